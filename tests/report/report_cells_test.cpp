@@ -39,9 +39,9 @@ TEST(ReportCells, DoubleText) {
   EXPECT_EQ(Cell(2.0), "2.0");
   EXPECT_EQ(Cell(-0.0), "0.0");
   EXPECT_EQ(Cell(1e300, 3), "1e+300");
-  EXPECT_EQ(Cell(1e-300, 3), "1e-300");       // a three-digit exponent without a leading 0 stays
+  EXPECT_EQ(Cell(1e-300, 3), "1e-300");  // a three-digit exponent without a leading 0 stays
   EXPECT_EQ(Cell(1.5e100, 0), "1.5e+100");
-  EXPECT_EQ(Cell(1.0 / 3.0), "0.333333333333333");   // precision 0: 15 digits
+  EXPECT_EQ(Cell(1.0 / 3.0), "0.333333333333333");      // precision 0: 15 digits
   EXPECT_EQ(Cell(1.0 / 3.0, 20), "0.333333333333333");  // beyond 14: 15 digits
   EXPECT_EQ(Cell(1.0 / 3.0, 14), "0.33333333333333");
   EXPECT_EQ(Cell(2.7, 1), "3.0");
