@@ -1,0 +1,84 @@
+// Shared helpers of the dispatch tests: seeded random fill, naive products, setting snapshots.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "QORMtxBlaUtilities.h"
+
+namespace dispatch_test {
+
+typedef std::complex<double> cplx;
+
+inline std::mt19937& Rng() {
+  static std::mt19937 rng([] {
+    const unsigned seed = 20240611u;
+    std::printf("dispatch tests: random seed %u\n", seed);
+    return seed;
+  }());
+  return rng;
+}
+
+inline std::vector<double> Random(size_t n, double lo = -1.0, double hi = 1.0) {
+  std::uniform_real_distribution<double> d(lo, hi);
+  std::vector<double> v(n);
+  for (double& x : v) x = d(Rng());
+  return v;
+}
+
+inline cplx Z(const std::vector<double>& a, size_t k) { return cplx(a[2 * k], a[2 * k + 1]); }
+
+/// Element (i, j) of op(A) for a column-major A with leading dimension lda; complex when cplx.
+inline cplx OpElem(char trans, const std::vector<double>& A, int lda, int i, int j, bool isComplex) {
+  const bool t = trans != 'N' && trans != 'n';
+  const int r = t ? j : i, c = t ? i : j;
+  const size_t k = static_cast<size_t>(lda) * c + r;
+  if (!isComplex) return cplx(A[k], 0.0);
+  cplx v = Z(A, k);
+  return (trans == 'C' || trans == 'c') ? std::conj(v) : v;
+}
+
+/// Restores every setting and hook of the dispatch table when a test ends.
+class DispatchFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // the kernel library may have started threads
+    m_flag = QORMtxBlaUtilities::m_linAlgExternalFlag;
+    m_threads = QORMtxBlaUtilities::m_numThreads;
+    m_blas1 = QORMtxBlaUtilities::m_threadsBlas1;
+    m_maxBlas1 = QORMtxBlaUtilities::m_maxThreadsBlas1;
+    m_blk = QORMtxBlaUtilities::m_blkSize;
+    m_tol = QORMtxBlaUtilities::m_zeroPivotTol;
+    m_z3m = QORMtxBlaUtilities::m_zgemm3mFlag;
+    m_gpus = QORMtxBlaUtilities::m_numGpus;
+  }
+  void TearDown() override {
+    QORMtxBlaUtilities::m_linAlgExternalFlag = m_flag;
+    QORMtxBlaUtilities::m_numThreads = m_threads;
+    QORMtxBlaUtilities::m_threadsBlas1 = m_blas1;
+    QORMtxBlaUtilities::m_maxThreadsBlas1 = m_maxBlas1;
+    QORMtxBlaUtilities::m_blkSize = m_blk;
+    QORMtxBlaUtilities::m_zeroPivotTol = m_tol;
+    QORMtxBlaUtilities::m_zgemm3mFlag = m_z3m;
+    QORMtxBlaUtilities::m_numGpus = m_gpus;
+    QORMtxBlaUtilities::SetMultiply(nullptr);
+    QORMtxBlaUtilities::SetComplexMultiply(nullptr);
+    QORMtxBlaUtilities::SetSolve(nullptr);
+    QORMtxBlaUtilities::SetUnsymmSolve(nullptr);
+    QORMtxBlaUtilities::SetComplexSolve(nullptr);
+    QORMtxBlaUtilities::SetComplexUnsymmSolve(nullptr);
+    QORMtxBlaUtilities::SetEigenSolve(nullptr);
+    QORMtxBlaUtilities::SetScale(nullptr);
+    QORMtxBlaUtilities::SetDiagAdd(nullptr);
+  }
+
+ private:
+  bool m_flag = true, m_z3m = false;
+  int m_threads = 1, m_blas1 = 1, m_maxBlas1 = 8, m_blk = 144, m_gpus = 0;
+  double m_tol = 1e-36;
+};
+
+}  // namespace dispatch_test
