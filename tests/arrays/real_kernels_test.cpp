@@ -100,6 +100,26 @@ TEST(RealArrayKernels, MatchNaiveLoopsAndLeaveOtherArraysAlone) {
   }
 }
 
+// Whatever processor variant the loader picked, each element must be rounded as the written formula rounds it
+// in plain double arithmetic: a variant that fused multiply-adds would differ in the last bit here.
+TEST(RealArrayKernels, BitIdenticalToTheScalarFormula) {
+  std::mt19937 rng = arrays_test::Rng(5);
+  int n = 1031;
+  const Vec x = arrays_test::RandomDoubles(rng, n), y0 = arrays_test::RandomDoubles(rng, n);
+  const Vec z0 = arrays_test::RandomDoubles(rng, n);
+  const int one = 1;
+  Vec y = y0, z = z0, w = z0;
+  qormtx_daxpy(&n, &a, x.data(), y.data());
+  qormtx_array_add(&n, &a, x.data(), &b, y0.data(), &c, z.data());
+  qormtx_darray_multiply(&n, &a, x.data(), &one, y0.data(), &one, &b, w.data(), &one);
+  for (int i = 0; i < n; ++i) {
+    volatile double ax = a * x[i], by = b * y0[i], cz = c * z0[i], axy = ax * y0[i], bz = b * z0[i];
+    ASSERT_EQ(y[i], ax + y0[i]) << i;
+    ASSERT_EQ(z[i], (ax + by) + cz) << i;
+    ASSERT_EQ(w[i], axy + bz) << i;
+  }
+}
+
 TEST(RealArrayKernels, CountBelowOneTouchesNothing) {
   for (int n : {0, -1, -100}) {
     for (const Case& k : Cases()) {

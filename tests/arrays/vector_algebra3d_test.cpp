@@ -127,6 +127,7 @@ TEST(VectorAlgebra3D, BasisFromTwoVectorsKeepsThePlane) {
 }
 
 TEST(VectorAlgebra3DDeathTest, NormalizeRejectsTinyVectors) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the kernel library may already run worker threads
   double out[3];
   const double zero[3] = {0, 0, 0};
   EXPECT_QORMTX_ASSERTION(V3::Normalize(zero, out), "norm > TINY");

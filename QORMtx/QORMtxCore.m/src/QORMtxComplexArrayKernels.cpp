@@ -2,6 +2,7 @@
 #include <cstddef>
 
 #include "QORMtxCoreModuleC.h"
+#include "QORMtxKernelClones.h"
 #include "blac.h"
 
 // A complex array of n values is 2n doubles (re, im). Loops stay plain and ascending so the compiler
@@ -13,7 +14,7 @@ using Index = std::ptrdiff_t;
 
 extern "C" {
 
-void qormtx_array_setre(const int* n, const double* re, double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_setre(const int* n, const double* re, double* z) {
   const int len = *n;
   for (int i = 0; i < len; ++i) {
     z[2 * i] = re[i];
@@ -21,7 +22,7 @@ void qormtx_array_setre(const int* n, const double* re, double* z) {
   }
 }
 
-void qormtx_array_setim(const int* n, const double* im, double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_setim(const int* n, const double* im, double* z) {
   const int len = *n;
   for (int i = 0; i < len; ++i) {
     z[2 * i] = 0.0;
@@ -29,7 +30,7 @@ void qormtx_array_setim(const int* n, const double* im, double* z) {
   }
 }
 
-void qormtx_array_setreim(const int* n, const double* re, const double* im, double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_setreim(const int* n, const double* re, const double* im, double* z) {
   const int len = *n;
   for (int i = 0; i < len; ++i) {
     z[2 * i] = re[i];
@@ -37,27 +38,27 @@ void qormtx_array_setreim(const int* n, const double* re, const double* im, doub
   }
 }
 
-void qormtx_array_resetre(const int* n, const double* re, double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_resetre(const int* n, const double* re, double* z) {
   const int len = *n;
   for (int i = 0; i < len; ++i) z[2 * i] = re[i];
 }
 
-void qormtx_array_resetim(const int* n, const double* im, double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_resetim(const int* n, const double* im, double* z) {
   const int len = *n;
   for (int i = 0; i < len; ++i) z[2 * i + 1] = im[i];
 }
 
-void qormtx_array_getre(const int* n, double* re, const double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_getre(const int* n, double* re, const double* z) {
   const int len = *n;
   for (int i = 0; i < len; ++i) re[i] = z[2 * i];
 }
 
-void qormtx_array_getim(const int* n, double* im, const double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_getim(const int* n, double* im, const double* z) {
   const int len = *n;
   for (int i = 0; i < len; ++i) im[i] = z[2 * i + 1];
 }
 
-void qormtx_array_getreim(const int* n, double* re, double* im, const double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_getreim(const int* n, double* re, double* im, const double* z) {
   const int len = *n;
   for (int i = 0; i < len; ++i) {
     const double r = z[2 * i], m = z[2 * i + 1];
@@ -66,7 +67,7 @@ void qormtx_array_getreim(const int* n, double* re, double* im, const double* z)
   }
 }
 
-void qormtx_array_invert(const int* n, double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_invert(const int* n, double* z) {
   // 1/z = conj(z)/|z|^2, the same unscaled formula as qormtx_complex_div with a numerator of 1.
   const int len = *n;
   for (int i = 0; i < len; ++i) {
@@ -77,7 +78,7 @@ void qormtx_array_invert(const int* n, double* z) {
   }
 }
 
-void qormtx_array_multiply(const int* n, const double* alpha, const double* a, const int* inca, const double* b,
+QORMTX_KERNEL_CLONES void qormtx_array_multiply(const int* n, const double* alpha, const double* a, const int* inca, const double* b,
                            const int* incb, const double* beta, double* c, const int* incc) {
   const int len = *n;
   if (len < 1) return;
@@ -104,7 +105,7 @@ void qormtx_array_multiply(const int* n, const double* alpha, const double* a, c
   }
 }
 
-void qormtx_reim_array_x_factor(const int* n, double* x, double* y, const double* f) {
+QORMTX_KERNEL_CLONES void qormtx_reim_array_x_factor(const int* n, double* x, double* y, const double* f) {
   const int len = *n;
   const double fr = f[0], fi = f[1];
   for (int i = 0; i < len; ++i) {

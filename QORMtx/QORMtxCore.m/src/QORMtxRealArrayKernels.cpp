@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "QORMtxCoreModuleC.h"
+#include "QORMtxKernelClones.h"
 
 // Each kernel is one plain ascending loop that the compiler vectorises; inputs may alias outputs
 // elementwise, so no pointer is declared restrict and the compiler versions the loops on overlap.
@@ -18,14 +19,14 @@ constexpr double kInvertBig = static_cast<double>(1.0e36f);
 
 extern "C" {
 
-void qormtx_array_add(const int* n, const double* a, const double* x, const double* b, const double* y,
+QORMTX_KERNEL_CLONES void qormtx_array_add(const int* n, const double* a, const double* x, const double* b, const double* y,
                       const double* c, double* z) {
   const int len = *n;
   const double sa = *a, sb = *b, sc = *c;
   for (int i = 0; i < len; ++i) z[i] = sa * x[i] + sb * y[i] + sc * z[i];
 }
 
-void qormtx_array_add2(const int* n, const double* a, const double* x, const double* b, double* y) {
+QORMTX_KERNEL_CLONES void qormtx_array_add2(const int* n, const double* a, const double* x, const double* b, double* y) {
   const int len = *n;
   const double sa = *a, sb = *b;
   if (sb == 0.0) {  // y may be uninitialised or hold NaN: never read it
@@ -35,55 +36,55 @@ void qormtx_array_add2(const int* n, const double* a, const double* x, const dou
   }
 }
 
-void qormtx_array_p1p1p0_add(const int* n, const double* x, const double* y, double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_p1p1p0_add(const int* n, const double* x, const double* y, double* z) {
   const int len = *n;
   for (int i = 0; i < len; ++i) z[i] = x[i] + y[i];
 }
 
-void qormtx_array_p1m1p0_add(const int* n, const double* x, const double* y, double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_p1m1p0_add(const int* n, const double* x, const double* y, double* z) {
   const int len = *n;
   for (int i = 0; i < len; ++i) z[i] = x[i] - y[i];
 }
 
-void qormtx_array_p1p1p1_add(const int* n, const double* x, const double* y, double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_p1p1p1_add(const int* n, const double* x, const double* y, double* z) {
   const int len = *n;
   for (int i = 0; i < len; ++i) z[i] = z[i] + (x[i] + y[i]);
 }
 
-void qormtx_array_p1m1p1_add(const int* n, const double* x, const double* y, double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_p1m1p1_add(const int* n, const double* x, const double* y, double* z) {
   const int len = *n;
   for (int i = 0; i < len; ++i) z[i] = z[i] + (x[i] - y[i]);
 }
 
-void qormtx_array_m1m1p1_add(const int* n, const double* x, const double* y, double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_m1m1p1_add(const int* n, const double* x, const double* y, double* z) {
   const int len = *n;
   for (int i = 0; i < len; ++i) z[i] = z[i] - x[i] - y[i];
 }
 
-void qormtx_array_minus(const int* n, double* x) {
+QORMTX_KERNEL_CLONES void qormtx_array_minus(const int* n, double* x) {
   const int len = *n;
   for (int i = 0; i < len; ++i) x[i] = -x[i];
 }
 
-void qormtx_array_assign(const int* n, double* x, const double* v) {
+QORMTX_KERNEL_CLONES void qormtx_array_assign(const int* n, double* x, const double* v) {
   const int len = *n;
   const double value = *v;
   for (int i = 0; i < len; ++i) x[i] = value;
 }
 
-void qormtx_array_x_factor(const int* n, double* x, const double* f) {
+QORMTX_KERNEL_CLONES void qormtx_array_x_factor(const int* n, double* x, const double* f) {
   const int len = *n;
   const double factor = *f;
   for (int i = 0; i < len; ++i) x[i] = x[i] * factor;
 }
 
-void qormtx_daxpy(const int* n, const double* a, const double* x, double* y) {
+QORMTX_KERNEL_CLONES void qormtx_daxpy(const int* n, const double* a, const double* x, double* y) {
   const int len = *n;
   const double sa = *a;
   for (int i = 0; i < len; ++i) y[i] = sa * x[i] + y[i];
 }
 
-void qormtx_darray_invert(const int* n, double* x) {
+QORMTX_KERNEL_CLONES void qormtx_darray_invert(const int* n, double* x) {
   const int len = *n;
   for (int i = 0; i < len; ++i) {
     const double v = x[i];
@@ -91,7 +92,7 @@ void qormtx_darray_invert(const int* n, double* x) {
   }
 }
 
-void qormtx_darray_invert_eps(const int* n, double* x, const double* eps) {
+QORMTX_KERNEL_CLONES void qormtx_darray_invert_eps(const int* n, double* x, const double* eps) {
   const int len = *n;
   const double e = *eps;
   const double big = std::fabs(1.0 / e);
@@ -101,7 +102,7 @@ void qormtx_darray_invert_eps(const int* n, double* x, const double* eps) {
   }
 }
 
-void qormtx_darray_multiply(const int* n, const double* alpha, const double* a, const int* inca, const double* b,
+QORMTX_KERNEL_CLONES void qormtx_darray_multiply(const int* n, const double* alpha, const double* a, const int* inca, const double* b,
                             const int* incb, const double* beta, double* c, const int* incc) {
   const int len = *n;
   if (len < 1) return;
@@ -122,7 +123,7 @@ void qormtx_darray_multiply(const int* n, const double* alpha, const double* a, 
   }
 }
 
-void qormtx_daxsyzi(const int* n, const double* a, const double* x, const int* s, const double* y, double* z,
+QORMTX_KERNEL_CLONES void qormtx_daxsyzi(const int* n, const double* a, const double* x, const int* s, const double* y, double* z,
                     const int* stride, const int* accumulate) {
   const int len = *n;
   if (len < 1) return;
