@@ -2,7 +2,11 @@
 #pragma once
 #include <cstddef>
 
+#include "QORBasVector.h"
 #include "cow_String.h"
+
+class QORMtxMatrix;
+class QORMtxSparseMatrix;
 
 class QORMtxUtilities {
  public:
@@ -50,6 +54,20 @@ class QORMtxUtilities {
   /// \brief Shortest "%.*g" text that still reads as a real ("12" becomes "12.0"); "0.0" when
   /// |value| <= zeroTol.
   static char* DoubleToGfmt(double value, char* buf, double zeroTol, int precision);
+
+  // ---- Sparse conversions (QORMtxUtilitiesSparse.cpp) ----
+  /// \brief M = S as a dense UNKNOWN matrix of S's shape, zero where S stores nothing; symmetric storage is
+  /// expanded to both triangles. A shape with 0 rows or 0 columns leaves M empty.
+  static void Sparse2Core(const QORMtxSparseMatrix& S, QORMtxMatrix& M);
+  /// \brief New matrix (owned by the caller) of A's shape minus the listed rows and columns, holding A's other
+  /// elements in order. Both lists are ascending indices into A. The result has A's type, except that a DIAG A
+  /// gives DIAG only when the two lists are equal (otherwise full storage, 0.0 off A's diagonal).
+  static QORMtxMatrix* EliminateRowsCols(const QORMtxMatrix& A, QORBasVector<int> rows, QORBasVector<int> cols);
+  /// \brief Full symmetric pattern from the strictly-lower half pattern (rowP, colI) of numRows rows: each stored
+  /// (r, c) appears in row r and, mirrored, in row c. Prints a "*** QORMtxUtilities::Desymmetrize" notice.
+  /// A diagonal entry in the input is entered twice.
+  static void ExpandSymmetric(int numRows, const unsigned* rowP, const int* colI, QORBasVector<unsigned>& outRowP,
+                              QORBasVector<int>& outColI);
 
   // ---- Failure ----
   /// \brief Writes "Assertion failed: <expression>" and "File <file>, line <line>" to the error

@@ -1,0 +1,226 @@
+// QORMtxSparseMatrix: sparse matrix of doubles in compressed rows, unsymmetric or symmetric storage, with assembly.
+#pragma once
+#include <cstdio>
+#include <string>
+
+#include "QORBasVector.h"
+#include "QORMtxEntryList.h"
+#include "QORMtxSparseMatrixEntry.h"
+
+class QORMtxSparseMatrixIterator;
+class QORFsmElementDofs;
+class omi_Set;
+
+/// \brief General sparse matrix of doubles: compressed sparse rows, 0-based, columns strictly ascending in a row.
+///
+/// Two stored forms, told apart by Diagonal():
+/// - unsymmetric storage (no diagonal array): every stored entry in the row arrays, diagonal ones included;
+/// - symmetric storage: the strictly lower triangle (column < row) in the row arrays plus the full diagonal in its
+///   own array (0.0 where nothing was given). The upper triangle is implied by mirroring and never stored.
+///
+/// States. A matrix is *collecting* (IsAssembled() false: AddData allowed, arrays null) or *assembled* (arrays
+/// valid, AddData refused). BeginAssembly and Reset lead to collecting; EndAssembly leads to assembled, except on an
+/// empty entry list with zero rows or zero columns, which stays collecting.
+///
+/// Duplicates. Any number of AddData calls may name one position; EndAssembly sums them into one stored value, in
+/// the order they were added. Assembly is O(n + numRows + numCols) for n collected entries plus one sort per row
+/// (of that row's distinct columns): the entries are read twice (count, scatter), and the stored arrays come out
+/// exactly sized. CheckInvariants() verifies the stored form.
+///
+/// Not thread-safe even for const use: IsSymmetric, GetRowOrdinals and GetColOrdinals fill caches.
+class QORMtxSparseMatrix {
+ public:
+  /// Values of the cached symmetry flag.
+  enum SymmetryFlag {
+    e_unknown = 0,     ///< not yet determined
+    e_symmetric = 1,   ///< numerically symmetric, or symmetric storage
+    e_unsymmetric = 2  ///< known not to be symmetric
+  };
+
+  // ---- Construction and lifetime ----
+  /// \brief Empty numRows × numCols matrix, collecting, whose entry list starts with n entries (0, 0, 0.0).
+  ///
+  /// Those n entries become one explicit 0.0 at (0, 0) at the first EndAssembly. Precondition
+  /// "n <= 0 || (numRows > 0 && numCols > 0)", so that they lie inside the matrix.
+  explicit QORMtxSparseMatrix(int numRows = 0, int numCols = 0, int n = 0);
+  /// \brief Releases the four arrays, the ordinals and the entry list.
+  ~QORMtxSparseMatrix();
+  QORMtxSparseMatrix(const QORMtxSparseMatrix&) = delete;
+  QORMtxSparseMatrix& operator=(const QORMtxSparseMatrix&) = delete;
+
+  // ---- Assembly protocol ----
+  /// \brief Starts collecting: releases the arrays, sets the nonzero count and the symmetry flag to 0, empties the
+  /// entry list. reset true also nulls both set identifiers and sets the shape to 0 × 0 (AddData with grow then
+  /// sizes it); reset false keeps shape and domain. Explicit ordinals are kept in both cases.
+  void BeginAssembly(bool reset);
+  /// \brief Collects the entry (row, col, value); duplicates are summed by EndAssembly.
+  ///
+  /// Precondition "m_assemblyComplete == false". grow true: the shape becomes at least (row + 1) × (col + 1);
+  /// grow false: "row < m_numRows && col < m_numCols" (unsigned comparison).
+  void AddData(unsigned row, unsigned col, double value, bool grow);
+  /// \brief Builds the stored form from the collected entries and empties the list; nothing when already assembled.
+  ///
+  /// symmetric true asks for symmetric storage: the entries must then lie in the lower triangle, diagonal
+  /// included ("currEntry.m_row >= currEntry.m_col && \"Ensure lower half of symmetric matrix provided\"" on the
+  /// default path). With no entries the matrix gets all-zero row starts and no values (and no diagonal, even for
+  /// symmetric), or stays collecting when it has zero rows or columns.
+  ///
+  /// Path: when the environment variable ZUL_MTXSPARSE_NEWASMB is set (to anything, even empty) at the call, the
+  /// bucket assembly runs: it prints a "*** QORMtxSparseMatrix::NewAssemble: ..." notice and does not check the
+  /// triangle (an upper entry is stored in its own row). Both paths give the same arrays.
+  void EndAssembly(bool symmetric);
+  /// \brief Empties the matrix to a collecting numRows × numCols one: arrays released, set identifiers nulled,
+  /// ordinals and entry list cleared, nonzero count and symmetry flag 0.
+  void Reset(int numRows, int numCols);
+  /// \brief True once the stored arrays are valid (after EndAssembly); false while collecting.
+  bool IsAssembled() const { return m_assemblyComplete; }
+  /// \brief Checks the stored form. True when collecting, or when assembled and: row starts begin at 0, never
+  /// decrease and end at NumberOfNonzeros(); every column lies in [0, columns) and strictly ascends within its
+  /// row; in symmetric storage the matrix is square and every stored column is below its row. Otherwise false,
+  /// with the first violation described in *why when why is given. O(nonzeros).
+  bool CheckInvariants(std::string* why = nullptr) const;
+  /// \brief Room for n collected entries, so that a known number of AddData calls never reallocates.
+  void ReserveEntries(int n);
+  /// \brief Number of entries collected so far in this assembly.
+  int NumberOfCollectedEntries() const { return m_entries.Length(); }
+  /// \brief Times the entry list had to grow during the current or last assembly (0 after a sufficient
+  /// ReserveEntries).
+  int NumberOfEntryReallocations() const { return m_entryReallocations; }
+
+  // ---- Queries ----
+  int NumberOfRows() const { return m_numRows; }
+  int NumberOfColumns() const { return m_numCols; }
+  /// \brief Values in the row arrays (in symmetric storage the strictly lower ones only).
+  int NumberOfNonzeros() const { return m_numNonzeros; }
+  /// \brief NumberOfNonzeros(), plus the number of rows in symmetric storage.
+  int NumberOfEntries() const { return m_diagonal ? m_numNonzeros + m_numRows : m_numNonzeros; }
+  /// \brief True when there are no entries.
+  bool operator!() const { return NumberOfEntries() == 0; }
+  bool IsNull() const { return NumberOfEntries() == 0; }
+  bool IsSquare() const { return m_numRows == m_numCols; }
+  /// \brief Square, and the first m_numRows row ordinals equal the column ordinals one by one. A matrix without
+  /// ordinals (neither explicit nor from a domain) counts as perfectly square when it is square.
+  bool IsPerfectlySquare() const;
+  /// \brief Numerical symmetry, cached until the next assembly or Reset: |(a - b)/a| (|a - b| when a is 0.0)
+  /// at most 1e-16 for every mirrored pair, and the same number of entries above and below the diagonal.
+  /// Symmetric storage is always symmetric. Precondition "m_assemblyComplete".
+  bool IsSymmetric() const;
+  /// \brief True for 0 rows, or when every stored value (diagonal included) is exactly 0.0; a NaN is non-zero.
+  bool IsZero() const;
+  /// \brief The diagonal array in symmetric storage, null in unsymmetric storage.
+  const double* Diagonal() const { return m_diagonal; }
+  double* Diagonal() { return m_diagonal; }
+  /// \brief Stored entries of row r (unsymmetric storage only); 0 for a null matrix.
+  /// Preconditions "!m_diagonal && \"QORMtxSparseMatrix::RowSize() is currently implemented for the unsymetric
+  /// case only\"" and "row >=0 && row < m_numRows".
+  int RowSize(int row) const;
+  /// \brief Column indices of row r (unsymmetric storage only); null for a null matrix. Preconditions as RowSize.
+  const int* RowColumns(int row) const;
+  /// \brief Values of row r. Preconditions "!IsNull() && row >=0 && row < m_numRows", then as RowSize.
+  double* RowValues(int row);
+  const double* RowValues(int row) const;
+
+  // ---- Simple operations ----
+  /// \brief Multiplies every stored value, diagonal included, by s.
+  void Scale(double s);
+  /// \brief Sets every stored value in one of the n listed columns to 0.0, keeping the structure (unsymmetric
+  /// storage only: "!m_diagonal && \"QORMtxSparseMatrix::SetColumnsToZero: symmetric not supported\"").
+  /// Listed columns outside the matrix are ignored.
+  void SetColumnsToZero(const int* cols, int n);
+  /// \brief Prints "*** NAN detected at name[row,col]: value at file, line n" on standard output for every NaN
+  /// entry (the entries of QORMtxSparseMatrixIterator).
+  void ScanForNans(const char* name, const char* file, int line) const;
+  /// \brief New array of the entries, released by the caller with mem_Free; count receives its length.
+  ///
+  /// Unsymmetric storage: the stored entries row by row. Symmetric storage: NumberOfRows() + 2·NumberOfNonzeros()
+  /// entries, per row the diagonal (r, r) and then, for each stored (r, c), the mirror (c, r) followed by (r, c).
+  /// A matrix of 0 rows gives null and count 0.
+  QORMtxSparseMatrixEntry* GetEntries(int& count) const;
+  /// \brief Fills the null matrix A ("A.IsNull()") with the entries at the listed rows and columns: A(i, j) =
+  /// this(rows[i], cols[j]), mirrored entries of symmetric storage included. A is in unsymmetric storage and
+  /// grows with its entries, so trailing listed rows or columns without entries are not part of its shape (a block
+  /// without entries stays 0 × 0 and collecting). An index listed twice maps to its first position.
+  void GetBlock(const QORBasVector<int>& rows, const QORBasVector<int>& cols, QORMtxSparseMatrix& A) const;
+  /// \brief New array of NumberOfRows() unsigned (release with mem_Free) whose first n entries are the rows with a
+  /// stored entry, ascending (in symmetric storage the diagonal does not count).
+  unsigned* FindNontrivialRows(int& n) const;
+  /// \brief New array of NumberOfColumns() unsigned (release with mem_Free) whose first n entries are the columns
+  /// of the stored entries, ascending (in symmetric storage the diagonal does not count).
+  unsigned* FindNontrivialColumns(int& n) const;
+
+  // ---- Printing ----
+  /// \brief Raw dump of the arrays on stream (standard output when null): a line with the title, the counts and
+  /// ", symmetric storage" when so; then "  rowP:", "  colI:", "  data:" (and "  diag:") lines.
+  void PrintArrays(const char* title, FILE* stream) const;
+  /// \brief Dense listing: the matrix expanded by QORMtxUtilities::Sparse2Core and printed with
+  /// QORMtxMatrix::Print2File(stream, width, precision, zeroTol, title).
+  void PrintTable(const char* title, FILE* stream, int width, int precision, double zeroTol) const;
+  /// \brief Entry listing (row, column, value per iterator entry) through a text document, on fileName (mode "w")
+  /// or standard output when fileName is null or cannot be opened.
+  void Print(const char* title, const char* fileName, int precision, double tol) const;
+
+  // ---- Ordinals and data-store domain ----
+  /// \brief Copies NumberOfRows() row and NumberOfColumns() column ordinals; a null array clears that list.
+  void SetOrdinals(const int* rowOrdinals, const int* colOrdinals);
+  /// \brief As SetOrdinals for the rows only.
+  void SetRowOrdinals(const int* rowOrdinals);
+  /// \brief As SetOrdinals for the columns only.
+  void SetColOrdinals(const int* colOrdinals);
+  /// \brief The explicit row ordinals, or null.
+  const int* GetRowOrdinals() const { return m_rowOrdinals.size() ? m_rowOrdinals.data() : nullptr; }
+  /// \brief The explicit column ordinals, or null.
+  const int* GetColOrdinals() const { return m_colOrdinals.size() ? m_colOrdinals.data() : nullptr; }
+
+ private:
+  friend class QORMtxSparseMatrixIterator;
+  friend class QORMtxSparseImExPorter;
+  friend class QORMtxMatrixMarket;
+  friend struct QORMtxSparseMatrixTestPeer;  // white-box tests of the private members
+
+  /// Adopts finished arrays as they are (assembled; symmetry flag 1 when a diagonal is given, else 0).
+  QORMtxSparseMatrix(unsigned* rowP, int* colI, double* data, double* diagonal, int numNonzeros, int numRows,
+                     int numCols);
+
+  /// Rebuilds unsymmetric storage from n entries in any order: columns sorted per row, duplicates summed.
+  void ResetData(const QORMtxSparseMatrixEntry* entries, int n, int numRows, int numCols);
+  void ToOneBased();
+  void ToZeroBased();
+  /// Binary search of value in the ascending a[0..n): its index, or -1 (also for n < 1).
+  int FindIndex(const int* a, int n, int value) const;
+
+  /// What element assembly reads of a family of element matrices: the calls it makes on a multi-matrix
+  /// (IsSymmetric, NumMatrices, GetId, NumEntries, GetEntries), so that any source of element matrices can adapt.
+  struct ElementMatrices {
+    virtual ~ElementMatrices() = default;
+    virtual bool IsSymmetric() const = 0;
+    virtual int NumMatrices() const = 0;
+    /// The element label of matrix k.
+    virtual int GetId(int k) const = 0;
+    virtual int NumEntries(int k) const = 0;
+    /// NumEntries(k) packed local indices (row + column·nDof) and their values.
+    virtual void GetEntries(int k, int* indices, double* values) const = 0;
+  };
+  /// Assembles the element matrices on the degrees of freedom of their elements. rows (and cols) receive the
+  /// degrees of freedom met (columnMode >= 1: the local column indices instead), and are numbered in ascending
+  /// order into the rows (columns) of this matrix. The caller's sets are added to, not cleared.
+  void AssembleElmat(const ElementMatrices& multi, const QORFsmElementDofs& elemDofs, int columnMode, omi_Set& rows,
+                     omi_Set& cols);
+
+  void ReleaseArrays();
+  void AssembleSorted(bool symmetric);
+  void AssembleBuckets(bool symmetric);
+
+  double* m_data = nullptr;
+  int* m_colI = nullptr;
+  unsigned* m_rowP = nullptr;
+  double* m_diagonal = nullptr;
+  int m_numNonzeros = 0;
+  int m_numRows = 0;
+  int m_numCols = 0;
+  mutable int m_symFlag = e_unknown;
+  mutable QORBasVector<int> m_rowOrdinals;
+  mutable QORBasVector<int> m_colOrdinals;
+  QORMtxEntryList m_entries;
+  bool m_assemblyComplete = false;
+  int m_entryReallocations = 0;
+};

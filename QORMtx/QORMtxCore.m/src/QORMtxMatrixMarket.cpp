@@ -1,0 +1,472 @@
+// QORMtxMatrixMarket: reads and writes sparse matrices as Matrix Market text files (coordinate and array formats).
+#include "QORMtxMatrixMarket.h"
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "QORMtxAssert.h"
+#include "QORMtxEntryList.h"
+#include "QORMtxSparseMatrixIterator.h"
+#include "aio_ostream.h"
+
+namespace {
+
+constexpr long long kMaxIndex = 2147483646;  // rows + 1 row starts must fit an int count
+constexpr long long kMaxEntries = 2147483647;
+
+enum class Field { REAL, INTEGER, PATTERN };
+enum class Symmetry { GENERAL, SYMMETRIC, SKEW };
+
+struct Token {
+  const char* b;
+  const char* e;
+  std::string Text() const {
+    // Shown in messages: cut long tokens and hide bytes that would garble the terminal.
+    std::string s;
+    for (const char* p = b; p < e && s.size() < 40; ++p) s += std::isprint(static_cast<unsigned char>(*p)) ? *p : '?';
+    if (e - b > 40) s += "...";
+    return s;
+  }
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+bool EqualNoCase(const Token& t, const char* word) {
+  const size_t n = std::strlen(word);
+  if (static_cast<size_t>(t.e - t.b) != n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(t.b[i])) != word[i]) return false;
+  return true;
+}
+
+// The text split into lines, each without its line end (LF, with a CR before it dropped as blank).
+class LineReader {
+ public:
+  LineReader(const char* text, size_t length) : m_p(text), m_end(text + length) {}
+  /// Next line into [b, e); false at the end of the text.
+  bool Next(const char*& b, const char*& e) {
+    if (m_p >= m_end) return false;
+    b = m_p;
+    const void* nl = std::memchr(m_p, '\n', static_cast<size_t>(m_end - m_p));
+    e = nl ? static_cast<const char*>(nl) : m_end;
+    m_p = nl ? e + 1 : m_end;
+    ++m_line;
+    return true;
+  }
+  /// Number of the line last returned (1-based); after the end, the number of lines.
+  long long Line() const { return m_line; }
+
+ private:
+  const char* m_p;
+  const char* m_end;
+  long long m_line = 0;
+};
+
+// Splits [b, e) into at most max + 1 tokens (one more than needed, to see a surplus); returns the count.
+int Split(const char* b, const char* e, Token* tokens, int max) {
+  int n = 0;
+  const char* p = b;
+  while (n <= max) {
+    while (p < e && IsBlank(*p)) ++p;
+    if (p == e) break;
+    const char* s = p;
+    while (p < e && !IsBlank(*p)) ++p;
+    tokens[n++] = Token{s, p};
+  }
+  return n;
+}
+
+// A comment or blank line carries no data.
+bool IsSkipped(const char* b, const char* e) {
+  while (b < e && IsBlank(*b)) ++b;
+  return b == e || *b == '%';
+}
+
+bool ParseInt(const Token& t, long long& v) {
+  const char* b = t.b;
+  if (b < t.e && *b == '+') ++b;
+  const auto r = std::from_chars(b, t.e, v);
+  return r.ec == std::errc() && r.ptr == t.e && b < t.e;
+}
+
+bool ParseReal(const Token& t, double& v) {
+  const char* b = t.b;
+  if (b < t.e && *b == '+') ++b;
+  const auto r = std::from_chars(b, t.e, v, std::chars_format::general);
+  // Out of range: from_chars leaves v alone; the text is still a number, so take the overflowed value as strtod.
+  if (r.ec == std::errc::result_out_of_range && r.ptr == t.e) {
+    v = std::strtod(std::string(t.b, t.e).c_str(), nullptr);
+    return true;
+  }
+  return r.ec == std::errc() && r.ptr == t.e && b < t.e;
+}
+
+class Reader {
+ public:
+  Reader(const char* text, size_t length, const char* name) : m_lines(text, length), m_name(name), m_length(length) {}
+
+  /// Parses the whole text; false with the message in *error.
+  bool Run(std::string* error);
+  /// Reports that the matrix could not be allocated; returns false.
+  bool OutOfMemory(std::string* error);
+  int Rows() const { return static_cast<int>(m_rows); }
+  int Cols() const { return static_cast<int>(m_cols); }
+  bool Symmetric() const { return m_symmetry == Symmetry::SYMMETRIC; }
+  QORMtxEntryList& Entries() { return m_entries; }
+
+ private:
+  bool Fail(const std::string& what) { return FailAt(m_lines.Line(), what); }
+  bool FailAt(long long line, const std::string& what) {
+    m_error = m_name + ":" + std::to_string(line) + ": " + what;
+    return false;
+  }
+  bool Banner();
+  bool SizeLine();
+  bool ReadEntries();
+  bool AddEntry(long long i, long long j, double v);
+  // Next data line into tokens; false at the end of the text.
+  bool NextData(Token* tokens, int max, int& n) {
+    const char *b, *e;
+    while (m_lines.Next(b, e))
+      if (!IsSkipped(b, e)) {
+        n = Split(b, e, tokens, max);
+        return true;
+      }
+    return false;
+  }
+  bool Index(const Token& t, const char* what, long long limit, long long& v) {
+    if (!ParseInt(t, v)) return Fail(std::string(what) + " index '" + t.Text() + "' is not an integer");
+    if (v < 1 || v > limit)
+      return Fail(std::string(what) + " index " + std::to_string(v) + " out of range 1.." + std::to_string(limit));
+    return true;
+  }
+  bool Value(const Token& t, double& v) {
+    if (m_field == Field::INTEGER) {
+      long long k;
+      if (!ParseInt(t, k)) return Fail("value '" + t.Text() + "' is not an integer");
+      v = static_cast<double>(k);
+      return true;
+    }
+    if (!ParseReal(t, v)) return Fail("value '" + t.Text() + "' is not a number");
+    return true;
+  }
+
+  LineReader m_lines;
+  std::string m_name;
+  size_t m_length;
+  std::string m_error;
+  bool m_array = false;
+  Field m_field = Field::REAL;
+  Symmetry m_symmetry = Symmetry::GENERAL;
+  long long m_rows = 0, m_cols = 0, m_count = 0;  // m_count: entries (coordinate) or values (array) announced
+  long long m_sizeLine = 0;
+  QORMtxEntryList m_entries;
+};
+
+bool Reader::Banner() {
+  const char *b, *e;
+  if (!m_lines.Next(b, e)) return FailAt(1, "empty file: missing %%MatrixMarket banner");
+  Token t[6];
+  const int n = Split(b, e, t, 5);
+  const Token head = n > 0 ? t[0] : Token{b, b};
+  const bool banner = EqualNoCase(head, "%%matrixmarket") || EqualNoCase(head, "%matrixmarket");
+  if (!banner) return Fail("missing %%MatrixMarket banner");
+  if (n < 5) return Fail("incomplete banner: expected '%%MatrixMarket matrix <format> <field> <symmetry>'");
+  if (!EqualNoCase(t[1], "matrix")) return Fail("unsupported object '" + t[1].Text() + "' (only 'matrix')");
+  if (EqualNoCase(t[2], "coordinate"))
+    m_array = false;
+  else if (EqualNoCase(t[2], "array"))
+    m_array = true;
+  else
+    return Fail("unsupported format '" + t[2].Text() + "' (coordinate or array)");
+  if (EqualNoCase(t[3], "real") || EqualNoCase(t[3], "double"))
+    m_field = Field::REAL;
+  else if (EqualNoCase(t[3], "integer"))
+    m_field = Field::INTEGER;
+  else if (EqualNoCase(t[3], "pattern"))
+    m_field = Field::PATTERN;
+  else
+    return Fail("unsupported field '" + t[3].Text() + "' (real, integer or pattern)");
+  if (EqualNoCase(t[4], "general"))
+    m_symmetry = Symmetry::GENERAL;
+  else if (EqualNoCase(t[4], "symmetric"))
+    m_symmetry = Symmetry::SYMMETRIC;
+  else if (EqualNoCase(t[4], "skew-symmetric"))
+    m_symmetry = Symmetry::SKEW;
+  else
+    return Fail("unsupported symmetry '" + t[4].Text() + "' (general, symmetric or skew-symmetric)");
+  if (m_array && m_field == Field::PATTERN) return Fail("the array format cannot have a pattern field");
+  return true;
+}
+
+bool Reader::SizeLine() {
+  Token t[4];
+  int n = 0;
+  const int expected = m_array ? 2 : 3;
+  const char* form = m_array ? "'rows columns'" : "'rows columns entries'";
+  if (!NextData(t, expected, n)) return FailAt(m_lines.Line() + 1, std::string("missing size line ") + form);
+  m_sizeLine = m_lines.Line();
+  if (n != expected) return Fail(std::string("size line must hold ") + form);
+  long long v[3] = {0, 0, 0};
+  const char* names[3] = {"row count", "column count", "entry count"};
+  for (int k = 0; k < expected; ++k) {
+    if (!ParseInt(t[k], v[k])) return Fail(std::string(names[k]) + " '" + t[k].Text() + "' is not an integer");
+    if (v[k] < 0) return Fail(std::string(names[k]) + " " + std::to_string(v[k]) + " is negative");
+  }
+  m_rows = v[0];
+  m_cols = v[1];
+  if (m_rows > kMaxIndex || m_cols > kMaxIndex)
+    return Fail("size " + std::to_string(m_rows) + " x " + std::to_string(m_cols) + " exceeds " +
+                std::to_string(kMaxIndex) + " rows or columns");
+  if (m_symmetry != Symmetry::GENERAL && m_rows != m_cols)
+    return Fail("a symmetric or skew-symmetric matrix must be square, not " + std::to_string(m_rows) + " x " +
+                std::to_string(m_cols));
+  if (m_array) {
+    // Rows and columns are below 2^31, so these products fit 64 bits.
+    const long long n2 = m_rows;
+    m_count = m_symmetry == Symmetry::GENERAL     ? m_rows * m_cols
+              : m_symmetry == Symmetry::SYMMETRIC ? n2 * (n2 + 1) / 2
+                                                  : n2 * (n2 > 0 ? n2 - 1 : 0) / 2;
+  } else {
+    m_count = v[2];
+  }
+  // Stored entries are counted in an int; skew-symmetric entries are stored twice.
+  const long long stored = m_symmetry == Symmetry::SKEW ? 2 * m_count : m_count;
+  if (stored > kMaxEntries)
+    return Fail(std::to_string(m_count) + " entries exceed the " + std::to_string(kMaxEntries) +
+                " a sparse matrix can hold");
+  // Every entry takes at least two bytes of text (one digit and a line end), so a larger count cannot be met:
+  // refuse it here rather than reserve room for it.
+  if (m_count > static_cast<long long>(m_length / 2) + 1)
+    return Fail(std::to_string(m_count) + " entries announced, but the file is only " + std::to_string(m_length) +
+                " bytes long");
+  return true;
+}
+
+bool Reader::AddEntry(long long i, long long j, double v) {
+  // 1-based indices, already checked against the shape.
+  const unsigned r = static_cast<unsigned>(i - 1), c = static_cast<unsigned>(j - 1);
+  switch (m_symmetry) {
+    case Symmetry::GENERAL:
+      m_entries.Append(QORMtxSparseMatrixEntry{r, c, v});
+      break;
+    case Symmetry::SYMMETRIC:
+      m_entries.Append(r >= c ? QORMtxSparseMatrixEntry{r, c, v} : QORMtxSparseMatrixEntry{c, r, v});
+      break;
+    case Symmetry::SKEW:
+      if (r == c) {
+        if (v != 0.0) return Fail("skew-symmetric matrix with a non-zero diagonal entry");
+        break;
+      }
+      m_entries.Append(QORMtxSparseMatrixEntry{r, c, v});
+      m_entries.Append(QORMtxSparseMatrixEntry{c, r, -v});
+      break;
+  }
+  return true;
+}
+
+bool Reader::ReadEntries() {
+  m_entries.Reserve(static_cast<int>(m_symmetry == Symmetry::SKEW ? 2 * m_count : m_count));
+  Token t[4];
+  int n = 0;
+  const int expected = m_array ? 1 : (m_field == Field::PATTERN ? 2 : 3);
+  const char* form = m_array                      ? "1 item (value)"
+                     : m_field == Field::PATTERN ? "2 items (row, column)"
+                                                 : "3 items (row, column, value)";
+  // Array values run down the columns; in the (skew-)symmetric layouts only on and below (below) the diagonal.
+  long long ai = 0, aj = 0;
+  if (m_array && m_symmetry == Symmetry::SKEW) ai = 1;
+  for (long long k = 0; k < m_count; ++k) {
+    if (!NextData(t, expected, n))
+      return FailAt(m_lines.Line() + 1, "file ends after " + std::to_string(k) + " of the " +
+                                            std::to_string(m_count) + " entries announced on line " +
+                                            std::to_string(m_sizeLine));
+    if (n != expected) return Fail("entry line must hold " + std::string(form) + ", found " + std::to_string(n));
+    if (m_array) {
+      double v;
+      if (!Value(t[0], v)) return false;
+      if (v != 0.0 && !AddEntry(ai + 1, aj + 1, v)) return false;
+      if (++ai == m_rows) {
+        ++aj;
+        ai = m_symmetry == Symmetry::GENERAL ? 0 : m_symmetry == Symmetry::SYMMETRIC ? aj : aj + 1;
+      }
+      continue;
+    }
+    long long i, j;
+    if (!Index(t[0], "row", m_rows, i) || !Index(t[1], "column", m_cols, j)) return false;
+    double v = 1.0;
+    if (m_field != Field::PATTERN && !Value(t[2], v)) return false;
+    if (!AddEntry(i, j, v)) return false;
+  }
+  if (NextData(t, expected, n))
+    return Fail("more entries than the " + std::to_string(m_count) + " announced on line " +
+                std::to_string(m_sizeLine));
+  return true;
+}
+
+bool Reader::Run(std::string* error) {
+  bool ok = false;
+  try {
+    ok = Banner() && SizeLine() && ReadEntries();
+  } catch (const std::bad_alloc&) {
+    ok = FailAt(m_lines.Line(), "not enough memory for the entries");
+  }
+  if (!ok && error) *error = m_error;
+  return ok;
+}
+
+bool Reader::OutOfMemory(std::string* error) {
+  FailAt(m_lines.Line(), "not enough memory for a " + std::to_string(m_rows) + " x " + std::to_string(m_cols) +
+                             " matrix");
+  if (error) *error = m_error;
+  return false;
+}
+
+// ---- Writing ----
+
+class Writer {
+ public:
+  Writer(FILE* f) : m_f(f) {}
+  void Line(const char* text) { std::fputs(text, m_f); }
+  void Entry(long long i, long long j, double v) {
+    char buf[96];
+    const int n = std::snprintf(buf, sizeof buf, "%lld %lld %.17g\n", i, j, v);
+    std::fwrite(buf, 1, static_cast<size_t>(n), m_f);
+  }
+  void Value(double v) {
+    char buf[64];
+    const int n = std::snprintf(buf, sizeof buf, "%.17g\n", v);
+    std::fwrite(buf, 1, static_cast<size_t>(n), m_f);
+  }
+
+ private:
+  FILE* m_f;
+};
+
+void WriteCoordinate(Writer& w, const QORMtxSparseMatrix& A) {
+  const bool symmetric = A.Diagonal() != nullptr;
+  w.Line(symmetric ? "%%MatrixMarket matrix coordinate real symmetric\n" : "%%MatrixMarket matrix coordinate real general\n");
+  w.Line((std::to_string(A.NumberOfRows()) + " " + std::to_string(A.NumberOfColumns()) + " " +
+          std::to_string(A.NumberOfEntries()) + "\n")
+             .c_str());
+  // In symmetric storage the walk yields the diagonal and the lower triangle: exactly a symmetric file's entries.
+  for (QORMtxSparseMatrixIterator it(A); !it.IsDone(); it.Next()) {
+    const QORMtxSparseMatrixEntry e = it.CurrentEntry();
+    w.Entry(static_cast<long long>(e.m_row) + 1, static_cast<long long>(e.m_col) + 1, e.m_value);
+  }
+}
+
+void WriteArray(Writer& w, const QORMtxSparseMatrix& A) {
+  const bool symmetric = A.Diagonal() != nullptr;
+  const int numRows = A.NumberOfRows(), numCols = A.NumberOfColumns();
+  w.Line(symmetric ? "%%MatrixMarket matrix array real symmetric\n" : "%%MatrixMarket matrix array real general\n");
+  w.Line((std::to_string(numRows) + " " + std::to_string(numCols) + "\n").c_str());
+  // Column by column: bucket the stored entries by column (rows come out ascending since the walk is by rows).
+  QORBasVector<int> start(numCols + 1, 0);
+  for (QORMtxSparseMatrixIterator it(A); !it.IsDone(); it.Next()) ++start[static_cast<int>(it.CurrentEntry().m_col) + 1];
+  for (int c = 0; c < numCols; ++c) start[c + 1] += start[c];
+  QORBasVector<int> rowOf(start[numCols]);
+  QORBasVector<double> valOf(start[numCols]);
+  QORBasVector<int> cursor(start.begin(), start.end() - 1);
+  for (QORMtxSparseMatrixIterator it(A); !it.IsDone(); it.Next()) {
+    const QORMtxSparseMatrixEntry e = it.CurrentEntry();
+    const int k = cursor[static_cast<int>(e.m_col)]++;
+    rowOf[k] = static_cast<int>(e.m_row);
+    valOf[k] = e.m_value;
+  }
+  for (int c = 0; c < numCols; ++c) {
+    int k = start[c];
+    for (int r = symmetric ? c : 0; r < numRows; ++r) {
+      double v = 0.0;
+      if (k < start[c + 1] && rowOf[k] == r) v = valOf[k++];
+      w.Value(v);
+    }
+  }
+}
+
+}  // namespace
+
+bool QORMtxMatrixMarket::ReadText(const char* text, size_t length, const char* name, QORMtxSparseMatrix& matrix,
+                                  std::string* error) {
+  Reader reader(text, length, name ? name : "<text>");
+  if (!reader.Run(error)) return false;
+  try {
+    QORMtxSparseMatrix result(reader.Rows(), reader.Cols());
+    result.m_entries.Swap(reader.Entries());
+    result.EndAssembly(reader.Symmetric());
+    // Hand the finished arrays over only now, so that a failure leaves the caller's matrix as it was.
+    matrix.Reset(result.m_numRows, result.m_numCols);
+    std::swap(matrix.m_data, result.m_data);
+    std::swap(matrix.m_colI, result.m_colI);
+    std::swap(matrix.m_rowP, result.m_rowP);
+    std::swap(matrix.m_diagonal, result.m_diagonal);
+    matrix.m_numNonzeros = result.m_numNonzeros;
+    matrix.m_symFlag = result.m_symFlag;
+    matrix.m_assemblyComplete = result.m_assemblyComplete;
+  } catch (const std::bad_alloc&) {
+    return reader.OutOfMemory(error);
+  }
+  return true;
+}
+
+bool QORMtxMatrixMarket::Read(const char* path, QORMtxSparseMatrix& matrix, std::string* error) {
+  FILE* f = std::fopen(path, "rb");
+  if (!f) {
+    if (error) *error = std::string(path) + ": cannot open: " + std::strerror(errno);
+    return false;
+  }
+  std::string text;
+  char buf[1 << 16];
+  size_t got;
+  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
+  const bool failed = std::ferror(f) != 0;
+  const int err = errno;
+  std::fclose(f);
+  if (failed) {
+    if (error) *error = std::string(path) + ": cannot read: " + std::strerror(err);
+    return false;
+  }
+  return ReadText(text.data(), text.size(), path, matrix, error);
+}
+
+void QORMtxMatrixMarket::ReadOrAbort(const char* path, QORMtxSparseMatrix& matrix) {
+  std::string message;
+  const bool read = Read(path, matrix, &message);
+  if (!read) aio_cerr << message.c_str() << "\n";
+  QORMTX_ASSERT(read && "QORMtxMatrixMarket::ReadOrAbort: the matrix file cannot be read");
+}
+
+bool QORMtxMatrixMarket::Write(const char* path, const QORMtxSparseMatrix& matrix, std::string* error,
+                               Layout layout) {
+  QORMTX_ASSERT(matrix.IsAssembled() || matrix.IsNull());
+  FILE* f = std::fopen(path, "w");
+  if (!f) {
+    if (error) *error = std::string(path) + ": cannot open for writing: " + std::strerror(errno);
+    return false;
+  }
+  Writer w(f);
+  if (layout == ARRAY)
+    WriteArray(w, matrix);
+  else
+    WriteCoordinate(w, matrix);
+  const bool failed = std::ferror(f) != 0;
+  int err = errno;
+  const bool closeFailed = std::fclose(f) != 0;
+  if (closeFailed && !failed) err = errno;
+  if (failed || closeFailed) {
+    if (error) *error = std::string(path) + ": write failed: " + std::strerror(err);
+    return false;
+  }
+  return true;
+}
+
+void QORMtxMatrixMarket::WriteOrAbort(const char* path, const QORMtxSparseMatrix& matrix, Layout layout) {
+  std::string message;
+  const bool written = Write(path, matrix, &message, layout);
+  if (!written) aio_cerr << message.c_str() << "\n";
+  QORMTX_ASSERT(written && "QORMtxMatrixMarket::WriteOrAbort: the matrix file cannot be written");
+}

@@ -1,0 +1,794 @@
+// QORMtxSparseMatrix: sparse matrix of doubles in compressed rows, unsymmetric or symmetric storage, with assembly.
+#include "QORMtxSparseMatrix.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "QORFsmElementDofs.h"
+#include "QORMtxAssert.h"
+#include "QORMtxDocument.h"
+#include "QORMtxMatrix.h"
+#include "QORMtxSortInt.h"
+#include "QORMtxSparseMatrixIterator.h"
+#include "QORMtxTable.h"
+#include "QORMtxUtilities.h"
+#include "aio_ostream.h"
+#include "mem_Alloc.h"
+#include "omi_IntTable.h"
+#include "omi_Set.h"
+
+namespace {
+
+// ---- Arrays: values through the host's hooks, indices through the module's allocation ----
+
+unsigned* NewUnsigned(size_t n) { return static_cast<unsigned*>(mem_OperatorNewThrowBuiltin(n * sizeof(unsigned))); }
+int* NewInt(size_t n) { return static_cast<int*>(mem_OperatorNewThrowBuiltin(n * sizeof(int))); }
+double* NewDouble(size_t n) { return QORMtxUtilities::AllocateDouble(n); }
+
+// Owns a scratch or result array until it is handed over, so that every exit path releases it.
+template <class T>
+struct ArrayHolder {
+  T* p = nullptr;
+  ArrayHolder() = default;
+  explicit ArrayHolder(T* q) : p(q) {}
+  ArrayHolder(const ArrayHolder&) = delete;
+  ArrayHolder& operator=(const ArrayHolder&) = delete;
+  ~ArrayHolder() { Free(); }
+  T* Release() {
+    T* q = p;
+    p = nullptr;
+    return q;
+  }
+  void Free();
+};
+template <class T>
+void ArrayHolder<T>::Free() {
+  mem_Free(p);
+  p = nullptr;
+}
+template <>
+void ArrayHolder<double>::Free() {
+  if (p) QORMtxUtilities::Deallocate(p);
+  p = nullptr;
+}
+
+// Sorts cols[0..n) ascending with vals carried along; the columns are distinct. Short rows (the usual finite-element
+// row) by insertion, long ones by the library's int sort on a permutation.
+void SortRow(int* cols, double* vals, int n, QORBasVector<int>& perm, QORBasVector<double>& scratch) {
+  if (n < 2) return;
+  if (n <= 32) {
+    for (int i = 1; i < n; ++i) {
+      const int c = cols[i];
+      const double v = vals[i];
+      int j = i - 1;
+      while (j >= 0 && cols[j] > c) {
+        cols[j + 1] = cols[j];
+        vals[j + 1] = vals[j];
+        --j;
+      }
+      cols[j + 1] = c;
+      vals[j + 1] = v;
+    }
+    return;
+  }
+  perm.resize(n);
+  scratch.resize(n);
+  for (int i = 0; i < n; ++i) perm[i] = i;
+  QORMtxSortInt2(cols, cols + n, perm.data(), perm.data() + n);
+  for (int i = 0; i < n; ++i) scratch[i] = vals[perm[i]];
+  std::memcpy(vals, scratch.data(), sizeof(double) * static_cast<size_t>(n));
+}
+
+// Count → prefix sum → scatter: a stable bucket sort of the entries by row. Afterwards start[r]..start[r+1]-1 of
+// cols and vals hold row r's entries in list order. With diag given, diagonal entries are summed into diag (in list
+// order) instead of being bucketed. start has numRows + 1 slots; cols and vals room for every bucketed entry.
+// Returns the number of bucketed entries.
+unsigned ScatterByRow(const QORMtxSparseMatrixEntry* e, int n, int numRows, unsigned* start, int* cols, double* vals,
+                      double* diag) {
+  std::fill(start, start + numRows + 1, 0u);
+  for (int i = 0; i < n; ++i)
+    if (!diag || e[i].m_row != e[i].m_col) ++start[e[i].m_row + 1];
+  for (int r = 0; r < numRows; ++r) start[r + 1] += start[r];
+  // start[r] serves as row r's cursor; after the scatter it holds row r's end, which is row r+1's start.
+  for (int i = 0; i < n; ++i) {
+    const unsigned r = e[i].m_row;
+    if (diag && r == e[i].m_col) {
+      diag[r] += e[i].m_value;
+      continue;
+    }
+    const unsigned k = start[r]++;
+    cols[k] = static_cast<int>(e[i].m_col);
+    vals[k] = e[i].m_value;
+  }
+  for (int r = numRows; r > 0; --r) start[r] = start[r - 1];
+  start[0] = 0;
+  return start[numRows];
+}
+
+// Sums the duplicates of each bucketed row in list order and sorts the row's distinct columns, compacting all rows
+// towards the front of cols and vals: afterwards start holds the compressed row starts and the distinct entries lie
+// in cols[0..start[numRows]). mark is numCols scratch slots.
+void CompressRows(int numRows, int numCols, unsigned* start, int* cols, double* vals) {
+  // mark[c] - 1 is the compacted position of column c in the row being built; a position before the row's first
+  // one is stale, so the array needs no clearing between rows.
+  std::unique_ptr<unsigned[]> mark(new unsigned[static_cast<size_t>(numCols)]());
+  QORBasVector<int> perm;
+  QORBasVector<double> scratch;
+  unsigned w = 0;
+  unsigned rowBegin = start[0];
+  for (int r = 0; r < numRows; ++r) {
+    const unsigned rowEnd = start[r + 1];
+    const unsigned w0 = w;
+    start[r] = w0;
+    for (unsigned k = rowBegin; k < rowEnd; ++k) {
+      const int c = cols[k];
+      const unsigned m = mark[c];
+      if (m > w0) {
+        vals[m - 1] += vals[k];
+      } else {
+        mark[c] = w + 1;
+        cols[w] = c;
+        vals[w] = vals[k];
+        ++w;
+      }
+    }
+    SortRow(cols + w0, vals + w0, static_cast<int>(w - w0), perm, scratch);
+    rowBegin = rowEnd;
+  }
+  start[numRows] = w;
+}
+
+}  // namespace
+
+// ================================================================================================================
+// Construction and lifetime
+// ================================================================================================================
+
+QORMtxSparseMatrix::QORMtxSparseMatrix(int numRows, int numCols, int n)
+    : m_numRows(numRows), m_numCols(numCols), m_entries(n) {
+  QORMTX_ASSERT(n <= 0 || (numRows > 0 && numCols > 0));
+}
+
+QORMtxSparseMatrix::QORMtxSparseMatrix(unsigned* rowP, int* colI, double* data, double* diagonal, int numNonzeros,
+                                       int numRows, int numCols)
+    : m_data(data),
+      m_colI(colI),
+      m_rowP(rowP),
+      m_diagonal(diagonal),
+      m_numNonzeros(numNonzeros),
+      m_numRows(numRows),
+      m_numCols(numCols),
+      m_symFlag(diagonal ? e_symmetric : e_unknown),
+      m_assemblyComplete(true) {}
+
+QORMtxSparseMatrix::~QORMtxSparseMatrix() { ReleaseArrays(); }
+
+void QORMtxSparseMatrix::ReleaseArrays() {
+  if (m_data) QORMtxUtilities::Deallocate(m_data);
+  if (m_diagonal) QORMtxUtilities::Deallocate(m_diagonal);
+  mem_Free(m_colI);
+  mem_Free(m_rowP);
+  m_data = nullptr;
+  m_diagonal = nullptr;
+  m_colI = nullptr;
+  m_rowP = nullptr;
+}
+
+// ================================================================================================================
+// Assembly
+// ================================================================================================================
+
+void QORMtxSparseMatrix::BeginAssembly(bool reset) {
+  ReleaseArrays();
+  m_numNonzeros = 0;
+  m_symFlag = e_unknown;
+  m_assemblyComplete = false;
+  m_entries.Clear();
+  m_entryReallocations = 0;
+  if (reset) {
+    m_numRows = 0;
+    m_numCols = 0;
+  }
+}
+
+void QORMtxSparseMatrix::ReserveEntries(int n) {
+  if (n > m_entries.Capacity()) m_entries.Reserve(n);
+}
+
+void QORMtxSparseMatrix::AddData(unsigned row, unsigned col, double value, bool grow) {
+  QORMTX_ASSERT(m_assemblyComplete == false);
+  if (grow) {
+    // The shape is an int: indices from 2^31 - 1 on cannot be grown into.
+    QORMTX_ASSERT(row < 2147483647u && col < 2147483647u);
+    m_numRows = std::max(m_numRows, static_cast<int>(row) + 1);
+    m_numCols = std::max(m_numCols, static_cast<int>(col) + 1);
+  } else {
+    // Named as the members so that the failure names the condition as written; compared unsigned.
+    const unsigned m_numRows = static_cast<unsigned>(this->m_numRows);
+    const unsigned m_numCols = static_cast<unsigned>(this->m_numCols);
+    QORMTX_ASSERT(row < m_numRows && col < m_numCols);
+  }
+  if (m_entries.Length() == m_entries.Capacity()) ++m_entryReallocations;
+  m_entries.Append(QORMtxSparseMatrixEntry{row, col, value});
+}
+
+void QORMtxSparseMatrix::EndAssembly(bool symmetric) {
+  if (m_assemblyComplete) return;
+  ReleaseArrays();
+  m_numNonzeros = 0;
+  m_symFlag = e_unknown;
+  if (m_entries.Length() == 0) {
+    if (static_cast<long long>(m_numRows) * m_numCols == 0) return;
+    m_rowP = NewUnsigned(static_cast<size_t>(m_numRows) + 1);
+    std::fill(m_rowP, m_rowP + m_numRows + 1, 0u);
+    m_assemblyComplete = true;
+    return;
+  }
+  // Read at every call, so that a test or a host can switch paths between assemblies.
+  if (std::getenv("ZUL_MTXSPARSE_NEWASMB"))
+    AssembleBuckets(symmetric);
+  else
+    AssembleSorted(symmetric);
+  m_entries.Clear();
+  m_assemblyComplete = true;
+}
+
+// The sorting assembly. Sorting the whole list would cost O(n log n); instead a stable bucket pass by row and a sort
+// of each row's distinct columns give the same order, with entries at one position in list order (one of the orders
+// the unstable list sort allows), so duplicates are summed in the order they were added.
+void QORMtxSparseMatrix::AssembleSorted(bool symmetric) {
+  const QORMtxSparseMatrixEntry* e = m_entries.Data();
+  const int n = m_entries.Length();
+  if (symmetric) {
+    for (int i = 0; i < n; ++i) {
+      // Compared as signed integers, as the entry order does.
+      struct {
+        int m_row, m_col;
+      } currEntry = {static_cast<int>(e[i].m_row), static_cast<int>(e[i].m_col)};
+      QORMTX_ASSERT(currEntry.m_row >= currEntry.m_col && "Ensure lower half of symmetric matrix provided");
+    }
+  }
+
+  ArrayHolder<unsigned> rowP(NewUnsigned(static_cast<size_t>(m_numRows) + 1));
+  ArrayHolder<double> diagonal;
+  size_t bucketed = static_cast<size_t>(n);
+  if (symmetric) {
+    diagonal.p = NewDouble(static_cast<size_t>(m_numRows));
+    std::fill(diagonal.p, diagonal.p + m_numRows, 0.0);
+    bucketed = 0;
+    for (int i = 0; i < n; ++i) bucketed += e[i].m_row != e[i].m_col;
+  }
+  ArrayHolder<int> cols(bucketed ? NewInt(bucketed) : nullptr);
+  ArrayHolder<double> vals(bucketed ? NewDouble(bucketed) : nullptr);
+
+  ScatterByRow(e, n, m_numRows, rowP.p, cols.p, vals.p, diagonal.p);
+  CompressRows(m_numRows, m_numCols, rowP.p, cols.p, vals.p);
+
+  const unsigned nnz = rowP.p[m_numRows];
+  if (nnz != bucketed) {
+    // Duplicates were summed: the distinct entries lie at the front; keep exactly sized arrays.
+    ArrayHolder<int> exactCols(nnz ? NewInt(nnz) : nullptr);
+    ArrayHolder<double> exactVals(nnz ? NewDouble(nnz) : nullptr);
+    if (nnz) {
+      std::memcpy(exactCols.p, cols.p, sizeof(int) * nnz);
+      std::memcpy(exactVals.p, vals.p, sizeof(double) * nnz);
+    }
+    std::swap(cols.p, exactCols.p);
+    std::swap(vals.p, exactVals.p);
+  }
+  m_rowP = rowP.Release();
+  m_colI = cols.Release();
+  m_data = vals.Release();
+  m_diagonal = diagonal.Release();
+  m_numNonzeros = static_cast<int>(nnz);
+  if (symmetric) m_symFlag = e_symmetric;
+}
+
+// The bucket assembly: per row, the set of distinct columns numbered in ascending order gives each entry its
+// position, and the values are added into zeroed storage in list order. Sets and tables are flat arrays indexed by
+// column (a stamp per column, a position per column).
+void QORMtxSparseMatrix::AssembleBuckets(bool symmetric) {
+  const QORMtxSparseMatrixEntry* e = m_entries.Data();
+  const int n = m_entries.Length();
+  std::printf("*** QORMtxSparseMatrix::NewAssemble: m_numRows=%i, m_numCols=%i, nnz=%i, %ssymmetric\n", m_numRows,
+              m_numCols, n, symmetric ? "" : "un");
+
+  // Stable bucket sort by row of every entry, diagonal ones included.
+  QORBasVector<unsigned> start(m_numRows + 1);
+  QORBasVector<int> bucketCol(n);
+  QORBasVector<double> bucketVal(n);
+  ScatterByRow(e, n, m_numRows, start.data(), bucketCol.data(), bucketVal.data(), nullptr);
+
+  // Row sizes: distinct columns of each bucket, without the row's own index in symmetric mode.
+  QORBasVector<int> stamp(m_numCols, -1);
+  ArrayHolder<unsigned> rowP(NewUnsigned(static_cast<size_t>(m_numRows) + 1));
+  rowP.p[0] = 0;
+  for (int r = 0; r < m_numRows; ++r) {
+    unsigned size = 0;
+    for (unsigned k = start[r]; k < start[r + 1]; ++k) {
+      const int c = bucketCol[static_cast<int>(k)];
+      if (stamp[c] == r || (symmetric && c == r)) continue;
+      stamp[c] = r;
+      ++size;
+    }
+    rowP.p[r + 1] = rowP.p[r] + size;
+  }
+  const unsigned nnz = rowP.p[m_numRows];
+
+  ArrayHolder<int> colI(nnz ? NewInt(nnz) : nullptr);
+  ArrayHolder<double> data(nnz ? NewDouble(nnz) : nullptr);
+  if (nnz) std::fill(data.p, data.p + nnz, 0.0);
+  ArrayHolder<double> diagonal;
+  if (symmetric) {
+    diagonal.p = NewDouble(static_cast<size_t>(m_numRows));
+    std::fill(diagonal.p, diagonal.p + m_numRows, 0.0);
+  }
+
+  std::fill(stamp.begin(), stamp.end(), -1);
+  QORBasVector<int> members;
+  QORBasVector<int> position(m_numCols);
+  for (int r = 0; r < m_numRows; ++r) {
+    members.clear();
+    for (unsigned k = start[r]; k < start[r + 1]; ++k) {
+      const int c = bucketCol[static_cast<int>(k)];
+      if (stamp[c] == r || (symmetric && c == r)) continue;
+      stamp[c] = r;
+      members.push_back(c);
+    }
+    std::sort(members.begin(), members.end());
+    for (int p = 0; p < members.size(); ++p) {
+      position[members[p]] = p;
+      colI.p[rowP.p[r] + static_cast<unsigned>(p)] = members[p];
+    }
+    for (unsigned k = start[r]; k < start[r + 1]; ++k) {
+      const int c = bucketCol[static_cast<int>(k)];
+      if (symmetric && c == r)
+        diagonal.p[r] += bucketVal[static_cast<int>(k)];
+      else
+        data.p[rowP.p[r] + static_cast<unsigned>(position[c])] += bucketVal[static_cast<int>(k)];
+    }
+  }
+  m_rowP = rowP.Release();
+  m_colI = colI.Release();
+  m_data = data.Release();
+  m_diagonal = diagonal.Release();
+  m_numNonzeros = static_cast<int>(nnz);
+  if (symmetric) m_symFlag = e_symmetric;
+}
+
+void QORMtxSparseMatrix::ResetData(const QORMtxSparseMatrixEntry* entries, int n, int numRows, int numCols) {
+  ReleaseArrays();
+  m_symFlag = e_unknown;
+  m_numNonzeros = 0;
+  m_numRows = numRows;
+  m_numCols = numCols;
+  m_entries.Clear();
+  {
+    const unsigned m_numRows = static_cast<unsigned>(numRows);
+    const unsigned m_numCols = static_cast<unsigned>(numCols);
+    for (int i = 0; i < n; ++i) {
+      const unsigned row = entries[i].m_row, col = entries[i].m_col;
+      QORMTX_ASSERT(row < m_numRows && col < m_numCols);
+    }
+  }
+  ArrayHolder<unsigned> rowP(NewUnsigned(static_cast<size_t>(numRows) + 1));
+  ArrayHolder<int> cols(n > 0 ? NewInt(static_cast<size_t>(n)) : nullptr);
+  ArrayHolder<double> vals(n > 0 ? NewDouble(static_cast<size_t>(n)) : nullptr);
+  ScatterByRow(entries, n, numRows, rowP.p, cols.p, vals.p, nullptr);
+  CompressRows(numRows, numCols, rowP.p, cols.p, vals.p);
+  const unsigned nnz = rowP.p[numRows];
+  if (nnz != static_cast<unsigned>(n)) {
+    ArrayHolder<int> exactCols(nnz ? NewInt(nnz) : nullptr);
+    ArrayHolder<double> exactVals(nnz ? NewDouble(nnz) : nullptr);
+    if (nnz) {
+      std::memcpy(exactCols.p, cols.p, sizeof(int) * nnz);
+      std::memcpy(exactVals.p, vals.p, sizeof(double) * nnz);
+    }
+    std::swap(cols.p, exactCols.p);
+    std::swap(vals.p, exactVals.p);
+  }
+  m_rowP = rowP.Release();
+  m_colI = cols.Release();
+  m_data = vals.Release();
+  m_numNonzeros = static_cast<int>(nnz);
+  m_assemblyComplete = true;
+}
+
+void QORMtxSparseMatrix::Reset(int numRows, int numCols) {
+  ReleaseArrays();
+  m_rowOrdinals.Clear();
+  m_colOrdinals.Clear();
+  m_entries.Clear();
+  m_entryReallocations = 0;
+  m_numRows = numRows;
+  m_numCols = numCols;
+  m_numNonzeros = 0;
+  m_symFlag = e_unknown;
+  m_assemblyComplete = false;
+}
+
+namespace {
+bool Violation(std::string* why, const std::string& text) {
+  if (why) *why = text;
+  return false;
+}
+}  // namespace
+
+bool QORMtxSparseMatrix::CheckInvariants(std::string* why) const {
+  if (!m_assemblyComplete) {
+    if (m_rowP || m_colI || m_data || m_diagonal || m_numNonzeros)
+      return Violation(why, "collecting matrix holds stored arrays");
+    return true;
+  }
+  if (m_numRows < 0 || m_numCols < 0) return Violation(why, "negative shape");
+  if (!m_rowP) return Violation(why, "assembled matrix without row starts");
+  if (m_rowP[0] != 0) return Violation(why, "row starts begin at " + std::to_string(m_rowP[0]) + ", not 0");
+  for (int r = 0; r < m_numRows; ++r)
+    if (m_rowP[r + 1] < m_rowP[r]) return Violation(why, "row starts decrease at row " + std::to_string(r));
+  if (m_rowP[m_numRows] != static_cast<unsigned>(m_numNonzeros))
+    return Violation(why, "last row start " + std::to_string(m_rowP[m_numRows]) + " differs from the nonzero count " +
+                              std::to_string(m_numNonzeros));
+  if (m_numNonzeros > 0 && (!m_colI || !m_data)) return Violation(why, "nonzeros without column or value array");
+  if (m_diagonal && m_numRows != m_numCols) return Violation(why, "symmetric storage of a non-square matrix");
+  for (int r = 0; r < m_numRows; ++r) {
+    for (unsigned k = m_rowP[r]; k < m_rowP[r + 1]; ++k) {
+      const int c = m_colI[k];
+      const std::string at = "row " + std::to_string(r) + ", column " + std::to_string(c);
+      if (c < 0 || c >= m_numCols) return Violation(why, "column out of range at " + at);
+      if (k > m_rowP[r] && m_colI[k - 1] >= c) return Violation(why, "columns not strictly ascending at " + at);
+      if (m_diagonal && c >= r) return Violation(why, "symmetric storage holds an entry on or above the diagonal at " + at);
+    }
+  }
+  return true;
+}
+
+// ================================================================================================================
+// Element assembly
+// ================================================================================================================
+
+void QORMtxSparseMatrix::AssembleElmat(const ElementMatrices& multi, const QORFsmElementDofs& elemDofs,
+                                       int columnMode, omi_Set& rows, omi_Set& cols) {
+  QORMTX_ASSERT(!elemDofs.IsNull());
+  const int nelems = multi.NumMatrices();
+  const int eldofsize = elemDofs.NumElements();
+  QORMTX_ASSERT(nelems <= eldofsize);
+
+  omi_IntTable<int> labelToPos;
+  for (int p = 0; p < eldofsize; ++p) labelToPos.Insert(elemDofs.Label(p), p);
+
+  QORBasVector<int> indices;
+  QORBasVector<double> values;
+  // Both passes walk the element matrices alike; pass 1 collects the degrees of freedom, pass 2 the entries.
+  auto walk = [&](auto&& visit) {
+    for (int i = 0; i < nelems; ++i) {
+      const int pos = labelToPos[multi.GetId(i)];
+      int nDof = 0;
+      const int* dof = elemDofs.Dofs(pos, nDof);
+      const int count = multi.NumEntries(i);
+      indices.resize(count);
+      values.resize(count);
+      if (count > 0) multi.GetEntries(i, indices.data(), values.data());
+      for (int k = 0; k < count; ++k) {
+        const int localRow = indices[k] % nDof;
+        const int localCol = indices[k] / nDof;
+        visit(dof[localRow], columnMode < 1 ? dof[localCol] : localCol, values[k]);
+      }
+    }
+  };
+  walk([&](int rowDof, int colDof, double) {
+    rows.Insert(rowDof);
+    cols.Insert(colDof);
+  });
+
+  omi_IntTable<int> rowIndex, colIndex;
+  QORBasVector<int> members;
+  rows.Members(members);
+  for (int i = 0; i < members.size(); ++i) rowIndex.Insert(members[i], i);
+  const int numRows = members.size();
+  cols.Members(members);
+  for (int i = 0; i < members.size(); ++i) colIndex.Insert(members[i], i);
+  const int numCols = members.size();
+
+  ReleaseArrays();
+  m_numRows = numRows;
+  m_numCols = numCols;
+  m_numNonzeros = 0;
+  m_symFlag = e_unknown;
+  m_assemblyComplete = false;
+  m_entries.Clear();
+  m_entryReallocations = 0;
+
+  walk([&](int rowDof, int colDof, double v) {
+    AddData(static_cast<unsigned>(rowIndex[rowDof]), static_cast<unsigned>(colIndex[colDof]), v, false);
+  });
+  EndAssembly(multi.IsSymmetric());
+}
+
+// ================================================================================================================
+// Queries
+// ================================================================================================================
+
+int QORMtxSparseMatrix::FindIndex(const int* a, int n, int value) const {
+  if (n < 1) return -1;
+  const int* p = std::lower_bound(a, a + n, value);
+  return p != a + n && *p == value ? static_cast<int>(p - a) : -1;
+}
+
+bool QORMtxSparseMatrix::IsSymmetric() const {
+  QORMTX_ASSERT(m_assemblyComplete);
+  if (m_symFlag == e_symmetric) return true;
+  if (m_symFlag == e_unsymmetric) return false;
+  long long above = 0, below = 0;
+  for (int r = 0; r < m_numRows; ++r)
+    for (unsigned k = m_rowP[r]; k < m_rowP[r + 1]; ++k) {
+      above += m_colI[k] > r;
+      below += m_colI[k] < r;
+    }
+  if (above != below) {
+    m_symFlag = e_unsymmetric;
+    return false;
+  }
+  for (int r = 0; r < m_numRows; ++r) {
+    for (unsigned k = m_rowP[r]; k < m_rowP[r + 1]; ++k) {
+      const int c = m_colI[k];
+      if (c >= r) continue;
+      const int i = FindIndex(m_colI + m_rowP[c], static_cast<int>(m_rowP[c + 1] - m_rowP[c]), r);
+      if (i < 0) {
+        m_symFlag = e_unsymmetric;
+        return false;
+      }
+      const double a = m_data[m_rowP[c] + static_cast<unsigned>(i)];
+      const double b = m_data[k];
+      const double diff = a == 0.0 ? a - b : (a - b) / a;
+      if (std::fabs(diff) > 1e-16) {
+        m_symFlag = e_unsymmetric;
+        return false;
+      }
+    }
+  }
+  m_symFlag = e_symmetric;
+  return true;
+}
+
+bool QORMtxSparseMatrix::IsZero() const {
+  if (m_numRows == 0) return true;
+  for (int k = 0; k < m_numNonzeros; ++k)
+    if (!(m_data[k] == 0.0)) return false;
+  if (m_diagonal)
+    for (int r = 0; r < m_numRows; ++r)
+      if (!(m_diagonal[r] == 0.0)) return false;
+  return true;
+}
+
+bool QORMtxSparseMatrix::IsPerfectlySquare() const {
+  if (!IsSquare()) return false;
+  const int* rowOrds = GetRowOrdinals();
+  const int* colOrds = GetColOrdinals();
+  if (!rowOrds && !colOrds) return true;
+  if (!rowOrds || !colOrds) return false;
+  return std::equal(rowOrds, rowOrds + m_numRows, colOrds);
+}
+
+int QORMtxSparseMatrix::RowSize(int row) const {
+  QORMTX_ASSERT(!m_diagonal && "QORMtxSparseMatrix::RowSize() is currently implemented for the unsymetric case only");
+  QORMTX_ASSERT(row >=0 && row < m_numRows);
+  if (IsNull()) return 0;
+  return static_cast<int>(m_rowP[row + 1] - m_rowP[row]);
+}
+
+const int* QORMtxSparseMatrix::RowColumns(int row) const {
+  QORMTX_ASSERT(!m_diagonal && "QORMtxSparseMatrix::RowColumns() is currently implemented for the unsymetric case only");
+  QORMTX_ASSERT(row >=0 && row < m_numRows);
+  if (IsNull()) return nullptr;
+  return m_colI + m_rowP[row];
+}
+
+const double* QORMtxSparseMatrix::RowValues(int row) const {
+  QORMTX_ASSERT(!IsNull() && row >=0 && row < m_numRows);
+  QORMTX_ASSERT(!m_diagonal && "QORMtxSparseMatrix::RowValues() is currently implemented for the unsymetric case only");
+  QORMTX_ASSERT(row >=0 && row < m_numRows);
+  return m_data + m_rowP[row];
+}
+
+double* QORMtxSparseMatrix::RowValues(int row) {
+  return const_cast<double*>(static_cast<const QORMtxSparseMatrix*>(this)->RowValues(row));
+}
+
+// ================================================================================================================
+// Simple operations
+// ================================================================================================================
+
+void QORMtxSparseMatrix::Scale(double s) {
+  for (int k = 0; k < m_numNonzeros; ++k) m_data[k] *= s;
+  if (m_diagonal)
+    for (int r = 0; r < m_numRows; ++r) m_diagonal[r] *= s;
+}
+
+void QORMtxSparseMatrix::SetColumnsToZero(const int* cols, int n) {
+  QORMTX_ASSERT(!m_diagonal && "QORMtxSparseMatrix::SetColumnsToZero: symmetric not supported");
+  if (m_numNonzeros == 0 || n <= 0) return;
+  QORBasVector<char> listed(m_numCols, 0);
+  for (int i = 0; i < n; ++i)
+    if (cols[i] >= 0 && cols[i] < m_numCols) listed[cols[i]] = 1;
+  for (int k = 0; k < m_numNonzeros; ++k)
+    if (listed[m_colI[k]]) m_data[k] = 0.0;
+}
+
+void QORMtxSparseMatrix::ScanForNans(const char* name, const char* file, int line) const {
+  for (QORMtxSparseMatrixIterator it(*this); !it.IsDone(); it.Next()) {
+    const QORMtxSparseMatrixEntry e = it.CurrentEntry();
+    if (std::isnan(e.m_value))
+      std::printf("*** NAN detected at %s[%u,%u]: %11.2e at %s, line %d\n", name, e.m_row, e.m_col, e.m_value, file,
+                  line);
+  }
+}
+
+void QORMtxSparseMatrix::ToOneBased() {
+  for (int k = 0; k < m_numNonzeros; ++k) ++m_colI[k];
+  if (m_rowP)
+    for (int r = 0; r <= m_numRows; ++r) ++m_rowP[r];
+}
+
+void QORMtxSparseMatrix::ToZeroBased() {
+  for (int k = 0; k < m_numNonzeros; ++k) --m_colI[k];
+  if (m_rowP)
+    for (int r = 0; r <= m_numRows; ++r) --m_rowP[r];
+}
+
+QORMtxSparseMatrixEntry* QORMtxSparseMatrix::GetEntries(int& count) const {
+  count = 0;
+  if (m_numRows == 0) return nullptr;
+  const size_t total = m_diagonal ? static_cast<size_t>(m_numRows) + 2 * static_cast<size_t>(m_numNonzeros)
+                                  : static_cast<size_t>(m_numNonzeros);
+  auto* out = static_cast<QORMtxSparseMatrixEntry*>(mem_OperatorNewThrowBuiltin(total * sizeof(QORMtxSparseMatrixEntry)));
+  size_t i = 0;
+  for (QORMtxSparseMatrixIterator it(*this); !it.IsDone(); it.Next()) {
+    const QORMtxSparseMatrixEntry e = it.CurrentEntry();
+    if (m_diagonal && e.m_row != e.m_col) out[i++] = QORMtxSparseMatrixEntry{e.m_col, e.m_row, e.m_value};
+    out[i++] = e;
+  }
+  count = static_cast<int>(i);
+  return out;
+}
+
+void QORMtxSparseMatrix::GetBlock(const QORBasVector<int>& rows, const QORBasVector<int>& cols,
+                                  QORMtxSparseMatrix& A) const {
+  QORMTX_ASSERT(A.IsNull());
+  // Index → position tables as flat arrays over this matrix's rows and columns; the first listing of an index
+  // wins, and listed indices outside the matrix can never match an entry.
+  QORBasVector<int> rowPos(m_numRows, -1);
+  QORBasVector<int> colPos(m_numCols, -1);
+  for (int i = 0; i < rows.size(); ++i)
+    if (rows[i] >= 0 && rows[i] < m_numRows && rowPos[rows[i]] < 0) rowPos[rows[i]] = i;
+  for (int j = 0; j < cols.size(); ++j)
+    if (cols[j] >= 0 && cols[j] < m_numCols && colPos[cols[j]] < 0) colPos[cols[j]] = j;
+
+  A.BeginAssembly(true);
+  for (QORMtxSparseMatrixIterator it(*this); !it.IsDone(); it.Next()) {
+    const QORMtxSparseMatrixEntry e = it.CurrentEntry();
+    const int r = static_cast<int>(e.m_row), c = static_cast<int>(e.m_col);
+    if (rowPos[r] >= 0 && colPos[c] >= 0)
+      A.AddData(static_cast<unsigned>(rowPos[r]), static_cast<unsigned>(colPos[c]), e.m_value, true);
+    // The mirror of an off-diagonal entry of symmetric storage; rows and columns share one index range there.
+    if (m_diagonal && r != c && c < m_numRows && r < m_numCols && rowPos[c] >= 0 && colPos[r] >= 0)
+      A.AddData(static_cast<unsigned>(rowPos[c]), static_cast<unsigned>(colPos[r]), e.m_value, true);
+  }
+  A.EndAssembly(false);
+}
+
+unsigned* QORMtxSparseMatrix::FindNontrivialRows(int& n) const {
+  n = 0;
+  unsigned* out = NewUnsigned(static_cast<size_t>(m_numRows));
+  if (!m_rowP) return out;
+  for (int r = 0; r < m_numRows; ++r)
+    if (m_rowP[r + 1] > m_rowP[r]) out[n++] = static_cast<unsigned>(r);
+  return out;
+}
+
+unsigned* QORMtxSparseMatrix::FindNontrivialColumns(int& n) const {
+  n = 0;
+  unsigned* out = NewUnsigned(static_cast<size_t>(m_numCols));
+  QORBasVector<char> used(m_numCols, 0);
+  for (int k = 0; k < m_numNonzeros; ++k) used[m_colI[k]] = 1;
+  for (int c = 0; c < m_numCols; ++c)
+    if (used[c]) out[n++] = static_cast<unsigned>(c);
+  return out;
+}
+
+// ================================================================================================================
+// Printing
+// ================================================================================================================
+
+void QORMtxSparseMatrix::PrintArrays(const char* title, FILE* stream) const {
+  FILE* out = stream ? stream : stdout;
+  // The title is written as text: a '%' in it is printed, never taken as a conversion.
+  if (title) std::fputs(title, out);
+  std::fprintf(out, ": rows %i, columns %i, nonzeros %i", m_numRows, m_numCols, m_numNonzeros);
+  if (m_diagonal) std::fputs(", symmetric storage", out);
+  std::fputs("\n", out);
+  std::fputs("  rowP:", out);
+  if (m_rowP)
+    for (int r = 0; r <= m_numRows; ++r) std::fprintf(out, " %2u", m_rowP[r]);
+  else
+    std::fputs(" null", out);
+  std::fputs("\n  colI:", out);
+  if (m_colI)
+    for (int k = 0; k < m_numNonzeros; ++k) std::fprintf(out, " %2i", m_colI[k]);
+  else
+    std::fputs(" null", out);
+  std::fputs("\n  data:", out);
+  if (m_data)
+    for (int k = 0; k < m_numNonzeros; ++k) std::fprintf(out, " %2g", m_data[k]);
+  else
+    std::fputs(" null", out);
+  std::fputs("\n", out);
+  if (m_diagonal) {
+    std::fputs("  diag:", out);
+    for (int r = 0; r < m_numRows; ++r) std::fprintf(out, " %2g", m_diagonal[r]);
+    std::fputs("\n", out);
+  }
+}
+
+void QORMtxSparseMatrix::Print(const char* title, const char* fileName, int precision, double tol) const {
+  std::unique_ptr<aio_ofstream> file;
+  if (fileName) {
+    file = std::make_unique<aio_ofstream>(fileName, "w");
+    if (!file->is_open()) file.reset();
+  }
+  aio_ostream& out = file ? static_cast<aio_ostream&>(*file) : aio_cout;
+  {
+    QORMtxDocument doc(cow_String(""), QORMtxReportEnum::TEXT, out);
+    if (title && *title) {
+      doc << cow_String("----- ") << cow_String(title) << cow_String(" -----");
+      doc.Endl();
+    }
+    doc << cow_String("Number of rows   : " + std::to_string(m_numRows));
+    doc.Endl();
+    doc << cow_String("Number of columns: " + std::to_string(m_numCols));
+    doc.Endl();
+    doc << cow_String("Number of entries: " + std::to_string(NumberOfEntries()));
+    doc.Endl();
+    QORMtxTable table(doc);
+    table.Format(7).Format(7).Format(precision + 7);
+    table.Precision(precision).Zero(static_cast<float>(tol));
+    table.Out(cow_String("Row")).Out(cow_String("Column")).Out(cow_String("Value")).Endl();
+    for (QORMtxSparseMatrixIterator it(*this); !it.IsDone(); it.Next()) {
+      const QORMtxSparseMatrixEntry e = it.CurrentEntry();
+      table.Out(static_cast<int>(e.m_row)).Out(static_cast<int>(e.m_col)).Out(e.m_value).Endl();
+    }
+  }
+  out.flush();
+}
+
+void QORMtxSparseMatrix::PrintTable(const char* title, FILE* stream, int width, int precision, double zeroTol) const {
+  QORMtxMatrix dense;
+  QORMtxUtilities::Sparse2Core(*this, dense);
+  /*STUB*/ (void)stream; (void)width; (void)precision; (void)zeroTol; (void)title; // dense.Print2File(stream, width, precision, zeroTol, title);
+}
+
+// ================================================================================================================
+// Ordinals and domain
+// ================================================================================================================
+
+void QORMtxSparseMatrix::SetOrdinals(const int* rowOrdinals, const int* colOrdinals) {
+  SetRowOrdinals(rowOrdinals);
+  SetColOrdinals(colOrdinals);
+}
+
+void QORMtxSparseMatrix::SetRowOrdinals(const int* rowOrdinals) {
+  if (rowOrdinals)
+    m_rowOrdinals = QORBasVector<int>(rowOrdinals, rowOrdinals + m_numRows);
+  else
+    m_rowOrdinals.Clear();
+}
+
+void QORMtxSparseMatrix::SetColOrdinals(const int* colOrdinals) {
+  if (colOrdinals)
+    m_colOrdinals = QORBasVector<int>(colOrdinals, colOrdinals + m_numCols);
+  else
+    m_colOrdinals.Clear();
+}

@@ -1,0 +1,139 @@
+// Helpers of the sparse tests: raw access to the stored arrays, dense references, and an environment guard.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "QORMtxSparseMatrix.h"
+
+/// White-box access to the stored form, so that references do not go through the code under test.
+struct QORMtxSparseMatrixTestPeer {
+  static const unsigned* RowP(const QORMtxSparseMatrix& A) { return A.m_rowP; }
+  static const int* ColI(const QORMtxSparseMatrix& A) { return A.m_colI; }
+  static const double* Data(const QORMtxSparseMatrix& A) { return A.m_data; }
+  static double* MutableData(QORMtxSparseMatrix& A) { return A.m_data; }
+  static int SymFlag(const QORMtxSparseMatrix& A) { return A.m_symFlag; }
+  static void ResetData(QORMtxSparseMatrix& A, const QORMtxSparseMatrixEntry* e, int n, int rows, int cols) {
+    A.ResetData(e, n, rows, cols);
+  }
+  static void ToOneBased(QORMtxSparseMatrix& A) { A.ToOneBased(); }
+  static void ToZeroBased(QORMtxSparseMatrix& A) { A.ToZeroBased(); }
+  static int FindIndex(const QORMtxSparseMatrix& A, const int* a, int n, int v) { return A.FindIndex(a, n, v); }
+  using ElementMatrices = QORMtxSparseMatrix::ElementMatrices;
+  static void AssembleElmat(QORMtxSparseMatrix& A, const ElementMatrices& m, const QORFsmElementDofs& dofs, int mode,
+                            omi_Set& rows, omi_Set& cols) {
+    A.AssembleElmat(m, dofs, mode, rows, cols);
+  }
+};
+
+namespace sparse_test {
+
+using Peer = QORMtxSparseMatrixTestPeer;
+
+/// Row-major dense matrix for references.
+struct Dense {
+  int rows = 0, cols = 0;
+  std::vector<double> v;
+  Dense(int r, int c) : rows(r), cols(c), v(static_cast<size_t>(r) * c, 0.0) {}
+  double& operator()(int i, int j) { return v[static_cast<size_t>(i) * cols + j]; }
+  double operator()(int i, int j) const { return v[static_cast<size_t>(i) * cols + j]; }
+};
+
+/// The full matrix straight from the stored arrays (symmetric storage mirrored), without the iterator.
+inline Dense RawDense(const QORMtxSparseMatrix& A) {
+  Dense d(A.NumberOfRows(), A.NumberOfColumns());
+  const unsigned* rowP = Peer::RowP(A);
+  if (!rowP) return d;
+  for (int r = 0; r < A.NumberOfRows(); ++r)
+    for (unsigned k = rowP[r]; k < rowP[r + 1]; ++k) {
+      d(r, Peer::ColI(A)[k]) = Peer::Data(A)[k];
+      if (A.Diagonal()) d(Peer::ColI(A)[k], r) = Peer::Data(A)[k];
+    }
+  if (A.Diagonal())
+    for (int r = 0; r < A.NumberOfRows(); ++r) d(r, r) = A.Diagonal()[r];
+  return d;
+}
+
+/// Sum of the entries, in the order given (the order assembly promises to sum duplicates in).
+inline Dense Reference(int rows, int cols, const std::vector<QORMtxSparseMatrixEntry>& entries, bool mirror) {
+  Dense d(rows, cols);
+  for (const auto& e : entries) {
+    d(e.m_row, e.m_col) += e.m_value;
+    if (mirror && e.m_row != e.m_col) d(e.m_col, e.m_row) += e.m_value;
+  }
+  return d;
+}
+
+inline void ExpectDenseEq(const Dense& a, const Dense& b) {
+  ASSERT_EQ(a.rows, b.rows);
+  ASSERT_EQ(a.cols, b.cols);
+  for (int i = 0; i < a.rows; ++i)
+    for (int j = 0; j < a.cols; ++j) ASSERT_EQ(a(i, j), b(i, j)) << "at (" << i << ", " << j << ")";
+}
+
+/// Random entries with duplicates, in random order; rows listed in emptyRows get none. lower: only c <= r.
+inline std::vector<QORMtxSparseMatrixEntry> RandomEntries(std::mt19937& rng, int rows, int cols, int n, bool lower,
+                                                          const std::vector<int>& emptyRows = {}) {
+  std::uniform_int_distribution<int> R(0, rows - 1), C(0, cols - 1);
+  std::uniform_real_distribution<double> V(-10.0, 10.0);
+  std::vector<QORMtxSparseMatrixEntry> out;
+  while (static_cast<int>(out.size()) < n) {
+    int r = R(rng), c = C(rng);
+    if (lower && c > r) std::swap(r, c);
+    bool skip = false;
+    for (int e : emptyRows) skip = skip || e == r || (lower && e == c);
+    if (skip) continue;
+    out.push_back({static_cast<unsigned>(r), static_cast<unsigned>(c), V(rng)});
+    // A duplicate now and then, later in the list, so that sums meet out of order.
+    if (out.size() % 5 == 0) out.insert(out.begin() + static_cast<long>(rng() % out.size()), out.back());
+  }
+  return out;
+}
+
+/// Sets or clears ZUL_MTXSPARSE_NEWASMB for the guard's lifetime and restores the previous state.
+class AssemblyPath {
+ public:
+  explicit AssemblyPath(bool bucket) {
+    const char* old = std::getenv(kName);
+    m_had = old != nullptr;
+    if (old) m_old = old;
+    if (bucket)
+      setenv(kName, "", 1);
+    else
+      unsetenv(kName);
+  }
+  ~AssemblyPath() {
+    if (m_had)
+      setenv(kName, m_old.c_str(), 1);
+    else
+      unsetenv(kName);
+  }
+
+ private:
+  static constexpr const char* kName = "ZUL_MTXSPARSE_NEWASMB";
+  bool m_had = false;
+  std::string m_old;
+};
+
+/// Assembles the entries on the chosen path; stdout notices of the bucket path are swallowed.
+inline void Assemble(QORMtxSparseMatrix& A, int rows, int cols, const std::vector<QORMtxSparseMatrixEntry>& entries,
+                     bool symmetric, bool bucket) {
+  AssemblyPath path(bucket);
+  A.Reset(rows, cols);
+  A.BeginAssembly(false);
+  for (const auto& e : entries) A.AddData(e.m_row, e.m_col, e.m_value, false);
+  testing::internal::CaptureStdout();
+  A.EndAssembly(symmetric);
+  testing::internal::GetCapturedStdout();
+}
+
+/// Logs the seed so that a failing random case can be replayed.
+inline std::mt19937 SeededRng(unsigned seed) {
+  testing::Test::RecordProperty("seed", static_cast<int>(seed));
+  return std::mt19937(seed);
+}
+
+}  // namespace sparse_test
