@@ -132,4 +132,45 @@ void blac_zomatadd(const char* ordering, const char* transa, const char* transb,
                    const size_t* cols, const double* alpha, const double* a, const size_t* lda, const double* beta,
                    const double* b, const size_t* ldb, double* c, const size_t* ldc);
 
+// ---- Sparse products (the library's compressed rows: 0-based, row starts unsigned, column indices int) ----
+// x and y are column-major blocks of numVectors columns whose leading dimension is their row count; y is
+// overwritten. values, colIdx: the stored entries; rowStarts: numRows + 1 offsets into them.
+/// y = A·x; A is numRows × numCols, x numCols × numVectors, y numRows × numVectors.
+void blac_sparse_umv(const double* values, const double* x, const unsigned* rowStarts, const int* colIdx, double* y,
+                     const int* numRows, const int* numCols, const int* numVectors);
+/// y = Aᵀ·x; A is numRows × numCols, x numRows × numVectors, y numCols × numVectors.
+void blac_sparse_umtv(const double* values, const double* x, const unsigned* rowStarts, const int* colIdx, double* y,
+                      const int* numRows, const int* numCols, const int* numVectors);
+/// y = A(idx, :)ᵀ·x: row i of x (numIdx × numVectors) belongs to row idx[i] of A; y is numCols × numVectors.
+void blac_sparse_sparse_umtv(const double* values, const double* x, const unsigned* rowStarts, const int* colIdx,
+                             double* y, const int* numIdx, const int* numCols, const int* numVectors,
+                             const unsigned* idx);
+
+/// C = op(A)·B on one-based CSR arrays (a, ja, ia), (b, jb, ib), (c, jc, ic), with the contract of the published
+/// mkl_dcsrmultcsr. trans 'N': A is m × n, B n × k, C m × k (ic has m + 1 entries); 'T' or 'C': A is m × n,
+/// B m × k, C = Aᵀ·B is n × k (ic has n + 1 entries). request 1 fills ic only (ic[last] - 1 = entries of C);
+/// request 2 then fills jc and c, sized from ic; request 0 does both in one pass within nzmax entries and stops
+/// with info = I > 0 at the 1-based row I that does not fit. Columns come back ascending in every row whatever
+/// sort says; the inputs need not be sorted and are never reordered. A bad trans or request gives info -1 or -2.
+void blac_dcsrmultcsr(const char* trans, const int* request, const int* sort, const int* m, const int* n,
+                      const int* k, const double* a, const int* ja, const int* ia, const double* b, const int* jb,
+                      const int* ib, double* c, int* jc, int* ic, const int* nzmax, int* info);
+
+// ---- Threads of the kernel library ----
+/// Sets the number of threads the dense kernels use; 0 (or less) leaves the library's default.
+void blac_set_num_threads(const int* numThreads);
+/// The number of threads the dense kernels currently use.
+int blac_get_num_threads();
+
+// ---- LAPACKE C interface (matrixLayout 101 row-major, 102 column-major); results returned as LAPACKE does ----
+double blac_lapacke_dlange(const int* matrixLayout, const char* norm, const int* m, const int* n, const double* a,
+                           const int* lda);
+int blac_lapacke_dgetrf(const int* matrixLayout, const int* m, const int* n, double* a, const int* lda, int* ipiv);
+int blac_lapacke_dgecon(const int* matrixLayout, const char* norm, const int* n, const double* a, const int* lda,
+                        const double* anorm, double* rcond);
+/// superb holds min(m, n) - 1 doubles.
+int blac_lapacke_dgesvd(const int* matrixLayout, const char* jobu, const char* jobvt, const int* m, const int* n,
+                        double* a, const int* lda, double* s, double* u, const int* ldu, double* vt, const int* ldvt,
+                        double* superb);
+
 }  // extern "C"

@@ -1,0 +1,304 @@
+// Tests of the blac sparse kernels (matrix-vector products and the CSR × CSR product) against dense references.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+#include <random>
+#include <vector>
+
+#include "blac.h"
+#include "naive_dense.h"
+
+namespace {
+
+using qormtx_test::MaxRelDiff;
+constexpr double kTol = 1e-13;
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A random CSR matrix with its dense twin (column-major, ld = rows). Every fifth row is empty, as is the last
+// column, so that products meet rows and columns without entries.
+struct Csr {
+  int rows = 0, cols = 0;
+  std::vector<unsigned> start;
+  std::vector<int> col;
+  std::vector<double> val;
+  std::vector<double> dense;
+};
+
+Csr RandomCsr(int rows, int cols, double density, std::mt19937_64& rng) {
+  Csr a;
+  a.rows = rows, a.cols = cols;
+  a.dense.assign(static_cast<std::size_t>(rows) * cols, 0.0);
+  a.start.push_back(0);
+  std::uniform_real_distribution<double> u(0.0, 1.0), v(-1.0, 1.0);
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c + 1 < cols && r % 5 != 4; ++c) {
+      if (u(rng) < density) {
+        a.col.push_back(c);
+        a.val.push_back(v(rng));
+        a.dense[static_cast<std::size_t>(c) * rows + r] = a.val.back();
+      }
+    }
+    a.start.push_back(static_cast<unsigned>(a.col.size()));
+  }
+  return a;
+}
+
+TEST(BlacSparseProducts, UmvAndUmtvAgainstDenseForManyVectorCounts) {
+  auto rng = qormtx_test::Rng(41);
+  const Csr a = RandomCsr(47, 31, 0.3, rng);
+  // Vector counts cover the 8-wide panels and each narrower remainder (4, 2, 1) alone and combined.
+  for (int nv : {1, 2, 3, 4, 5, 7, 8, 9, 15, 19}) {
+    const auto x = qormtx_test::RandomVector(static_cast<std::size_t>(a.cols) * nv, rng);
+    std::vector<double> y(static_cast<std::size_t>(a.rows) * nv, kNaN), ref(y.size());
+    blac_sparse_umv(a.val.data(), x.data(), a.start.data(), a.col.data(), y.data(), &a.rows, &a.cols, &nv);
+    qormtx_test::NaiveGemm('N', 'N', a.rows, nv, a.cols, 1.0, a.dense.data(), a.rows, x.data(), a.cols, 0.0,
+                           ref.data(), a.rows);
+    EXPECT_LT(MaxRelDiff(y, ref), kTol) << "umv " << nv;
+
+    const auto xt = qormtx_test::RandomVector(static_cast<std::size_t>(a.rows) * nv, rng);
+    std::vector<double> yt(static_cast<std::size_t>(a.cols) * nv, kNaN), reft(yt.size());
+    blac_sparse_umtv(a.val.data(), xt.data(), a.start.data(), a.col.data(), yt.data(), &a.rows, &a.cols, &nv);
+    qormtx_test::NaiveGemm('T', 'N', a.cols, nv, a.rows, 1.0, a.dense.data(), a.rows, xt.data(), a.rows, 0.0,
+                           reft.data(), a.cols);
+    EXPECT_LT(MaxRelDiff(yt, reft), kTol) << "umtv " << nv;
+    // The column without entries comes back as exact zeros, not as what y held.
+    for (int v = 0; v < nv; ++v) EXPECT_EQ(yt[static_cast<std::size_t>(v) * a.cols + a.cols - 1], 0.0);
+  }
+}
+
+TEST(BlacSparseProducts, GatheredTransposedProductUsesOnlyTheListedRows) {
+  auto rng = qormtx_test::Rng(42);
+  const Csr a = RandomCsr(40, 26, 0.25, rng);
+  // A shuffled subset of the rows, empty rows included.
+  std::vector<unsigned> idx(a.rows);
+  std::iota(idx.begin(), idx.end(), 0u);
+  std::shuffle(idx.begin(), idx.end(), rng);
+  idx.resize(23);
+  const int numIdx = static_cast<int>(idx.size());
+  for (int nv : {1, 3, 6, 8, 13}) {
+    const auto x = qormtx_test::RandomVector(static_cast<std::size_t>(numIdx) * nv, rng);
+    std::vector<double> y(static_cast<std::size_t>(a.cols) * nv, kNaN), ref(y.size(), 0.0);
+    blac_sparse_sparse_umtv(a.val.data(), x.data(), a.start.data(), a.col.data(), y.data(), &numIdx, &a.cols, &nv,
+                            idx.data());
+    for (int v = 0; v < nv; ++v)
+      for (int c = 0; c < a.cols; ++c)
+        for (int i = 0; i < numIdx; ++i)
+          ref[static_cast<std::size_t>(v) * a.cols + c] +=
+              a.dense[static_cast<std::size_t>(c) * a.rows + idx[i]] * x[static_cast<std::size_t>(v) * numIdx + i];
+    EXPECT_LT(MaxRelDiff(y, ref), kTol) << nv;
+  }
+}
+
+TEST(BlacSparseProducts, EmptyShapes) {
+  const Csr a = [] {
+    Csr e;
+    e.rows = 0, e.cols = 3;
+    e.start = {0};
+    return e;
+  }();
+  const int nv = 2, zero = 0;
+  std::vector<double> y(6, kNaN);
+  const double x[1] = {1.0};
+  // No rows: A·x writes nothing; Aᵀ·x is the zero block of cols × nv.
+  blac_sparse_umv(a.val.data(), x, a.start.data(), a.col.data(), y.data(), &a.rows, &a.cols, &nv);
+  EXPECT_TRUE(std::isnan(y[0]));
+  blac_sparse_umtv(a.val.data(), x, a.start.data(), a.col.data(), y.data(), &a.rows, &a.cols, &nv);
+  EXPECT_EQ(y, std::vector<double>(6, 0.0));
+  std::vector<double> y2(6, kNaN);
+  blac_sparse_sparse_umtv(a.val.data(), x, a.start.data(), a.col.data(), y2.data(), &zero, &a.cols, &nv, nullptr);
+  EXPECT_EQ(y2, std::vector<double>(6, 0.0));
+  // No vectors: nothing at all.
+  std::vector<double> y3(3, kNaN);
+  blac_sparse_umtv(a.val.data(), x, a.start.data(), a.col.data(), y3.data(), &a.rows, &a.cols, &zero);
+  EXPECT_TRUE(std::isnan(y3[0]));
+}
+
+// ---- CSR × CSR ----
+
+// One-based copies of a CSR matrix, as the product takes them.
+struct Csr1 {
+  std::vector<int> ia, ja;
+  std::vector<double> a;
+};
+
+Csr1 OneBased(const Csr& m) {
+  Csr1 o;
+  for (unsigned s : m.start) o.ia.push_back(static_cast<int>(s) + 1);
+  for (int c : m.col) o.ja.push_back(c + 1);
+  o.a = m.val;
+  return o;
+}
+
+// The two-phase product: request 1, then request 2 into arrays sized from ic. ic gets one guard entry past the
+// rows + 1 the product may write.
+struct Product {
+  std::vector<int> ic, jc;
+  std::vector<double> c;
+  int info1 = -9, info2 = -9;
+};
+
+Product TwoPhase(char trans, int m, int n, int k, const Csr1& a, const Csr1& b, int outRows) {
+  Product p;
+  p.ic.assign(static_cast<std::size_t>(outRows) + 2, -5);
+  const int sort = 0, nzmax = 0, one = 1, two = 2;
+  blac_dcsrmultcsr(&trans, &one, &sort, &m, &n, &k, a.a.data(), a.ja.data(), a.ia.data(), b.a.data(), b.ja.data(),
+                   b.ia.data(), nullptr, nullptr, p.ic.data(), &nzmax, &p.info1);
+  const int nnz = p.ic[outRows] - 1;
+  p.jc.assign(static_cast<std::size_t>(std::max(nnz, 0)), -1);
+  p.c.assign(p.jc.size(), kNaN);
+  blac_dcsrmultcsr(&trans, &two, &sort, &m, &n, &k, a.a.data(), a.ja.data(), a.ia.data(), b.a.data(), b.ja.data(),
+                   b.ia.data(), p.c.data(), p.jc.data(), p.ic.data(), &nzmax, &p.info2);
+  return p;
+}
+
+// The product's arrays checked against a dense result (rows × cols, column-major) and the structural product
+// (a position is present exactly when some term A(i,l)·B(l,j) exists, whatever its value).
+void ExpectMatches(const Product& p, int rows, int cols, const std::vector<double>& dense,
+                   const std::vector<bool>& structure) {
+  EXPECT_EQ(p.ic[0], 1);
+  EXPECT_EQ(p.ic[rows + 1], -5) << "ic written past its rows + 1 entries";
+  std::vector<double> got(static_cast<std::size_t>(rows) * cols, 0.0);
+  std::vector<bool> present(got.size(), false);
+  for (int r = 0; r < rows; ++r) {
+    for (int q = p.ic[r] - 1; q < p.ic[r + 1] - 1; ++q) {
+      const int c = p.jc[q] - 1;
+      ASSERT_GE(c, 0);
+      ASSERT_LT(c, cols);
+      if (q > p.ic[r] - 1) {
+        EXPECT_LT(p.jc[q - 1], p.jc[q]) << "row " << r << " not strictly ascending";
+      }
+      got[static_cast<std::size_t>(c) * rows + r] = p.c[q];
+      present[static_cast<std::size_t>(c) * rows + r] = true;
+    }
+  }
+  EXPECT_EQ(present, structure);
+  EXPECT_LT(MaxRelDiff(got, dense), kTol);
+}
+
+// Dense op(A)·B and its structure, from the dense twins.
+void DenseProduct(bool transA, const Csr& a, const Csr& b, std::vector<double>* dense, std::vector<bool>* structure) {
+  const int rows = transA ? a.cols : a.rows, inner = transA ? a.rows : a.cols, cols = b.cols;
+  dense->assign(static_cast<std::size_t>(rows) * cols, 0.0);
+  structure->assign(dense->size(), false);
+  for (int j = 0; j < cols; ++j)
+    for (int i = 0; i < rows; ++i)
+      for (int l = 0; l < inner; ++l) {
+        const double av = transA ? a.dense[static_cast<std::size_t>(i) * a.rows + l]
+                                 : a.dense[static_cast<std::size_t>(l) * a.rows + i];
+        const double bv = b.dense[static_cast<std::size_t>(j) * b.rows + l];
+        if (av != 0.0 && bv != 0.0) {
+          (*dense)[static_cast<std::size_t>(j) * rows + i] += av * bv;
+          (*structure)[static_cast<std::size_t>(j) * rows + i] = true;
+        }
+      }
+}
+
+TEST(BlacCsrMultCsr, TwoPhaseProductBothTransposes) {
+  auto rng = qormtx_test::Rng(43);
+  const int m = 33, n = 21, k = 27;
+  for (char trans : {'N', 'n', 'T', 't', 'C'}) {
+    const bool t = trans != 'N' && trans != 'n';
+    const Csr a = RandomCsr(m, n, 0.15, rng);
+    const Csr b = RandomCsr(t ? m : n, k, 0.2, rng);
+    const int outRows = t ? n : m;
+    const Product p = TwoPhase(trans, m, n, k, OneBased(a), OneBased(b), outRows);
+    EXPECT_EQ(p.info1, 0);
+    EXPECT_EQ(p.info2, 0);
+    std::vector<double> dense;
+    std::vector<bool> structure;
+    DenseProduct(t, a, b, &dense, &structure);
+    ExpectMatches(p, outRows, k, dense, structure);
+  }
+}
+
+TEST(BlacCsrMultCsr, DenseRowsTakeTheMarkerSweepAndStaySorted) {
+  // Rows of C with more than a sixteenth of k filled are ordered by sweeping the markers, not by sorting.
+  auto rng = qormtx_test::Rng(44);
+  const int m = 12, n = 10, k = 40;
+  const Csr a = RandomCsr(m, n, 0.9, rng), b = RandomCsr(n, k, 0.7, rng);
+  const Product p = TwoPhase('N', m, n, k, OneBased(a), OneBased(b), m);
+  std::vector<double> dense;
+  std::vector<bool> structure;
+  DenseProduct(false, a, b, &dense, &structure);
+  ExpectMatches(p, m, k, dense, structure);
+}
+
+TEST(BlacCsrMultCsr, IdentityLeavesTheMatrixUnchangedFromEitherSide) {
+  auto rng = qormtx_test::Rng(45);
+  const int n = 30;
+  const Csr a = RandomCsr(n, n, 0.2, rng);
+  Csr id;
+  id.rows = id.cols = n;
+  id.dense.assign(n * n, 0.0);
+  id.start.push_back(0);
+  for (int r = 0; r < n; ++r) {
+    id.col.push_back(r);
+    id.val.push_back(1.0);
+    id.dense[r * n + r] = 1.0;
+    id.start.push_back(r + 1);
+  }
+  const Csr1 a1 = OneBased(a), i1 = OneBased(id);
+  for (const Product& p : {TwoPhase('N', n, n, n, a1, i1, n), TwoPhase('T', n, n, n, i1, a1, n)}) {
+    EXPECT_EQ(p.info2, 0);
+    EXPECT_EQ(std::vector<int>(p.ic.begin(), p.ic.end() - 1), a1.ia);
+    EXPECT_EQ(p.jc, a1.ja);
+    EXPECT_EQ(p.c, a1.a);
+  }
+}
+
+TEST(BlacCsrMultCsr, SinglePassStopsAtTheFirstRowThatDoesNotFit) {
+  auto rng = qormtx_test::Rng(46);
+  const int m = 25, n = 18, k = 22;
+  const Csr a = RandomCsr(m, n, 0.2, rng), b = RandomCsr(n, k, 0.2, rng);
+  const Csr1 a1 = OneBased(a), b1 = OneBased(b);
+  const Product ref = TwoPhase('N', m, n, k, a1, b1, m);
+  const int nnz = ref.ic[m] - 1;
+  ASSERT_GT(nnz, 10);
+  const int zero = 0, sort = 0;
+  int info = -9;
+  {
+    std::vector<int> ic(m + 1), jc(nnz);
+    std::vector<double> c(nnz);
+    blac_dcsrmultcsr("N", &zero, &sort, &m, &n, &k, a1.a.data(), a1.ja.data(), a1.ia.data(), b1.a.data(),
+                     b1.ja.data(), b1.ia.data(), c.data(), jc.data(), ic.data(), &nnz, &info);
+    EXPECT_EQ(info, 0);
+    EXPECT_EQ(ic, std::vector<int>(ref.ic.begin(), ref.ic.end() - 1));
+    EXPECT_EQ(jc, ref.jc);
+    EXPECT_EQ(c, ref.c);
+  }
+  {
+    // Room for half the entries: the row that would cross nzmax is reported (1-based) and nothing past it written.
+    const int nzmax = nnz / 2;
+    int expected = 0;
+    while (ref.ic[expected + 1] - 1 <= nzmax) ++expected;
+    std::vector<int> ic(m + 1, -3), jc(nnz, -3);
+    std::vector<double> c(nnz, kNaN);
+    blac_dcsrmultcsr("N", &zero, &sort, &m, &n, &k, a1.a.data(), a1.ja.data(), a1.ia.data(), b1.a.data(),
+                     b1.ja.data(), b1.ia.data(), c.data(), jc.data(), ic.data(), &nzmax, &info);
+    EXPECT_EQ(info, expected + 1);
+    for (int q = nzmax; q < nnz; ++q) EXPECT_EQ(jc[q], -3);
+    for (int r = 0; r <= expected; ++r) EXPECT_EQ(ic[r], ref.ic[r]);
+  }
+}
+
+TEST(BlacCsrMultCsr, EmptyAndInvalidArguments) {
+  const int zero = 0, one = 1, two = 2, three = 3, sort = 0;
+  // m = 0: C has no rows; ic is just {1}.
+  int ia[1] = {1}, ib[3] = {1, 1, 1}, ic[2] = {-5, -5}, info = -9;
+  blac_dcsrmultcsr("N", &one, &sort, &zero, &two, &three, nullptr, nullptr, ia, nullptr, nullptr, ib, nullptr,
+                   nullptr, ic, &zero, &info);
+  EXPECT_EQ(info, 0);
+  EXPECT_EQ(ic[0], 1);
+  EXPECT_EQ(ic[1], -5);
+  blac_dcsrmultcsr("X", &one, &sort, &zero, &two, &three, nullptr, nullptr, ia, nullptr, nullptr, ib, nullptr,
+                   nullptr, ic, &zero, &info);
+  EXPECT_EQ(info, -1);
+  blac_dcsrmultcsr("N", &three, &sort, &zero, &two, &three, nullptr, nullptr, ia, nullptr, nullptr, ib, nullptr,
+                   nullptr, ic, &zero, &info);
+  EXPECT_EQ(info, -2);
+}
+
+}  // namespace
