@@ -34,10 +34,11 @@ void qormtx_complex_con(const double* a, double* r);
 void qormtx_complex_abs(const double* z, double* out);
 
 /* Real arrays of n doubles; a, b, c, f, v point to one double. */
+/* z = a x + b y + c z */
 void qormtx_array_add(const int* n, const double* a, const double* x, const double* b, const double* y,
-                      const double* c, double* z);                                 /* z = a x + b y + c z */
+                      const double* c, double* z);
+/* y = a x + b y; y is not read when b == 0 (either sign), so it may hold NaN or garbage */
 void qormtx_array_add2(const int* n, const double* a, const double* x, const double* b, double* y);
-                                                           /* y = a x + b y; y unread when b == 0 */
 void qormtx_array_p1p1p0_add(const int* n, const double* x, const double* y, double* z); /* z = x + y */
 void qormtx_array_p1m1p0_add(const int* n, const double* x, const double* y, double* z); /* z = x - y */
 void qormtx_array_p1p1p1_add(const int* n, const double* x, const double* y, double* z); /* z += x + y */
@@ -47,7 +48,7 @@ void qormtx_array_minus(const int* n, double* x);                               
 void qormtx_array_assign(const int* n, double* x, const double* v);                   /* x = v */
 void qormtx_array_x_factor(const int* n, double* x, const double* f);                 /* x = x f */
 void qormtx_daxpy(const int* n, const double* a, const double* x, double* y);         /* y = a x + y */
-/* x = 1/x; |x| below 1e-36f becomes -+1e36f (as floats widened to double) by the sign of x. */
+/* x = 1/x; |x| < 1e-36f becomes -1e36f when x < 0, else +1e36f (single-precision constants widened to double). */
 void qormtx_darray_invert(const int* n, double* x);
 /* x = 1/x; |x| < eps becomes |1/eps| with the sign of x (+ for a zero). */
 void qormtx_darray_invert_eps(const int* n, double* x, const double* eps);

@@ -35,47 +35,77 @@ const double a = 1.75, b = -0.625, c = 2.5, f = -3.25, v = 0.125;
 std::vector<Case> Cases() {
   return {
       {"array_add", [](const int* n, double* x, double* y, double* z) { qormtx_array_add(n, &a, x, &b, y, &c, z); },
-       [](long double x, long double y, long double z) { return Triple{x, y, a * x + b * y + c * z}; }},
+       [](long double x, long double y, long double z) {
+         return Triple{x, y, a * x + b * y + c * z};
+       }},
       {"array_add2", [](const int* n, double* x, double* y, double*) { qormtx_array_add2(n, &a, x, &b, y); },
-       [](long double x, long double y, long double z) { return Triple{x, a * x + b * y, z}; }},
+       [](long double x, long double y, long double z) {
+         return Triple{x, a * x + b * y, z};
+       }},
       {"p1p1p0", [](const int* n, double* x, double* y, double* z) { qormtx_array_p1p1p0_add(n, x, y, z); },
-       [](long double x, long double y, long double) { return Triple{x, y, x + y}; }},
+       [](long double x, long double y, long double) {
+         return Triple{x, y, x + y};
+       }},
       {"p1m1p0", [](const int* n, double* x, double* y, double* z) { qormtx_array_p1m1p0_add(n, x, y, z); },
-       [](long double x, long double y, long double) { return Triple{x, y, x - y}; }},
+       [](long double x, long double y, long double) {
+         return Triple{x, y, x - y};
+       }},
       {"p1p1p1", [](const int* n, double* x, double* y, double* z) { qormtx_array_p1p1p1_add(n, x, y, z); },
-       [](long double x, long double y, long double z) { return Triple{x, y, z + x + y}; }},
+       [](long double x, long double y, long double z) {
+         return Triple{x, y, z + x + y};
+       }},
       {"p1m1p1", [](const int* n, double* x, double* y, double* z) { qormtx_array_p1m1p1_add(n, x, y, z); },
-       [](long double x, long double y, long double z) { return Triple{x, y, z + x - y}; }},
+       [](long double x, long double y, long double z) {
+         return Triple{x, y, z + x - y};
+       }},
       {"m1m1p1", [](const int* n, double* x, double* y, double* z) { qormtx_array_m1m1p1_add(n, x, y, z); },
-       [](long double x, long double y, long double z) { return Triple{x, y, z - x - y}; }},
+       [](long double x, long double y, long double z) {
+         return Triple{x, y, z - x - y};
+       }},
       {"minus", [](const int* n, double* x, double*, double*) { qormtx_array_minus(n, x); },
-       [](long double x, long double y, long double z) { return Triple{-x, y, z}; }},
+       [](long double x, long double y, long double z) {
+         return Triple{-x, y, z};
+       }},
       {"assign", [](const int* n, double* x, double*, double*) { qormtx_array_assign(n, x, &v); },
-       [](long double, long double y, long double z) { return Triple{v, y, z}; }},
+       [](long double, long double y, long double z) {
+         return Triple{v, y, z};
+       }},
       {"x_factor", [](const int* n, double* x, double*, double*) { qormtx_array_x_factor(n, x, &f); },
-       [](long double x, long double y, long double z) { return Triple{x * f, y, z}; }},
+       [](long double x, long double y, long double z) {
+         return Triple{x * f, y, z};
+       }},
       {"daxpy", [](const int* n, double* x, double* y, double*) { qormtx_daxpy(n, &a, x, y); },
-       [](long double x, long double y, long double z) { return Triple{x, a * x + y, z}; }},
+       [](long double x, long double y, long double z) {
+         return Triple{x, a * x + y, z};
+       }},
       {"darray_invert", [](const int* n, double* x, double*, double*) { qormtx_darray_invert(n, x); },
-       [](long double x, long double y, long double z) { return Triple{1.0L / x, y, z}; }},
+       [](long double x, long double y, long double z) {
+         return Triple{1.0L / x, y, z};
+       }},
       {"darray_invert_eps",
        [](const int* n, double* x, double*, double*) {
          const double eps = 1e-3;
          qormtx_darray_invert_eps(n, x, &eps);
        },
-       [](long double x, long double y, long double z) { return Triple{1.0L / x, y, z}; }},
+       [](long double x, long double y, long double z) {
+         return Triple{1.0L / x, y, z};
+       }},
       {"darray_multiply",
        [](const int* n, double* x, double* y, double* z) {
          const int one = 1;
          qormtx_darray_multiply(n, &a, x, &one, y, &one, &b, z, &one);
        },
-       [](long double x, long double y, long double z) { return Triple{x, y, a * x * y + b * z}; }},
+       [](long double x, long double y, long double z) {
+         return Triple{x, y, a * x * y + b * z};
+       }},
       {"daxsyzi",
        [](const int* n, double* x, double* y, double* z) {
          const int s = -1, one = 1, overwrite = 0;
          qormtx_daxsyzi(n, &a, x, &s, y, z, &one, &overwrite);
        },
-       [](long double x, long double y, long double) { return Triple{x, y, a * x - y}; }},
+       [](long double x, long double y, long double) {
+         return Triple{x, y, a * x - y};
+       }},
   };
 }
 
@@ -177,9 +207,9 @@ TEST(RealArrayKernels, InvertReplacesTinyValuesBySignedBig) {
   EXPECT_EQ(x[1], big);
   EXPECT_EQ(x[2], -big);
   EXPECT_EQ(x[3], big);
-  EXPECT_EQ(x[4], big);  // -0.0 is not below zero
+  EXPECT_EQ(x[4], big);                           // -0.0 is not below zero
   EXPECT_EQ(x[5], 1.0 / 1.0000000359391298e-36);  // the floor itself is inverted (strict test)
-  EXPECT_EQ(x[6], big);  // 1e-36 as a double lies below the widened single-precision floor
+  EXPECT_EQ(x[6], big);                           // 1e-36 as a double lies below the widened single-precision floor
 }
 
 TEST(RealArrayKernels, InvertEpsUsesTheSignOfTheValue) {
@@ -207,8 +237,7 @@ TEST(RealArrayKernels, MultiplyStrides) {
   for (const Strides s : {Strides{2, 3, 1, 0, 0, 0}, Strides{0, 1, 2, 5, 0, 0}, Strides{-1, 1, -2, n - 1, 0, 2 * n - 2},
                           Strides{1, -3, 3, 0, 3 * n - 3, 0}}) {
     Vec C = C0;
-    qormtx_darray_multiply(&n, &a, A.data() + s.aStart, &s.a, B.data() + s.bStart, &s.b, &b, C.data() + s.cStart,
-                           &s.c);
+    qormtx_darray_multiply(&n, &a, A.data() + s.aStart, &s.a, B.data() + s.bStart, &s.b, &b, C.data() + s.cStart, &s.c);
     Vec want = C0;
     for (int i = 0; i < n; ++i) {
       const int ic = s.cStart + i * s.c;

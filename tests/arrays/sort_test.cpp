@@ -23,10 +23,18 @@ void SortWith(Form form, IVec& keys, IVec& comp) {
   const int n = static_cast<int>(keys.size());
   int* k = keys.data();
   switch (form) {
-    case Form::Cxx1: QORMtxSortInt1(k, k + n); break;
-    case Form::Cxx2: QORMtxSortInt2(k, k + n, comp.data(), comp.data() + n); break;
-    case Form::C1: QORMtxsortint1(k, &n); break;
-    case Form::C2: QORMtxsortint2(k, comp.data(), &n); break;
+    case Form::Cxx1:
+      QORMtxSortInt1(k, k + n);
+      break;
+    case Form::Cxx2:
+      QORMtxSortInt2(k, k + n, comp.data(), comp.data() + n);
+      break;
+    case Form::C1:
+      QORMtxsortint1(k, &n);
+      break;
+    case Form::C2:
+      QORMtxsortint2(k, comp.data(), &n);
+      break;
   }
 }
 bool Paired(Form f) { return f == Form::Cxx2 || f == Form::C2; }
@@ -76,8 +84,8 @@ TEST_P(IntSort, ShapedInputs) {
     inputs.push_back({"sawtooth", saw});
   }
   // Extreme keys must not break the comparisons.
-  inputs.push_back({"int limits", {INT32_MAX, INT32_MIN, 0, -1, INT32_MAX, INT32_MIN, 1, 5, -5, 3, 2, 9, 8, 7, 6, 5,
-                                   4, 3, 2, 1, INT32_MIN}});
+  inputs.push_back({"int limits", {INT32_MAX, INT32_MIN, 0, -1, INT32_MAX, INT32_MIN, 1, 5, -5, 3,        2,
+                                   9,         8,         7, 6,  5,         4,         3, 2, 1,  INT32_MIN}});
   for (const Input& in : inputs) {
     IVec keys = in.keys, comp(keys.size());
     std::iota(comp.begin(), comp.end(), 1000);  // companions name the original positions

@@ -78,8 +78,9 @@ QORMTX_KERNEL_CLONES void qormtx_array_invert(const int* n, double* z) {
   }
 }
 
-QORMTX_KERNEL_CLONES void qormtx_array_multiply(const int* n, const double* alpha, const double* a, const int* inca, const double* b,
-                           const int* incb, const double* beta, double* c, const int* incc) {
+QORMTX_KERNEL_CLONES void qormtx_array_multiply(const int* n, const double* alpha, const double* a, const int* inca,
+                                                const double* b, const int* incb, const double* beta, double* c,
+                                                const int* incc) {
   const int len = *n;
   if (len < 1) return;
   const double ar = alpha[0], ai = alpha[1], br = beta[0], bi = beta[1];
@@ -115,8 +116,7 @@ QORMTX_KERNEL_CLONES void qormtx_reim_array_x_factor(const int* n, double* x, do
   }
 }
 
-void qormtx_zdotc(const int* n, const double* x, const int* incx, const double* y, const int* incy,
-                  double* result) {
+void qormtx_zdotc(const int* n, const double* x, const int* incx, const double* y, const int* incy, double* result) {
   if (*n < 1) return;
   // The kernel writes its result as one aligned complex; the caller's pointer may be only 8-byte aligned.
   alignas(16) double tmp[2];

@@ -19,14 +19,15 @@ constexpr double kInvertBig = static_cast<double>(1.0e36f);
 
 extern "C" {
 
-QORMTX_KERNEL_CLONES void qormtx_array_add(const int* n, const double* a, const double* x, const double* b, const double* y,
-                      const double* c, double* z) {
+QORMTX_KERNEL_CLONES void qormtx_array_add(const int* n, const double* a, const double* x, const double* b,
+                                           const double* y, const double* c, double* z) {
   const int len = *n;
   const double sa = *a, sb = *b, sc = *c;
   for (int i = 0; i < len; ++i) z[i] = sa * x[i] + sb * y[i] + sc * z[i];
 }
 
-QORMTX_KERNEL_CLONES void qormtx_array_add2(const int* n, const double* a, const double* x, const double* b, double* y) {
+QORMTX_KERNEL_CLONES void qormtx_array_add2(const int* n, const double* a, const double* x, const double* b,
+                                            double* y) {
   const int len = *n;
   const double sa = *a, sb = *b;
   if (sb == 0.0) {  // y may be uninitialised or hold NaN: never read it
@@ -102,8 +103,9 @@ QORMTX_KERNEL_CLONES void qormtx_darray_invert_eps(const int* n, double* x, cons
   }
 }
 
-QORMTX_KERNEL_CLONES void qormtx_darray_multiply(const int* n, const double* alpha, const double* a, const int* inca, const double* b,
-                            const int* incb, const double* beta, double* c, const int* incc) {
+QORMTX_KERNEL_CLONES void qormtx_darray_multiply(const int* n, const double* alpha, const double* a, const int* inca,
+                                                 const double* b, const int* incb, const double* beta, double* c,
+                                                 const int* incc) {
   const int len = *n;
   if (len < 1) return;
   const double al = *alpha, be = *beta;
@@ -123,8 +125,8 @@ QORMTX_KERNEL_CLONES void qormtx_darray_multiply(const int* n, const double* alp
   }
 }
 
-QORMTX_KERNEL_CLONES void qormtx_daxsyzi(const int* n, const double* a, const double* x, const int* s, const double* y, double* z,
-                    const int* stride, const int* accumulate) {
+QORMTX_KERNEL_CLONES void qormtx_daxsyzi(const int* n, const double* a, const double* x, const int* s, const double* y,
+                                         double* z, const int* stride, const int* accumulate) {
   const int len = *n;
   if (len < 1) return;
   const double sa = *a;
