@@ -23,9 +23,10 @@ cow_String::cow_String(const cow_String& rhs) noexcept : m_rep(rhs.m_rep) {
 cow_String::cow_String(cow_String&& rhs) noexcept : m_rep(rhs.m_rep) { rhs.m_rep = nullptr; }
 
 cow_String& cow_String::operator=(const cow_String& rhs) noexcept {
-  if (rhs.m_rep) ++rhs.m_rep->count;  // before Release: self-assignment stays alive
+  Rep* rep = rhs.m_rep;  // read before Release, which clears m_rep (and rhs may be *this)
+  if (rep) ++rep->count;
   Release();
-  m_rep = rhs.m_rep;
+  m_rep = rep;
   return *this;
 }
 

@@ -1,0 +1,199 @@
+// Integer tables, sets and bit vectors against std::map / std::set on random operation sequences.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <map>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "omi_BlkBitVect.h"
+#include "omi_IntTable.h"
+#include "omi_Set.h"
+#include "omi_UintTable.h"
+
+namespace {
+
+// Keys mix a dense band around zero (both halves, page and block edges) with rare huge magnitudes.
+int RandomKey(std::mt19937& rng) {
+  static const int kFar[] = {INT_MIN, INT_MIN + 1, -1000000007, -4097, -4096,      -257,        -256,
+                             255,     256,         4095,        4096,  1000000007, INT_MAX - 1, INT_MAX};
+  if (rng() % 16 == 0) return kFar[rng() % (sizeof kFar / sizeof kFar[0])];
+  return static_cast<int>(rng() % 1200) - 600;
+}
+
+template <class Table, class Iter, class K, class V>
+void ExpectSameAsReference(const Table& table, const std::map<K, V>& ref) {
+  ASSERT_EQ(table.Size(), static_cast<int>(ref.size()));
+  auto r = ref.begin();
+  Iter it(table);
+  for (it.First(); !it.IsDone(); it.Next(), ++r) {
+    ASSERT_NE(r, ref.end()) << "iteration yields more keys than were inserted";
+    EXPECT_EQ(it.CurrentKey(), r->first);
+    EXPECT_EQ(it.CurrentValue(), r->second);
+  }
+  EXPECT_EQ(r, ref.end()) << "iteration stopped early";
+}
+
+TEST(IntTable, RandomOperationsMatchStdMap) {
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  omi_IntTable<int> table;
+  std::map<int, int> ref;
+  for (int step = 0; step < 20000; ++step) {
+    const int key = RandomKey(rng);
+    const int value = static_cast<int>(rng());
+    switch (rng() % 8) {
+      case 0:
+      case 1:
+      case 2:
+      case 3: {
+        const bool fresh = ref.emplace(key, value).second;
+        ASSERT_EQ(table.Insert(key, value), fresh) << "key " << key;
+        break;
+      }
+      case 4:
+      case 5:
+        ASSERT_EQ(table.Remove(key), ref.erase(key) == 1) << "key " << key;
+        break;
+      case 6: {
+        int got = -1;
+        const auto r = ref.find(key);
+        ASSERT_EQ(table.ConstGetValue(key, got), r != ref.end());
+        ASSERT_EQ(got, r != ref.end() ? r->second : -1);  // untouched on a miss
+        ASSERT_EQ(table.IsMember(key), r != ref.end());
+        if (r != ref.end()) {
+          ASSERT_EQ(table[key], r->second);
+        }
+        break;
+      }
+      default:
+        if (step % 997 == 0) {
+          table.Clear();
+          ref.clear();
+        }
+    }
+    if (step % 1000 == 0) ExpectSameAsReference<omi_IntTable<int>, omi_IntTableIterator<int>>(table, ref);
+  }
+  ExpectSameAsReference<omi_IntTable<int>, omi_IntTableIterator<int>>(table, ref);
+}
+
+TEST(IntTable, InsertKeepsOldValueAndCopiesAreDeep) {
+  omi_IntTable<int> t;
+  EXPECT_TRUE(t.Insert(-3, 30));
+  EXPECT_FALSE(t.Insert(-3, 99));
+  EXPECT_EQ(t[-3], 30);
+  omi_IntTable<int> copy(t);
+  copy.Remove(-3);
+  copy.Insert(7, 70);
+  EXPECT_EQ(t.Size(), 1);
+  EXPECT_EQ(t[-3], 30);
+  EXPECT_FALSE(t.IsMember(7));
+
+  // A key and the value it names in one variable: the lookup reads the key before writing.
+  omi_IntTable<int> renumber;
+  renumber.Insert(12, 0);
+  int col = 12;
+  EXPECT_TRUE(renumber.ConstGetValue(col, col));
+  EXPECT_EQ(col, 0);
+}
+
+TEST(IntTable, EmptyTableAndIteratorRestart) {
+  omi_IntTable<double> t;
+  omi_IntTableIterator<double> it(t);
+  EXPECT_TRUE(it.IsDone());
+  t.Insert(-1, 1.5);
+  t.Insert(0, 2.5);
+  omi_IntTableIterator<double> it2(t);
+  std::vector<int> keys;
+  for (int pass = 0; pass < 2; ++pass)
+    for (it2.First(); !it2.IsDone(); it2.Next()) keys.push_back(it2.CurrentKey());
+  EXPECT_EQ(keys, (std::vector<int>{-1, 0, -1, 0}));
+}
+
+TEST(IntTableDeathTest, ReadingAnAbsentKeyEndsTheProcess) {
+  omi_IntTable<int> t;
+  t.Insert(1, 1);
+  EXPECT_DEATH((void)t[2], "omi_IntTable: no value under key 2");
+}
+
+TEST(UintTable, RandomOperationsMatchStdMap) {
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  omi_UintTable<const void*> table;
+  std::map<unsigned, const void*> ref;
+  for (int step = 0; step < 10000; ++step) {
+    const unsigned key = rng() % 8 == 0 ? UINT_MAX - rng() % 3 : rng() % 3000;
+    const void* value = reinterpret_cast<const void*>(static_cast<uintptr_t>(rng()));
+    if (rng() % 3) {
+      ASSERT_EQ(table.Insert(key, value), ref.emplace(key, value).second);
+    } else {
+      ASSERT_EQ(table.Remove(key), ref.erase(key) == 1);
+    }
+  }
+  ExpectSameAsReference<omi_UintTable<const void*>, omi_UintTableIterator<const void*>>(table, ref);
+}
+
+TEST(Set, RandomOperationsMatchStdSet) {
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  omi_Set set;
+  std::set<int> ref;
+  for (int step = 0; step < 30000; ++step) {
+    const int k = RandomKey(rng);
+    if (rng() % 3) {
+      ASSERT_EQ(set.Insert(k), ref.insert(k).second);
+    } else {
+      ASSERT_EQ(set.Remove(k), ref.erase(k) == 1);
+    }
+    ASSERT_EQ(set.IsMember(k), ref.count(k) == 1);
+    if (step % 2000 == 0 || step == 29999) {
+      ASSERT_EQ(set.Size(), static_cast<int>(ref.size()));
+      QORBasVector<int> members;
+      set.Members(members);
+      EXPECT_EQ(std::vector<int>(members.begin(), members.end()), std::vector<int>(ref.begin(), ref.end()));
+      std::vector<int> walked;
+      omi_SetIT it(set);
+      for (it.First(); !it.IsDone(); it.Next()) walked.push_back(it.CurrentItem());
+      EXPECT_EQ(walked, std::vector<int>(ref.begin(), ref.end()));
+    }
+  }
+  const omi_Set copy(set);
+  set.Clear();
+  EXPECT_EQ(set.Size(), 0);
+  EXPECT_TRUE(omi_SetIT(set).IsDone());
+  EXPECT_EQ(copy.Size(), static_cast<int>(ref.size()));
+}
+
+TEST(BlkBitVect, NextAndPrevFindNeighboursAcrossWordsAndBlocks) {
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  omi_BlkBitVect bits;
+  std::set<size_t> ref;
+  for (int i = 0; i < 400; ++i) {
+    const size_t k = rng() % 4 ? rng() % 20000 : (size_t{1} << 31) - 1 - rng() % 70;
+    bits.Set(k);
+    ref.insert(k);
+  }
+  for (int i = 0; i < 100; ++i) {  // emptied blocks must not stop the scans
+    const size_t k = *std::next(ref.begin(), static_cast<long>(rng() % ref.size()));
+    EXPECT_TRUE(bits.Reset(k));
+    ref.erase(k);
+  }
+  ASSERT_EQ(bits.Count(), ref.size());
+  for (int probe = 0; probe < 3000; ++probe) {
+    size_t from = probe == 0 ? 0 : rng() % 21000;
+    if (rng() % 5 == 0) from += (size_t{1} << 31) - 100;  // near the far block
+    const auto nx = ref.lower_bound(from);
+    EXPECT_EQ(bits.Next(from), nx == ref.end() ? omi_BlkBitVect::npos : *nx) << "from " << from;
+    const auto pv = ref.lower_bound(from);
+    EXPECT_EQ(bits.Prev(from), pv == ref.begin() ? omi_BlkBitVect::npos : *std::prev(pv)) << "before " << from;
+  }
+  EXPECT_EQ(bits.Prev(omi_BlkBitVect::npos), *ref.rbegin());
+}
+
+}  // namespace
