@@ -1,4 +1,4 @@
-// QORMtxSortInt: in-place introspective sorts of int arrays, alone or with a companion array.
+// QORMtxSortInt: in-place introsorts of int arrays, alone or with a companion array.
 #pragma once
 
 /// \brief Sorts [first, last) ascending in place (introsort: median-of-three quicksort, heap sort past

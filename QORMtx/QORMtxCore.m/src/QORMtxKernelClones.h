@@ -1,4 +1,4 @@
-// QORMtxKernelClones: processor-specific variants of the elementwise array kernels.
+// QORMtxKernelClones: per-processor variants of the elementwise array kernels.
 #pragma once
 
 // The compiler emits a vector body for processors with AVX2 and a generic one; the loader picks one from the

@@ -1,4 +1,4 @@
-// QORMtxSortInt: introspective sort of int keys, optionally carrying a companion array along.
+// QORMtxSortInt: introsort of int keys, optionally carrying a companion array along.
 #include "QORMtxSortInt.h"
 
 #include <cstddef>
