@@ -1,0 +1,382 @@
+// QORSimSelection: the region mover: whole chunks by direct chunk I/O, the rest by hyperslab selections.
+#include "QORSimSelection.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "QORSimStore.h"
+#include "mem_Alloc.h"
+
+namespace qorsim {
+
+namespace {
+
+// HDF5 1.10 builds a union of hyperslabs in time quadratic in the number of blocks (16 000 blocks take about
+// twenty seconds), so one HDF5 call never carries more than this many blocks.
+constexpr size_t kMaxBlocksPerCall = 128;
+// A chunk touched by more blocks than this is read whole, patched in memory and written whole: that is one
+// read and one write of the chunk instead of many tiny accesses.
+constexpr size_t kDenseChunkBlocks = 32;
+
+class ChunkBuffer {
+ public:
+  explicit ChunkBuffer(size_t bytes) : m_bytes(bytes) {}
+  ~ChunkBuffer() { mem_Free(m_data); }
+  ChunkBuffer(const ChunkBuffer&) = delete;
+  ChunkBuffer& operator=(const ChunkBuffer&) = delete;
+  unsigned char* Get() {
+    if (!m_data) m_data = static_cast<unsigned char*>(mem_OperatorNewThrowBuiltin(m_bytes));
+    return m_data;
+  }
+
+ private:
+  size_t m_bytes;
+  unsigned char* m_data = nullptr;
+};
+
+void FillItems(unsigned char* dst, size_t count, const unsigned char* fill, size_t item) {
+  bool zero = true;
+  for (size_t i = 0; i < item; ++i) zero = zero && fill[i] == 0;
+  if (zero) {
+    std::memset(dst, 0, count * item);
+    return;
+  }
+  for (size_t i = 0; i < count; ++i) std::memcpy(dst + i * item, fill, item);
+}
+
+std::vector<hsize_t> Strides(const std::vector<hsize_t>& extent) {
+  std::vector<hsize_t> s(extent.size(), 1);
+  for (size_t d = extent.size(); d-- > 1;) s[d - 1] = s[d] * extent[d];
+  return s;
+}
+
+// Copies the cross product of the piece lists between a chunk image (positions relative to origin, strides cs)
+// and the canonical buffer (canonical coordinates, strides bs). The last dimension's pieces are contiguous in
+// both, so each is one memcpy.
+struct CrossCopy {
+  const std::vector<const RunList*>& pieces;
+  unsigned char* chunk;
+  const std::vector<hsize_t>& origin;
+  const std::vector<hsize_t>& cs;
+  unsigned char* buf;
+  const std::vector<hsize_t>& bs;
+  size_t item;
+  bool toBuffer;
+
+  void Run(size_t d, hsize_t co, hsize_t bo) const {
+    if (d + 1 == pieces.size()) {
+      for (const qorsim::Run& r : *pieces[d]) {
+        unsigned char* c = chunk + (co + (r.pos - origin[d])) * item;
+        unsigned char* b = buf + (bo + r.canon) * item;
+        if (toBuffer)
+          std::memcpy(b, c, r.len * item);
+        else
+          std::memcpy(c, b, r.len * item);
+      }
+      return;
+    }
+    for (const qorsim::Run& r : *pieces[d])
+      for (hsize_t k = 0; k < r.len; ++k) Run(d + 1, co + (r.pos - origin[d] + k) * cs[d], bo + (r.canon + k) * bs[d]);
+  }
+};
+
+void CopyCross(const std::vector<const RunList*>& pieces, unsigned char* chunk, const std::vector<hsize_t>& origin,
+               const std::vector<hsize_t>& cs, unsigned char* buf, const std::vector<hsize_t>& bs, size_t item,
+               bool toBuffer) {
+  CrossCopy{pieces, chunk, origin, cs, buf, bs, item, toBuffer}.Run(0, 0, 0);
+}
+
+// Fills a box of the canonical buffer (origin lo, extent n, strides bs) with the fill item.
+void FillBox(unsigned char* buf, const std::vector<hsize_t>& lo, const std::vector<hsize_t>& n,
+             const std::vector<hsize_t>& bs, const unsigned char* fill, size_t item, size_t d = 0, hsize_t off = 0) {
+  if (d + 1 == n.size()) {
+    FillItems(buf + (off + lo[d]) * item, n[d], fill, item);
+    return;
+  }
+  for (hsize_t k = 0; k < n[d]; ++k) FillBox(buf, lo, n, bs, fill, item, d + 1, off + (lo[d] + k) * bs[d]);
+}
+
+// Accumulates hyperslab blocks (file and canonical side alike) and moves them with one H5Dread/H5Dwrite per
+// kMaxBlocksPerCall blocks.
+class SelectionBatch {
+ public:
+  SelectionBatch(const DrawerGeometry& g, const std::vector<hsize_t>& U, void* buf, bool write)
+      : m_g(g), m_U(U), m_buf(buf), m_write(write) {}
+  ~SelectionBatch() = default;
+
+  void Add(const std::vector<const RunList*>& runs) {
+    size_t total = 1;
+    for (const RunList* r : runs) total *= r->size();
+    for (size_t begin = 0; begin < total;) {
+      if (m_blocks == 0) Open();
+      const size_t take = std::min(total - begin, kMaxBlocksPerCall - m_blocks);
+      SelectRunsRange(m_file, runs, false, m_blocks == 0, begin, begin + take);
+      SelectRunsRange(m_mem, runs, true, m_blocks == 0, begin, begin + take);
+      m_blocks += take;
+      begin += take;
+      if (m_blocks >= kMaxBlocksPerCall) Flush();
+    }
+  }
+
+  void Flush() {
+    if (m_blocks == 0) return;
+    Count(&IoCounters::selectionCalls);
+    if (m_write)
+      QORSIM_H5(H5Dwrite, (m_g.dataset, m_g.memType, m_mem, m_file, H5P_DEFAULT, m_buf));
+    else
+      QORSIM_H5(H5Dread, (m_g.dataset, m_g.memType, m_mem, m_file, H5P_DEFAULT, m_buf));
+    m_blocks = 0;
+  }
+
+  static void SelectRunsRange(hid_t space, const std::vector<const RunList*>& runs, bool canonical, bool replace,
+                              size_t begin, size_t end);
+
+ private:
+  void Open() {
+    if (m_file.Get() < 0) {
+      m_file = H5Handle(QORSIM_H5(H5Dget_space, (m_g.dataset)));
+      m_mem = H5Handle(QORSIM_H5(H5Screate_simple, (static_cast<int>(m_U.size()), m_U.data(), nullptr)));
+    }
+  }
+
+  const DrawerGeometry& m_g;
+  const std::vector<hsize_t>& m_U;
+  void* m_buf;
+  bool m_write;
+  size_t m_blocks = 0;
+  H5Handle m_file;
+  H5Handle m_mem;
+};
+
+void SelectionBatch::SelectRunsRange(hid_t space, const std::vector<const RunList*>& runs, bool canonical,
+                                     bool replace, size_t begin, size_t end) {
+  const size_t n = runs.size();
+  std::vector<size_t> at(n, 0);
+  size_t rest = begin;
+  for (size_t d = n; d-- > 0;) {
+    at[d] = rest % runs[d]->size();
+    rest /= runs[d]->size();
+  }
+  std::vector<hsize_t> start(n), count(n);
+  for (size_t b = begin; b < end; ++b) {
+    for (size_t d = 0; d < n; ++d) {
+      const Run& r = (*runs[d])[at[d]];
+      start[d] = canonical ? r.canon : r.pos;
+      count[d] = r.len;
+    }
+    QORSIM_H5(H5Sselect_hyperslab,
+              (space, (replace && b == begin) ? H5S_SELECT_SET : H5S_SELECT_OR, start.data(), nullptr, count.data(), nullptr));
+    for (size_t d = n; d-- > 0;) {
+      if (++at[d] < runs[d]->size()) break;
+      at[d] = 0;
+    }
+  }
+}
+
+// One dimension cut at chunk boundaries: the pieces of the runs inside each chunk the region touches.
+struct TileDim {
+  hsize_t index;  // chunk number along the dimension
+  RunList pieces;
+  bool full;      // the region covers the chunk's whole extent in this dimension
+};
+
+void AppendCoalesced(RunList& list, const Run& r) {
+  if (!list.empty() && list.back().pos + list.back().len == r.pos && list.back().canon + list.back().len == r.canon)
+    list.back().len += r.len;
+  else
+    list.push_back(r);
+}
+
+}  // namespace
+
+size_t SelectRuns(hid_t space, const std::vector<const RunList*>& runs, bool canonical, bool replace) {
+  size_t total = 1;
+  for (const RunList* r : runs) total *= r->size();
+  if (total) SelectionBatch::SelectRunsRange(space, runs, canonical, replace, 0, total);
+  return total;
+}
+
+void MoveRegion(const DrawerGeometry& g, const std::vector<RunList>& runs, const std::vector<hsize_t>& U, void* buf,
+                bool write) {
+  const size_t n = runs.size();
+  for (const RunList& r : runs)
+    if (r.empty()) return;
+  SelectionBatch batch(g, U, buf, write);
+  std::vector<const RunList*> all;
+  for (const RunList& r : runs) all.push_back(&r);
+  if (g.chunk.empty()) {
+    batch.Add(all);
+    batch.Flush();
+    return;
+  }
+
+  // Cut every dimension at chunk boundaries.
+  std::vector<std::vector<TileDim>> tiles(n);
+  for (size_t d = 0; d < n; ++d) {
+    const hsize_t cs = g.chunk[d];
+    for (const Run& r : runs[d]) {
+      for (hsize_t p = r.pos; p < r.pos + r.len;) {
+        const hsize_t c = p / cs;
+        const hsize_t end = std::min((c + 1) * cs, r.pos + r.len);
+        if (tiles[d].empty() || tiles[d].back().index != c) tiles[d].push_back(TileDim{c, {}, false});
+        AppendCoalesced(tiles[d].back().pieces, Run{p, end - p, r.canon + (p - r.pos)});
+        p = end;
+      }
+    }
+    for (TileDim& t : tiles[d]) {
+      hsize_t covered = 0;
+      for (const Run& piece : t.pieces) covered += piece.len;
+      t.full = covered == std::min((t.index + 1) * cs, g.dims[d]) - t.index * cs;
+    }
+  }
+  const bool direct = g.directChunkIo && DirectChunkIoEnabled();
+
+  const size_t item = g.itemBytes;
+  size_t chunkItems = 1;
+  for (hsize_t c : g.chunk) chunkItems *= c;
+  const size_t chunkBytes = chunkItems * item;
+  const std::vector<hsize_t> bs = Strides(U);
+  const std::vector<hsize_t> cs = Strides(g.chunk);
+  ChunkBuffer temp(chunkBytes);
+  auto* bytes = static_cast<unsigned char*>(buf);
+
+  auto chunkOrigin = [&](const std::vector<const TileDim*>& combo, std::vector<hsize_t>& origin, std::vector<hsize_t>& extent) {
+    bool edge = false;
+    for (size_t d = 0; d < n; ++d) {
+      origin[d] = combo[d]->index * g.chunk[d];
+      extent[d] = std::min(g.chunk[d], g.dims[d] - origin[d]);
+      edge = edge || extent[d] < g.chunk[d];
+    }
+    return edge;
+  };
+  auto allocated = [&](const std::vector<hsize_t>& origin) {
+    const hsize_t stored = ChunkStorageBytes(g.dataset, origin.data());
+    if (stored != 0 && stored != chunkBytes)
+      QORSIM_FAIL("chunk at element " + std::to_string(origin[0]) + " is stored with " + std::to_string(stored) +
+                  " bytes, not " + std::to_string(chunkBytes) + DescribeWhere());
+    return stored != 0;
+  };
+  auto readChunk = [&](const std::vector<hsize_t>& origin, void* dst) {
+    uint32_t filters = 0;
+    QORSIM_H5(H5Dread_chunk, (g.dataset, H5P_DEFAULT, origin.data(), &filters, dst));
+    if (filters != 0) QORSIM_FAIL("a chunk came back filtered" + DescribeWhere());
+  };
+  auto writeChunk = [&](const std::vector<hsize_t>& origin, const void* src) {
+    QORSIM_H5(H5Dwrite_chunk, (g.dataset, H5P_DEFAULT, 0u, origin.data(), chunkBytes, src));
+  };
+
+  // Iterates over every combination of one tile per dimension (from the given lists), C order.
+  auto forEachCombo = [&](const std::vector<std::vector<const TileDim*>>& lists, auto&& fn) {
+    for (const auto& l : lists)
+      if (l.empty()) return;
+    std::vector<size_t> at(n, 0);
+    std::vector<const TileDim*> combo(n);
+    for (;;) {
+      for (size_t d = 0; d < n; ++d) combo[d] = lists[d][at[d]];
+      fn(combo);
+      size_t d = n;
+      while (d-- > 0) {
+        if (++at[d] < lists[d].size()) break;
+        at[d] = 0;
+      }
+      if (d == static_cast<size_t>(-1)) return;
+    }
+  };
+
+  std::vector<hsize_t> origin(n), extent(n), lo(n);
+  std::vector<const RunList*> pieces(n);
+
+  // 1. Chunks the region covers whole: straight between the file and the buffer.
+  std::vector<std::vector<const TileDim*>> fullLists(n), allLists(n);
+  for (size_t d = 0; d < n; ++d)
+    for (const TileDim& t : tiles[d]) {
+      allLists[d].push_back(&t);
+      if (direct && t.full) fullLists[d].push_back(&t);
+    }
+  forEachCombo(fullLists, [&](const std::vector<const TileDim*>& combo) {
+    const bool edge = chunkOrigin(combo, origin, extent);
+    for (size_t d = 0; d < n; ++d) lo[d] = combo[d]->pieces.front().canon;
+    // The chunk is one contiguous stretch of the buffer, laid out as in the file, when every dimension after the
+    // first one it spans more than one position of covers the whole extent of the buffer.
+    bool contiguous = !edge;
+    size_t first = 0;
+    while (first + 1 < n && extent[first] == 1) ++first;
+    for (size_t d = first + 1; d < n && contiguous; ++d) contiguous = extent[d] == U[d];
+    hsize_t off = 0;
+    for (size_t d = 0; d < n; ++d) off += lo[d] * bs[d];
+    unsigned char* base = bytes + off * item;
+    for (size_t d = 0; d < n; ++d) pieces[d] = &combo[d]->pieces;
+    Count(contiguous ? &IoCounters::directChunks : &IoCounters::packedChunks);
+    if (!write) {
+      if (!allocated(origin)) {
+        FillBox(bytes, lo, extent, bs, g.fill, item);
+      } else if (contiguous) {
+        readChunk(origin, base);
+      } else {
+        readChunk(origin, temp.Get());
+        CopyCross(pieces, temp.Get(), origin, cs, bytes, bs, item, true);
+      }
+    } else if (contiguous) {
+      writeChunk(origin, base);
+    } else {
+      // The part of an edge chunk beyond the drawer holds the initialisation value, as HDF5 would leave it, so
+      // that growing the drawer later shows that value there.
+      if (edge) FillItems(temp.Get(), chunkItems, g.fill, item);
+      CopyCross(pieces, temp.Get(), origin, cs, bytes, bs, item, false);
+      writeChunk(origin, temp.Get());
+    }
+  });
+
+  // 2. The rest. As unions of cross products: dimensions before d on whole chunks, dimension d on partial ones,
+  // the dimensions after d on everything; these terms are disjoint and cover the region minus the whole chunks.
+  std::vector<RunList> fullRuns(n), partRuns(n);
+  for (size_t d = 0; d < n; ++d)
+    for (const TileDim& t : tiles[d])
+      for (const Run& r : t.pieces) AppendCoalesced(direct && t.full ? fullRuns[d] : partRuns[d], r);
+  size_t termBlocks = 0;
+  std::vector<std::vector<const RunList*>> terms;
+  for (size_t d = 0; d < n; ++d) {
+    std::vector<const RunList*> term(n);
+    size_t blocks = 1;
+    for (size_t e = 0; e < n; ++e) {
+      term[e] = e < d ? &fullRuns[e] : e == d ? &partRuns[e] : &runs[e];
+      blocks *= term[e]->size();
+    }
+    if (blocks) {
+      terms.push_back(term);
+      termBlocks += blocks;
+    }
+  }
+  if (!direct || termBlocks <= kMaxBlocksPerCall) {
+    for (const auto& term : terms) batch.Add(term);
+    batch.Flush();
+    return;
+  }
+
+  // Many scattered blocks: chunk by chunk, patching the chunks that many blocks touch.
+  forEachCombo(allLists, [&](const std::vector<const TileDim*>& combo) {
+    bool full = true;
+    size_t blocks = 1;
+    for (size_t d = 0; d < n; ++d) {
+      full = full && combo[d]->full;
+      blocks *= combo[d]->pieces.size();
+      pieces[d] = &combo[d]->pieces;
+    }
+    if (full) return;
+    if (blocks <= kDenseChunkBlocks) {
+      batch.Add(pieces);
+      return;
+    }
+    chunkOrigin(combo, origin, extent);
+    Count(&IoCounters::patchedChunks);
+    if (allocated(origin))
+      readChunk(origin, temp.Get());
+    else
+      FillItems(temp.Get(), chunkItems, g.fill, item);
+    CopyCross(pieces, temp.Get(), origin, cs, bytes, bs, item, !write);
+    if (write) writeChunk(origin, temp.Get());
+  });
+  batch.Flush();
+}
+
+}  // namespace qorsim
