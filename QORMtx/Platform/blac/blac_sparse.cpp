@@ -1,5 +1,7 @@
 // blac sparse matrix-vector kernels: products of a 0-based CSR matrix with blocks of dense vectors.
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "blac.h"
@@ -7,32 +9,97 @@
 namespace {
 
 // Several vectors are handled as panels of kPanel columns packed row by row (x[c·kPanel + v]): one stored entry
-// then meets one contiguous run of kPanel values instead of kPanel cache lines, and the panel loop vectorises.
+// then meets one contiguous run of kPanel values instead of kPanel cache lines, and works on all of them at once.
 // The matrix is read once per panel; the last panel narrows (4, 2, 1) rather than running padded.
 constexpr int kPanel = 8;
 
+// Scratch whose data starts on a cache line, so that a panel row of kPanel doubles is one line, not two.
+class Scratch {
+ public:
+  void Resize(std::size_t n) { m_store.resize(n + kLine); }
+  double* data() {
+    const std::size_t mis = reinterpret_cast<std::uintptr_t>(m_store.data()) % (kLine * sizeof(double));
+    return m_store.data() + (mis ? kLine - mis / sizeof(double) : 0);
+  }
+
+ private:
+  static constexpr std::size_t kLine = 8;  // doubles per 64-byte line
+  std::vector<double> m_store;
+};
+
 // Copies columns v0 .. v0+W-1 of the column-major block src (n rows, leading dimension n) into the row-wise panel.
+// Row by row: W sequential column streams in, one contiguous panel row out, so the panel is written once.
 template <int W>
 void PackPanel(const double* src, std::size_t n, int v0, double* panel) {
-  for (int v = 0; v < W; ++v) {
-    const double* col = src + static_cast<std::size_t>(v0 + v) * n;
-    for (std::size_t r = 0; r < n; ++r) panel[r * W + v] = col[r];
-  }
+  const double* cols[W];
+  for (int v = 0; v < W; ++v) cols[v] = src + static_cast<std::size_t>(v0 + v) * n;
+  for (std::size_t r = 0; r < n; ++r)
+    for (int v = 0; v < W; ++v) panel[r * W + v] = cols[v][r];
 }
 
 template <int W>
 void UnpackPanel(const double* panel, std::size_t n, int v0, double* dst) {
-  for (int v = 0; v < W; ++v) {
-    double* col = dst + static_cast<std::size_t>(v0 + v) * n;
-    for (std::size_t r = 0; r < n; ++r) col[r] = panel[r * W + v];
-  }
+  double* cols[W];
+  for (int v = 0; v < W; ++v) cols[v] = dst + static_cast<std::size_t>(v0 + v) * n;
+  for (std::size_t r = 0; r < n; ++r)
+    for (int v = 0; v < W; ++v) cols[v][r] = panel[r * W + v];
 }
+
+// W doubles held as one value: a compiler vector where the compiler has them (GCC and Clang lower it to
+// whatever SIMD width the target offers), else a plain array. Loads and stores go through memcpy, so panel rows
+// need no particular alignment and no type punning is involved.
+#if defined(__GNUC__)
+template <int W>
+struct VectorOf;
+template <>
+struct VectorOf<2> {
+  typedef double Type __attribute__((vector_size(2 * sizeof(double))));
+};
+template <>
+struct VectorOf<4> {
+  typedef double Type __attribute__((vector_size(4 * sizeof(double))));
+};
+template <>
+struct VectorOf<8> {
+  typedef double Type __attribute__((vector_size(8 * sizeof(double))));
+};
+#endif
+
+template <int W>
+struct Lanes {
+#if defined(__GNUC__)
+  typedef typename VectorOf<W>::Type Vec;
+  Vec v = {};
+  static Lanes Load(const double* p) {
+    Lanes l;
+    std::memcpy(&l.v, p, sizeof(Vec));
+    return l;
+  }
+  void Store(double* p) const { std::memcpy(p, &v, sizeof(Vec)); }
+  void AddScaled(double a, const Lanes& x) { v += a * x.v; }
+  double operator[](int i) const { return v[i]; }
+#else
+  double v[W] = {};
+  static Lanes Load(const double* p) {
+    Lanes l;
+    for (int i = 0; i < W; ++i) l.v[i] = p[i];
+    return l;
+  }
+  void Store(double* p) const {
+    for (int i = 0; i < W; ++i) p[i] = v[i];
+  }
+  void AddScaled(double a, const Lanes& x) {
+    for (int i = 0; i < W; ++i) v[i] += a * x.v[i];
+  }
+  double operator[](int i) const { return v[i]; }
+#endif
+};
 
 // y(:, v0 .. v0+W-1) = A·x(:, v0 .. v0+W-1): each row gathers into W accumulators.
 template <int W>
 void UmvPanel(const double* values, const double* x, const unsigned* rowStarts, const int* colIdx, double* y,
-              std::size_t numRows, std::size_t numCols, int v0, std::vector<double>& panel) {
-  if (W == 1) {
+              std::size_t numRows, std::size_t numCols, int v0, Scratch& panel) {
+  if constexpr (W == 1) {
     const double* xv = x + static_cast<std::size_t>(v0) * numCols;
     double* yv = y + static_cast<std::size_t>(v0) * numRows;
     for (std::size_t r = 0; r < numRows; ++r) {
@@ -40,18 +107,15 @@ void UmvPanel(const double* values, const double* x, const unsigned* rowStarts, 
       for (unsigned p = rowStarts[r], e = rowStarts[r + 1]; p < e; ++p) acc += values[p] * xv[colIdx[p]];
       yv[r] = acc;
     }
-    return;
-  }
-  double* xp = panel.data();
-  PackPanel<W>(x, numCols, v0, xp);
-  for (std::size_t r = 0; r < numRows; ++r) {
-    double acc[W] = {};
-    for (unsigned p = rowStarts[r], e = rowStarts[r + 1]; p < e; ++p) {
-      const double a = values[p];
-      const double* xr = xp + static_cast<std::size_t>(colIdx[p]) * W;
-      for (int v = 0; v < W; ++v) acc[v] += a * xr[v];
+  } else {
+    double* xp = panel.data();
+    PackPanel<W>(x, numCols, v0, xp);
+    for (std::size_t r = 0; r < numRows; ++r) {
+      Lanes<W> acc;
+      for (unsigned p = rowStarts[r], e = rowStarts[r + 1]; p < e; ++p)
+        acc.AddScaled(values[p], Lanes<W>::Load(xp + static_cast<std::size_t>(colIdx[p]) * W));
+      for (int v = 0; v < W; ++v) y[static_cast<std::size_t>(v0 + v) * numRows + r] = acc[v];
     }
-    for (int v = 0; v < W; ++v) y[static_cast<std::size_t>(v0 + v) * numRows + r] = acc[v];
   }
 }
 
@@ -59,9 +123,8 @@ void UmvPanel(const double* values, const double* x, const unsigned* rowStarts, 
 // row(i) is i for the plain transposed product and idx[i] for the gathered one.
 template <int W, typename RowOf>
 void UmtvPanel(const double* values, const double* x, const unsigned* rowStarts, const int* colIdx, double* y,
-               std::size_t numXRows, std::size_t numCols, int v0, RowOf rowOf, std::vector<double>& xPanel,
-               std::vector<double>& yPanel) {
-  if (W == 1) {
+               std::size_t numXRows, std::size_t numCols, int v0, RowOf rowOf, Scratch& xPanel, Scratch& yPanel) {
+  if constexpr (W == 1) {
     const double* xv = x + static_cast<std::size_t>(v0) * numXRows;
     double* yv = y + static_cast<std::size_t>(v0) * numCols;
     for (std::size_t c = 0; c < numCols; ++c) yv[c] = 0.0;
@@ -70,22 +133,23 @@ void UmtvPanel(const double* values, const double* x, const unsigned* rowStarts,
       const double xr = xv[i];
       for (unsigned p = rowStarts[r], e = rowStarts[r + 1]; p < e; ++p) yv[colIdx[p]] += values[p] * xr;
     }
-    return;
-  }
-  double* xp = xPanel.data();
-  double* yp = yPanel.data();
-  PackPanel<W>(x, numXRows, v0, xp);
-  for (std::size_t q = 0; q < numCols * W; ++q) yp[q] = 0.0;
-  for (std::size_t i = 0; i < numXRows; ++i) {
-    const std::size_t r = rowOf(i);
-    const double* xr = xp + i * W;
-    for (unsigned p = rowStarts[r], e = rowStarts[r + 1]; p < e; ++p) {
-      const double a = values[p];
-      double* yc = yp + static_cast<std::size_t>(colIdx[p]) * W;
-      for (int v = 0; v < W; ++v) yc[v] += a * xr[v];
+  } else {
+    double* xp = xPanel.data();
+    double* yp = yPanel.data();
+    PackPanel<W>(x, numXRows, v0, xp);
+    for (std::size_t q = 0; q < numCols * W; ++q) yp[q] = 0.0;
+    for (std::size_t i = 0; i < numXRows; ++i) {
+      const std::size_t r = rowOf(i);
+      const Lanes<W> xr = Lanes<W>::Load(xp + i * W);
+      for (unsigned p = rowStarts[r], e = rowStarts[r + 1]; p < e; ++p) {
+        double* yc = yp + static_cast<std::size_t>(colIdx[p]) * W;
+        Lanes<W> yr = Lanes<W>::Load(yc);
+        yr.AddScaled(values[p], xr);
+        yr.Store(yc);
+      }
     }
+    UnpackPanel<W>(yp, numCols, v0, y);
   }
-  UnpackPanel<W>(yp, numCols, v0, y);
 }
 
 // Walks the vectors in panels of kPanel, then 4, 2 and 1 for the remainder.
@@ -114,7 +178,7 @@ struct UmvPanels {
   const int* colIdx;
   double* y;
   std::size_t numRows, numCols;
-  std::vector<double>* panel;
+  Scratch* panel;
   template <int W>
   void operator()(int v0) const {
     UmvPanel<W>(values, x, rowStarts, colIdx, y, numRows, numCols, v0, *panel);
@@ -130,8 +194,8 @@ struct UmtvPanels {
   double* y;
   std::size_t numXRows, numCols;
   RowOf rowOf;
-  std::vector<double>* xPanel;
-  std::vector<double>* yPanel;
+  Scratch* xPanel;
+  Scratch* yPanel;
   template <int W>
   void operator()(int v0) const {
     UmtvPanel<W>(values, x, rowStarts, colIdx, y, numXRows, numCols, v0, rowOf, *xPanel, *yPanel);
@@ -141,10 +205,10 @@ struct UmtvPanels {
 template <typename RowOf>
 void Umtv(const double* values, const double* x, const unsigned* rowStarts, const int* colIdx, double* y,
           std::size_t numXRows, std::size_t numCols, int numVectors, RowOf rowOf) {
-  std::vector<double> xPanel, yPanel;
+  Scratch xPanel, yPanel;
   if (numVectors > 1) {
-    xPanel.resize(numXRows * kPanel);
-    yPanel.resize(numCols * kPanel);
+    xPanel.Resize(numXRows * kPanel);
+    yPanel.Resize(numCols * kPanel);
   }
   ForEachPanel(numVectors,
                UmtvPanels<RowOf>{values, x, rowStarts, colIdx, y, numXRows, numCols, rowOf, &xPanel, &yPanel});
@@ -159,8 +223,8 @@ void blac_sparse_umv(const double* values, const double* x, const unsigned* rowS
   if (*numRows <= 0 || *numVectors <= 0) return;
   const std::size_t nr = static_cast<std::size_t>(*numRows);
   const std::size_t nc = *numCols > 0 ? static_cast<std::size_t>(*numCols) : 0;
-  std::vector<double> panel;
-  if (*numVectors > 1) panel.resize(nc * kPanel);
+  Scratch panel;
+  if (*numVectors > 1) panel.Resize(nc * kPanel);
   ForEachPanel(*numVectors, UmvPanels{values, x, rowStarts, colIdx, y, nr, nc, &panel});
 }
 
