@@ -106,14 +106,14 @@ inline double MaxAbs(const Dense& x) {
 /// Every element of m (read through value()) within tol·max(1, max|expected|) of the reference.
 inline ::testing::AssertionResult Near(const QORMtxMatrix& m, const Dense& expected, double tol = 1e-12) {
   if (m.NumberOfRows() != expected.rows || m.NumberOfColumns() != expected.cols)
-    return ::testing::AssertionFailure() << "shape " << m.NumberOfRows() << "x" << m.NumberOfColumns()
-                                         << ", expected " << expected.rows << "x" << expected.cols;
+    return ::testing::AssertionFailure() << "shape " << m.NumberOfRows() << "x" << m.NumberOfColumns() << ", expected "
+                                         << expected.rows << "x" << expected.cols;
   const double bound = tol * std::max(1.0, MaxAbs(expected));
   for (int j = 0; j < expected.cols; ++j)
     for (int i = 0; i < expected.rows; ++i)
       if (!(std::fabs(m.value(i, j) - expected(i, j)) <= bound))
-        return ::testing::AssertionFailure() << "element (" << i << ", " << j << ") is " << m.value(i, j)
-                                             << ", expected " << expected(i, j);
+        return ::testing::AssertionFailure()
+               << "element (" << i << ", " << j << ") is " << m.value(i, j) << ", expected " << expected(i, j);
   return ::testing::AssertionSuccess();
 }
 

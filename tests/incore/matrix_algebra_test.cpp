@@ -135,8 +135,10 @@ TEST(MatrixAlgebra, SetAndAddSliceFullOperands) {
   for (bool transpose : {false, true}) {
     for (bool add : {false, true}) {
       M m = naive::ToMatrix(big);
-      if (add) m.AddSlice(-2.0, naive::ToMatrix(s), 3, 1, transpose);
-      else m.SetSlice(-2.0, naive::ToMatrix(s), 3, 1, transpose);
+      if (add)
+        m.AddSlice(-2.0, naive::ToMatrix(s), 3, 1, transpose);
+      else
+        m.SetSlice(-2.0, naive::ToMatrix(s), 3, 1, transpose);
       Dense expected = big;
       for (int j = 0; j < s.cols; ++j)
         for (int i = 0; i < s.rows; ++i) {

@@ -133,7 +133,7 @@ TEST(MatrixProducts, TransposeMultiplyTriangleBlocks) {
   CheckTriangleProduct(145, 145, 5, 1);  // 144 and a single row
   CheckTriangleProduct(150, 300, 4, 0);  // fewer rows than columns: upper block triangle
   CheckTriangleProduct(300, 150, 4, 1);
-  CheckTriangleProduct(20, 20, 3, 0);    // a single block: the whole product
+  CheckTriangleProduct(20, 20, 3, 0);  // a single block: the whole product
 }
 
 TEST(MatrixProducts, TriangleThenSetSymmetricResultsGivesTheFullProduct) {
@@ -210,7 +210,11 @@ TEST(MatrixProducts, InPlaceProduct) {
   // A caller's array keeps the result when it has the room, and is left alone when not.
   const Dense s = naive::Random(3, 3, 20);
   std::vector<double> caller(a.a.begin(), a.a.begin() + 9);
-  const Dense left = [&] { Dense l(3, 3); l.a = caller; return l; }();
+  const Dense left = [&] {
+    Dense l(3, 3);
+    l.a = caller;
+    return l;
+  }();
   M view(3, 3, caller.data());
   view *= naive::ToMatrix(s);
   EXPECT_EQ(view.Values(), caller.data());
