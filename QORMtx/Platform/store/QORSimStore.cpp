@@ -71,24 +71,30 @@ std::string DescribeWhere() {
 }
 
 namespace {
-herr_t CollectError(unsigned n, const H5E_error2_t* err, void* data) {
-  auto* text = static_cast<std::string*>(data);
-  if (n >= 6) return 0;  // the innermost causes are enough
+herr_t CollectError(unsigned /*n*/, const H5E_error2_t* err, void* data) {
+  auto* lines = static_cast<std::vector<std::string>*>(data);
   char minor[160] = "";
   H5Eget_msg(err->min_num, nullptr, minor, sizeof minor);
-  *text += "\n  ";
-  *text += err->func_name ? err->func_name : "?";
-  *text += ": ";
-  *text += err->desc ? err->desc : "";
-  if (minor[0]) *text += std::string(" (") + minor + ")";
+  std::string line = std::string(err->func_name ? err->func_name : "?") + ": " + (err->desc ? err->desc : "");
+  if (minor[0]) line += std::string(" (") + minor + ")";
+  lines->push_back(line);
   return 0;
 }
 }  // namespace
 
 std::string Hdf5ErrorText() {
-  std::string text;
-  H5Ewalk2(H5E_DEFAULT, H5E_WALK_DOWNWARD, CollectError, &text);
+  std::vector<std::string> lines;
+  H5Ewalk2(H5E_DEFAULT, H5E_WALK_DOWNWARD, CollectError, &lines);
   H5Eclear2(H5E_DEFAULT);
+  // The call that failed, then the innermost causes, which say what the system refused (errno and its text).
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i == 1 && lines.size() > 6) {
+      text += "\n  …";
+      i = lines.size() - 4;
+    }
+    text += "\n  " + lines[i];
+  }
   return text;
 }
 
@@ -505,6 +511,13 @@ DatabaseRecord& Database(const QORSimContextID& context) {
   return *it->second;
 }
 
+DatabaseRecord& WritableDatabase(const QORSimContextID& context, const char* what) {
+  DatabaseRecord& db = Database(context);
+  if (db.readOnly)
+    QORSIM_FAIL(std::string("cannot ") + what + " in data-store database '" + db.path + "': it was opened read-only");
+  return db;
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Lookups.
 
@@ -570,6 +583,7 @@ std::string Describe(const QORSimDistributionID& id) {
 // Collections and sets.
 
 CollectionRecord& NewCollection(DatabaseRecord& db, int size, int type, const char* name) {
+  WritableDatabase(QORSimContextID(db.context), "create a collection");
   if (size < 0) QORSIM_FAIL("a collection cannot have " + std::to_string(size) + " members");
   CollectionRecord coll;
   coll.number = db.nextCollection++;
@@ -597,7 +611,8 @@ QORSimCSetID NewOrderedSet(const QORSimCollectionID& id, const int* ordinals, in
   if (count < 0 || (count > 0 && !ordinals))
     QORSIM_FAIL("a set of " + std::to_string(count) + " ordinals needs an array of them (" + Describe(id) + ")");
   CollectionRecord& coll = Collection(id);
-  DatabaseRecord& db = Database(id.ContextID());
+  DatabaseRecord& db = kind == SetKind::PERSISTENT ? WritableDatabase(id.ContextID(), "create a set")
+                                                   : Database(id.ContextID());
   SetRecord set;
   set.number = coll.nextSet++;
   set.kind = kind;
@@ -621,7 +636,7 @@ QORSimCSetID NewOrderedSet(const QORSimCollectionID& id, const int* ordinals, in
   return QORSimCSetID(id, number);
 }
 
-QORSimCSetID NewStridedSet(const QORSimCollectionID& id, int start, int count, int step) {
+QORSimCSetID NewStridedSet(const QORSimCollectionID& id, int start, int count, int step, SetKind kind) {
   if (count < 0) QORSIM_FAIL("a strided set cannot have " + std::to_string(count) + " members (" + Describe(id) + ")");
   if (step == 0 && count > 1) QORSIM_FAIL("a strided set of " + std::to_string(count) + " members needs a non-zero step");
   const long long last = static_cast<long long>(start) + static_cast<long long>(count > 0 ? count - 1 : 0) * step;
@@ -629,11 +644,12 @@ QORSimCSetID NewStridedSet(const QORSimCollectionID& id, int start, int count, i
   CollectionRecord& coll = Collection(id);
   SetRecord set;
   set.number = coll.nextSet++;
+  set.kind = kind;
   set.strided = true;
   set.start = start;
   set.count = count;
   set.step = step == 0 ? 1 : step;
-  WriteSetDataset(Database(id.ContextID()), coll, set);
+  if (kind == SetKind::PERSISTENT) WriteSetDataset(WritableDatabase(id.ContextID(), "create a set"), coll, set);
   const int number = set.number;
   coll.sets[number] = std::move(set);
   return QORSimCSetID(id, number);
@@ -643,6 +659,7 @@ void AddColor(const QORSimCollectionID& id, int color) {
   if (color < 1) QORSIM_FAIL("colour variants are numbered from 1, not " + std::to_string(color));
   CollectionRecord& coll = Collection(id.AltColor(0));
   if (coll.HasColor(color)) return;
+  WritableDatabase(id.ContextID(), "create a colour variant");
   coll.colors.insert(std::upper_bound(coll.colors.begin(), coll.colors.end(), color), color);
   WriteCollectionAttrs(Database(id.ContextID()), coll);
 }
@@ -650,8 +667,10 @@ void AddColor(const QORSimCollectionID& id, int color) {
 QORSimCSetID BiggestSet(const QORSimCollectionID& id) {
   CollectionRecord& coll = Collection(id);
   if (coll.biggestSet < 0) {
-    coll.biggestSet = NewStridedSet(id, 0, coll.size, 1).Number();
-    WriteCollectionAttrs(Database(id.ContextID()), coll);
+    // A read-only database cannot record it: there it is a temporary set, made again after the next open.
+    const bool readOnly = Database(id.ContextID()).readOnly;
+    coll.biggestSet = NewStridedSet(id, 0, coll.size, 1, readOnly ? SetKind::TEMPORARY : SetKind::PERSISTENT).Number();
+    if (!readOnly) WriteCollectionAttrs(Database(id.ContextID()), coll);
   }
   return QORSimCSetID(id, coll.biggestSet);
 }
@@ -674,6 +693,7 @@ SetRecord& LoadedSet(const QORSimCSetID& id) {
 void MakePersistent(const QORSimCSetID& id) {
   SetRecord& set = LoadedSet(id);
   if (set.kind == SetKind::PERSISTENT) return;
+  WritableDatabase(id.ContextID(), "keep a set");
   set.kind = SetKind::PERSISTENT;
   CollectionRecord& coll = Collection(id.CollectionID());
   auto v = std::find(coll.volatileSets.begin(), coll.volatileSets.end(), set.number);
@@ -723,7 +743,7 @@ const PositionIndex& IndexOf(const QORSimCSetID& id) {
 
 QORSimDistributionID NewDistribution(const QORSimContextID& context, const std::vector<QORSimCollectionID>& grid,
                                      int typeKey, int type, bool temporary) {
-  DatabaseRecord& db = Database(context);
+  DatabaseRecord& db = WritableDatabase(context, "create a distribution");
   if (typeKey != QORSimIntKey && typeKey != QORSimDoubleKey)
     QORSIM_FAIL("range type key " + std::to_string(typeKey) + " is not stored by this data store (2 ints, 4 doubles)");
   DistributionRecord dist;
@@ -757,7 +777,7 @@ QORSimDistributionID NewDistribution(const QORSimContextID& context, const std::
 }
 
 int NewDrawer(const QORSimDistributionID& id, const NewDrawerSpec& spec) {
-  DatabaseRecord& db = Database(id.ContextID());
+  DatabaseRecord& db = WritableDatabase(id.ContextID(), "create a drawer");
   DistributionRecord& dist = Distribution(id);
   const int rank = static_cast<int>(dist.grid.size());
   const size_t item = ItemBytes(dist.typeKey);
@@ -830,7 +850,7 @@ int NewDrawer(const QORSimDistributionID& id, const NewDrawerSpec& spec) {
 }
 
 void ExtendDrawer(const QORSimDistributionID& id, int index, int dim, const QORSimCSetID& set) {
-  DatabaseRecord& db = Database(id.ContextID());
+  DatabaseRecord& db = WritableDatabase(id.ContextID(), "grow a drawer");
   DistributionRecord& dist = Distribution(id);
   DrawerRecord& drawer = Drawer(dist, index, id);
   if (dim != drawer.extendableDim || drawer.storageChunk.empty())

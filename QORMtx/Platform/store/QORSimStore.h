@@ -190,6 +190,8 @@ void CloseDatabase(int context);
 void FlushDatabase(DatabaseRecord& db);
 
 DatabaseRecord& Database(const QORSimContextID& context);
+/// \brief As Database, for work that writes: a database opened read-only is a fatal validation failure.
+DatabaseRecord& WritableDatabase(const QORSimContextID& context, const char* what);
 CollectionRecord& Collection(const QORSimCollectionID& id);
 /// \brief The set record; a null, unknown or forgotten identifier is a fatal validation failure.
 SetRecord& Set(const QORSimCSetID& id);
@@ -204,7 +206,8 @@ std::string Describe(const QORSimDistributionID& id);
 // Objects.
 CollectionRecord& NewCollection(DatabaseRecord& db, int size, int type, const char* name);
 QORSimCSetID NewOrderedSet(const QORSimCollectionID& coll, const int* ordinals, int count, SetKind kind);
-QORSimCSetID NewStridedSet(const QORSimCollectionID& coll, int start, int count, int step);
+QORSimCSetID NewStridedSet(const QORSimCollectionID& coll, int start, int count, int step,
+                           SetKind kind = SetKind::PERSISTENT);
 void AddColor(const QORSimCollectionID& coll, int color);
 /// \brief The strided set 0 … size − 1 of the collection, made on first request.
 QORSimCSetID BiggestSet(const QORSimCollectionID& coll);

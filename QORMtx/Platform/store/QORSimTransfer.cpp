@@ -652,6 +652,7 @@ void QORSimTransfer::ExecWrite() {
   {
     StoreLock lock(StoreMutex());
     CheckBuffer(*m_impl, "ExecWrite", m_impl->write, "SetWrite");
+    WritableDatabase(m_impl->dist.ContextID(), "write values");
     if (m_impl->makeNew) m_impl->MakeDrawer();
   }
   m_impl->Move(true);

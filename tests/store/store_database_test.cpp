@@ -1,0 +1,276 @@
+// Databases: persistence across close and reopen, temporary and volatile objects, in-memory databases, drawer
+// descriptions, the chunk cache and chunk allocation, threads, and the file's readable layout.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "QORSimStore.h"
+#include "store_test_util.h"
+
+using namespace store_test;
+
+namespace {
+
+class StoreDatabase : public StoreTest {};
+
+std::vector<int> Members(const QORSimCSetID& id) {
+  QORSimCSet set(id);
+  std::vector<int> out(static_cast<size_t>(set.Size()));
+  set.OrderedMembers(out.data());
+  return out;
+}
+
+}  // namespace
+
+TEST_F(StoreDatabase, CommittedWorkSurvivesCloseAndReopen) {
+  const std::string path = Path("model.sim");
+  std::vector<double> values(30 * 20);
+  for (size_t i = 0; i < values.size(); ++i) values[i] = 0.125 * static_cast<double>(i);
+  const std::vector<int> ordinals = {40, 7, 19};
+  int matrixNumber = -1, vectorNumber = -1;
+  {
+    QORSimDatabase db;
+    db.Create(path.c_str());
+    QORSimContext ctx(db.ContextID());
+    QORSimTransaction transaction(db.ContextID());
+    QORSimCollectionID rows = ctx.CreateCollection(30, QORSimTypeID(), "rows");
+    QORSimCollectionID cols = ctx.CreateCollection(20, QORSimTypeID(3), "cols");
+    QORSimCollection(cols).CreateColorVariant(1);
+    const QORSimCSetID listed = QORSimCollection(rows).CreateOrderedCSet(ordinals.data(), 3);
+    const QORSimCSetID strided = QORSimCollection(rows).CreateCSetStrided(5, 4, 3);
+    EXPECT_EQ(Members(strided), (std::vector<int>{5, 8, 11, 14}));
+    EXPECT_EQ(Members(listed), ordinals);
+    QORSimDistributionID id = QORSimPosition(db.ContextID()).CreateTypedDistribution(
+        12, QORSimGrid{cols, rows}, QORSimRangeType(QORSimDoubleKey));
+    matrixNumber = id.Number();
+    QORSimTransfer t{QORSimDistribution(id)};
+    t.SetMakeNewDrawerChunked({8, 16});
+    t.SetExtendableDim(0);
+    t.SetWrite();
+    t.SetBufferPadding(false);
+    t.SetDim(0, QORSimCollection(cols).BiggestCSetID());
+    t.SetDim(1, QORSimCollection(rows).BiggestCSetID());
+    t.SetInitializationValue(0.0);
+    t.CheckView();
+    t.SetBuffer(values.data(), values.size() * 8);
+    t.ExecWrite();
+    // A second, unchunked drawer over the listed rows, integers in a vector distribution.
+    QORSimDistributionID vid = ctx.CreateDistribution(QORSimGrid{rows}, QORSimRangeType(QORSimIntKey));
+    vectorNumber = vid.Number();
+    QORSimTransfer v{QORSimDistribution(vid)};
+    v.SetMakeNewDrawer();
+    v.SetWrite();
+    v.SetBufferPadding(false);
+    v.SetDim(0, listed);
+    v.CheckView();
+    const int ints[3] = {-1, -2, -3};
+    v.SetBuffer(static_cast<const void*>(ints), 12);
+    v.ExecWrite();
+    ctx.CreateTempDistribution(QORSimGrid{rows}, QORSimRangeType(QORSimDoubleKey));
+    transaction.Commit();
+    db.Close();
+    EXPECT_FALSE(db.IsOpen());
+  }
+  QORSimDatabase db;
+  db.Open(path.c_str(), QORSimDatabase::ReadOnly);
+  QORSimContext ctx(db.ContextID());
+  const QORSimCollectionID rows = ctx.FindCollection("rows"), cols = ctx.FindCollection("cols");
+  ASSERT_FALSE(rows.IsNull());
+  ASSERT_FALSE(cols.IsNull());
+  EXPECT_TRUE(ctx.FindCollection("nothing").IsNull());
+  EXPECT_EQ(QORSimCollection(rows).Size(), 30);
+  QORSimCollection(cols.AltColor(1));  // the colour variant is still known
+  // The temporary distribution is gone; the two others are there, in creation order.
+  QORSimArray<QORSimDistributionID> ids = ctx.Distributions();
+  ASSERT_EQ(ids.Size(), 2);
+  EXPECT_EQ(ids[0].Number(), matrixNumber);
+  EXPECT_EQ(ids[1].Number(), vectorNumber);
+
+  QORSimDistribution dist(ids[0]);
+  EXPECT_EQ(dist.NumDimensions(), 2);
+  EXPECT_EQ(dist.Type().Number(), 12);
+  EXPECT_EQ(dist.Grid().CollectionID(0), cols);
+  QORSimDrawerDescription d = dist.QueryDrawers()[0];
+  EXPECT_EQ(d.DimensionSizes(), (QORSimArray<int>{20, 30}));
+  EXPECT_TRUE(d.IsChunked());
+  EXPECT_EQ(d.ChunkSizes(), (QORSimArray<int>{8, 16}));
+  EXPECT_EQ(d.ExtendableDim(), 0);
+  EXPECT_TRUE(d.SerializationType().IsStandard());
+  EXPECT_EQ(Members(d.Compartment().CSetID(1)).size(), 30u);
+  std::vector<double> back(values.size());
+  QORSimTransfer t{dist};
+  t.SetRead();
+  t.SetBufferPadding(false);
+  t.SetDims(d.Compartment());
+  t.CheckView();
+  t.SetBuffer(back.data(), back.size() * 8);
+  t.ExecRead();
+  EXPECT_EQ(back, values);
+
+  QORSimDrawerDescription vd = QORSimDistribution(ids[1]).QueryDrawers()[0];
+  EXPECT_EQ(vd.DataTypeKey(), QORSimIntKey);
+  EXPECT_FALSE(vd.IsChunked());
+  EXPECT_EQ(Members(vd.Compartment().CSetID(0)), ordinals);
+  int ints[3] = {0, 0, 0};
+  QORSimTransfer v{QORSimDistribution(ids[1])};
+  v.SetRead();
+  v.SetBufferPadding(false);
+  v.SetDims(vd.Compartment());
+  v.CheckView();
+  v.SetBuffer(ints, 12);
+  v.ExecRead();
+  EXPECT_EQ(ints[0], -1);
+  EXPECT_EQ(ints[2], -3);
+}
+
+TEST_F(StoreDatabase, TemporaryAndVolatileSetsLiveInMemoryOnly) {
+  const std::string path = Path("sets.sim");
+  QORSimDatabase db;
+  db.Create(path.c_str());
+  QORSimCollectionID c = QORSimContext(db.ContextID()).CreateCollection(10);
+  const int a[2] = {3, 1};
+  QORSimCSetID temp = QORSimCollection(c).CreateTempOrderedCSet(a, 2);
+  QORSimCSetID kept = QORSimCollection(c).CreateVolatileOrderedCSet(a, 2);
+  // A volatile set that becomes a drawer's dimension is kept with the drawer.
+  QORSimDistributionID id = QORSimContext(db.ContextID()).CreateDistribution(QORSimGrid{c}, QORSimRangeType(QORSimDoubleKey));
+  QORSimTransfer t{QORSimDistribution(id)};
+  t.SetMakeNewDrawer();
+  t.SetWrite();
+  t.SetDim(0, kept);
+  t.CheckView();
+  t.InitializePersistentDrawer();
+  for (int k = 0; k < 100; ++k) QORSimCollection(c).CreateVolatileOrderedCSet(a, 2);
+  EXPECT_EQ(Members(kept), (std::vector<int>{3, 1}));
+  EXPECT_EQ(Members(temp), (std::vector<int>{3, 1}));
+  db.Close();
+  db.Open(path.c_str());
+  QORSimCollectionID c2 = QORSimContext(db.ContextID()).FindCollection("collection0");
+  QORSimDrawerDescription d = QORSimDistribution(QORSimContext(db.ContextID()).Distributions()[0]).QueryDrawers()[0];
+  EXPECT_EQ(d.Compartment().CSetID(0).CollectionID(), c2);
+  EXPECT_EQ(Members(d.Compartment().CSetID(0)), (std::vector<int>{3, 1}));
+}
+
+TEST_F(StoreDatabase, InMemoryDatabaseNeedsNoFile) {
+  QORSimDatabase db;
+  db.CreateInMemory("model");
+  StoredMatrix m = MakeMatrix(db.ContextID(), 12, 9, 5, 4, 1.5);
+  std::vector<double> block(12 * 9);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<double>(i);
+  RangeTransfer(m, 0, 11, 0, 8, block.data(), true);
+  std::vector<double> back(12 * 9);
+  RangeTransfer(m, 0, 11, 0, 8, back.data(), false);
+  EXPECT_EQ(back, block);
+  QORSimDatabase second;  // two in-memory databases of one name stay apart
+  second.CreateInMemory("model");
+  EXPECT_NE(second.ContextID(), db.ContextID());
+  second.Close();
+  db.Close();
+  EXPECT_FALSE(std::ifstream("model").good());
+}
+
+TEST_F(StoreDatabase, DescriptionsKeepTheChunkSizesAsGiven) {
+  QORSimDatabase db;
+  db.Create(Path("chunks.sim").c_str());
+  // Chunks larger than the matrix, and -1 for one whole dimension: accepted and reported as given.
+  StoredMatrix big = MakeMatrix(db.ContextID(), 5, 4, 100, 100);
+  EXPECT_EQ(QORSimDistribution(big.id).QueryDrawers()[0].ChunkSizes(), (QORSimArray<int>{100, 100}));
+  StoredMatrix whole = MakeMatrix(db.ContextID(), 5, 4, 2, -1);
+  EXPECT_EQ(QORSimDistribution(whole.id).QueryDrawers()[0].ChunkSizes(), (QORSimArray<int>{-1, 2}));
+  std::vector<double> a(20, 4.0), b(20);
+  for (const StoredMatrix* m : {&big, &whole}) {
+    RangeTransfer(*m, 0, 4, 0, 3, a.data(), true);
+    RangeTransfer(*m, 0, 4, 0, 3, b.data(), false);
+    EXPECT_EQ(a, b);
+  }
+}
+
+TEST_F(StoreDatabase, CacheSizeAndChunkAllocation) {
+  QORSimDatabase db;
+  db.Create(Path("cache.sim").c_str());
+  StoredMatrix m = MakeMatrix(db.ContextID(), 40, 30, 10, 10, 2.0);
+  QORSimDistribution dist(m.id);
+  EXPECT_EQ(dist.SetCacheSize(8 * 100 * 3), 1u << 20);  // the previous size: HDF5's default
+  EXPECT_EQ(dist.SetCacheSize(1u << 16), 8u * 100 * 3);
+  dist.SecondaryCache(1);
+  const QORSimDrawerID drawer = dist.QueryDrawers()[0].DrawerID();
+  for (int c = 0; c < 3; ++c)
+    for (int r = 0; r < 4; ++r) EXPECT_FALSE(dist.ChunkAllocated(drawer, {c, r}));
+  std::vector<double> piece = {1, 2, 3, 4};
+  RangeTransfer(m, 19, 20, 12, 13, piece.data(), true);  // rows straddle row chunks 1 and 2, column chunk 1
+  for (int c = 0; c < 3; ++c)
+    for (int r = 0; r < 4; ++r) EXPECT_EQ(dist.ChunkAllocated(drawer, {c, r}), c == 1 && (r == 1 || r == 2)) << c << r;
+  // Partial accesses with a cache that holds a chunk give the same values.
+  Reference ref(40, 30, 2.0);
+  ref(19, 12) = 1;
+  ref(20, 12) = 2;
+  ref(19, 13) = 3;
+  ref(20, 13) = 4;
+  std::vector<double> all(1200);
+  RangeTransfer(m, 0, 39, 0, 29, all.data(), false);
+  EXPECT_EQ(all, ref.a);
+  dist.SecondaryCache(0);
+
+  StoredMatrix flat = MakeMatrix(db.ContextID(), 4, 3, 0, 0);
+  QORSimDistribution fd(flat.id);
+  const QORSimDrawerID fdrawer = fd.QueryDrawers()[0].DrawerID();
+  EXPECT_FALSE(fd.ChunkAllocated(fdrawer, {0, 0}));
+  RangeTransfer(flat, 0, 0, 0, 0, piece.data(), true);
+  EXPECT_TRUE(fd.ChunkAllocated(fdrawer, {0, 0}));
+}
+
+TEST_F(StoreDatabase, DistinctDatabasesOnDistinctThreads) {
+  // Each thread has its own database and matrix; the store serialises HDF5 underneath.
+  auto work = [this](int k, bool* ok) {
+    QORSimDatabase db;
+    db.Create(Path("thread" + std::to_string(k) + ".sim").c_str());
+    StoredMatrix m = MakeMatrix(db.ContextID(), 64, 48, 16, 16);
+    Reference ref(64, 48);
+    for (int round = 0; round < 30; ++round) {
+      const int c0 = (round * 7) % 40, r0 = (round * 13) % 50;
+      std::vector<double> block(14 * 8);
+      for (int j = 0; j < 8; ++j)
+        for (int i = 0; i < 14; ++i) block[static_cast<size_t>(j) * 14 + i] = ref(r0 + i, c0 + j) = Value(r0 + i, c0 + j, k + round);
+      RangeTransfer(m, r0, r0 + 13, c0, c0 + 7, block.data(), true);
+    }
+    std::vector<double> all(64 * 48);
+    RangeTransfer(m, 0, 63, 0, 47, all.data(), false);
+    *ok = all == ref.a;
+    db.Close();
+  };
+  bool ok[2] = {false, false};
+  std::thread a(work, 0, &ok[0]), b(work, 1, &ok[1]);
+  a.join();
+  b.join();
+  EXPECT_TRUE(ok[0]);
+  EXPECT_TRUE(ok[1]);
+}
+
+TEST_F(StoreDatabase, FileShowsReadableNames) {
+  const std::string path = Path("names.sim");
+  {
+    QORSimDatabase db;
+    db.Create(path.c_str());
+    QORSimContext ctx(db.ContextID());
+    QORSimCollectionID rows = ctx.CreateCollection(3, QORSimTypeID(), "rows");
+    QORSimCollectionID cols = ctx.CreateCollection(2, QORSimTypeID(), "cols");
+    QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{cols, rows}, QORSimRangeType(QORSimDoubleKey));
+    QORSimTransfer t{QORSimDistribution(id)};
+    t.SetMakeNewDrawer();
+    t.SetWrite();
+    t.SetDim(0, QORSimCollection(cols).BiggestCSetID());
+    t.SetDim(1, QORSimCollection(rows).BiggestCSetID());
+    t.CheckView();
+    t.InitializePersistentDrawer();
+  }
+  if (std::system("h5dump --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "h5dump is not installed";
+  const std::string listing = Path("listing.txt");
+  ASSERT_EQ(std::system(("h5dump -n '" + path + "' > '" + listing + "'").c_str()), 0);
+  std::stringstream text;
+  text << std::ifstream(listing).rdbuf();
+  for (const char* name : {"/collections/rows/sets/0", "/collections/cols/sets/0", "/distributions/0/drawer0"})
+    EXPECT_NE(text.str().find(name), std::string::npos) << name << " missing from\n" << text.str();
+}

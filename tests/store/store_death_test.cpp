@@ -1,0 +1,204 @@
+// Fatal paths of the data store: bad database files, writes HDF5 refuses, and misuse, each ending the process
+// with status 1 and a message that names the file and the cause.
+#include <gtest/gtest.h>
+#include <hdf5.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "store_test_util.h"
+
+using namespace store_test;
+
+namespace {
+
+class StoreDeath : public StoreTest {};
+
+// The literal message, as a regular expression that ends the process with status 1.
+#define EXPECT_STORE_FAILURE(statement, text) \
+  EXPECT_EXIT(statement, ::testing::ExitedWithCode(1), qormtx_test::Literal(std::string(text)))
+
+std::string MakeDatabase(const std::string& path) {
+  QORSimDatabase db;
+  db.Create(path.c_str());
+  StoredMatrix m = MakeMatrix(db.ContextID(), 100, 80, 25, 20);
+  std::vector<double> all(100 * 80, 3.5);
+  RangeTransfer(m, 0, 99, 0, 79, all.data(), true);
+  db.Close();
+  return path;
+}
+
+void OpenDatabase(const std::string& path) {
+  QORSimDatabase db;
+  db.Open(path.c_str());
+}
+
+}  // namespace
+
+TEST_F(StoreDeath, MissingFileIsNamed) {
+  const std::string path = Path("absent.sim");
+  EXPECT_STORE_FAILURE(OpenDatabase(path),
+                       "Validation failed: cannot open data-store database '" + path + "': the file does not exist");
+}
+
+TEST_F(StoreDeath, FileThatIsNotHdf5) {
+  const std::string path = Path("notes.sim");
+  std::ofstream(path) << "these are not the values you are looking for\n";
+  EXPECT_STORE_FAILURE(OpenDatabase(path), "cannot open data-store database '" + path +
+                                               "': it is not an HDF5 file (no HDF5 signature in its 45 bytes)");
+  std::ofstream(path, std::ios::trunc).close();
+  EXPECT_STORE_FAILURE(OpenDatabase(path), "'" + path + "': it is not an HDF5 file (no HDF5 signature in its 0 bytes)");
+}
+
+TEST_F(StoreDeath, TruncatedFile) {
+  const std::string path = MakeDatabase(Path("cut.sim"));
+  const auto size = std::filesystem::file_size(path);
+  std::filesystem::resize_file(path, size / 2);
+  EXPECT_STORE_FAILURE(OpenDatabase(path), "cannot open data-store database '" + path + "': the file is truncated (it holds " +
+                                               std::to_string(size / 2) + " bytes, less than its HDF5 header records)");
+}
+
+TEST_F(StoreDeath, Hdf5FileThatIsNotADatabase) {
+  const std::string path = Path("other.h5");
+  hid_t f = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+  ASSERT_GE(f, 0);
+  H5Fclose(f);
+  EXPECT_STORE_FAILURE(OpenDatabase(path), "cannot open data-store database '" + path +
+                                               "': it is an HDF5 file but not a data-store database");
+}
+
+TEST_F(StoreDeath, WriteToReadOnlyDatabaseIsReported) {
+  const std::string path = MakeDatabase(Path("ro.sim"));
+  auto write = [&] {
+    QORSimDatabase db;
+    db.Open(path.c_str(), QORSimDatabase::ReadOnly);
+    QORSimDistributionID id = QORSimContext(db.ContextID()).Distributions()[0];
+    QORSimTransfer t{QORSimDistribution(id)};
+    t.SetWrite();
+    t.SetBufferPadding(false);
+    t.SetDims(QORSimDistribution(id).QueryDrawers()[0].Compartment());
+    t.CheckView();
+    std::vector<double> all(100 * 80, 1.0);
+    t.SetBuffer(all.data(), all.size() * 8);
+    t.ExecWrite();
+  };
+  EXPECT_STORE_FAILURE(write(), "Validation failed: cannot write values in data-store database '" + path +
+                                    "': it was opened read-only");
+  // The values written before are intact.
+  QORSimDatabase db;
+  db.Open(path.c_str(), QORSimDatabase::ReadOnly);
+  QORSimDistributionID id = QORSimContext(db.ContextID()).Distributions()[0];
+  std::vector<double> all(100 * 80);
+  QORSimTransfer t{QORSimDistribution(id)};
+  t.SetRead();
+  t.SetDims(QORSimDistribution(id).QueryDrawers()[0].Compartment());
+  t.CheckView();
+  t.SetBuffer(all.data(), all.size() * 8);
+  t.ExecRead();
+  EXPECT_EQ(all, std::vector<double>(100 * 80, 3.5));
+}
+
+TEST_F(StoreDeath, FullDiskIsReported) {
+  // A file-size limit stands in for a full disk: the write that crosses it fails and is reported.
+  const std::string path = Path("full.sim");
+  auto fill = [&] {
+    struct rlimit limit = {256 * 1024, 256 * 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, SIG_IGN);
+    QORSimDatabase db;
+    db.Create(path.c_str());
+    StoredMatrix m = MakeMatrix(db.ContextID(), 200, 200, 50, 50);
+    std::vector<double> all(200 * 200, 1.0);
+    RangeTransfer(m, 0, 199, 0, 199, all.data(), true);
+    db.Close();
+  };
+  EXPECT_EXIT(fill(), ::testing::ExitedWithCode(1),
+              "Validation failed: HDF5 call H5[A-Za-z_]+ failed on data-store database '" + qormtx_test::Literal(path) +
+                  "'(.|\n)*File too large");
+}
+
+TEST_F(StoreDeath, MisuseIsExplained) {
+  QORSimDatabase db;
+  const std::string path = Path("misuse.sim");
+  db.Create(path.c_str());
+  StoredMatrix m = MakeMatrix(db.ContextID(), 10, 4, 4, 2);
+  QORSimContext ctx(db.ContextID());
+
+  EXPECT_STORE_FAILURE(QORSimGrid({m.rows, m.rows}),
+                       "a grid may not name a collection twice: dimensions 0 and 1 both run over collection "
+                       "'collection0' of '" + path + "'; use a colour variant for one of them");
+  EXPECT_STORE_FAILURE(QORSimCollection(m.rows.AltColor(1)), "colour 1 of collection 'collection0' (colour 1) of '" +
+                                                                 path + "' does not exist (CreateColorVariant makes it)");
+  std::vector<double> buf(64);
+  EXPECT_STORE_FAILURE(RangeTransfer(m, 0, 10, 0, 1, buf.data(), false),
+                       "SetDimOrdinalRange: positions 0 … 10 of transfer dimension 1 lie outside the drawer's 10 "
+                       "positions (distribution 0 of '" + path + "')");
+  auto smallBuffer = [&] {
+    QORSimTransfer t{QORSimDistribution(m.id)};
+    t.SetRead();
+    t.SetDimOrdinalRange(0, m.cols, 0, 1);
+    t.SetDimOrdinalRange(1, m.rows, 0, 1);
+    t.CheckView();
+    t.SetBuffer(buf.data(), 24);
+    t.ExecRead();
+  };
+  EXPECT_STORE_FAILURE(smallBuffer(), "ExecRead on distribution 0 of '" + path +
+                                          "': the buffer holds 24 bytes, the transfer needs 32");
+  auto notRead = [&] {
+    QORSimTransfer t{QORSimDistribution(m.id)};
+    t.SetWrite();
+    t.SetDimOrdinalRange(0, m.cols, 0, 0);
+    t.SetDimOrdinalRange(1, m.rows, 0, 0);
+    t.CheckView();
+    t.SetBuffer(buf.data(), 8);
+    t.ExecRead();
+  };
+  EXPECT_STORE_FAILURE(notRead(), "ExecRead on a transfer of distribution 0 of '" + path +
+                                      "' that was not set up with SetRead");
+  auto unknownOrdinal = [&] {
+    const int ords[2] = {3, 99};
+    QORSimTransfer t{QORSimDistribution(m.id)};
+    t.SetRead();
+    t.SetDim(0, m.colSet);
+    t.SetDim(1, QORSimCollection(m.rows).CreateVolatileOrderedCSet(ords, 2));
+    t.CheckView();
+  };
+  EXPECT_STORE_FAILURE(unknownOrdinal(), "ordinal 99 (member 1 of set 1 of collection 'collection0' of '" + path +
+                                             "') is not in dimension 1 of drawer 0 of distribution 0 of '" + path + "'");
+  auto repeated = [&] {
+    const int ords[3] = {5, 1, 5};
+    QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{m.rows}, QORSimRangeType(QORSimDoubleKey));
+    QORSimTransfer t{QORSimDistribution(id)};
+    t.SetMakeNewDrawer();
+    t.SetWrite();
+    t.SetDim(0, QORSimCollection(m.rows).CreateOrderedCSet(ords, 3));
+    t.CheckView();
+    t.InitializePersistentDrawer();
+  };
+  EXPECT_STORE_FAILURE(repeated(), "holds ordinal 5 twice; a set that indexes a drawer dimension must not repeat an ordinal");
+  auto growFixed = [&] {
+    QORSimTransfer t{QORSimDistribution(m.id)};
+    t.SetRead();
+    t.SetWrite();
+    t.SetDimExtension(QORSimCollection(m.rows).CreateCSetStrided(10, 2, 1));
+    t.CheckView();
+    t.InitializeExtension();
+  };
+  EXPECT_STORE_FAILURE(growFixed(), "dimension 1 of drawer 0 of distribution 0 of '" + path +
+                                        "' cannot grow: the drawer has no extendable dimension");
+  auto forgotten = [&] {
+    const int one = 1;
+    QORSimCSetID first = QORSimCollection(m.rows).CreateVolatileOrderedCSet(&one, 1);
+    for (int k = 0; k < 64; ++k) QORSimCollection(m.rows).CreateVolatileOrderedCSet(&one, 1);
+    QORSimCSet(first).Size();
+  };
+  EXPECT_STORE_FAILURE(forgotten(), "was a volatile set and has been forgotten (the collection keeps the 64 most recent ones)");
+  const QORSimContextID stale = db.ContextID();
+  db.Close();
+  EXPECT_STORE_FAILURE(QORSimContext{stale}, "data-store context " + std::to_string(stale.Number()) +
+                                                  " is not an open database (a null identifier, or its database was closed)");
+  EXPECT_STORE_FAILURE(QORSimUttAssert::ReportAssertionFailure("!\"Illegal QORSimTypeKey\"", "QORMtx/x.cpp", 7),
+                       "Assertion failed: !\"Illegal QORSimTypeKey\"\nFile QORMtx/x.cpp, line 7");
+}
