@@ -141,6 +141,7 @@ TEST(FloatingPointTraps, MaskingRestoresWhatWasThereBefore) {
 }
 
 TEST(FloatingPointTrapsDeathTest, AnEnabledTrapStopsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the kernel library may have started threads
   EXPECT_EXIT(
       {
         omn_enableFPE();

@@ -44,7 +44,11 @@ TEST(IntTable, RandomOperationsMatchStdMap) {
   for (int step = 0; step < 20000; ++step) {
     const int key = RandomKey(rng);
     const int value = static_cast<int>(rng());
-    switch (rng() % 8) {
+    if (step % 5000 == 4999) {  // emptied tables must work as new ones
+      table.Clear();
+      ref.clear();
+    }
+    switch (rng() % 7) {
       case 0:
       case 1:
       case 2:
@@ -57,7 +61,7 @@ TEST(IntTable, RandomOperationsMatchStdMap) {
       case 5:
         ASSERT_EQ(table.Remove(key), ref.erase(key) == 1) << "key " << key;
         break;
-      case 6: {
+      default: {
         int got = -1;
         const auto r = ref.find(key);
         ASSERT_EQ(table.ConstGetValue(key, got), r != ref.end());
@@ -68,11 +72,6 @@ TEST(IntTable, RandomOperationsMatchStdMap) {
         }
         break;
       }
-      default:
-        if (step % 997 == 0) {
-          table.Clear();
-          ref.clear();
-        }
     }
     if (step % 1000 == 0) ExpectSameAsReference<omi_IntTable<int>, omi_IntTableIterator<int>>(table, ref);
   }
@@ -97,22 +96,17 @@ TEST(IntTable, InsertKeepsOldValueAndCopiesAreDeep) {
   int col = 12;
   EXPECT_TRUE(renumber.ConstGetValue(col, col));
   EXPECT_EQ(col, 0);
-}
 
-TEST(IntTable, EmptyTableAndIteratorRestart) {
-  omi_IntTable<double> t;
-  omi_IntTableIterator<double> it(t);
+  omi_IntTableIterator<int> it(t);  // a second First restarts the walk
+  it.Next();
   EXPECT_TRUE(it.IsDone());
-  t.Insert(-1, 1.5);
-  t.Insert(0, 2.5);
-  omi_IntTableIterator<double> it2(t);
-  std::vector<int> keys;
-  for (int pass = 0; pass < 2; ++pass)
-    for (it2.First(); !it2.IsDone(); it2.Next()) keys.push_back(it2.CurrentKey());
-  EXPECT_EQ(keys, (std::vector<int>{-1, 0, -1, 0}));
+  it.First();
+  EXPECT_EQ(it.CurrentKey(), -3);
+  EXPECT_TRUE(omi_IntTableIterator<int>(omi_IntTable<int>()).IsDone());
 }
 
 TEST(IntTableDeathTest, ReadingAnAbsentKeyEndsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the kernel library may have started threads
   omi_IntTable<int> t;
   t.Insert(1, 1);
   EXPECT_DEATH((void)t[2], "omi_IntTable: no value under key 2");
