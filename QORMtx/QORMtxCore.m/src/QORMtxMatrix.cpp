@@ -1017,8 +1017,8 @@ int QORMtxMatrix::SolveEigenproblemSymmetric(const QORMtxMatrix& B, QORMtxMatrix
   X.SetSlice(1.0, *this, 0, 0, false);
   QORMtxMatrix fullB(n, n);
   fullB.SetSlice(1.0, B, 0, 0, false);
-  const int ispec = 1, unset = -1;
-  const int nb = blac_ilaenv(&ispec, "DSYTRD", "L", &n, &unset, &unset, &unset);
+  const int blockSizeQuery = 1, unset = -1;
+  const int nb = blac_ilaenv(&blockSizeQuery, "DSYTRD", "L", &n, &unset, &unset, &unset);
   const int lwork = std::max((nb + 2) * n, 3 * n - 1);
   double* work = QORMtxUtilities::AllocateDouble(static_cast<size_t>(lwork));
   const int itype = 1;
