@@ -119,7 +119,8 @@ void blac_domatcopy(const char* ordering, const char* trans, const size_t* rows,
 void blac_domatcopy2(const char* ordering, const char* trans, const size_t* rows, const size_t* cols,
                      const double* alpha, const double* a, const size_t* lda, const size_t* stridea, double* b,
                      const size_t* ldb, const size_t* strideb);
-/// C = alpha·op(A) + beta·op(B); C is rows × cols.
+/// C = alpha·op(A) + beta·op(B); C is rows × cols. A zero alpha (beta) leaves A (B) unread; C may be A (or B)
+/// when that operand is not transposed and has C's leading dimension.
 void blac_domatadd(const char* ordering, const char* transa, const char* transb, const size_t* rows,
                    const size_t* cols, const double* alpha, const double* a, const size_t* lda, const double* beta,
                    const double* b, const size_t* ldb, double* c, const size_t* ldc);
