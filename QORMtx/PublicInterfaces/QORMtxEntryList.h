@@ -26,6 +26,7 @@ class QORMtxEntryList {
   int Capacity() const { return m_entries.capacity(); }
   /// \brief The entries as one contiguous array of Length() values (null or dangling when empty).
   const QORMtxSparseMatrixEntry* Data() const { return m_entries.data(); }
+  QORMtxSparseMatrixEntry* Data() { return m_entries.data(); }
   /// \brief Exchanges the contents of two lists in O(1).
   void Swap(QORMtxEntryList& rhs) { m_entries.swap(rhs.m_entries); }
 

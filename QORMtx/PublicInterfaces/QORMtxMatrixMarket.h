@@ -46,10 +46,9 @@ class QORMtxMatrixMarket {
 
   /// \brief Writes matrix to path: symmetric storage as a `symmetric` file (diagonal and lower triangle), otherwise
   /// `general`; values with "%.17g", so that reading the file back gives the same doubles. Precondition
-  /// "matrix.IsAssembled() || matrix.IsNull()". False with "<path>: <message>" in *error when the file cannot be
-  /// written.
-  static bool Write(const char* path, const QORMtxSparseMatrix& matrix, std::string* error,
-                    Layout layout = COORDINATE);
+  /// "matrix.IsAssembled() || matrix.NumberOfCollectedEntries() == 0". False with "<path>: <message>" in *error when
+  /// the file cannot be written.
+  static bool Write(const char* path, const QORMtxSparseMatrix& matrix, std::string* error, Layout layout = COORDINATE);
   /// \brief Write, ending the process with the message when the file cannot be written.
   static void WriteOrAbort(const char* path, const QORMtxSparseMatrix& matrix, Layout layout = COORDINATE);
 };

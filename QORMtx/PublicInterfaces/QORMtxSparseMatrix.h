@@ -6,6 +6,7 @@
 #include "QORBasVector.h"
 #include "QORMtxEntryList.h"
 #include "QORMtxSparseMatrixEntry.h"
+#include "QORSimIDs.h"
 
 class QORMtxSparseMatrixIterator;
 class QORFsmElementDofs;
@@ -57,7 +58,16 @@ class QORMtxSparseMatrix {
   ///
   /// Precondition "m_assemblyComplete == false". grow true: the shape becomes at least (row + 1) × (col + 1);
   /// grow false: "row < m_numRows && col < m_numCols" (unsigned comparison).
-  void AddData(unsigned row, unsigned col, double value, bool grow);
+  void AddData(unsigned row, unsigned col, double value, bool grow) {
+    // The common case inline (collecting, inside the shape, room in the list): assembly loops call this once per
+    // entry. Everything else, every failure included, takes the checked path.
+    if (!m_assemblyComplete && !grow && row < static_cast<unsigned>(m_numRows) &&
+        col < static_cast<unsigned>(m_numCols) && m_entries.Length() < m_entries.Capacity()) {
+      m_entries.Append(QORMtxSparseMatrixEntry{row, col, value});
+      return;
+    }
+    AddDataChecked(row, col, value, grow);
+  }
   /// \brief Builds the stored form from the collected entries and empties the list; nothing when already assembled.
   ///
   /// symmetric true asks for symmetric storage: the entries must then lie in the lower triangle, diagonal
@@ -160,16 +170,21 @@ class QORMtxSparseMatrix {
   void Print(const char* title, const char* fileName, int precision, double tol) const;
 
   // ---- Ordinals and data-store domain ----
+  /// \brief Ties rows and columns to data-store collection sets.
+  void SetDomain(const QORSimCSetID& rowSetID, const QORSimCSetID& colSetID);
+  QORSimCSetID RowCSetID() const { return m_rowSetID; }
+  QORSimCSetID ColumnCSetID() const { return m_colSetID; }
   /// \brief Copies NumberOfRows() row and NumberOfColumns() column ordinals; a null array clears that list.
+  /// Precondition "m_rowSetID.IsNull() && m_colSetID.IsNull()".
   void SetOrdinals(const int* rowOrdinals, const int* colOrdinals);
-  /// \brief As SetOrdinals for the rows only.
+  /// \brief As SetOrdinals for the rows only. Precondition "m_rowSetID.IsNull()".
   void SetRowOrdinals(const int* rowOrdinals);
-  /// \brief As SetOrdinals for the columns only.
+  /// \brief As SetOrdinals for the columns only. Precondition "m_colSetID.IsNull()".
   void SetColOrdinals(const int* colOrdinals);
-  /// \brief The explicit row ordinals, or null.
-  const int* GetRowOrdinals() const { return m_rowOrdinals.size() ? m_rowOrdinals.data() : nullptr; }
-  /// \brief The explicit column ordinals, or null.
-  const int* GetColOrdinals() const { return m_colOrdinals.size() ? m_colOrdinals.data() : nullptr; }
+  /// \brief The explicit row ordinals; else, with a row set, its ordinals (fetched once); else null.
+  const int* GetRowOrdinals() const;
+  /// \brief The explicit column ordinals; else, with a column set, its ordinals (fetched once); else null.
+  const int* GetColOrdinals() const;
 
  private:
   friend class QORMtxSparseMatrixIterator;
@@ -206,7 +221,11 @@ class QORMtxSparseMatrix {
   void AssembleElmat(const ElementMatrices& multi, const QORFsmElementDofs& elemDofs, int columnMode, omi_Set& rows,
                      omi_Set& cols);
 
+  /// AddData with its preconditions, shape growth and list growth.
+  void AddDataChecked(unsigned row, unsigned col, double value, bool grow);
   void ReleaseArrays();
+  /// Fills ordinals from the set once; the list or null.
+  const int* FetchOrdinals(const QORSimCSetID& setID, QORBasVector<int>& ordinals) const;
   void AssembleSorted(bool symmetric);
   void AssembleBuckets(bool symmetric);
 
@@ -218,6 +237,8 @@ class QORMtxSparseMatrix {
   int m_numRows = 0;
   int m_numCols = 0;
   mutable int m_symFlag = e_unknown;
+  QORSimCSetID m_rowSetID;
+  QORSimCSetID m_colSetID;
   mutable QORBasVector<int> m_rowOrdinals;
   mutable QORBasVector<int> m_colOrdinals;
   QORMtxEntryList m_entries;

@@ -8,6 +8,8 @@
 #include "QORFsmElementDofs.h"
 #include "QORMtxEntryList.h"
 #include "QORMtxSparseMatrix.h"
+#include "QORSimCollection.h"
+#include "QORSimDatabase.h"
 #include "mem_Alloc.h"
 #include "omi_Set.h"
 #include "qormtx_death.h"
@@ -75,8 +77,8 @@ TEST_P(AssemblyPaths, UnsymmetricWithDuplicatesEmptyRowsAndUnorderedEntries) {
     ExpectValid(A);
     EXPECT_EQ(A.Diagonal(), nullptr);
     ExpectDenseEq(RawDense(A), Reference(rows, cols, entries, false));
-    EXPECT_EQ(RowP(A)[1], 0u);                      // row 0 is empty
-    EXPECT_EQ(RowP(A)[rows], RowP(A)[rows - 1]);    // so is the last row
+    EXPECT_EQ(RowP(A)[1], 0u);                    // row 0 is empty
+    EXPECT_EQ(RowP(A)[rows], RowP(A)[rows - 1]);  // so is the last row
   }
 }
 
@@ -450,6 +452,32 @@ TEST(SparseQueries, OrdinalsAndPerfectSquareness) {
   A.Reset(2, 2);  // ...but not a reset
   EXPECT_EQ(A.GetRowOrdinals(), nullptr);
   EXPECT_FALSE(QORMtxSparseMatrix(2, 3).IsPerfectlySquare());
+}
+
+TEST(SparseQueries, OrdinalsFromTheDomain) {
+  QORSimDatabase db;
+  db.CreateInMemory("sparse_domain");
+  QORSimCollection dofs(QORSimContext(db.ContextID()).CreateCollection(100));
+  const int rowOrds[] = {40, 10, 30}, colOrds[] = {40, 10, 30};
+  const QORSimCSetID rows = dofs.CreateOrderedCSet(rowOrds, 3), cols = dofs.CreateOrderedCSet(colOrds, 3);
+  QORMtxSparseMatrix A(3, 3);
+  A.SetDomain(rows, cols);
+  EXPECT_EQ(A.RowCSetID(), rows);
+  EXPECT_EQ(A.ColumnCSetID(), cols);
+  const int* got = A.GetRowOrdinals();
+  ASSERT_NE(got, nullptr);
+  EXPECT_EQ(got[0], 40);
+  EXPECT_EQ(got[2], 30);
+  EXPECT_EQ(A.GetRowOrdinals(), got);  // fetched once
+  EXPECT_TRUE(A.IsPerfectlySquare());
+  EXPECT_QORMTX_ASSERTION(A.SetOrdinals(rowOrds, colOrds), "m_rowSetID.IsNull() && m_colSetID.IsNull()");
+  EXPECT_QORMTX_ASSERTION(A.SetRowOrdinals(rowOrds), "m_rowSetID.IsNull()");
+  EXPECT_QORMTX_ASSERTION(A.SetColOrdinals(colOrds), "m_colSetID.IsNull()");
+  A.BeginAssembly(false);  // the domain stays
+  EXPECT_FALSE(A.RowCSetID().IsNull());
+  A.BeginAssembly(true);  // ...unless reset
+  EXPECT_TRUE(A.RowCSetID().IsNull());
+  db.Close();
 }
 
 TEST(SparsePrinting, PrintArrays) {

@@ -7,8 +7,11 @@
 
 #include "QORMtxMatrix.h"
 #include "QORMtxSparseMatrix.h"
+#include "QORMtxSparseMatrixDualIterator.h"
 #include "QORMtxSparseMatrixIterator.h"
 #include "QORMtxUtilities.h"
+#include "QORSimCollection.h"
+#include "QORSimDatabase.h"
 #include "mem_Alloc.h"
 #include "qormtx_death.h"
 #include "sparse_test_util.h"
@@ -121,6 +124,63 @@ TEST(SparseIteratorDeath, CurrentEntryPastTheEnd) {
   QORMtxSparseMatrixIterator it(A);
   it.Next();
   EXPECT_QORMTX_ASSERTION(it.CurrentEntry(), "!IsDone()");
+}
+
+// ---- The dual walk ----
+
+class DualWalk : public testing::Test {
+ protected:
+  void SetUp() override {
+    m_db.CreateInMemory("sparse_dual");
+    m_dofs = QORSimCollection(QORSimContext(m_db.ContextID()).CreateCollection(100)).ID();
+  }
+  void TearDown() override { m_db.Close(); }
+  QORSimCSetID Set(std::vector<int> ords) {
+    return QORSimCollection(m_dofs).CreateOrderedCSet(ords.data(), static_cast<int>(ords.size()));
+  }
+  QORSimDatabase m_db;
+  QORSimCollectionID m_dofs;
+};
+
+TEST_F(DualWalk, MergesByOrdinalsAndPairsEqualPositions) {
+  // A on ordinals {10, 20, 30}, B on {20, 30, 40}: A(20,30) and B(20,30) meet; the rest stand alone.
+  QORMtxSparseMatrix A, B;
+  Assemble(A, 3, 3, {{0, 0, 1.0}, {1, 2, 2.0}, {2, 1, 3.0}}, false, false);
+  Assemble(B, 3, 3, {{0, 1, 5.0}, {2, 2, 7.0}, {0, 0, 4.0}}, false, false);
+  A.SetDomain(Set({10, 20, 30}), Set({10, 20, 30}));
+  B.SetDomain(Set({20, 30, 40}), Set({20, 30, 40}));
+  std::vector<std::tuple<int, int, double>> diff;
+  for (QORMtxSparseMatrixDualIterator it(A, B); !it.IsDone(); it.Next())
+    diff.emplace_back(it.Row(), it.Column(),
+                      (it.HasFirst() ? it.Value1() : 0.0) - (it.HasSecond() ? it.Value2() : 0.0));
+  EXPECT_EQ(diff, (std::vector<std::tuple<int, int, double>>{
+                      {10, 10, 1.0}, {20, 20, -4.0}, {20, 30, -3.0}, {30, 20, 3.0}, {40, 40, -7.0}}));
+}
+
+TEST_F(DualWalk, EmptySecondMatrix) {
+  QORMtxSparseMatrix A, B(2, 2);
+  Assemble(A, 2, 2, {{1, 0, 1.0}, {0, 1, 2.0}}, false, false);
+  A.SetDomain(Set({3, 5}), Set({3, 5}));
+  int count = 0;
+  for (QORMtxSparseMatrixDualIterator it(A, B); !it.IsDone(); it.Next(), ++count) {
+    EXPECT_TRUE(it.HasFirst());
+    EXPECT_EQ(it.Row2(), 2147483647);
+    EXPECT_EQ(it.Column2(), 2147483647);
+    EXPECT_EQ(it.Value2(), 0.0);
+  }
+  EXPECT_EQ(count, 2);
+}
+
+TEST_F(DualWalk, Preconditions) {
+  QORMtxSparseMatrix A, B;
+  Assemble(A, 2, 2, {{1, 0, 1.0}}, false, false);
+  EXPECT_QORMTX_ASSERTION(QORMtxSparseMatrixDualIterator(A, B),
+                          "!mtx1.RowCSetID().IsNull() && !mtx1.ColumnCSetID().IsNull()");
+  A.SetDomain(Set({1, 2}), Set({1, 2, 3}));
+  EXPECT_QORMTX_ASSERTION(QORMtxSparseMatrixDualIterator(A, B),
+                          "m_rdom1.size() == mtx1.NumberOfRows() && m_cdom1.size() == mtx1.NumberOfColumns()");
+  EXPECT_QORMTX_ASSERTION(QORMtxSparseMatrixDualIterator(B, A),
+                          "m_rdom2.size() == mtx2.NumberOfRows() && m_cdom2.size() == mtx2.NumberOfColumns()");
 }
 
 // ---- Entry lists and structure ----
@@ -298,6 +358,29 @@ TEST(SparseConversions, ExpandSymmetricPattern) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "*** QORMtxUtilities::Desymmetrize: numRows=4, nnz=3\n");
   EXPECT_EQ(rowP, (QORBasVector<unsigned>{0, 2, 2, 4, 6}));
   EXPECT_EQ(colI, (QORBasVector<int>{2, 3, 0, 3, 0, 2}));
+}
+
+namespace {
+std::string Slurp(FILE* f) {
+  std::rewind(f);
+  std::string s;
+  for (int c; (c = std::fgetc(f)) != EOF;) s += static_cast<char>(c);
+  std::fclose(f);
+  return s;
+}
+}  // namespace
+
+TEST(SparsePrinting, DenseTableIsTheDenseMatrixPrint) {
+  QORMtxSparseMatrix A;
+  SymmetricExample(A);
+  QORMtxMatrix M(3, 3);
+  M.Assign(0.0);
+  M.value(2, 0) = M.value(0, 2) = 5.0;
+  FILE* expected = std::tmpfile();
+  M.Print2File(expected, 12, 4, 1e-12, "S");
+  FILE* got = std::tmpfile();
+  A.PrintTable("S", got, 12, 4, 1e-12);
+  EXPECT_EQ(Slurp(got), Slurp(expected));
 }
 
 // ---- Listing ----

@@ -57,7 +57,7 @@ inline Dense RawDense(const QORMtxSparseMatrix& A) {
   return d;
 }
 
-/// Sum of the entries, in the order given (the order assembly promises to sum duplicates in).
+/// Sum of the entries (exact for the values RandomEntries makes, whatever the order of summation).
 inline Dense Reference(int rows, int cols, const std::vector<QORMtxSparseMatrixEntry>& entries, bool mirror) {
   Dense d(rows, cols);
   for (const auto& e : entries) {
@@ -78,7 +78,9 @@ inline void ExpectDenseEq(const Dense& a, const Dense& b) {
 inline std::vector<QORMtxSparseMatrixEntry> RandomEntries(std::mt19937& rng, int rows, int cols, int n, bool lower,
                                                           const std::vector<int>& emptyRows = {}) {
   std::uniform_int_distribution<int> R(0, rows - 1), C(0, cols - 1);
-  std::uniform_real_distribution<double> V(-10.0, 10.0);
+  // Multiples of 1/8 of modest size: their sums are exact in any order, since duplicates meet in no defined order.
+  std::uniform_int_distribution<int> V8(-80, 80);
+  const auto V = [&V8](std::mt19937& g) { return V8(g) / 8.0; };
   std::vector<QORMtxSparseMatrixEntry> out;
   while (static_cast<int>(out.size()) < n) {
     int r = R(rng), c = C(rng);

@@ -93,6 +93,15 @@ bool ParseInt(const Token& t, long long& v) {
   return r.ec == std::errc() && r.ptr == t.e && b < t.e;
 }
 
+// Why a token that ParseInt refused is no index: digits alone overflow, anything else is not a number.
+std::string NotAnInteger(const Token& t) {
+  const char* b = t.b;
+  if (b < t.e && (*b == '+' || *b == '-')) ++b;
+  bool digits = b < t.e;
+  for (const char* p = b; p < t.e; ++p) digits = digits && std::isdigit(static_cast<unsigned char>(*p));
+  return "'" + t.Text() + (digits ? "' is too large" : "' is not an integer");
+}
+
 bool ParseReal(const Token& t, double& v) {
   const char* b = t.b;
   if (b < t.e && *b == '+') ++b;
@@ -139,7 +148,7 @@ class Reader {
     return false;
   }
   bool Index(const Token& t, const char* what, long long limit, long long& v) {
-    if (!ParseInt(t, v)) return Fail(std::string(what) + " index '" + t.Text() + "' is not an integer");
+    if (!ParseInt(t, v)) return Fail(std::string(what) + " index " + NotAnInteger(t));
     if (v < 1 || v > limit)
       return Fail(std::string(what) + " index " + std::to_string(v) + " out of range 1.." + std::to_string(limit));
     return true;
@@ -147,7 +156,7 @@ class Reader {
   bool Value(const Token& t, double& v) {
     if (m_field == Field::INTEGER) {
       long long k;
-      if (!ParseInt(t, k)) return Fail("value '" + t.Text() + "' is not an integer");
+      if (!ParseInt(t, k)) return Fail("value " + NotAnInteger(t));
       v = static_cast<double>(k);
       return true;
     }
@@ -214,7 +223,7 @@ bool Reader::SizeLine() {
   long long v[3] = {0, 0, 0};
   const char* names[3] = {"row count", "column count", "entry count"};
   for (int k = 0; k < expected; ++k) {
-    if (!ParseInt(t[k], v[k])) return Fail(std::string(names[k]) + " '" + t[k].Text() + "' is not an integer");
+    if (!ParseInt(t[k], v[k])) return Fail(std::string(names[k]) + " " + NotAnInteger(t[k]));
     if (v[k] < 0) return Fail(std::string(names[k]) + " " + std::to_string(v[k]) + " is negative");
   }
   m_rows = v[0];
@@ -274,7 +283,7 @@ bool Reader::ReadEntries() {
   Token t[4];
   int n = 0;
   const int expected = m_array ? 1 : (m_field == Field::PATTERN ? 2 : 3);
-  const char* form = m_array                      ? "1 item (value)"
+  const char* form = m_array                     ? "1 item (value)"
                      : m_field == Field::PATTERN ? "2 items (row, column)"
                                                  : "3 items (row, column, value)";
   // Array values run down the columns; in the (skew-)symmetric layouts only on and below (below) the diagonal.
@@ -282,9 +291,8 @@ bool Reader::ReadEntries() {
   if (m_array && m_symmetry == Symmetry::SKEW) ai = 1;
   for (long long k = 0; k < m_count; ++k) {
     if (!NextData(t, expected, n))
-      return FailAt(m_lines.Line() + 1, "file ends after " + std::to_string(k) + " of the " +
-                                            std::to_string(m_count) + " entries announced on line " +
-                                            std::to_string(m_sizeLine));
+      return FailAt(m_lines.Line() + 1, "file ends after " + std::to_string(k) + " of the " + std::to_string(m_count) +
+                                            " entries announced on line " + std::to_string(m_sizeLine));
     if (n != expected) return Fail("entry line must hold " + std::string(form) + ", found " + std::to_string(n));
     if (m_array) {
       double v;
@@ -320,8 +328,8 @@ bool Reader::Run(std::string* error) {
 }
 
 bool Reader::OutOfMemory(std::string* error) {
-  FailAt(m_lines.Line(), "not enough memory for a " + std::to_string(m_rows) + " x " + std::to_string(m_cols) +
-                             " matrix");
+  FailAt(m_lines.Line(),
+         "not enough memory for a " + std::to_string(m_rows) + " x " + std::to_string(m_cols) + " matrix");
   if (error) *error = m_error;
   return false;
 }
@@ -349,7 +357,8 @@ class Writer {
 
 void WriteCoordinate(Writer& w, const QORMtxSparseMatrix& A) {
   const bool symmetric = A.Diagonal() != nullptr;
-  w.Line(symmetric ? "%%MatrixMarket matrix coordinate real symmetric\n" : "%%MatrixMarket matrix coordinate real general\n");
+  w.Line(symmetric ? "%%MatrixMarket matrix coordinate real symmetric\n"
+                   : "%%MatrixMarket matrix coordinate real general\n");
   w.Line((std::to_string(A.NumberOfRows()) + " " + std::to_string(A.NumberOfColumns()) + " " +
           std::to_string(A.NumberOfEntries()) + "\n")
              .c_str());
@@ -367,7 +376,8 @@ void WriteArray(Writer& w, const QORMtxSparseMatrix& A) {
   w.Line((std::to_string(numRows) + " " + std::to_string(numCols) + "\n").c_str());
   // Column by column: bucket the stored entries by column (rows come out ascending since the walk is by rows).
   QORBasVector<int> start(numCols + 1, 0);
-  for (QORMtxSparseMatrixIterator it(A); !it.IsDone(); it.Next()) ++start[static_cast<int>(it.CurrentEntry().m_col) + 1];
+  for (QORMtxSparseMatrixIterator it(A); !it.IsDone(); it.Next())
+    ++start[static_cast<int>(it.CurrentEntry().m_col) + 1];
   for (int c = 0; c < numCols; ++c) start[c + 1] += start[c];
   QORBasVector<int> rowOf(start[numCols]);
   QORBasVector<double> valOf(start[numCols]);
@@ -440,9 +450,8 @@ void QORMtxMatrixMarket::ReadOrAbort(const char* path, QORMtxSparseMatrix& matri
   QORMTX_ASSERT(read && "QORMtxMatrixMarket::ReadOrAbort: the matrix file cannot be read");
 }
 
-bool QORMtxMatrixMarket::Write(const char* path, const QORMtxSparseMatrix& matrix, std::string* error,
-                               Layout layout) {
-  QORMTX_ASSERT(matrix.IsAssembled() || matrix.IsNull());
+bool QORMtxMatrixMarket::Write(const char* path, const QORMtxSparseMatrix& matrix, std::string* error, Layout layout) {
+  QORMTX_ASSERT(matrix.IsAssembled() || matrix.NumberOfCollectedEntries() == 0);
   FILE* f = std::fopen(path, "w");
   if (!f) {
     if (error) *error = std::string(path) + ": cannot open for writing: " + std::strerror(errno);

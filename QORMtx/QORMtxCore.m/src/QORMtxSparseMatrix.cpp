@@ -16,6 +16,7 @@
 #include "QORMtxSparseMatrixIterator.h"
 #include "QORMtxTable.h"
 #include "QORMtxUtilities.h"
+#include "QORSimCollection.h"
 #include "aio_ostream.h"
 #include "mem_Alloc.h"
 #include "omi_IntTable.h"
@@ -190,6 +191,8 @@ void QORMtxSparseMatrix::BeginAssembly(bool reset) {
   m_entries.Clear();
   m_entryReallocations = 0;
   if (reset) {
+    m_rowSetID = QORSimCSetID();
+    m_colSetID = QORSimCSetID();
     m_numRows = 0;
     m_numCols = 0;
   }
@@ -199,7 +202,7 @@ void QORMtxSparseMatrix::ReserveEntries(int n) {
   if (n > m_entries.Capacity()) m_entries.Reserve(n);
 }
 
-void QORMtxSparseMatrix::AddData(unsigned row, unsigned col, double value, bool grow) {
+void QORMtxSparseMatrix::AddDataChecked(unsigned row, unsigned col, double value, bool grow) {
   QORMTX_ASSERT(m_assemblyComplete == false);
   if (grow) {
     // The shape is an int: indices from 2^31 - 1 on cannot be grown into.
@@ -237,11 +240,13 @@ void QORMtxSparseMatrix::EndAssembly(bool symmetric) {
   m_assemblyComplete = true;
 }
 
-// The sorting assembly. Sorting the whole list would cost O(n log n); instead a stable bucket pass by row and a sort
-// of each row's distinct columns give the same order, with entries at one position in list order (one of the orders
-// the unstable list sort allows), so duplicates are summed in the order they were added.
+// The sorting assembly. Sorting the whole list would cost O(n log n) and a second list; instead the list is bucketed
+// by row in place (count, prefix sums, then each entry cycled to its row's next free slot), and each row is sorted
+// by column, its duplicates summed, and copied into exactly sized arrays. Apart from those arrays only two row-start
+// arrays are allocated, which matters because touching fresh memory is the dearest part of assembling a large
+// matrix. Like the list sort this replaces, the bucketing is not stable: duplicates are summed in no defined order.
 void QORMtxSparseMatrix::AssembleSorted(bool symmetric) {
-  const QORMtxSparseMatrixEntry* e = m_entries.Data();
+  QORMtxSparseMatrixEntry* e = m_entries.Data();
   const int n = m_entries.Length();
   if (symmetric) {
     for (int i = 0; i < n; ++i) {
@@ -252,37 +257,80 @@ void QORMtxSparseMatrix::AssembleSorted(bool symmetric) {
       QORMTX_ASSERT(currEntry.m_row >= currEntry.m_col && "Ensure lower half of symmetric matrix provided");
     }
   }
+  const int numRows = m_numRows;
 
-  ArrayHolder<unsigned> rowP(NewUnsigned(static_cast<size_t>(m_numRows) + 1));
-  ArrayHolder<double> diagonal;
-  size_t bucketed = static_cast<size_t>(n);
-  if (symmetric) {
-    diagonal.p = NewDouble(static_cast<size_t>(m_numRows));
-    std::fill(diagonal.p, diagonal.p + m_numRows, 0.0);
-    bucketed = 0;
-    for (int i = 0; i < n; ++i) bucketed += e[i].m_row != e[i].m_col;
-  }
-  ArrayHolder<int> cols(bucketed ? NewInt(bucketed) : nullptr);
-  ArrayHolder<double> vals(bucketed ? NewDouble(bucketed) : nullptr);
-
-  ScatterByRow(e, n, m_numRows, rowP.p, cols.p, vals.p, diagonal.p);
-  CompressRows(m_numRows, m_numCols, rowP.p, cols.p, vals.p);
-
-  const unsigned nnz = rowP.p[m_numRows];
-  if (nnz != bucketed) {
-    // Duplicates were summed: the distinct entries lie at the front; keep exactly sized arrays.
-    ArrayHolder<int> exactCols(nnz ? NewInt(nnz) : nullptr);
-    ArrayHolder<double> exactVals(nnz ? NewDouble(nnz) : nullptr);
-    if (nnz) {
-      std::memcpy(exactCols.p, cols.p, sizeof(int) * nnz);
-      std::memcpy(exactVals.p, vals.p, sizeof(double) * nnz);
+  // Bucket starts in start (numRows + 1), cursors in next, which later holds each row's stored count.
+  ArrayHolder<unsigned> start(NewUnsigned(static_cast<size_t>(numRows) + 1));
+  ArrayHolder<unsigned> next(NewUnsigned(static_cast<size_t>(numRows) + 1));
+  std::fill(start.p, start.p + numRows + 1, 0u);
+  for (int i = 0; i < n; ++i) ++start.p[e[i].m_row + 1];
+  for (int r = 0; r < numRows; ++r) start.p[r + 1] += start.p[r];
+  std::copy(start.p, start.p + numRows, next.p);
+  // Buckets before r are complete, so every entry met from r's slots on belongs to r or a later row.
+  for (int r = 0; r < numRows; ++r) {
+    const unsigned end = start.p[r + 1];
+    const unsigned row = static_cast<unsigned>(r);
+    while (next.p[r] < end) {
+      QORMtxSparseMatrixEntry cur = e[next.p[r]];
+      while (cur.m_row != row) std::swap(cur, e[next.p[cur.m_row]++]);
+      e[next.p[r]++] = cur;
     }
-    std::swap(cols.p, exactCols.p);
-    std::swap(vals.p, exactVals.p);
   }
-  m_rowP = rowP.Release();
-  m_colI = cols.Release();
-  m_data = vals.Release();
+
+  // Per row: sort by column, sum duplicates towards the front of the row's slots, set the diagonal aside.
+  ArrayHolder<double> diagonal;
+  if (symmetric) {
+    diagonal.p = NewDouble(static_cast<size_t>(numRows));
+    std::fill(diagonal.p, diagonal.p + numRows, 0.0);
+  }
+  const auto byColumn = [](const QORMtxSparseMatrixEntry& a, const QORMtxSparseMatrixEntry& b) {
+    return a.m_col < b.m_col;
+  };
+  size_t nnz = 0;
+  for (int r = 0; r < numRows; ++r) {
+    QORMtxSparseMatrixEntry* first = e + start.p[r];
+    QORMtxSparseMatrixEntry* last = e + start.p[r + 1];
+    const ptrdiff_t len = last - first;
+    if (len <= 32) {
+      for (ptrdiff_t i = 1; i < len; ++i) {
+        const QORMtxSparseMatrixEntry x = first[i];
+        ptrdiff_t j = i - 1;
+        for (; j >= 0 && first[j].m_col > x.m_col; --j) first[j + 1] = first[j];
+        first[j + 1] = x;
+      }
+    } else {
+      std::sort(first, last, byColumn);
+    }
+    QORMtxSparseMatrixEntry* w = first;
+    for (QORMtxSparseMatrixEntry* p = first; p < last; ++p) {
+      if (symmetric && p->m_col == p->m_row) {
+        diagonal.p[r] += p->m_value;
+      } else if (w > first && w[-1].m_col == p->m_col) {
+        w[-1].m_value += p->m_value;
+      } else {
+        *w++ = *p;
+      }
+    }
+    next.p[r] = static_cast<unsigned>(w - first);
+    nnz += next.p[r];
+  }
+
+  ArrayHolder<int> colI(nnz ? NewInt(nnz) : nullptr);
+  ArrayHolder<double> data(nnz ? NewDouble(nnz) : nullptr);
+  size_t k = 0;
+  for (int r = 0; r < numRows; ++r) {
+    const QORMtxSparseMatrixEntry* p = e + start.p[r];
+    for (unsigned i = 0; i < next.p[r]; ++i, ++k) {
+      colI.p[k] = static_cast<int>(p[i].m_col);
+      data.p[k] = p[i].m_value;
+    }
+  }
+  start.p[0] = 0;
+  for (int r = 0; r < numRows; ++r) start.p[r + 1] = start.p[r] + next.p[r];
+
+  m_rowP = start.Release();
+  m_colI = colI.Release();
+  m_data = data.Release();
   m_diagonal = diagonal.Release();
   m_numNonzeros = static_cast<int>(nnz);
   if (symmetric) m_symFlag = e_symmetric;
@@ -400,6 +448,8 @@ void QORMtxSparseMatrix::ResetData(const QORMtxSparseMatrixEntry* entries, int n
 
 void QORMtxSparseMatrix::Reset(int numRows, int numCols) {
   ReleaseArrays();
+  m_rowSetID = QORSimCSetID();
+  m_colSetID = QORSimCSetID();
   m_rowOrdinals.Clear();
   m_colOrdinals.Clear();
   m_entries.Clear();
@@ -440,7 +490,8 @@ bool QORMtxSparseMatrix::CheckInvariants(std::string* why) const {
       const std::string at = "row " + std::to_string(r) + ", column " + std::to_string(c);
       if (c < 0 || c >= m_numCols) return Violation(why, "column out of range at " + at);
       if (k > m_rowP[r] && m_colI[k - 1] >= c) return Violation(why, "columns not strictly ascending at " + at);
-      if (m_diagonal && c >= r) return Violation(why, "symmetric storage holds an entry on or above the diagonal at " + at);
+      if (m_diagonal && c >= r)
+        return Violation(why, "symmetric storage holds an entry on or above the diagonal at " + at);
     }
   }
   return true;
@@ -450,8 +501,8 @@ bool QORMtxSparseMatrix::CheckInvariants(std::string* why) const {
 // Element assembly
 // ================================================================================================================
 
-void QORMtxSparseMatrix::AssembleElmat(const ElementMatrices& multi, const QORFsmElementDofs& elemDofs,
-                                       int columnMode, omi_Set& rows, omi_Set& cols) {
+void QORMtxSparseMatrix::AssembleElmat(const ElementMatrices& multi, const QORFsmElementDofs& elemDofs, int columnMode,
+                                       omi_Set& rows, omi_Set& cols) {
   QORMTX_ASSERT(!elemDofs.IsNull());
   const int nelems = multi.NumMatrices();
   const int eldofsize = elemDofs.NumElements();
@@ -573,6 +624,8 @@ bool QORMtxSparseMatrix::IsPerfectlySquare() const {
   return std::equal(rowOrds, rowOrds + m_numRows, colOrds);
 }
 
+// The failure texts below keep the spacing of the conditions callers match on ("row >=0").
+// clang-format off
 int QORMtxSparseMatrix::RowSize(int row) const {
   QORMTX_ASSERT(!m_diagonal && "QORMtxSparseMatrix::RowSize() is currently implemented for the unsymetric case only");
   QORMTX_ASSERT(row >=0 && row < m_numRows);
@@ -581,7 +634,8 @@ int QORMtxSparseMatrix::RowSize(int row) const {
 }
 
 const int* QORMtxSparseMatrix::RowColumns(int row) const {
-  QORMTX_ASSERT(!m_diagonal && "QORMtxSparseMatrix::RowColumns() is currently implemented for the unsymetric case only");
+  QORMTX_ASSERT(!m_diagonal &&
+                "QORMtxSparseMatrix::RowColumns() is currently implemented for the unsymetric case only");
   QORMTX_ASSERT(row >=0 && row < m_numRows);
   if (IsNull()) return nullptr;
   return m_colI + m_rowP[row];
@@ -593,6 +647,8 @@ const double* QORMtxSparseMatrix::RowValues(int row) const {
   QORMTX_ASSERT(row >=0 && row < m_numRows);
   return m_data + m_rowP[row];
 }
+
+// clang-format on
 
 double* QORMtxSparseMatrix::RowValues(int row) {
   return const_cast<double*>(static_cast<const QORMtxSparseMatrix*>(this)->RowValues(row));
@@ -644,7 +700,8 @@ QORMtxSparseMatrixEntry* QORMtxSparseMatrix::GetEntries(int& count) const {
   if (m_numRows == 0) return nullptr;
   const size_t total = m_diagonal ? static_cast<size_t>(m_numRows) + 2 * static_cast<size_t>(m_numNonzeros)
                                   : static_cast<size_t>(m_numNonzeros);
-  auto* out = static_cast<QORMtxSparseMatrixEntry*>(mem_OperatorNewThrowBuiltin(total * sizeof(QORMtxSparseMatrixEntry)));
+  auto* out =
+      static_cast<QORMtxSparseMatrixEntry*>(mem_OperatorNewThrowBuiltin(total * sizeof(QORMtxSparseMatrixEntry)));
   size_t i = 0;
   for (QORMtxSparseMatrixIterator it(*this); !it.IsDone(); it.Next()) {
     const QORMtxSparseMatrixEntry e = it.CurrentEntry();
@@ -767,19 +824,29 @@ void QORMtxSparseMatrix::Print(const char* title, const char* fileName, int prec
 void QORMtxSparseMatrix::PrintTable(const char* title, FILE* stream, int width, int precision, double zeroTol) const {
   QORMtxMatrix dense;
   QORMtxUtilities::Sparse2Core(*this, dense);
-  /*STUB*/ (void)stream; (void)width; (void)precision; (void)zeroTol; (void)title; // dense.Print2File(stream, width, precision, zeroTol, title);
+  dense.Print2File(stream, width, precision, zeroTol, title);
 }
 
 // ================================================================================================================
 // Ordinals and domain
 // ================================================================================================================
 
+void QORMtxSparseMatrix::SetDomain(const QORSimCSetID& rowSetID, const QORSimCSetID& colSetID) {
+  m_rowSetID = rowSetID;
+  m_colSetID = colSetID;
+  // The ordinal lists also cache the sets' ordinals: a new domain makes them stale.
+  m_rowOrdinals.Clear();
+  m_colOrdinals.Clear();
+}
+
 void QORMtxSparseMatrix::SetOrdinals(const int* rowOrdinals, const int* colOrdinals) {
+  QORMTX_ASSERT(m_rowSetID.IsNull() && m_colSetID.IsNull());
   SetRowOrdinals(rowOrdinals);
   SetColOrdinals(colOrdinals);
 }
 
 void QORMtxSparseMatrix::SetRowOrdinals(const int* rowOrdinals) {
+  QORMTX_ASSERT(m_rowSetID.IsNull());
   if (rowOrdinals)
     m_rowOrdinals = QORBasVector<int>(rowOrdinals, rowOrdinals + m_numRows);
   else
@@ -787,8 +854,22 @@ void QORMtxSparseMatrix::SetRowOrdinals(const int* rowOrdinals) {
 }
 
 void QORMtxSparseMatrix::SetColOrdinals(const int* colOrdinals) {
+  QORMTX_ASSERT(m_colSetID.IsNull());
   if (colOrdinals)
     m_colOrdinals = QORBasVector<int>(colOrdinals, colOrdinals + m_numCols);
   else
     m_colOrdinals.Clear();
 }
+
+const int* QORMtxSparseMatrix::FetchOrdinals(const QORSimCSetID& setID, QORBasVector<int>& ordinals) const {
+  if (ordinals.size() > 0) return ordinals.data();
+  if (setID.IsNull()) return nullptr;
+  const QORSimCSet set(setID);
+  ordinals.resize(set.Size());
+  if (ordinals.size() > 0) set.OrderedMembers(ordinals.data());
+  return ordinals.size() > 0 ? ordinals.data() : nullptr;
+}
+
+const int* QORMtxSparseMatrix::GetRowOrdinals() const { return FetchOrdinals(m_rowSetID, m_rowOrdinals); }
+
+const int* QORMtxSparseMatrix::GetColOrdinals() const { return FetchOrdinals(m_colSetID, m_colOrdinals); }
