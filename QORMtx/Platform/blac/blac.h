@@ -108,8 +108,8 @@ void blac_dlaset(const char* uplo, const int* m, const int* n, const double* alp
 void blac_zlaset(const char* uplo, const int* m, const int* n, const double* alpha, const double* beta, double* a,
                  const int* lda);
 double blac_dlamch(const char* cmach);
-int blac_ilaenv(const int* ispec, const char* name, const char* opts, const int* n1, const int* n2, const int* n3,
-                const int* n4);
+int blac_ilaenv(const int* kind, const char* name, const char* opts, const int* n1, const int* n2,
+                const int* n3, const int* n4);
 
 // ---- Out-of-place copy and add (ordering 'C' or 'R'; trans 'N','T' and, complex, 'C','R') ----
 /// B = alpha·op(A); A is rows × cols.

@@ -12,9 +12,10 @@
 
 // lapack.h passes the hidden Fortran length of every option character (LAPACK_FORTRAN_STRLEN_END), which is
 // what gfortran-built routines read; ILAENV is absent from it, so it is declared here with its two lengths.
-extern "C" lapack_int LAPACK_GLOBAL(ilaenv, ILAENV)(const lapack_int* ispec, const char* name, const char* opts,
-                                                    const lapack_int* n1, const lapack_int* n2, const lapack_int* n3,
-                                                    const lapack_int* n4, size_t nameLength, size_t optsLength);
+extern "C" lapack_int LAPACK_GLOBAL(ilaenv, ILAENV)(const lapack_int* kind, const char* name,
+                                                    const char* opts, const lapack_int* n1, const lapack_int* n2,
+                                                    const lapack_int* n3, const lapack_int* n4, size_t nameLength,
+                                                    size_t optsLength);
 
 namespace {
 
@@ -170,9 +171,10 @@ void blac_zlaset(const char* uplo, const int* m, const int* n, const double* alp
 
 double blac_dlamch(const char* cmach) { return LAPACK_dlamch(cmach); }
 
-int blac_ilaenv(const int* ispec, const char* name, const char* opts, const int* n1, const int* n2, const int* n3,
-                const int* n4) {
-  return LAPACK_GLOBAL(ilaenv, ILAENV)(ispec, name, opts, n1, n2, n3, n4, std::strlen(name), std::strlen(opts));
+int blac_ilaenv(const int* kind, const char* name, const char* opts, const int* n1, const int* n2,
+                const int* n3, const int* n4) {
+  return LAPACK_GLOBAL(ilaenv, ILAENV)(kind, name, opts, n1, n2, n3, n4, std::strlen(name),
+                                       std::strlen(opts));
 }
 
 }  // extern "C"
