@@ -533,3 +533,42 @@ TEST_F(StoreTransfer, WholeChunksBypassTheSelection) {
   for (int b = 0; b < 8; ++b)
     for (int a = 0; a < 32; ++a) ASSERT_EQ(got[static_cast<size_t>(b) * 32 + a], all[static_cast<size_t>(cols[b]) * 64 + rows[a]]);
 }
+
+TEST_F(StoreTransfer, EmptySetsAndEmptyDimensions) {
+  // A collection with no members yet: its sets are empty, a drawer over them holds nothing, and a transfer of
+  // nothing needs no buffer.
+  QORSimContext ctx(Ctx());
+  QORSimCollectionID none = ctx.CreateCollection(0), some = ctx.CreateCollection(3);
+  QORSimCSetID empty = QORSimCollection(none).CreateOrderedCSet(nullptr, 0);
+  EXPECT_EQ(QORSimCSet(empty).Size(), 0);
+  EXPECT_EQ(QORSimCSet(QORSimCollection(none).BiggestCSetID()).Size(), 0);
+  EXPECT_EQ(QORSimCSet(QORSimCSetID()).Size(), 0);  // a null set reads as empty
+  QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{none, some}, QORSimRangeType(QORSimDoubleKey));
+  QORSimTransfer t{QORSimDistribution(id)};
+  t.SetMakeNewDrawerChunked({4, 4});
+  t.SetExtendableDim(0);
+  t.SetWrite();
+  t.SetDim(0, empty);
+  t.SetDim(1, QORSimCollection(some).BiggestCSetID());
+  t.CheckView();
+  EXPECT_EQ(t.RequiredBufferSize(0), 0u);
+  t.ExecWrite();
+  EXPECT_EQ(QORSimDistribution(id).QueryDrawers()[0].DimensionSizes(), (QORSimArray<int>{0, 3}));
+  // Growing the empty dimension gives values that read as the initial value, 0.
+  QORSimTransfer g{QORSimDistribution(id)};
+  g.SetRead();
+  g.SetWrite();
+  g.SetDimExtension(QORSimCollection(none).CreateCSetStrided(0, 2, 1));
+  g.CheckView();
+  g.InitializeExtension();
+  QORSimTransfer r{QORSimDistribution(id)};
+  r.SetRead();
+  r.SetBufferPadding(false);
+  r.SetDimOrdinalRange(0, none, 0, 1);
+  r.SetDimOrdinalRange(1, some, 0, 2);
+  r.CheckView();
+  std::vector<double> out(6, -1.0);
+  r.SetBuffer(out.data(), 48);
+  r.ExecRead();
+  EXPECT_EQ(out, std::vector<double>(6, 0.0));
+}

@@ -17,15 +17,26 @@ constexpr size_t kMaxBlocksPerCall = 128;
 // A chunk touched by more blocks than this is read whole, patched in memory and written whole: that is one
 // read and one write of the chunk instead of many tiny accesses.
 constexpr size_t kDenseChunkBlocks = 32;
+// A piece of a chunk at least this large goes through a packed image of its own (see MoveRegion).
+constexpr size_t kImageMinBytes = 64u << 10;
 
+constexpr size_t kScratchKept = 64u << 20;
+
+struct ScratchBuffers {
+  unsigned char* data[2] = {nullptr, nullptr};
+  size_t bytes[2] = {0, 0};
+  ~ScratchBuffers() {
+    for (unsigned char* p : data) mem_Free(p);
+  }
+};
+thread_local ScratchBuffers t_scratch;
+
+// The chunk image of one MoveRegion: taken from the thread's scratch on first use.
 class ChunkBuffer {
  public:
   explicit ChunkBuffer(size_t bytes) : m_bytes(bytes) {}
-  ~ChunkBuffer() { mem_Free(m_data); }
-  ChunkBuffer(const ChunkBuffer&) = delete;
-  ChunkBuffer& operator=(const ChunkBuffer&) = delete;
   unsigned char* Get() {
-    if (!m_data) m_data = static_cast<unsigned char*>(mem_OperatorNewThrowBuiltin(m_bytes));
+    if (!m_data) m_data = Scratch::Get(Scratch::CHUNK, m_bytes);
     return m_data;
   }
 
@@ -44,46 +55,80 @@ void FillItems(unsigned char* dst, size_t count, const unsigned char* fill, size
   for (size_t i = 0; i < count; ++i) std::memcpy(dst + i * item, fill, item);
 }
 
+
 std::vector<hsize_t> Strides(const std::vector<hsize_t>& extent) {
   std::vector<hsize_t> s(extent.size(), 1);
   for (size_t d = extent.size(); d-- > 1;) s[d - 1] = s[d] * extent[d];
   return s;
 }
 
-// Copies the cross product of the piece lists between a chunk image (positions relative to origin, strides cs)
-// and the canonical buffer (canonical coordinates, strides bs). The last dimension's pieces are contiguous in
-// both, so each is one memcpy.
+// Where each piece of a cross product sits in an image (a chunk as stored, or a tile of pieces packed together):
+// the image offset of each piece's first position, per dimension, and the image's strides.
+struct ImageMap {
+  std::vector<std::vector<hsize_t>> start;
+  std::vector<hsize_t> strides;
+
+  // A chunk image: positions relative to the chunk's origin, strides of the chunk's dimensions.
+  static ImageMap Chunk(const std::vector<const RunList*>& pieces, const std::vector<hsize_t>& origin,
+                        const std::vector<hsize_t>& strides) {
+    ImageMap m;
+    m.strides = strides;
+    for (size_t d = 0; d < pieces.size(); ++d) {
+      m.start.emplace_back();
+      for (const Run& r : *pieces[d]) m.start.back().push_back(r.pos - origin[d]);
+    }
+    return m;
+  }
+  // A tile image: the pieces packed one after another in every dimension. extent receives its dimensions.
+  static ImageMap Tile(const std::vector<const RunList*>& pieces, std::vector<hsize_t>& extent) {
+    ImageMap m;
+    extent.assign(pieces.size(), 0);
+    for (size_t d = 0; d < pieces.size(); ++d) {
+      m.start.emplace_back();
+      for (const Run& r : *pieces[d]) {
+        m.start.back().push_back(extent[d]);
+        extent[d] += r.len;
+      }
+    }
+    m.strides = Strides(extent);
+    return m;
+  }
+};
+
+// Copies the cross product of the pieces between an image and the canonical buffer (canonical coordinates,
+// strides bs). The last dimension's pieces are contiguous in both, so each is one memcpy.
 struct CrossCopy {
   const std::vector<const RunList*>& pieces;
-  unsigned char* chunk;
-  const std::vector<hsize_t>& origin;
-  const std::vector<hsize_t>& cs;
+  const ImageMap& map;
+  unsigned char* image;
   unsigned char* buf;
   const std::vector<hsize_t>& bs;
   size_t item;
   bool toBuffer;
 
-  void Run(size_t d, hsize_t co, hsize_t bo) const {
+  void Run(size_t d, hsize_t io, hsize_t bo) const {
+    const RunList& list = *pieces[d];
+    const std::vector<hsize_t>& start = map.start[d];
     if (d + 1 == pieces.size()) {
-      for (const qorsim::Run& r : *pieces[d]) {
-        unsigned char* c = chunk + (co + (r.pos - origin[d])) * item;
-        unsigned char* b = buf + (bo + r.canon) * item;
+      for (size_t i = 0; i < list.size(); ++i) {
+        unsigned char* c = image + (io + start[i]) * item;
+        unsigned char* b = buf + (bo + list[i].canon) * item;
         if (toBuffer)
-          std::memcpy(b, c, r.len * item);
+          std::memcpy(b, c, list[i].len * item);
         else
-          std::memcpy(c, b, r.len * item);
+          std::memcpy(c, b, list[i].len * item);
       }
       return;
     }
-    for (const qorsim::Run& r : *pieces[d])
-      for (hsize_t k = 0; k < r.len; ++k) Run(d + 1, co + (r.pos - origin[d] + k) * cs[d], bo + (r.canon + k) * bs[d]);
+    for (size_t i = 0; i < list.size(); ++i)
+      for (hsize_t k = 0; k < list[i].len; ++k)
+        Run(d + 1, io + (start[i] + k) * map.strides[d], bo + (list[i].canon + k) * bs[d]);
   }
 };
 
-void CopyCross(const std::vector<const RunList*>& pieces, unsigned char* chunk, const std::vector<hsize_t>& origin,
-               const std::vector<hsize_t>& cs, unsigned char* buf, const std::vector<hsize_t>& bs, size_t item,
-               bool toBuffer) {
-  CrossCopy{pieces, chunk, origin, cs, buf, bs, item, toBuffer}.Run(0, 0, 0);
+void CopyCross(const std::vector<const RunList*>& pieces, const ImageMap& map, unsigned char* image,
+               unsigned char* buf, const std::vector<hsize_t>& bs, size_t item, bool toBuffer) {
+  CrossCopy{pieces, map, image, buf, bs, item, toBuffer}.Run(0, 0, 0);
 }
 
 // Fills a box of the canonical buffer (origin lo, extent n, strides bs) with the fill item.
@@ -188,6 +233,26 @@ void AppendCoalesced(RunList& list, const Run& r) {
 }
 
 }  // namespace
+
+unsigned char* Scratch::Get(Slot slot, size_t bytes) {
+  if (t_scratch.bytes[slot] < bytes) {
+    mem_Free(t_scratch.data[slot]);
+    t_scratch.data[slot] = nullptr;
+    t_scratch.bytes[slot] = 0;
+    t_scratch.data[slot] = static_cast<unsigned char*>(mem_OperatorNewThrowBuiltin(bytes));
+    t_scratch.bytes[slot] = bytes;
+  }
+  return t_scratch.data[slot];
+}
+
+void Scratch::Trim() {
+  for (int s = 0; s < 2; ++s)
+    if (t_scratch.bytes[s] > kScratchKept) {
+      mem_Free(t_scratch.data[s]);
+      t_scratch.data[s] = nullptr;
+      t_scratch.bytes[s] = 0;
+    }
+}
 
 size_t SelectRuns(hid_t space, const std::vector<const RunList*>& runs, bool canonical, bool replace) {
   size_t total = 1;
@@ -309,72 +374,72 @@ void MoveRegion(const DrawerGeometry& g, const std::vector<RunList>& runs, const
     Count(contiguous ? &IoCounters::directChunks : &IoCounters::packedChunks);
     if (!write) {
       if (!allocated(origin)) {
-        FillBox(bytes, lo, extent, bs, g.fill, item);
+        FillBox(bytes, lo, extent, bs, g.fill.data(), item);
       } else if (contiguous) {
         readChunk(origin, base);
       } else {
         readChunk(origin, temp.Get());
-        CopyCross(pieces, temp.Get(), origin, cs, bytes, bs, item, true);
+        CopyCross(pieces, ImageMap::Chunk(pieces, origin, cs), temp.Get(), bytes, bs, item, true);
       }
     } else if (contiguous) {
       writeChunk(origin, base);
     } else {
       // The part of an edge chunk beyond the drawer holds the initialisation value, as HDF5 would leave it, so
       // that growing the drawer later shows that value there.
-      if (edge) FillItems(temp.Get(), chunkItems, g.fill, item);
-      CopyCross(pieces, temp.Get(), origin, cs, bytes, bs, item, false);
+      if (edge) FillItems(temp.Get(), chunkItems, g.fill.data(), item);
+      CopyCross(pieces, ImageMap::Chunk(pieces, origin, cs), temp.Get(), bytes, bs, item, false);
       writeChunk(origin, temp.Get());
     }
   });
 
-  // 2. The rest. As unions of cross products: dimensions before d on whole chunks, dimension d on partial ones,
-  // the dimensions after d on everything; these terms are disjoint and cover the region minus the whole chunks.
-  std::vector<RunList> fullRuns(n), partRuns(n);
-  for (size_t d = 0; d < n; ++d)
-    for (const TileDim& t : tiles[d])
-      for (const Run& r : t.pieces) AppendCoalesced(direct && t.full ? fullRuns[d] : partRuns[d], r);
-  size_t termBlocks = 0;
-  std::vector<std::vector<const RunList*>> terms;
-  for (size_t d = 0; d < n; ++d) {
-    std::vector<const RunList*> term(n);
-    size_t blocks = 1;
-    for (size_t e = 0; e < n; ++e) {
-      term[e] = e < d ? &fullRuns[e] : e == d ? &partRuns[e] : &runs[e];
-      blocks *= term[e]->size();
-    }
-    if (blocks) {
-      terms.push_back(term);
-      termBlocks += blocks;
-    }
-  }
-  if (!direct || termBlocks <= kMaxBlocksPerCall) {
-    for (const auto& term : terms) batch.Add(term);
-    batch.Flush();
-    return;
-  }
-
-  // Many scattered blocks: chunk by chunk, patching the chunks that many blocks touch.
+  // 2. The partial chunks, one by one:
+  //  - touched by many scattered blocks: read whole, patched here and written whole (one access each way);
+  //  - holding a large piece: one selection between the chunk and a packed image of the piece, unpacked here, so
+  //    that HDF5 moves each contiguous stretch of the file at once rather than one stretch per buffer row;
+  //  - small pieces: gathered into a few selections straight on the buffer (the batch).
+  H5Handle fileSpace;
   forEachCombo(allLists, [&](const std::vector<const TileDim*>& combo) {
     bool full = true;
-    size_t blocks = 1;
+    size_t blocks = 1, pieceItems = 1;
     for (size_t d = 0; d < n; ++d) {
       full = full && combo[d]->full;
       blocks *= combo[d]->pieces.size();
+      hsize_t len = 0;
+      for (const Run& r : combo[d]->pieces) len += r.len;
+      pieceItems *= len;
       pieces[d] = &combo[d]->pieces;
     }
-    if (full) return;
-    if (blocks <= kDenseChunkBlocks) {
+    if (full && direct) return;
+    if (direct && blocks > kDenseChunkBlocks) {
+      chunkOrigin(combo, origin, extent);
+      Count(&IoCounters::patchedChunks);
+      if (allocated(origin))
+        readChunk(origin, temp.Get());
+      else
+        FillItems(temp.Get(), chunkItems, g.fill.data(), item);
+      CopyCross(pieces, ImageMap::Chunk(pieces, origin, cs), temp.Get(), bytes, bs, item, !write);
+      if (write) writeChunk(origin, temp.Get());
+      return;
+    }
+    if (pieceItems * item < kImageMinBytes || blocks > kMaxBlocksPerCall) {
       batch.Add(pieces);
       return;
     }
-    chunkOrigin(combo, origin, extent);
-    Count(&IoCounters::patchedChunks);
-    if (allocated(origin))
-      readChunk(origin, temp.Get());
-    else
-      FillItems(temp.Get(), chunkItems, g.fill, item);
-    CopyCross(pieces, temp.Get(), origin, cs, bytes, bs, item, !write);
-    if (write) writeChunk(origin, temp.Get());
+    Count(&IoCounters::imagedChunks);
+    Count(&IoCounters::selectionCalls);
+    std::vector<hsize_t> imageExtent;
+    const ImageMap map = ImageMap::Tile(pieces, imageExtent);
+    if (fileSpace.Get() < 0) fileSpace = H5Handle(QORSIM_H5(H5Dget_space, (g.dataset)));
+    SelectRuns(fileSpace, pieces, false, true);
+    H5Handle memSpace(QORSIM_H5(H5Screate_simple, (static_cast<int>(n), imageExtent.data(), nullptr)));
+    unsigned char* image = temp.Get();
+    if (write) {
+      CopyCross(pieces, map, image, bytes, bs, item, false);
+      QORSIM_H5(H5Dwrite, (g.dataset, g.memType, memSpace, fileSpace, H5P_DEFAULT, image));
+    } else {
+      QORSIM_H5(H5Dread, (g.dataset, g.memType, memSpace, fileSpace, H5P_DEFAULT, image));
+      CopyCross(pieces, map, image, bytes, bs, item, true);
+    }
   });
   batch.Flush();
 }

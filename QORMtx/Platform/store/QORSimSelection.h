@@ -26,7 +26,18 @@ struct DrawerGeometry {
   std::vector<hsize_t> dims;
   std::vector<hsize_t> chunk;       // empty: contiguous dataset
   bool directChunkIo = false;
-  const unsigned char* fill = nullptr;  // one item
+  std::vector<unsigned char> fill;  // one item: the initialisation value
+};
+
+/// \brief Per-thread scratch memory of the transfers (chunk images, staging), kept between transfers so that
+/// each transfer does not fault in fresh pages; buffers above a limit are let go after the transfer.
+class Scratch {
+ public:
+  enum Slot { CHUNK = 0, STAGING = 1 };
+  /// \brief At least bytes of slot's buffer (contents not kept when it grows).
+  static unsigned char* Get(Slot slot, size_t bytes);
+  /// \brief Releases buffers larger than the retention limit.
+  static void Trim();
 };
 
 /// \brief The one function that turns per-dimension runs into an HDF5 selection: adds to space the cross

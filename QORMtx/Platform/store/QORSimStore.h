@@ -251,6 +251,7 @@ struct IoCounters {
   uint64_t directChunks = 0;    // whole chunks straight between the file and the caller's buffer
   uint64_t packedChunks = 0;    // whole chunks through a chunk buffer (packing or unpacking)
   uint64_t patchedChunks = 0;   // chunks read, patched in memory and written back whole
+  uint64_t imagedChunks = 0;    // partial chunks moved through a packed image of their piece
   uint64_t selectionCalls = 0;  // H5Dread/H5Dwrite calls with hyperslab selections
   uint64_t stagedSteps = 0;     // steps through the staging buffer of a transfer not in file order
 };

@@ -391,7 +391,7 @@ void QORSimTransfer::Impl::Move(bool isWrite) {
     g.dims = d.dims;
     g.chunk = d.storageChunk;
     g.directChunkIo = d.directChunkIo;
-    g.fill = d.fill.data();
+    g.fill = d.fill;
   }
   WhereScope where(database, object);
   const size_t rank = plans.size();
@@ -399,6 +399,7 @@ void QORSimTransfer::Impl::Move(bool isWrite) {
     if (e == 0) return;
   if (natural) {
     MoveRegion(g, runs, extent, buffers[QORSimbufMain], isWrite);
+    Scratch::Trim();
     return;
   }
 
@@ -423,11 +424,10 @@ void QORSimTransfer::Impl::Move(bool isWrite) {
     maxRows = std::max(maxRows, rows);
     i = j;
   }
-  unsigned char* staging = static_cast<unsigned char*>(mem_OperatorNewThrowBuiltin(static_cast<size_t>(maxRows * inner)));
-  struct Release {
-    unsigned char* p;
-    ~Release() { mem_Free(p); }
-  } release{staging};
+  unsigned char* staging = Scratch::Get(Scratch::STAGING, static_cast<size_t>(maxRows * inner));
+  struct Trim {
+    ~Trim() { Scratch::Trim(); }
+  } trim;
   std::vector<RunList> slabRuns = runs;
   std::vector<hsize_t> slabExtent = extent;
   for (size_t i = 0; i < pieces.size();) {

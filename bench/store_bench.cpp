@@ -1,0 +1,252 @@
+// Data-store transfers beside raw pread/pwrite of the same bytes: a stored n x n matrix of doubles in chunks of
+// n/8 x n/8 (or, "Tall", of all n rows x n/8 columns), read and written by column bands n/8 wide. Counters: store and raw MB/s and their ratio (raw time / store
+// time, 1 = as fast as the plain file), and the chunk paths taken. Arguments: 64 (smoke) and 8192.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "QORSim.h"
+#include "QORSimStore.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+// One stored matrix and a plain file holding the same bytes (column-major), made band by band so that the set-up
+// itself never holds the matrix in memory.
+struct Fixture {
+  int n = 0, chunk = 0;
+  std::string dir, storePath, plainPath;
+  QORSimDatabase db;
+  QORSimCollectionID rows, cols;
+  QORSimDistributionID id;
+  int fd = -1;
+
+  int chunkRows = 0;
+
+  Fixture(int size, bool tall) : n(size), chunk(size / 8), chunkRows(tall ? size : size / 8) {
+    const char* tmp = std::getenv("TMPDIR");
+    dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/qorsim_bench_" + std::to_string(getpid()) + "_" + std::to_string(n) +
+          (tall ? "_tall" : "");
+    std::filesystem::create_directories(dir);
+    storePath = dir + "/matrix.sim";
+    plainPath = dir + "/matrix.raw";
+    db.Create(storePath.c_str());
+    QORSimContext ctx(db.ContextID());
+    rows = ctx.CreateCollection(n, QORSimTypeID(), "rows");
+    cols = ctx.CreateCollection(n, QORSimTypeID(), "cols");
+    id = ctx.CreateDistribution(QORSimGrid{cols, rows}, QORSimRangeType(QORSimDoubleKey));
+    QORSimTransfer t{QORSimDistribution(id)};
+    t.SetMakeNewDrawerChunked({chunk, chunkRows});
+    t.SetWrite();
+    t.SetDim(0, QORSimCollection(cols).BiggestCSetID());
+    t.SetDim(1, QORSimCollection(rows).BiggestCSetID());
+    t.CheckView();
+    t.InitializePersistentDrawer();
+    fd = open(plainPath.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    std::vector<double> band(static_cast<size_t>(n) * chunk);
+    for (int c0 = 0; c0 < n; c0 += chunk) {
+      for (size_t i = 0; i < band.size(); ++i) band[i] = static_cast<double>(c0) * n + static_cast<double>(i);
+      Band(c0, chunk, band.data(), true);
+      RawBand(c0, chunk, band.data(), true);
+    }
+    QORSimTransaction(db.ContextID()).Commit();
+    fsync(fd);
+  }
+
+  ~Fixture() {
+    close(fd);
+    db.Close();
+    std::filesystem::remove_all(dir);
+  }
+
+  // Columns c0 … c0 + w − 1, all rows, packed by columns.
+  void Band(int c0, int w, double* buf, bool write) const {
+    QORSimTransfer t{QORSimDistribution(id)};
+    if (write)
+      t.SetWrite();
+    else
+      t.SetRead();
+    t.SetBufferPadding(false);
+    t.SetDimOrdinalRange(0, cols, c0, c0 + w - 1);
+    t.SetDimOrdinalRange(1, rows, 0, n - 1);
+    t.CheckView();
+    t.SetBuffer(buf, t.RequiredBufferSize(0));
+    if (write)
+      t.ExecWrite();
+    else
+      t.ExecRead();
+  }
+
+  void RawBand(int c0, int w, double* buf, bool write) const {
+    const size_t bytes = static_cast<size_t>(n) * w * 8;
+    const off_t offset = static_cast<off_t>(c0) * n * 8;
+    size_t done = 0;
+    while (done < bytes) {
+      const ssize_t k = write ? pwrite(fd, reinterpret_cast<char*>(buf) + done, bytes - done, offset + static_cast<off_t>(done))
+                              : pread(fd, reinterpret_cast<char*>(buf) + done, bytes - done, offset + static_cast<off_t>(done));
+      if (k <= 0) {
+        std::perror("raw band");
+        std::exit(1);
+      }
+      done += static_cast<size_t>(k);
+    }
+  }
+};
+
+Fixture& Get(int n, bool tall = false) {
+  static std::map<int, std::unique_ptr<Fixture>> fixtures;
+  auto& f = fixtures[2 * n + (tall ? 1 : 0)];
+  if (!f) f = std::make_unique<Fixture>(n, tall);
+  return *f;
+}
+
+void Report(benchmark::State& state, double storeSeconds, double rawSeconds, double bytes) {
+  state.counters["store_MBps"] = benchmark::Counter(bytes / 1e6 / storeSeconds);
+  state.counters["raw_MBps"] = benchmark::Counter(bytes / 1e6 / rawSeconds);
+  state.counters["ratio"] = benchmark::Counter(rawSeconds / storeSeconds);
+  const qorsim::IoCounters c = qorsim::Counters();
+  const double iters = static_cast<double>(state.iterations());
+  state.counters["direct_chunks"] = benchmark::Counter(static_cast<double>(c.directChunks) / iters);
+  state.counters["packed_chunks"] = benchmark::Counter(static_cast<double>(c.packedChunks) / iters);
+  state.counters["selections"] = benchmark::Counter(static_cast<double>(c.selectionCalls) / iters);
+  state.counters["patched_chunks"] = benchmark::Counter(static_cast<double>(c.patchedChunks) / iters);
+}
+
+// A full pass of chunk-aligned column bands (each band one chunk wide), beside pread/pwrite of the same bytes.
+void BandPass(benchmark::State& state, bool write, int shift, bool tall = false) {
+  Fixture& f = Get(static_cast<int>(state.range(0)), tall);
+  const int w = f.chunk;
+  std::vector<double> buf(static_cast<size_t>(f.n) * w, 1.0);
+  const int bands = f.n / w - (shift ? 1 : 0);
+  for (int c = 0; c < bands; ++c) {  // warm the page cache for both files
+    f.Band(c * w + shift, w, buf.data(), false);
+    f.RawBand(c * w + shift, w, buf.data(), false);
+  }
+  qorsim::ResetCounters();
+  double storeSeconds = 0, rawSeconds = 0;
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    for (int c = 0; c < bands; ++c) f.RawBand(c * w + shift, w, buf.data(), write);
+    const auto t1 = Clock::now();
+    for (int c = 0; c < bands; ++c) f.Band(c * w + shift, w, buf.data(), write);
+    const auto t2 = Clock::now();
+    benchmark::DoNotOptimize(buf.data());
+    rawSeconds += Seconds(t0, t1);
+    storeSeconds += Seconds(t1, t2);
+    state.SetIterationTime(Seconds(t1, t2));
+  }
+  Report(state, storeSeconds, rawSeconds, static_cast<double>(state.iterations()) * bands * f.n * w * 8.0);
+}
+
+void BM_StoreReadBands(benchmark::State& state) { BandPass(state, false, 0); }
+void BM_StoreWriteBands(benchmark::State& state) { BandPass(state, true, 0); }
+// Chunks of all rows: each chunk is one stretch of the band's buffer and moves straight into or out of it.
+void BM_StoreReadBandsTallChunks(benchmark::State& state) { BandPass(state, false, 0, true); }
+void BM_StoreWriteBandsTallChunks(benchmark::State& state) { BandPass(state, true, 0, true); }
+// Bands half a chunk off the grid: every chunk is partial, so all goes through hyperslab selections.
+void BM_StoreReadMisalignedBands(benchmark::State& state) { BandPass(state, false, static_cast<int>(state.range(0)) / 16); }
+void BM_StoreWriteMisalignedBands(benchmark::State& state) { BandPass(state, true, static_cast<int>(state.range(0)) / 16); }
+
+// Set transfers: every other row of each column band, by sets, and the same band packed by rows (transposed);
+// the raw reference reads the band and gathers (or transposes) in memory.
+void SetOrTransposedPass(benchmark::State& state, bool everyOtherRow) {
+  Fixture& f = Get(static_cast<int>(state.range(0)));
+  const int w = f.chunk, n = f.n;
+  std::vector<int> rowOrds;
+  for (int i = 0; i < n; i += everyOtherRow ? 2 : 1) rowOrds.push_back(i);
+  const int m = static_cast<int>(rowOrds.size());
+  QORSimCSetID rowSet = QORSimCollection(f.rows).CreateTempOrderedCSet(rowOrds.data(), m);
+  std::vector<double> buf(static_cast<size_t>(m) * w), raw(static_cast<size_t>(n) * w), out(buf.size());
+  qorsim::ResetCounters();
+  double storeSeconds = 0, rawSeconds = 0;
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    for (int c0 = 0; c0 < n; c0 += w) {
+      f.RawBand(c0, w, raw.data(), false);
+      if (everyOtherRow) {
+        for (int j = 0; j < w; ++j)
+          for (int k = 0; k < m; ++k) out[static_cast<size_t>(j) * m + k] = raw[static_cast<size_t>(j) * n + rowOrds[k]];
+      } else {
+        for (int j = 0; j < w; ++j)
+          for (int i = 0; i < n; ++i) out[static_cast<size_t>(i) * w + j] = raw[static_cast<size_t>(j) * n + i];
+      }
+      benchmark::DoNotOptimize(out.data());
+    }
+    const auto t1 = Clock::now();
+    for (int c0 = 0; c0 < n; c0 += w) {
+      QORSimTransfer t{QORSimDistribution(f.id)};
+      t.SetRead();
+      t.SetBufferPadding(false);
+      if (everyOtherRow) {
+        t.SetDimOrdinalRange(0, f.cols, c0, c0 + w - 1);
+        t.SetDim(1, rowSet);
+      } else {
+        t.SetDimOrdinalRange(0, f.rows, 0, n - 1);
+        t.SetDimOrdinalRange(1, f.cols, c0, c0 + w - 1);
+      }
+      t.CheckView();
+      t.SetBuffer(buf.data(), t.RequiredBufferSize(0));
+      t.ExecRead();
+      benchmark::DoNotOptimize(buf.data());
+    }
+    const auto t2 = Clock::now();
+    rawSeconds += Seconds(t0, t1);
+    storeSeconds += Seconds(t1, t2);
+    state.SetIterationTime(Seconds(t1, t2));
+  }
+  Report(state, storeSeconds, rawSeconds, static_cast<double>(state.iterations()) * m * static_cast<double>(n) * 8.0);
+}
+
+void BM_StoreReadEveryOtherRowBySet(benchmark::State& state) { SetOrTransposedPass(state, true); }
+void BM_StoreReadBandsTransposed(benchmark::State& state) { SetOrTransposedPass(state, false); }
+
+// Peak resident memory of a read-scale-write pass over the whole matrix through one band buffer: it is set by
+// the band (and one chunk), not by the matrix.
+void BM_StoreBandPassPeakMemory(benchmark::State& state) {
+  Fixture& f = Get(static_cast<int>(state.range(0)));
+  const int w = f.chunk;
+  std::vector<double> buf(static_cast<size_t>(f.n) * w);
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    for (int c0 = 0; c0 < f.n; c0 += w) {
+      f.Band(c0, w, buf.data(), false);
+      for (double& v : buf) v *= 1.0000001;
+      f.Band(c0, w, buf.data(), true);
+    }
+    state.SetIterationTime(Seconds(t0, Clock::now()));
+  }
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["maxrss_MB"] = benchmark::Counter(static_cast<double>(usage.ru_maxrss) / 1024.0);
+  state.counters["band_MB"] = benchmark::Counter(static_cast<double>(buf.size()) * 8 / 1048576.0);
+  state.counters["matrix_MB"] = benchmark::Counter(static_cast<double>(f.n) * f.n * 8 / 1048576.0);
+}
+
+}  // namespace
+
+BENCHMARK(BM_StoreReadBands)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreWriteBands)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreReadBandsTallChunks)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreWriteBandsTallChunks)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreReadMisalignedBands)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreWriteMisalignedBands)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreReadEveryOtherRowBySet)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreReadBandsTransposed)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
+// The peak is that of the whole process: run it alone (--benchmark_filter=PeakMemory) to see the pass by itself.
+BENCHMARK(BM_StoreBandPassPeakMemory)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
