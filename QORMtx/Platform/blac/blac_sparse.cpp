@@ -45,39 +45,27 @@ void UnpackPanel(const double* panel, std::size_t n, int v0, double* dst) {
     for (int v = 0; v < W; ++v) cols[v][r] = panel[r * W + v];
 }
 
-// W doubles held as one value: a compiler vector where the compiler has them (GCC and Clang lower it to
-// whatever SIMD width the target offers), else a plain array. Loads and stores go through memcpy, so panel rows
-// need no particular alignment and no type punning is involved.
-#if defined(__GNUC__)
-template <int W>
-struct VectorOf;
-template <>
-struct VectorOf<2> {
-  typedef double Type __attribute__((vector_size(2 * sizeof(double))));
-};
-template <>
-struct VectorOf<4> {
-  typedef double Type __attribute__((vector_size(4 * sizeof(double))));
-};
-template <>
-struct VectorOf<8> {
-  typedef double Type __attribute__((vector_size(8 * sizeof(double))));
-};
-#endif
-
+// W doubles worked on together. With GCC and Clang they are held as W/2 two-lane vectors, the width every x86-64
+// and AArch64 target has in registers (wider generic vectors would be split through the stack without AVX);
+// elsewhere as a plain array. Loads and stores go through memcpy, so panel rows need no particular alignment.
 template <int W>
 struct Lanes {
 #if defined(__GNUC__)
-  typedef typename VectorOf<W>::Type Vec;
-  Vec v = {};
+  typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
+  static_assert(W % 2 == 0, "lanes come in pairs");
+  Pair v[W / 2] = {};
   static Lanes Load(const double* p) {
     Lanes l;
-    std::memcpy(&l.v, p, sizeof(Vec));
+    for (int k = 0; k < W / 2; ++k) std::memcpy(&l.v[k], p + 2 * k, sizeof(Pair));
     return l;
   }
-  void Store(double* p) const { std::memcpy(p, &v, sizeof(Vec)); }
-  void AddScaled(double a, const Lanes& x) { v += a * x.v; }
-  double operator[](int i) const { return v[i]; }
+  void Store(double* p) const {
+    for (int k = 0; k < W / 2; ++k) std::memcpy(p + 2 * k, &v[k], sizeof(Pair));
+  }
+  void AddScaled(double a, const Lanes& x) {
+    for (int k = 0; k < W / 2; ++k) v[k] += a * x.v[k];
+  }
+  double operator[](int i) const { return v[i / 2][i % 2]; }
 #else
   double v[W] = {};
   static Lanes Load(const double* p) {
