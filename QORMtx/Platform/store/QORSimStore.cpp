@@ -776,18 +776,18 @@ QORSimDistributionID NewDistribution(const QORSimContextID& context, const std::
   return QORSimDistributionID(context, number);
 }
 
-int NewDrawer(const QORSimDistributionID& id, const NewDrawerSpec& spec) {
+int NewDrawer(const QORSimDistributionID& id, const DrawerRequest& request) {
   DatabaseRecord& db = WritableDatabase(id.ContextID(), "create a drawer");
   DistributionRecord& dist = Distribution(id);
   const int rank = static_cast<int>(dist.grid.size());
   const size_t item = ItemBytes(dist.typeKey);
   DrawerRecord drawer;
   drawer.index = static_cast<int>(dist.drawers.size());
-  drawer.serialization = spec.serialization;
-  drawer.extendableDim = spec.extendableDim;
-  drawer.chunkSizes = spec.chunkSizes;
+  drawer.serialization = request.serialization;
+  drawer.extendableDim = request.extendableDim;
+  drawer.chunkSizes = request.chunkSizes;
   for (int d = 0; d < rank; ++d) {
-    const QORSimCSetID& set = spec.sets[static_cast<size_t>(d)];
+    const QORSimCSetID& set = request.sets[static_cast<size_t>(d)];
     IndexOf(set);  // a drawer dimension may not repeat an ordinal
     MakePersistent(set);
     drawer.sets.push_back(set.Number());
@@ -795,14 +795,14 @@ int NewDrawer(const QORSimDistributionID& id, const NewDrawerSpec& spec) {
   }
   const bool anyEmpty = std::find(drawer.dims.begin(), drawer.dims.end(), 0u) != drawer.dims.end();
   std::vector<hsize_t> maxDims = drawer.dims;
-  if (!spec.chunkSizes.empty()) {
+  if (!request.chunkSizes.empty()) {
     for (int d = 0; d < rank; ++d) {
-      long long c = spec.chunkSizes[static_cast<size_t>(d)];
+      long long c = request.chunkSizes[static_cast<size_t>(d)];
       const long long n = static_cast<long long>(drawer.dims[static_cast<size_t>(d)]);
-      if (c <= 0 || (c > n && d != spec.extendableDim)) c = n;
+      if (c <= 0 || (c > n && d != request.extendableDim)) c = n;
       drawer.storageChunk.push_back(static_cast<hsize_t>(std::max(1LL, c)));
     }
-  } else if (spec.extendableDim >= 0 || anyEmpty) {
+  } else if (request.extendableDim >= 0 || anyEmpty) {
     // HDF5 grows only chunked datasets: an unchunked drawer that may grow gets large chunks of its own shape.
     for (int d = 0; d < rank; ++d) drawer.storageChunk.push_back(std::max<hsize_t>(1, drawer.dims[static_cast<size_t>(d)]));
     auto bytes = [&] {
@@ -822,14 +822,14 @@ int NewDrawer(const QORSimDistributionID& id, const NewDrawerSpec& spec) {
       QORSIM_FAIL("a chunk of " + std::to_string(bytes) + " bytes exceeds HDF5's limit of 4 GiB per chunk (" +
                   Describe(id) + "); choose smaller chunk sizes");
     for (int d = 0; d < rank; ++d)
-      if (d == spec.extendableDim || drawer.dims[static_cast<size_t>(d)] == 0) maxDims[static_cast<size_t>(d)] = H5S_UNLIMITED;
+      if (d == request.extendableDim || drawer.dims[static_cast<size_t>(d)] == 0) maxDims[static_cast<size_t>(d)] = H5S_UNLIMITED;
   }
   drawer.fill.assign(item, 0);
   if (dist.typeKey == QORSimIntKey) {
-    const int v = spec.fillIsInt ? spec.fillInt : static_cast<int>(spec.fillDouble);
+    const int v = request.fillIsInt ? request.fillInt : static_cast<int>(request.fillDouble);
     std::memcpy(drawer.fill.data(), &v, item);
   } else {
-    const double v = spec.fillIsInt ? static_cast<double>(spec.fillInt) : spec.fillDouble;
+    const double v = request.fillIsInt ? static_cast<double>(request.fillInt) : request.fillDouble;
     std::memcpy(drawer.fill.data(), &v, item);
   }
   drawer.directChunkIo = !drawer.storageChunk.empty() && H5Tequal(FileType(dist.typeKey), MemoryType(dist.typeKey)) > 0;

@@ -221,7 +221,7 @@ const PositionIndex& IndexOf(const QORSimCSetID& id);
 QORSimDistributionID NewDistribution(const QORSimContextID& context, const std::vector<QORSimCollectionID>& grid,
                                      int typeKey, int type, bool temporary);
 
-struct NewDrawerSpec {
+struct DrawerRequest {
   std::vector<QORSimCSetID> sets;  // per distribution dimension
   std::vector<int> chunkSizes;     // per distribution dimension; empty: unchunked
   int extendableDim = -1;          // distribution dimension
@@ -231,7 +231,7 @@ struct NewDrawerSpec {
   bool fillIsInt = false;
 };
 /// \brief Makes a drawer (an HDF5 dataset) and returns its index.
-int NewDrawer(const QORSimDistributionID& id, const NewDrawerSpec& spec);
+int NewDrawer(const QORSimDistributionID& id, const DrawerRequest& request);
 /// \brief Grows dimension dim of the drawer by the members of set.
 void ExtendDrawer(const QORSimDistributionID& id, int drawer, int dim, const QORSimCSetID& set);
 /// \brief The drawer's dataset, opened with the distribution's chunk cache.

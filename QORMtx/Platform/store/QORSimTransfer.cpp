@@ -18,7 +18,7 @@ namespace {
 
 constexpr uint64_t kStagingBytes = 32ull << 20;  // staging for buffers not in file order, per step
 
-struct DimSpec {
+struct DimSetting {
   bool given = false;
   bool isRange = false;
   QORSimCSetID set;
@@ -44,7 +44,7 @@ struct QORSimTransfer::Impl {
   bool read = false;
   bool write = false;
   bool padding = true;
-  std::vector<DimSpec> dims;
+  std::vector<DimSetting> dims;
   int drawer = -1;
   bool makeNew = false;
   bool chunked = false;
@@ -151,9 +151,9 @@ void QORSimTransfer::Impl::Check() {
   plans.assign(static_cast<size_t>(rank), DimPlan());
   std::vector<int> transferOf(static_cast<size_t>(rank), -1);
   for (int t = 0; t < rank; ++t) {
-    const DimSpec& spec = dims[static_cast<size_t>(t)];
-    if (!spec.given) QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(t) + " was never set (SetDim or SetDimOrdinalRange)");
-    const QORSimCollectionID coll = spec.isRange ? spec.collection : spec.set.CollectionID();
+    const DimSetting& setting = dims[static_cast<size_t>(t)];
+    if (!setting.given) QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(t) + " was never set (SetDim or SetDimOrdinalRange)");
+    const QORSimCollectionID coll = setting.isRange ? setting.collection : setting.set.CollectionID();
     int d = -1;
     for (int e = 0; e < rank; ++e)
       if (record.grid[static_cast<size_t>(e)] == std::make_pair(coll.Number(), coll.Color()) &&
@@ -165,7 +165,7 @@ void QORSimTransfer::Impl::Check() {
                   " both run over distribution dimension " + std::to_string(d));
     transferOf[static_cast<size_t>(d)] = t;
     plans[static_cast<size_t>(t)].distDim = d;
-    if (!spec.isRange) Set(spec.set);
+    if (!setting.isRange) Set(setting.set);
   }
 
   if (makeNew) {
@@ -206,7 +206,7 @@ void QORSimTransfer::Impl::Plan(const DistributionRecord& record) {
   natural = true;
   for (int t = 0; t < rank; ++t) {
     DimPlan& plan = plans[static_cast<size_t>(t)];
-    const DimSpec& spec = dims[static_cast<size_t>(t)];
+    const DimSetting& setting = dims[static_cast<size_t>(t)];
     const size_t dd = static_cast<size_t>(plan.distDim);
     const hsize_t size = d.dims[dd];
     const QORSimCollectionID coll(dist.ContextID(), record.grid[dd].first, record.grid[dd].second);
@@ -214,25 +214,25 @@ void QORSimTransfer::Impl::Plan(const DistributionRecord& record) {
     std::vector<hsize_t> pos;
     bool range = false;
     hsize_t first = 0, count = 0;
-    if (spec.isRange) {
-      if (spec.first < 0 || spec.last < spec.first - 1 || static_cast<hsize_t>(spec.last + 1) > size)
-        QORSIM_FAIL("SetDimOrdinalRange: positions " + std::to_string(spec.first) + " … " + std::to_string(spec.last) +
+    if (setting.isRange) {
+      if (setting.first < 0 || setting.last < setting.first - 1 || static_cast<hsize_t>(setting.last + 1) > size)
+        QORSIM_FAIL("SetDimOrdinalRange: positions " + std::to_string(setting.first) + " … " + std::to_string(setting.last) +
                     " of " + Dim(t) + " lie outside the drawer's " + std::to_string(size) + " positions (" + Name() + ")");
       range = true;
-      first = static_cast<hsize_t>(spec.first);
-      count = static_cast<hsize_t>(spec.last - spec.first + 1);
-    } else if (spec.set.Number() == drawerSet.Number()) {
+      first = static_cast<hsize_t>(setting.first);
+      count = static_cast<hsize_t>(setting.last - setting.first + 1);
+    } else if (setting.set.Number() == drawerSet.Number()) {
       range = true;  // the drawer's own set: every position, in order
       count = size;
     } else {
-      const SetRecord& set = LoadedSet(spec.set);
+      const SetRecord& set = LoadedSet(setting.set);
       const PositionIndex& index = IndexOf(drawerSet);
       pos.resize(static_cast<size_t>(set.count));
       for (int k = 0; k < set.count; ++k) {
         const int p = index.Find(set.Ordinal(k));
         if (p < 0)
           QORSIM_FAIL("ordinal " + std::to_string(set.Ordinal(k)) + " (member " + std::to_string(k) + " of " +
-                      Describe(spec.set) + ") is not in dimension " + std::to_string(dd) + " of drawer " +
+                      Describe(setting.set) + ") is not in dimension " + std::to_string(dd) + " of drawer " +
                       std::to_string(target) + " of " + Name());
         pos[static_cast<size_t>(k)] = static_cast<hsize_t>(p);
       }
@@ -259,20 +259,20 @@ void QORSimTransfer::Impl::Plan(const DistributionRecord& record) {
 void QORSimTransfer::Impl::MakeDrawer() {
   DistributionRecord& record = Distribution(dist);
   const size_t rank = record.grid.size();
-  NewDrawerSpec spec;
-  spec.sets.resize(rank);
-  if (chunked) spec.chunkSizes.resize(rank);
+  DrawerRequest request;
+  request.sets.resize(rank);
+  if (chunked) request.chunkSizes.resize(rank);
   for (size_t t = 0; t < rank; ++t) {
     const size_t d = static_cast<size_t>(plans[t].distDim);
-    spec.sets[d] = dims[t].set;
-    if (chunked) spec.chunkSizes[d] = chunkSizes[t];
+    request.sets[d] = dims[t].set;
+    if (chunked) request.chunkSizes[d] = chunkSizes[t];
   }
-  spec.extendableDim = extendableDim >= 0 ? plans[static_cast<size_t>(extendableDim)].distDim : -1;
-  spec.serialization = serialization.Word();
-  spec.fillDouble = fillDouble;
-  spec.fillInt = fillInt;
-  spec.fillIsInt = fillIsInt;
-  target = NewDrawer(dist, spec);
+  request.extendableDim = extendableDim >= 0 ? plans[static_cast<size_t>(extendableDim)].distDim : -1;
+  request.serialization = serialization.Word();
+  request.fillDouble = fillDouble;
+  request.fillInt = fillInt;
+  request.fillIsInt = fillIsInt;
+  target = NewDrawer(dist, request);
   makeNew = false;
   // From now on the transfer works on the new drawer, over its own sets.
   Plan(Distribution(dist));
@@ -478,7 +478,7 @@ void QORSimTransfer::SetBufferPadding(bool padding) {
 }
 
 namespace {
-DimSpec& DimAt(QORSimTransfer::Impl& impl, int dim, const char* routine) {
+DimSetting& DimAt(QORSimTransfer::Impl& impl, int dim, const char* routine) {
   if (dim < 0 || dim > 63) {
     StoreLock lock(StoreMutex());
     QORSIM_FAIL(std::string(routine) + ": dimension " + std::to_string(dim) + " is out of range (" + impl.Name() + ")");
@@ -494,20 +494,20 @@ void QORSimTransfer::SetDim(int dim, const QORSimCSetID& set) {
     StoreLock lock(StoreMutex());
     QORSIM_FAIL("SetDim(" + std::to_string(dim) + ") with a null set (" + m_impl->Name() + ")");
   }
-  DimSpec& spec = DimAt(*m_impl, dim, "SetDim");
-  spec = DimSpec();
-  spec.given = true;
-  spec.set = set;
+  DimSetting& setting = DimAt(*m_impl, dim, "SetDim");
+  setting = DimSetting();
+  setting.given = true;
+  setting.set = set;
 }
 
 void QORSimTransfer::SetDimOrdinalRange(int dim, const QORSimCollectionID& collection, int first, int last) {
-  DimSpec& spec = DimAt(*m_impl, dim, "SetDimOrdinalRange");
-  spec = DimSpec();
-  spec.given = true;
-  spec.isRange = true;
-  spec.collection = collection;
-  spec.first = first;
-  spec.last = last;
+  DimSetting& setting = DimAt(*m_impl, dim, "SetDimOrdinalRange");
+  setting = DimSetting();
+  setting.given = true;
+  setting.isRange = true;
+  setting.collection = collection;
+  setting.first = first;
+  setting.last = last;
 }
 
 void QORSimTransfer::SetDims(const QORSimArray<QORSimCSetID>& sets) {
