@@ -174,4 +174,12 @@ int blac_lapacke_dgesvd(const int* matrixLayout, const char* jobu, const char* j
                         double* a, const int* lda, double* s, double* u, const int* ldu, double* vt, const int* ldvt,
                         double* superb);
 
+// ---- LAPACK eigen, further (blac_eigen_extra.cpp) ----
+/// Selected eigenpairs of symmetric A by relatively robust representations: range 'A' all, 'V' the eigenvalues
+/// in (vl, vu], 'I' the il-th to iu-th (1-based, ascending). A is destroyed; isuppz holds 2·max(1, m) ints.
+void blac_dsyevr(const char* jobz, const char* range, const char* uplo, const int* n, double* a, const int* lda,
+                 const double* vl, const double* vu, const int* il, const int* iu, const double* abstol, int* m,
+                 double* w, double* z, const int* ldz, int* isuppz, double* work, const int* lwork, int* iwork,
+                 const int* liwork, int* info);
+
 }  // extern "C"

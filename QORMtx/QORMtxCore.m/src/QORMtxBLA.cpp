@@ -1,0 +1,443 @@
+// QORMtxBLA: level-3 dense linear algebra on in-core and stored matrices (sums, products, solves, eigen solves).
+#include "QORMtxBLA.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "QORBasVector.h"
+#include "QORMtxAssert.h"
+#include "QORMtxBlaUtilities.h"
+#include "QORMtxCoreModuleC.h"
+#include "QORMtxMatrix.h"
+#include "QORMtxUtilities.h"
+#include "blac.h"
+
+// Several preconditions are quoted verbatim in the form `x || y && z`; their text is part of the fatal message.
+#pragma GCC diagnostic ignored "-Wparentheses"
+
+namespace {
+
+const int kOne = 1;
+const int kZero = 0;
+
+// Real operands: anything but NOOP transposes.
+char RealLetter(QORMtxBLA::Operation op) { return op == QORMtxBLA::NOOP ? 'N' : 'T'; }
+
+// The symmetry flag a real product hands to the kernel; HERM means nothing for real values.
+int RealSymmetryFlag(QORMtxBLA::ResultType type) {
+  if (type == QORMtxBLA::SYMM) return 1;
+  if (type == QORMtxBLA::SKEW) return -1;
+  return 0;
+}
+
+// Rows and columns of op(X).
+void OpShape(const QORMtxMatrix& X, QORMtxBLA::Operation op, int& rows, int& cols) {
+  rows = op == QORMtxBLA::NOOP ? X.NumberOfRows() : X.NumberOfColumns();
+  cols = op == QORMtxBLA::NOOP ? X.NumberOfColumns() : X.NumberOfRows();
+}
+
+size_t At(int ld, int i, int j) { return static_cast<size_t>(ld) * static_cast<size_t>(j) + static_cast<size_t>(i); }
+
+// The result of a sum is kept when it already has the shape and type, otherwise given fresh n × n storage.
+void ShapeSum(QORMtxMatrix& C, int n, QORMtxMatrix::MtxType type) {
+  if (!!C && C.NumberOfRows() == n && C.NumberOfColumns() == n && C.Type() == type) return;
+  C.Reset(n, n, type);
+}
+
+// A diagonal operand lands on the diagonal of a full result: every (n + 1)-th value of the column-major array.
+int SumStride(const QORMtxMatrix& X, const QORMtxMatrix& C, int n) {
+  return X.IsDiagonal() && !C.IsDiagonal() ? n + 1 : 1;
+}
+
+// z(k·stride) = a·x(k) + s·y(k), overwriting or accumulating; a zero factor leaves its operand unread.
+void Axsy(int count, double a, const double* x, int s, const double* y, double* z, int stride, int accumulate) {
+  qormtx_daxsyzi(&count, &a, x, &s, y, z, &stride, &accumulate);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// Sums, fills, scaling
+// ---------------------------------------------------------------------------------------------------------------
+
+QORMtxMatrix::MtxType QORMtxBLA::MatrixType(const QORMtxMatrix& A, const QORMtxMatrix& B) {
+  if (!A && !B) return QORMtxMatrix::UNKNOWN;
+  if (!A) return B.Type();
+  if (!B) return A.Type();
+  const QORMtxMatrix::MtxType ta = A.Type(), tb = B.Type();
+  if (ta == QORMtxMatrix::DIAG && tb == QORMtxMatrix::DIAG) return QORMtxMatrix::DIAG;
+  const bool symmA = ta == QORMtxMatrix::DIAG || ta == QORMtxMatrix::SYMM;
+  const bool symmB = tb == QORMtxMatrix::DIAG || tb == QORMtxMatrix::SYMM;
+  return symmA && symmB ? QORMtxMatrix::SYMM : QORMtxMatrix::UNKNOWN;
+}
+
+void QORMtxBLA::Add(double a, const QORMtxMatrix& A, int s, const QORMtxMatrix& B, QORMtxMatrix& C) {
+  QORMTX_ASSERT(&C != &A && &C != &B);
+  const bool useA = a != 0.0 && !!A;
+  const bool useB = s != 0 && !!B;
+  if (!useA && !useB) {
+    C.Reset();
+    return;
+  }
+  const int n = !!A ? A.NumberOfRows() : B.NumberOfRows();
+  if (n == 0) {
+    C.Reset();
+    return;
+  }
+  QORMTX_ASSERT(!A || A.IsSquare() && A.NumberOfRows() == n);
+  QORMTX_ASSERT(!B || B.IsSquare() && B.NumberOfRows() == n);
+  ShapeSum(C, n, MatrixType(A, B));
+
+  const int strideA = SumStride(A, C, n), strideB = SumStride(B, C, n);
+  const int countA = A.NumberOfEntries(), countB = B.NumberOfEntries();
+  double* c = C.Values();
+  // A lone diagonal written into a full C would leave the off-diagonal entries as they were; they are part of
+  // the sum and must be 0.
+  if ((!useA && strideB != 1) || (!useB && strideA != 1)) C.Assign(0.0);
+  if (!useA) {
+    Axsy(countB, 0.0, nullptr, s, B.Values(), c, strideB, 0);
+  } else if (!useB) {
+    Axsy(countA, a, A.Values(), 0, nullptr, c, strideA, 0);
+  } else if (strideA == strideB) {
+    Axsy(countA, a, A.Values(), s, B.Values(), c, strideA, 0);
+  } else if (strideA == 1) {  // diagonal B into a full C: full part first, then the diagonal
+    Axsy(countA, a, A.Values(), 0, nullptr, c, 1, 0);
+    Axsy(countB, 0.0, nullptr, s, B.Values(), c, strideB, 1);
+  } else {
+    Axsy(countB, 0.0, nullptr, s, B.Values(), c, 1, 0);
+    Axsy(countA, a, A.Values(), 0, nullptr, c, strideA, 1);
+  }
+}
+
+void QORMtxBLA::Add(double a, const QORMtxMatrix& A, double b, const QORMtxMatrix& B, QORMtxMatrix& C, int numThreads) {
+  QORMTX_ASSERT(&C != &A && &C != &B);
+  const bool useA = a != 0.0 && !!A;
+  const bool useB = b != 0.0 && !!B;
+  if (!useA && !useB) {
+    C.Reset();
+    return;
+  }
+  const int n = !!A ? A.NumberOfRows() : B.NumberOfRows();
+  if (n == 0) {
+    C.Reset();
+    return;
+  }
+  QORMTX_ASSERT(!A || !!A && A.IsSquare() && A.NumberOfRows() == n);
+  QORMTX_ASSERT(!B || !!B && B.IsSquare() && B.NumberOfRows() == n);
+  ShapeSum(C, n, !useA ? B.Type() : !useB ? A.Type() : MatrixType(A, B));
+
+  // Signed counts, so that they compare with n as the conditions are written.
+  const long long numValA = A.LengthOfArray(), numValB = B.LengthOfArray(), numValC = C.LengthOfArray();
+  double* c = C.Values();
+  if (!useA) {
+    QORMTX_ASSERT(numValB == numValC);
+    QORMtxBlaUtilities::Domatcopy('N', numValC, 1, b, B.Values(), numValC, c, numValC);
+  } else if (!useB) {
+    QORMTX_ASSERT(numValA == numValC);
+    QORMtxBlaUtilities::Domatcopy('N', numValC, 1, a, A.Values(), numValC, c, numValC);
+  } else if (numValA == numValB) {
+    QORMTX_ASSERT(numValA == numValC);
+    QORMtxBlaUtilities::Domatadd('N', 'N', numValC, 1, a, A.Values(), numValC, b, B.Values(), numValC, c, numValC);
+  } else if (numValB < numValA) {  // B diagonal, A full
+    QORMTX_ASSERT(numValA == numValC);
+    QORMtxBlaUtilities::Domatcopy('N', numValC, 1, a, A.Values(), numValC, c, numValC);
+    QORMTX_ASSERT(numValB == n);
+    QORMtxBlaUtilities::Daxpy(n, b, B.Values(), 1, c, n + 1, numThreads);
+  } else {
+    QORMTX_ASSERT(numValB == numValC);
+    QORMtxBlaUtilities::Domatcopy('N', numValC, 1, b, B.Values(), numValC, c, numValC);
+    QORMTX_ASSERT(numValA == n);
+    QORMtxBlaUtilities::Daxpy(n, a, A.Values(), 1, c, n + 1, numThreads);
+  }
+}
+
+void QORMtxBLA::Add(double a, const QORMtxMatrix& A, double b, const QORMtxMatrix& B, double c, QORMtxMatrix& C) {
+  if (a != 0.0) QORMTX_ASSERT(!!A);
+  if (b != 0.0) QORMTX_ASSERT(!!B);
+  QORMTX_ASSERT(!!C);
+  QORMTX_ASSERT(A.IsDiagonal() && B.IsDiagonal() && C.IsDiagonal() ||
+                !A.IsDiagonal() && !B.IsDiagonal() && !C.IsDiagonal());
+  const int numRowsA = A.NumberOfRows(), numRowsB = B.NumberOfRows(), numRowsC = C.NumberOfRows();
+  const int numColsA = A.NumberOfColumns(), numColsB = B.NumberOfColumns(), numColsC = C.NumberOfColumns();
+  QORMTX_ASSERT(numRowsA == numRowsB && numRowsB == numRowsC && numColsA == numColsB && numColsB == numColsC);
+  const int count = A.IsDiagonal() ? numRowsA : numRowsA * numColsA;
+  if (count == 0) return;
+  QORMtxBlaUtilities::Daxpby(count, b, B.Values(), 1, c, C.Values(), 1, 0);
+  QORMtxBlaUtilities::Daxpy(count, a, A.Values(), 1, C.Values(), 1, 0);
+}
+
+void QORMtxBLA::Assign(double v, QORMtxMatrix& C, int numThreads) {
+  if (!C) return;
+  QORMtxBlaUtilities::Dcopy(C.NumberOfEntries(), &v, 0, C.Values(), 1, numThreads);
+}
+
+void QORMtxBLA::Scale(double s, QORMtxMatrix& C, int numThreads) {
+  if (!C) return;
+  QORMtxBlaUtilities::Dscal(C.NumberOfEntries(), s, C.Values(), 1, numThreads);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// In-core real product
+// ---------------------------------------------------------------------------------------------------------------
+
+void QORMtxBLA::Multiply(double alpha, const QORMtxMatrix& A, Operation opA, const QORMtxMatrix& B, Operation opB,
+                         double beta, QORMtxMatrix& C, ResultType typeC, int numThreads) {
+  QORMTX_ASSERT(!!A && !!B && !!C);
+  if (C.IsDiagonal()) QORMTX_ASSERT(A.IsDiagonal() && B.IsDiagonal());
+  int nRowsA = 0, nColsA = 0, nRowsB = 0, nColsB = 0;
+  OpShape(A, opA, nRowsA, nColsA);
+  OpShape(B, opB, nRowsB, nColsB);
+  const int numRowsC = C.NumberOfRows(), numColsC = C.NumberOfColumns();
+  QORMTX_ASSERT(nRowsB == nColsA);
+  QORMTX_ASSERT(nRowsA == numRowsC);
+  QORMTX_ASSERT(nColsB == numColsC);
+
+  const double* a = A.Values();
+  const double* b = B.Values();
+  double* c = C.Values();
+  const int lda = A.NumberOfRows(), ldb = B.NumberOfRows(), ldc = C.NumberOfRows();
+
+  if (A.IsDiagonal() && B.IsDiagonal()) {
+    const int n = nRowsA;
+    int step = 1;
+    if (!C.IsDiagonal()) {
+      // The whole of C takes part in beta·C; the diagonal then receives the product.
+      if (beta == 0.0)
+        C.Assign(0.0);
+      else
+        QORMtxBlaUtilities::Dscal(C.NumberOfEntries(), beta, c, 1, numThreads);
+      step = n + 1;
+    }
+    const double diagBeta = C.IsDiagonal() ? beta : 1.0;
+    qormtx_darray_multiply(&n, &alpha, a, &kOne, b, &kOne, &diagBeta, c, &step);
+    return;
+  }
+  if (A.IsDiagonal()) {  // rows of op(B) scaled: column j of C = alpha·(a ∘ op(B)(:, j)) + beta·C(:, j)
+    const int incb = opB == NOOP ? 1 : ldb;
+    for (int j = 0; j < nColsB; ++j) {
+      const double* bj = opB == NOOP ? b + At(ldb, 0, j) : b + j;
+      qormtx_darray_multiply(&nRowsA, &alpha, a, &kOne, bj, &incb, &beta, c + At(ldc, 0, j), &kOne);
+    }
+    return;
+  }
+  if (B.IsDiagonal()) {  // columns of op(A) scaled: column j of C = alpha·B(j, j)·op(A)(:, j) + beta·C(:, j)
+    const int inca = opA == NOOP ? 1 : lda;
+    for (int j = 0; j < nColsB; ++j) {
+      const double* aj = opA == NOOP ? a + At(lda, 0, j) : a + j;
+      qormtx_darray_multiply(&nRowsA, &alpha, b + j, &kZero, aj, &inca, &beta, c + At(ldc, 0, j), &kOne);
+    }
+    return;
+  }
+  QORMtxBlaUtilities::Multiply(RealLetter(opA), RealLetter(opB), nRowsA, nColsB, nColsA, alpha, a, lda, b, ldb, beta, c,
+                               ldc, RealSymmetryFlag(typeC), numThreads);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Real linear solve
+// ---------------------------------------------------------------------------------------------------------------
+
+int QORMtxBLA::Solve(QORMtxMatrix& A, const QORMtxMatrix& B, QORMtxMatrix& X, int numThreads) {
+  QORMTX_ASSERT(!!A && !!B);
+  QORMTX_ASSERT(A.Type() == QORMtxMatrix::UNKNOWN || A.Type() == QORMtxMatrix::SYMM);
+  QORMTX_ASSERT(B.Type() != QORMtxMatrix::DIAG);
+  const int numRowsA = A.NumberOfRows(), numColsA = A.NumberOfColumns(), numRowsB = B.NumberOfRows();
+  QORMTX_ASSERT(numRowsA == numColsA && numRowsA == numRowsB);
+  if (&X != &B) X.Reset(B);
+  const int n = B.NumberOfRows(), nrhs = B.NumberOfColumns();
+  if (A.Type() == QORMtxMatrix::SYMM)
+    return QORMtxBlaUtilities::Solve(n, nrhs, A.Values(), numRowsA, X.Values(), n, numThreads);
+  return QORMtxBlaUtilities::UnsymmSolve(n, nrhs, A.Values(), numRowsA, X.Values(), n, numThreads);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Real eigen solvers
+// ---------------------------------------------------------------------------------------------------------------
+
+int QORMtxBLA::CheckForTrivialCols(QORMtxMatrix& M, QORBasVector<bool>& flags) {
+  const int rows = M.NumberOfRows(), cols = M.NumberOfColumns();
+  double maxAbs = 0.0;
+  for (int j = 0; j < cols; ++j)
+    for (int i = 0; i < rows; ++i) maxAbs = std::max(maxAbs, std::fabs(M.value(i, j)));
+  const double tol = maxAbs * 2.22e-16;
+  flags.clear();
+  flags.resize(cols, false);
+  int numTrivial = 0;
+  for (int j = 0; j < cols; ++j) {
+    bool trivial = true;
+    for (int i = 0; i < rows && trivial; ++i) trivial = std::fabs(M.value(i, j)) <= tol;
+    if (trivial) {
+      flags[j] = true;
+      ++numTrivial;
+    }
+  }
+  return numTrivial;
+}
+
+namespace {
+
+// A full SYMM copy of a diagonal matrix, zeros off the diagonal (d null: the identity).
+void ExpandDiagonal(int n, const double* d, QORMtxMatrix& full) {
+  full.Reset(n, n, QORMtxMatrix::SYMM);
+  full.Assign(0.0);
+  for (int i = 0; i < n; ++i) full.FastGet(i, i) = d ? d[i] : 1.0;
+}
+
+}  // namespace
+
+int QORMtxBLA::EigenSolve(QORMtxMatrix& A, QORMtxMatrix& B, QORMtxMatrix& E, QORMtxMatrix& X, double range1,
+                          double range2, int numThreads) {
+  QORMTX_ASSERT(!!A);
+  const int n = A.NumberOfRows();
+  const int numColsA = A.NumberOfColumns();
+  QORMTX_ASSERT(n == numColsA);
+  if (!!B) {
+    const int numRowsB = B.NumberOfRows(), numColsB = B.NumberOfColumns();
+    QORMTX_ASSERT(n == numRowsB && n == numColsB);
+  }
+  const bool typeA = A.Type() == QORMtxMatrix::DIAG || A.Type() == QORMtxMatrix::SYMM;
+  const bool typeB = !B || B.Type() == QORMtxMatrix::DIAG || B.Type() == QORMtxMatrix::SYMM;
+  if (!(typeA && typeB)) QORMTX_ASSERT(0);
+
+  // The kernel wants full storage; diagonal operands and the implied identity live in temporaries.
+  QORMtxMatrix fullA, fullB;
+  double* k = A.Values();
+  double* m = B.Values();
+  if (A.IsDiagonal()) {
+    ExpandDiagonal(n, A.Values(), fullA);
+    k = fullA.Values();
+  }
+  if (!B || B.IsDiagonal()) {
+    ExpandDiagonal(n, B.Values(), fullB);
+    m = fullB.Values();
+  }
+  const bool notPosDef = !!B && !B.IsPositiveDefinite();
+
+  if (!(E.NumberOfRows() == n && E.IsDiagonal())) {
+    QORMTX_ASSERT(E.OwnMemory());
+    E.Reset(n, n, QORMtxMatrix::DIAG);
+  }
+  if (!(X.NumberOfRows() == n && X.NumberOfColumns() == n && X.Type() == QORMtxMatrix::UNKNOWN)) {
+    QORMTX_ASSERT(X.OwnMemory());
+    X.Reset(n, n, QORMtxMatrix::UNKNOWN);
+  }
+  int numFound = 0;
+  const int status = QORMtxBlaUtilities::EigenSolve('U', n, k, m, numFound, E.Values(), X.Values(), range1, range2,
+                                                    notPosDef, numThreads, nullptr, 0);
+  if (status == 0 && numFound < n) {
+    E.ShrinkColumns(numFound);
+    X.ShrinkColumns(numFound);
+  }
+  return status;
+}
+
+int QORMtxBLA::EigenSolveGeneral(QORMtxMatrix& A, QORMtxMatrix& B, QORMtxMatrix& E, QORMtxMatrix& X, double range1,
+                                 double range2, int numThreads) {
+  const int n = A.NumberOfRows();
+  QORMTX_ASSERT(n > 0 && A.IsSquare() && B.IsSquare() && B.NumberOfRows() == n);
+  QORMTX_ASSERT(!A.IsDiagonal() && !B.IsDiagonal());
+  QORBasVector<bool> trivialA, trivialB;
+  const int tA = CheckForTrivialCols(A, trivialA);
+  const int tB = CheckForTrivialCols(B, trivialB);
+  const int nA = n - tA, nB = n - tB;
+  if (nB == 0) return 6;
+  E.Reset();
+  X.Reset();
+  if (tB <= tA) {
+    const int status = EigenSolve(A, B, E, X, range1, range2, numThreads);
+    if (status != 0) {
+      E.Reset();
+      X.Reset();
+    }
+    return status;
+  }
+
+  // Mass unknowns Im; massless unknowns Iz (the first r of the B-trivial ones). The remaining B-trivial unknowns
+  // take no part: their rows of X stay 0.
+  const int r = nA - nB;
+  QORBasVector<int> massSet, masslessSet;
+  for (int j = 0; j < n; ++j) {
+    if (!trivialB[j])
+      massSet.push_back(j);
+    else if (masslessSet.size() < r)
+      masslessSet.push_back(j);
+  }
+
+  // A22 = U·S·Vᵀ. For symmetric A22, Vᵀ·A22·U = S, so in the rotated unknowns z (x2 = U·z) the massless rows,
+  // multiplied by Vᵀ, read W·x1 + S·z = 0 with W = Vᵀ·A21: each direction of nonzero S is condensed by itself.
+  QORMtxMatrix A22(r, r, QORMtxMatrix::SYMM), A21;
+  A.Extract(masslessSet, masslessSet, A22);
+  A.Extract(masslessSet, massSet, A21);
+  QORMtxMatrix S(r, 1), U(r, r), VT(r, r), superb(std::max(r - 1, 1), 1);
+  const int colMajor = 102;
+  const char all = 'A';
+  blac_lapacke_dgesvd(&colMajor, &all, &all, &r, &r, A22.Values(), &r, S.Values(), U.Values(), &r, VT.Values(), &r,
+                      superb.Values());
+  A22.Reset();
+  int rank = r;
+  for (int i = 0; i < r; ++i)
+    if (std::fabs(S.Values()[i]) < 1e-8) {
+      rank = i;
+      break;
+    }
+
+  QORMtxMatrix rotated(r, r);
+  rotated.Assign(0.0);
+  for (int i = 0; i < rank; ++i) rotated.FastGet(i, i) = S.Values()[i];
+  A.Insert(masslessSet, masslessSet, rotated);
+  QORMtxMatrix W(r, nB), WT;
+  Multiply(1.0, VT, NOOP, A21, NOOP, 0.0, W, UNKNOWN, numThreads);
+  W.Transpose(WT, nullptr);
+  A.Insert(masslessSet, massSet, W);
+  A.Insert(massSet, masslessSet, WT);
+
+  // A direction without stiffness must not couple to the mass unknowns: it could only be a constraint
+  // (a Lagrange multiplier), which this condensation does not handle.
+  bool constraints = false;
+  if (rank < r) {
+    QORMtxMatrix coupling;
+    WT.GetValues(0, nB - 1, rank, r - 1, coupling);
+    QORBasVector<bool> dropped;
+    constraints = CheckForTrivialCols(coupling, dropped) < r - rank;
+  }
+
+  // Static condensation: Ared = A11 − A13·S⁻¹·A31 over the first rank directions.
+  QORBasVector<int> rankSet(masslessSet.begin(), masslessSet.begin() + rank);
+  QORMtxMatrix Ared(nB, nB, QORMtxMatrix::SYMM), T1;
+  A.Extract(massSet, massSet, Ared);
+  if (rank > 0) {
+    QORMtxMatrix Dinv(rank, rank, QORMtxMatrix::DIAG), A31, A13;
+    for (int i = 0; i < rank; ++i) Dinv.Values()[i] = -1.0 / A.value(rankSet[i], rankSet[i]);
+    A.Extract(rankSet, massSet, A31);
+    T1.Reset(rank, nB);
+    Multiply(1.0, Dinv, NOOP, A31, NOOP, 0.0, T1, UNKNOWN, numThreads);
+    A.Extract(massSet, rankSet, A13);
+    Multiply(1.0, A13, NOOP, T1, NOOP, 1.0, Ared, SYMM, numThreads);
+    A.Insert(massSet, massSet, Ared);
+  }
+  QORMtxMatrix Bred(nB, nB, QORMtxMatrix::SYMM);
+  B.Extract(massSet, massSet, Bred);
+  if (constraints) QORMTX_ASSERT(0 && "Lambda Set is not Empty\n");
+
+  QORMtxMatrix Xr;
+  const int status = EigenSolve(Ared, Bred, E, Xr, range1, range2, numThreads);
+  if (status != 0) {
+    E.Reset();
+    X.Reset();
+    return status;
+  }
+  const int q = Xr.NumberOfColumns();
+  if (q == 0) return 0;  // nothing in the requested range: E and X stay empty
+  X.Reset(n, q, QORMtxMatrix::UNKNOWN);
+  X.Assign(0.0);
+  X.SetRows(massSet.data(), Xr);
+  if (rank > 0) {
+    // Massless unknowns from the condensed equations, z = T1·x1, then rotated back: x2 = U·z.
+    QORMtxMatrix Y(rank, q), Z1(r, q), Z2(r, q);
+    Multiply(1.0, T1, NOOP, Xr, NOOP, 0.0, Y, UNKNOWN, numThreads);
+    X.SetRows(rankSet.data(), Y);
+    X.GetRows(masslessSet.data(), r, Z1);
+    Multiply(1.0, U, NOOP, Z1, NOOP, 0.0, Z2, UNKNOWN, numThreads);
+    X.SetRows(masslessSet.data(), Z2);
+  }
+  return 0;
+}
