@@ -55,6 +55,6 @@ class QORMtxComplex {
   QORMtxComplex& Set(const double* pair);
 
  private:
-  double* m_z;             // the pair operated on: m_val or a caller's pair
+  double* m_z;  // the pair operated on: m_val or a caller's pair
   double m_val[2] = {0.0, 0.0};
 };

@@ -22,7 +22,7 @@ void InChunks(size_t n, F&& f) {
   for (size_t off = 0; off < n; off += kMax) f(2 * off, static_cast<int>(std::min(kMax, n - off)));
 }
 
-// Mixed storage kinds of the two parts: the kind of each as the complex type it maps to.
+// The complex type of re + i·im from the kinds of its parts (an absent part takes no part).
 QORMtxComplexMatrix::MtxType PairType(const QORMtxMatrix& re, const QORMtxMatrix& im) {
   if (!im) return QORMtxComplexMatrix::MapMatrixType(re.Type());
   if (!re) return QORMtxComplexMatrix::MapMatrixType(im.Type());
@@ -117,9 +117,8 @@ void QORMtxComplexMatrix::Reset(const QORMtxComplexMatrix& rhs) {
     return;
   }
   SetStorage(rhs.m_numRows, rhs.m_numCols, rhs.m_mtxType, nullptr);
-  InChunks(NumberOfEntries(), [&](size_t off, int cnt) {
-    QORMtxBlaUtilities::Zcopy(cnt, rhs.m_array + off, 1, m_array + off, 1);
-  });
+  InChunks(NumberOfEntries(),
+           [&](size_t off, int cnt) { QORMtxBlaUtilities::Zcopy(cnt, rhs.m_array + off, 1, m_array + off, 1); });
 }
 
 void QORMtxComplexMatrix::Reset(const QORMtxMatrix& re, const QORMtxMatrix& im, double* buffer) {
@@ -161,9 +160,8 @@ void QORMtxComplexMatrix::Assign(const QORMtxComplexMatrix& rhs) {
   const size_t length = LengthOfArray();
   QORMTX_ASSERT(length == rhs.LengthOfArray());
   if (&rhs == this) return;
-  InChunks(NumberOfEntries(), [&](size_t off, int cnt) {
-    QORMtxBlaUtilities::Zcopy(cnt, rhs.m_array + off, 1, m_array + off, 1);
-  });
+  InChunks(NumberOfEntries(),
+           [&](size_t off, int cnt) { QORMtxBlaUtilities::Zcopy(cnt, rhs.m_array + off, 1, m_array + off, 1); });
 }
 
 void QORMtxComplexMatrix::Assign(double re, double im) {
@@ -245,7 +243,8 @@ void QORMtxComplexMatrix::Interleave(const QORMtxMatrix& re, const QORMtxMatrix&
 void QORMtxComplexMatrix::ReIm(QORMtxMatrix& re, QORMtxMatrix& im) const {
   QORMTX_ASSERT(re.NumberOfRows() == m_numRows && im.NumberOfRows() == m_numRows);
   QORMTX_ASSERT(re.NumberOfColumns() == m_numCols && im.NumberOfColumns() == m_numCols);
-  QORMTX_ASSERT(re.IsDiagonal() && im.IsDiagonal() && IsDiagonal() || !re.IsDiagonal() && !im.IsDiagonal() && !IsDiagonal());
+  QORMTX_ASSERT(re.IsDiagonal() && im.IsDiagonal() && IsDiagonal() ||
+                !re.IsDiagonal() && !im.IsDiagonal() && !IsDiagonal());
   if (!m_array) return;
   QORMtxArrayUtilities::GetReIm(NumberOfEntries(), re.Values(), im.Values(), m_array);
 }
@@ -339,8 +338,8 @@ void QORMtxComplexMatrix::SetBlock(int startRowA, int startColA, const QORMtxCom
 }
 
 void QORMtxComplexMatrix::SetBlock(int startRowA, int startColA, double alphaRe, double alphaIm,
-                                   const QORMtxComplexMatrix& B, int startRowB, int endRowB, int startColB,
-                                   int endColB, int numThreads) {
+                                   const QORMtxComplexMatrix& B, int startRowB, int endRowB, int startColB, int endColB,
+                                   int numThreads) {
   const double alpha[2] = {alphaRe, alphaIm};
   Block(0, startRowA, startColA, alpha, B, startRowB, endRowB, startColB, endColB, numThreads);
 }
@@ -351,9 +350,9 @@ void QORMtxComplexMatrix::SetBlock(int startRowA, int startColA, const QORMtxMat
         numThreads);
 }
 
-void QORMtxComplexMatrix::SetBlock(int startRowA, int startColA, double alphaRe, double alphaIm,
-                                   const QORMtxMatrix& re, const QORMtxMatrix& im, int startRowB, int endRowB,
-                                   int startColB, int endColB, int numThreads) {
+void QORMtxComplexMatrix::SetBlock(int startRowA, int startColA, double alphaRe, double alphaIm, const QORMtxMatrix& re,
+                                   const QORMtxMatrix& im, int startRowB, int endRowB, int startColB, int endColB,
+                                   int numThreads) {
   const double alpha[2] = {alphaRe, alphaIm};
   Block(0, startRowA, startColA, alpha, QORMtxComplexMatrix(re, im, nullptr), startRowB, endRowB, startColB, endColB,
         numThreads);
@@ -365,8 +364,8 @@ void QORMtxComplexMatrix::AddBlock(int startRowA, int startColA, const QORMtxCom
 }
 
 void QORMtxComplexMatrix::AddBlock(int startRowA, int startColA, double alphaRe, double alphaIm,
-                                   const QORMtxComplexMatrix& B, int startRowB, int endRowB, int startColB,
-                                   int endColB, int numThreads) {
+                                   const QORMtxComplexMatrix& B, int startRowB, int endRowB, int startColB, int endColB,
+                                   int numThreads) {
   const double alpha[2] = {alphaRe, alphaIm};
   Block(1, startRowA, startColA, alpha, B, startRowB, endRowB, startColB, endColB, numThreads);
 }
@@ -377,9 +376,9 @@ void QORMtxComplexMatrix::AddBlock(int startRowA, int startColA, const QORMtxMat
         numThreads);
 }
 
-void QORMtxComplexMatrix::AddBlock(int startRowA, int startColA, double alphaRe, double alphaIm,
-                                   const QORMtxMatrix& re, const QORMtxMatrix& im, int startRowB, int endRowB,
-                                   int startColB, int endColB, int numThreads) {
+void QORMtxComplexMatrix::AddBlock(int startRowA, int startColA, double alphaRe, double alphaIm, const QORMtxMatrix& re,
+                                   const QORMtxMatrix& im, int startRowB, int endRowB, int startColB, int endColB,
+                                   int numThreads) {
   const double alpha[2] = {alphaRe, alphaIm};
   Block(1, startRowA, startColA, alpha, QORMtxComplexMatrix(re, im, nullptr), startRowB, endRowB, startColB, endColB,
         numThreads);
