@@ -214,16 +214,27 @@ TEST(BlacCsrMultCsr, TwoPhaseProductBothTransposes) {
   }
 }
 
-TEST(BlacCsrMultCsr, DenseRowsTakeTheMarkerSweepAndStaySorted) {
-  // Rows of C with more than a sixteenth of k filled are ordered by sweeping the markers, not by sorting.
+TEST(BlacCsrMultCsr, ColumnsAscendWhetherARowIsSweptOrSorted) {
+  // A row whose columns lie close together is ordered by sweeping its markers; one whose few columns are spread
+  // over a wide range is sorted. Both shapes, in both transposes.
   auto rng = qormtx_test::Rng(44);
-  const int m = 12, n = 10, k = 40;
-  const Csr a = RandomCsr(m, n, 0.9, rng), b = RandomCsr(n, k, 0.7, rng);
-  const Product p = TwoPhase('N', m, n, k, OneBased(a), OneBased(b), m);
-  std::vector<double> dense;
-  std::vector<bool> structure;
-  DenseProduct(false, a, b, &dense, &structure);
-  ExpectMatches(p, m, k, dense, structure);
+  struct Shape {
+    int m, n, k;
+    double densityA, densityB;
+  };
+  for (const Shape& sh : {Shape{12, 10, 40, 0.9, 0.7}, Shape{15, 12, 3000, 0.15, 0.002}}) {
+    for (char trans : {'N', 'T'}) {
+      const bool t = trans == 'T';
+      const Csr a = RandomCsr(sh.m, sh.n, sh.densityA, rng);
+      const Csr b = RandomCsr(t ? sh.m : sh.n, sh.k, sh.densityB, rng);
+      const int outRows = t ? sh.n : sh.m;
+      const Product p = TwoPhase(trans, sh.m, sh.n, sh.k, OneBased(a), OneBased(b), outRows);
+      std::vector<double> dense;
+      std::vector<bool> structure;
+      DenseProduct(t, a, b, &dense, &structure);
+      ExpectMatches(p, outRows, sh.k, dense, structure);
+    }
+  }
 }
 
 TEST(BlacCsrMultCsr, IdentityLeavesTheMatrixUnchangedFromEitherSide) {

@@ -76,6 +76,7 @@ class RowProduct {
     if (m_acc.empty()) m_acc.resize(static_cast<std::size_t>(m_cols));
     const int stamp = NextStamp();
     m_cols_of_row.clear();
+    int lo = m_cols, hi = -1;
     for (int q = m_p.start[r] - m_p.base; q < m_p.start[r + 1] - m_p.base; ++q) {
       const int k = m_p.col[q] - m_p.base;
       const double pv = m_p.val[q];
@@ -85,20 +86,22 @@ class RowProduct {
           m_mark[col] = stamp;
           m_acc[col] = pv * m_b.val[s];
           m_cols_of_row.push_back(col);
+          lo = std::min(lo, col);
+          hi = std::max(hi, col);
         } else {
           m_acc[col] += pv * m_b.val[s];
         }
       }
     }
     const int count = static_cast<int>(m_cols_of_row.size());
-    // Ascending columns: sort the short list, or sweep the markers when the row is dense enough that the
-    // sweep over all columns costs less than the sort.
-    if (static_cast<std::size_t>(count) * 16 < static_cast<std::size_t>(m_cols)) {
-      std::sort(m_cols_of_row.begin(), m_cols_of_row.end());
-    } else {
+    // Ascending columns: sweep the markers between the row's first and last column when that span is short
+    // next to the cost of sorting (banded finite-element rows), else sort the list.
+    if (count > 0 && static_cast<long long>(hi - lo) < 8LL * count) {
       m_cols_of_row.clear();
-      for (int col = 0; col < m_cols; ++col)
+      for (int col = lo; col <= hi; ++col)
         if (m_mark[col] == stamp) m_cols_of_row.push_back(col);
+    } else {
+      std::sort(m_cols_of_row.begin(), m_cols_of_row.end());
     }
     for (int e = 0; e < count; ++e) {
       const int col = m_cols_of_row[e];
