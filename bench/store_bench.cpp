@@ -1,6 +1,7 @@
 // Data-store transfers beside raw pread/pwrite of the same bytes: a stored n x n matrix of doubles in chunks of
-// n/8 x n/8 (or, "Tall", of all n rows x n/8 columns), read and written by column bands n/8 wide. Counters: store and raw MB/s and their ratio (raw time / store
-// time, 1 = as fast as the plain file), and the chunk paths taken. Arguments: 64 (smoke) and 8192.
+// n/8 x n/8 (or, "Tall", of all n rows x n/8 columns), read and written by column bands n/8 wide. Counters: store and
+// raw MB/s and their ratio (raw time / store time, 1 = as fast as the plain file), and the chunk paths taken.
+// Arguments: 64 (smoke) and 8192.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -39,8 +40,8 @@ struct Fixture {
 
   Fixture(int size, bool tall) : n(size), chunk(size / 8), chunkRows(tall ? size : size / 8) {
     const char* tmp = std::getenv("TMPDIR");
-    dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/qorsim_bench_" + std::to_string(getpid()) + "_" + std::to_string(n) +
-          (tall ? "_tall" : "");
+    dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/qorsim_bench_" + std::to_string(getpid()) + "_" +
+          std::to_string(n) + (tall ? "_tall" : "");
     std::filesystem::create_directories(dir);
     storePath = dir + "/matrix.sim";
     plainPath = dir + "/matrix.raw";
@@ -96,8 +97,9 @@ struct Fixture {
     const off_t offset = static_cast<off_t>(c0) * n * 8;
     size_t done = 0;
     while (done < bytes) {
-      const ssize_t k = write ? pwrite(fd, reinterpret_cast<char*>(buf) + done, bytes - done, offset + static_cast<off_t>(done))
-                              : pread(fd, reinterpret_cast<char*>(buf) + done, bytes - done, offset + static_cast<off_t>(done));
+      const ssize_t k =
+          write ? pwrite(fd, reinterpret_cast<char*>(buf) + done, bytes - done, offset + static_cast<off_t>(done))
+                : pread(fd, reinterpret_cast<char*>(buf) + done, bytes - done, offset + static_cast<off_t>(done));
       if (k <= 0) {
         std::perror("raw band");
         std::exit(1);
@@ -158,8 +160,12 @@ void BM_StoreWriteBands(benchmark::State& state) { BandPass(state, true, 0); }
 void BM_StoreReadBandsTallChunks(benchmark::State& state) { BandPass(state, false, 0, true); }
 void BM_StoreWriteBandsTallChunks(benchmark::State& state) { BandPass(state, true, 0, true); }
 // Bands half a chunk off the grid: every chunk is partial, so all goes through hyperslab selections.
-void BM_StoreReadMisalignedBands(benchmark::State& state) { BandPass(state, false, static_cast<int>(state.range(0)) / 16); }
-void BM_StoreWriteMisalignedBands(benchmark::State& state) { BandPass(state, true, static_cast<int>(state.range(0)) / 16); }
+void BM_StoreReadMisalignedBands(benchmark::State& state) {
+  BandPass(state, false, static_cast<int>(state.range(0)) / 16);
+}
+void BM_StoreWriteMisalignedBands(benchmark::State& state) {
+  BandPass(state, true, static_cast<int>(state.range(0)) / 16);
+}
 
 // Set transfers: every other row of each column band, by sets, and the same band packed by rows (transposed);
 // the raw reference reads the band and gathers (or transposes) in memory.
@@ -179,7 +185,8 @@ void SetOrTransposedPass(benchmark::State& state, bool everyOtherRow) {
       f.RawBand(c0, w, raw.data(), false);
       if (everyOtherRow) {
         for (int j = 0; j < w; ++j)
-          for (int k = 0; k < m; ++k) out[static_cast<size_t>(j) * m + k] = raw[static_cast<size_t>(j) * n + rowOrds[k]];
+          for (int k = 0; k < m; ++k)
+            out[static_cast<size_t>(j) * m + k] = raw[static_cast<size_t>(j) * n + rowOrds[k]];
       } else {
         for (int j = 0; j < w; ++j)
           for (int i = 0; i < n; ++i) out[static_cast<size_t>(i) * w + j] = raw[static_cast<size_t>(j) * n + i];

@@ -44,8 +44,9 @@ TEST_F(StoreDatabase, CommittedWorkSurvivesCloseAndReopen) {
     const QORSimCSetID strided = QORSimCollection(rows).CreateCSetStrided(5, 4, 3);
     EXPECT_EQ(Members(strided), (std::vector<int>{5, 8, 11, 14}));
     EXPECT_EQ(Members(listed), ordinals);
-    QORSimDistributionID id = QORSimPosition(db.ContextID()).CreateTypedDistribution(
-        12, QORSimGrid{cols, rows}, QORSimRangeType(QORSimDoubleKey));
+    QORSimDistributionID id =
+        QORSimPosition(db.ContextID())
+            .CreateTypedDistribution(12, QORSimGrid{cols, rows}, QORSimRangeType(QORSimDoubleKey));
     matrixNumber = id.Number();
     QORSimTransfer t{QORSimDistribution(id)};
     t.SetMakeNewDrawerChunked({8, 16});
@@ -136,7 +137,8 @@ TEST_F(StoreDatabase, TemporaryAndVolatileSetsLiveInMemoryOnly) {
   QORSimCSetID temp = QORSimCollection(c).CreateTempOrderedCSet(a, 2);
   QORSimCSetID kept = QORSimCollection(c).CreateVolatileOrderedCSet(a, 2);
   // A volatile set that becomes a drawer's dimension is kept with the drawer.
-  QORSimDistributionID id = QORSimContext(db.ContextID()).CreateDistribution(QORSimGrid{c}, QORSimRangeType(QORSimDoubleKey));
+  QORSimDistributionID id =
+      QORSimContext(db.ContextID()).CreateDistribution(QORSimGrid{c}, QORSimRangeType(QORSimDoubleKey));
   QORSimTransfer t{QORSimDistribution(id)};
   t.SetMakeNewDrawer();
   t.SetWrite();
@@ -233,7 +235,8 @@ TEST_F(StoreDatabase, DistinctDatabasesOnDistinctThreads) {
       const int c0 = (round * 7) % 40, r0 = (round * 13) % 50;
       std::vector<double> block(14 * 8);
       for (int j = 0; j < 8; ++j)
-        for (int i = 0; i < 14; ++i) block[static_cast<size_t>(j) * 14 + i] = ref(r0 + i, c0 + j) = Value(r0 + i, c0 + j, k + round);
+        for (int i = 0; i < 14; ++i)
+          block[static_cast<size_t>(j) * 14 + i] = ref(r0 + i, c0 + j) = Value(r0 + i, c0 + j, k + round);
       RangeTransfer(m, r0, r0 + 13, c0, c0 + 7, block.data(), true);
     }
     std::vector<double> all(64 * 48);

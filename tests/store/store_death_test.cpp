@@ -56,8 +56,9 @@ TEST_F(StoreDeath, TruncatedFile) {
   const std::string path = MakeDatabase(Path("cut.sim"));
   const auto size = std::filesystem::file_size(path);
   std::filesystem::resize_file(path, size / 2);
-  EXPECT_STORE_FAILURE(OpenDatabase(path), "cannot open data-store database '" + path + "': the file is truncated (it holds " +
-                                               std::to_string(size / 2) + " bytes, less than its HDF5 header records)");
+  EXPECT_STORE_FAILURE(OpenDatabase(path), "cannot open data-store database '" + path +
+                                               "': the file is truncated (it holds " + std::to_string(size / 2) +
+                                               " bytes, less than its HDF5 header records)");
 }
 
 TEST_F(StoreDeath, Hdf5FileThatIsNotADatabase) {
@@ -84,8 +85,8 @@ TEST_F(StoreDeath, WriteToReadOnlyDatabaseIsReported) {
     t.SetBuffer(all.data(), all.size() * 8);
     t.ExecWrite();
   };
-  EXPECT_STORE_FAILURE(write(), "Validation failed: cannot write values in data-store database '" + path +
-                                    "': it was opened read-only");
+  EXPECT_STORE_FAILURE(
+      write(), "Validation failed: cannot write values in data-store database '" + path + "': it was opened read-only");
   // The values written before are intact.
   QORSimDatabase db;
   db.Open(path.c_str(), QORSimDatabase::ReadOnly);
@@ -128,13 +129,16 @@ TEST_F(StoreDeath, MisuseIsExplained) {
 
   EXPECT_STORE_FAILURE(QORSimGrid({m.rows, m.rows}),
                        "a grid may not name a collection twice: dimensions 0 and 1 both run over collection "
-                       "'collection0' of '" + path + "'; use a colour variant for one of them");
-  EXPECT_STORE_FAILURE(QORSimCollection(m.rows.AltColor(1)), "colour 1 of collection 'collection0' (colour 1) of '" +
-                                                                 path + "' does not exist (CreateColorVariant makes it)");
+                       "'collection0' of '" +
+                           path + "'; use a colour variant for one of them");
+  EXPECT_STORE_FAILURE(
+      QORSimCollection(m.rows.AltColor(1)),
+      "colour 1 of collection 'collection0' (colour 1) of '" + path + "' does not exist (CreateColorVariant makes it)");
   std::vector<double> buf(64);
   EXPECT_STORE_FAILURE(RangeTransfer(m, 0, 10, 0, 1, buf.data(), false),
                        "SetDimOrdinalRange: positions 0 … 10 of transfer dimension 1 lie outside the drawer's 10 "
-                       "positions (distribution 0 of '" + path + "')");
+                       "positions (distribution 0 of '" +
+                           path + "')");
   auto smallBuffer = [&] {
     QORSimTransfer t{QORSimDistribution(m.id)};
     t.SetRead();
@@ -144,8 +148,8 @@ TEST_F(StoreDeath, MisuseIsExplained) {
     t.SetBuffer(buf.data(), 24);
     t.ExecRead();
   };
-  EXPECT_STORE_FAILURE(smallBuffer(), "ExecRead on distribution 0 of '" + path +
-                                          "': the buffer holds 24 bytes, the transfer needs 32");
+  EXPECT_STORE_FAILURE(
+      smallBuffer(), "ExecRead on distribution 0 of '" + path + "': the buffer holds 24 bytes, the transfer needs 32");
   auto notRead = [&] {
     QORSimTransfer t{QORSimDistribution(m.id)};
     t.SetWrite();
@@ -155,8 +159,8 @@ TEST_F(StoreDeath, MisuseIsExplained) {
     t.SetBuffer(buf.data(), 8);
     t.ExecRead();
   };
-  EXPECT_STORE_FAILURE(notRead(), "ExecRead on a transfer of distribution 0 of '" + path +
-                                      "' that was not set up with SetRead");
+  EXPECT_STORE_FAILURE(notRead(),
+                       "ExecRead on a transfer of distribution 0 of '" + path + "' that was not set up with SetRead");
   auto unknownOrdinal = [&] {
     const int ords[2] = {3, 99};
     QORSimTransfer t{QORSimDistribution(m.id)};
@@ -166,7 +170,8 @@ TEST_F(StoreDeath, MisuseIsExplained) {
     t.CheckView();
   };
   EXPECT_STORE_FAILURE(unknownOrdinal(), "ordinal 99 (member 1 of set 1 of collection 'collection0' of '" + path +
-                                             "') is not in dimension 1 of drawer 0 of distribution 0 of '" + path + "'");
+                                             "') is not in dimension 1 of drawer 0 of distribution 0 of '" + path +
+                                             "'");
   auto repeated = [&] {
     const int ords[3] = {5, 1, 5};
     QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{m.rows}, QORSimRangeType(QORSimDoubleKey));
@@ -177,7 +182,8 @@ TEST_F(StoreDeath, MisuseIsExplained) {
     t.CheckView();
     t.InitializePersistentDrawer();
   };
-  EXPECT_STORE_FAILURE(repeated(), "holds ordinal 5 twice; a set that indexes a drawer dimension must not repeat an ordinal");
+  EXPECT_STORE_FAILURE(repeated(),
+                       "holds ordinal 5 twice; a set that indexes a drawer dimension must not repeat an ordinal");
   auto growFixed = [&] {
     QORSimTransfer t{QORSimDistribution(m.id)};
     t.SetRead();
@@ -194,11 +200,13 @@ TEST_F(StoreDeath, MisuseIsExplained) {
     for (int k = 0; k < 64; ++k) QORSimCollection(m.rows).CreateVolatileOrderedCSet(&one, 1);
     QORSimCSet(first).Size();
   };
-  EXPECT_STORE_FAILURE(forgotten(), "was a volatile set and has been forgotten (the collection keeps the 64 most recent ones)");
+  EXPECT_STORE_FAILURE(forgotten(),
+                       "was a volatile set and has been forgotten (the collection keeps the 64 most recent ones)");
   const QORSimContextID stale = db.ContextID();
   db.Close();
-  EXPECT_STORE_FAILURE(QORSimContext{stale}, "data-store context " + std::to_string(stale.Number()) +
-                                                  " is not an open database (a null identifier, or its database was closed)");
+  EXPECT_STORE_FAILURE(QORSimContext{stale},
+                       "data-store context " + std::to_string(stale.Number()) +
+                           " is not an open database (a null identifier, or its database was closed)");
   EXPECT_STORE_FAILURE(QORSimUttAssert::ReportAssertionFailure("!\"Illegal QORSimTypeKey\"", "QORMtx/x.cpp", 7),
                        "Assertion failed: !\"Illegal QORSimTypeKey\"\nFile QORMtx/x.cpp, line 7");
 }

@@ -1,7 +1,6 @@
 // Helpers of the data-store tests: a temporary directory per test and a plain reference model of a drawer.
 #pragma once
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <array>

@@ -347,7 +347,8 @@ TEST_F(StoreTransfer, DirectChunkAndSelectionPathsGiveIdenticalBytes) {
     for (int p = 0; p < 2; ++p) {
       std::vector<double> all(static_cast<size_t>(nr) * nc);
       RangeTransfer(m[p], 0, nr - 1, 0, nc - 1, all.data(), false);
-      EXPECT_EQ(0, std::memcmp(all.data(), ref.a.data(), all.size() * 8)) << "written by path " << p << ", read by path " << readPath;
+      EXPECT_EQ(0, std::memcmp(all.data(), ref.a.data(), all.size() * 8))
+          << "written by path " << p << ", read by path " << readPath;
     }
     ExpectBlocks(m[0], ref, {{16, 31, 8, 15}, {0, 69, 8, 15}, {5, 50, 3, 41}});
   }
@@ -367,7 +368,8 @@ TEST_F(StoreTransfer, ScatteredSetsManyBlocks) {
     for (int j = 0; j < nc; j += 3) cols.push_back(j);
     std::vector<double> buf(rows.size() * cols.size());
     for (size_t b = 0; b < cols.size(); ++b)
-      for (size_t a = 0; a < rows.size(); ++a) buf[b * rows.size() + a] = ref(rows[a], cols[b]) = Value(rows[a], cols[b], 3);
+      for (size_t a = 0; a < rows.size(); ++a)
+        buf[b * rows.size() + a] = ref(rows[a], cols[b]) = Value(rows[a], cols[b], 3);
     QORSimTransfer w{QORSimDistribution(m.id)};
     w.SetWrite();
     w.SetBufferPadding(false);
@@ -403,7 +405,8 @@ TEST_F(StoreTransfer, ColourVariantMakesASquareMatrix) {
   QORSimCSetID cols = rows.AltColor(1);
   EXPECT_EQ(cols.CollectionID(), dofs.AltColor(1));
   EXPECT_EQ(QORSimCSet(cols).Size(), 6);
-  QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{cols.CollectionID(), dofs}, QORSimRangeType(QORSimDoubleKey));
+  QORSimDistributionID id =
+      ctx.CreateDistribution(QORSimGrid{cols.CollectionID(), dofs}, QORSimRangeType(QORSimDoubleKey));
   QORSimTransfer t{QORSimDistribution(id)};
   t.SetMakeNewDrawerChunked({4, 4});
   t.SetWrite();
@@ -531,7 +534,8 @@ TEST_F(StoreTransfer, WholeChunksBypassTheSelection) {
   t.ExecRead();
   EXPECT_EQ(qorsim::Counters().patchedChunks, 2u);  // 256 blocks in all, 128 in each of the two chunks
   for (int b = 0; b < 8; ++b)
-    for (int a = 0; a < 32; ++a) ASSERT_EQ(got[static_cast<size_t>(b) * 32 + a], all[static_cast<size_t>(cols[b]) * 64 + rows[a]]);
+    for (int a = 0; a < 32; ++a)
+      ASSERT_EQ(got[static_cast<size_t>(b) * 32 + a], all[static_cast<size_t>(cols[b]) * 64 + rows[a]]);
 }
 
 TEST_F(StoreTransfer, EmptySetsAndEmptyDimensions) {

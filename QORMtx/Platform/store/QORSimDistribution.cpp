@@ -34,10 +34,20 @@ void QORSimGrid::Validate() const {
 
 int QORSimRangeType::ItemBytes() const {
   switch (m_typeKey) {
-    case 1: case 6: return 1;
-    case 2: case 5: case 7: case 8: case 9: return 4;
-    case 3: case 4: return 8;
-    default: return 0;
+    case 1:
+    case 6:
+      return 1;
+    case 2:
+    case 5:
+    case 7:
+    case 8:
+    case 9:
+      return 4;
+    case 3:
+    case 4:
+      return 8;
+    default:
+      return 0;
   }
 }
 

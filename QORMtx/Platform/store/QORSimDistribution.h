@@ -10,10 +10,21 @@
 /// (dense), 3 sparse, 4 sparse symmetric, 9 sparse symmetric blocked, 5 element matrix (MEI), 6 symmetric MEI.
 class QORSimSerializationType {
  public:
-  enum Kind : int { STANDARD = 0, SPARSE = 3, SPARSE_SYMMETRIC = 4, MEI = 5, MEI_SYMMETRIC = 6, SPARSE_SYMMETRIC_BLOCKED = 9 };
+  enum Kind : int {
+    STANDARD = 0,
+    SPARSE = 3,
+    SPARSE_SYMMETRIC = 4,
+    MEI = 5,
+    MEI_SYMMETRIC = 6,
+    SPARSE_SYMMETRIC_BLOCKED = 9
+  };
 
   QORSimSerializationType() = default;
-  static QORSimSerializationType FromWord(int word) { QORSimSerializationType t; t.m_word = word; return t; }
+  static QORSimSerializationType FromWord(int word) {
+    QORSimSerializationType t;
+    t.m_word = word;
+    return t;
+  }
   int Word() const { return m_word; }
   int Kind() const { return m_word >> 12; }
 

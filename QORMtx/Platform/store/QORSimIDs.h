@@ -7,7 +7,12 @@ enum QORSimTypeKey : int { QORSimIntKey = 2, QORSimDoubleKey = 4 };
 
 /// \brief Buffer slots of a transfer. A standard drawer uses only the main buffer; the sparse
 /// serializations use the index, row-start and diagonal slots as well.
-enum QORSimBufferSlot : int { QORSimbufMain = 0, QORSimbufIndicesNZ = 1, QORSimbufSparseMap = 2, QORSimbufDiagonal = 3 };
+enum QORSimBufferSlot : int {
+  QORSimbufMain = 0,
+  QORSimbufIndicesNZ = 1,
+  QORSimbufSparseMap = 2,
+  QORSimbufDiagonal = 3
+};
 
 /// \brief An open database (its context). Null when default-constructed or after the database closed.
 class QORSimContextID {

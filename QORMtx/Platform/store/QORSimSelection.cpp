@@ -55,7 +55,6 @@ void FillItems(unsigned char* dst, size_t count, const unsigned char* fill, size
   for (size_t i = 0; i < count; ++i) std::memcpy(dst + i * item, fill, item);
 }
 
-
 std::vector<hsize_t> Strides(const std::vector<hsize_t>& extent) {
   std::vector<hsize_t> s(extent.size(), 1);
   for (size_t d = extent.size(); d-- > 1;) s[d - 1] = s[d] * extent[d];
@@ -126,8 +125,8 @@ struct CrossCopy {
   }
 };
 
-void CopyCross(const std::vector<const RunList*>& pieces, const ImageMap& map, unsigned char* image,
-               unsigned char* buf, const std::vector<hsize_t>& bs, size_t item, bool toBuffer) {
+void CopyCross(const std::vector<const RunList*>& pieces, const ImageMap& map, unsigned char* image, unsigned char* buf,
+               const std::vector<hsize_t>& bs, size_t item, bool toBuffer) {
   CrossCopy{pieces, map, image, buf, bs, item, toBuffer}.Run(0, 0, 0);
 }
 
@@ -193,8 +192,8 @@ class SelectionBatch {
   H5Handle m_mem;
 };
 
-void SelectionBatch::SelectRunsRange(hid_t space, const std::vector<const RunList*>& runs, bool canonical,
-                                     bool replace, size_t begin, size_t end) {
+void SelectionBatch::SelectRunsRange(hid_t space, const std::vector<const RunList*>& runs, bool canonical, bool replace,
+                                     size_t begin, size_t end) {
   const size_t n = runs.size();
   std::vector<size_t> at(n, 0);
   size_t rest = begin;
@@ -209,8 +208,8 @@ void SelectionBatch::SelectRunsRange(hid_t space, const std::vector<const RunLis
       start[d] = canonical ? r.canon : r.pos;
       count[d] = r.len;
     }
-    QORSIM_H5(H5Sselect_hyperslab,
-              (space, (replace && b == begin) ? H5S_SELECT_SET : H5S_SELECT_OR, start.data(), nullptr, count.data(), nullptr));
+    QORSIM_H5(H5Sselect_hyperslab, (space, (replace && b == begin) ? H5S_SELECT_SET : H5S_SELECT_OR, start.data(),
+                                    nullptr, count.data(), nullptr));
     for (size_t d = n; d-- > 0;) {
       if (++at[d] < runs[d]->size()) break;
       at[d] = 0;
@@ -222,7 +221,7 @@ void SelectionBatch::SelectRunsRange(hid_t space, const std::vector<const RunLis
 struct TileDim {
   hsize_t index;  // chunk number along the dimension
   RunList pieces;
-  bool full;      // the region covers the chunk's whole extent in this dimension
+  bool full;  // the region covers the chunk's whole extent in this dimension
 };
 
 void AppendCoalesced(RunList& list, const Run& r) {
@@ -305,7 +304,8 @@ void MoveRegion(const DrawerGeometry& g, const std::vector<RunList>& runs, const
   ChunkBuffer temp(chunkBytes);
   auto* bytes = static_cast<unsigned char*>(buf);
 
-  auto chunkOrigin = [&](const std::vector<const TileDim*>& combo, std::vector<hsize_t>& origin, std::vector<hsize_t>& extent) {
+  auto chunkOrigin = [&](const std::vector<const TileDim*>& combo, std::vector<hsize_t>& origin,
+                         std::vector<hsize_t>& extent) {
     bool edge = false;
     for (size_t d = 0; d < n; ++d) {
       origin[d] = combo[d]->index * g.chunk[d];

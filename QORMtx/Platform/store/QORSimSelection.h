@@ -24,7 +24,7 @@ struct DrawerGeometry {
   hid_t memType = -1;
   size_t itemBytes = 0;
   std::vector<hsize_t> dims;
-  std::vector<hsize_t> chunk;       // empty: contiguous dataset
+  std::vector<hsize_t> chunk;  // empty: contiguous dataset
   bool directChunkIo = false;
   std::vector<unsigned char> fill;  // one item: the initialisation value
 };

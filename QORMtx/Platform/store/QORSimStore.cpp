@@ -2,8 +2,9 @@
 //   /                                    attributes qorsim_format, qorsim_version
 //   /collections/<name>                  attributes number, size, type, colors, biggest_set
 //   /collections/<name>/sets/<number>    int dataset: the ordinals (kind "ordered") or start, count, step ("strided")
-//   /distributions/<number>              attributes grid, grid_collections, grid_colors, range_type_key, type, temporary
-//   /distributions/<number>/drawer<k>    the values; attributes sets, serialization, extendable_dim, chunk_sizes
+//   /distributions/<number>              attributes grid, grid_collections, grid_colors, range_type_key, type,
+//   temporary /distributions/<number>/drawer<k>    the values; attributes sets, serialization, extendable_dim,
+//   chunk_sizes
 #include "QORSimStore.h"
 
 #include <sys/stat.h>
@@ -24,9 +25,9 @@ namespace {
 constexpr const char* kFormatName = "QORSim data store";
 constexpr int kFormatVersion = 1;
 constexpr size_t kVolatileSetsKept = 64;
-constexpr size_t kCompactSetLimit = 8192;               // ordinals stored in the object header below this
-constexpr uint64_t kInternalChunkBytes = 64ull << 20;   // chunking of an unchunked drawer that must grow
-constexpr uint64_t kMaxChunkBytes = 0xFFFFFFFFull;      // HDF5 limit on one chunk
+constexpr size_t kCompactSetLimit = 8192;              // ordinals stored in the object header below this
+constexpr uint64_t kInternalChunkBytes = 64ull << 20;  // chunking of an unchunked drawer that must grow
+constexpr uint64_t kMaxChunkBytes = 0xFFFFFFFFull;     // HDF5 limit on one chunk
 
 std::map<int, std::unique_ptr<DatabaseRecord>>& Databases() {
   static std::map<int, std::unique_ptr<DatabaseRecord>> databases;
@@ -289,7 +290,8 @@ void LoadCollections(DatabaseRecord& db) {
     }
     db.nextCollection = std::max(db.nextCollection, coll.number + 1);
     const int number = coll.number;
-    if (db.collections.count(number)) QORSIM_FAIL("two collections carry number " + std::to_string(number) + DescribeWhere());
+    if (db.collections.count(number))
+      QORSIM_FAIL("two collections carry number " + std::to_string(number) + DescribeWhere());
     db.collections[number] = std::move(coll);
   }
 }
@@ -315,8 +317,8 @@ void LoadDrawer(DatabaseRecord& db, DistributionRecord& dist, hid_t group, const
     drawer.storageChunk.resize(static_cast<size_t>(rank));
     QORSIM_H5(H5Pget_chunk, (dcpl, rank, drawer.storageChunk.data()));
     H5Handle ftype(QORSIM_H5(H5Dget_type, (ds)));
-    drawer.directChunkIo = QORSIM_H5(H5Pget_nfilters, (dcpl)) == 0 &&
-                           QORSIM_H5(H5Tequal, (ftype, MemoryType(dist.typeKey))) > 0;
+    drawer.directChunkIo =
+        QORSIM_H5(H5Pget_nfilters, (dcpl)) == 0 && QORSIM_H5(H5Tequal, (ftype, MemoryType(dist.typeKey))) > 0;
   }
   drawer.fill.assign(ItemBytes(dist.typeKey), 0);
   H5D_fill_value_t defined;
@@ -361,7 +363,8 @@ void LoadDistributions(DatabaseRecord& db) {
     }
     std::sort(drawers.begin(), drawers.end());
     for (size_t i = 0; i < drawers.size(); ++i) {
-      if (drawers[i].first != static_cast<int>(i)) QORSIM_FAIL("drawer " + std::to_string(i) + " is missing" + DescribeWhere());
+      if (drawers[i].first != static_cast<int>(i))
+        QORSIM_FAIL("drawer " + std::to_string(i) + " is missing" + DescribeWhere());
       LoadDrawer(db, dist, g, drawers[i].second, drawers[i].first);
     }
     db.distributions[number] = std::move(dist);
@@ -420,8 +423,8 @@ DatabaseRecord& CreateDatabase(const std::string& path, bool inMemory) {
   db->file = H5Fcreate(fileName.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, fapl);
   if (db->file < 0) {
     const int err = errno;
-    QORSIM_FAIL("cannot create data-store database '" + path + "': " +
-                (err ? std::string(std::strerror(err)) : std::string("HDF5 refused")) + Hdf5ErrorText());
+    QORSIM_FAIL("cannot create data-store database '" + path +
+                "': " + (err ? std::string(std::strerror(err)) : std::string("HDF5 refused")) + Hdf5ErrorText());
   }
   WriteStringAttr(db->file, "qorsim_format", kFormatName);
   WriteIntsAttr(db->file, "qorsim_version", {kFormatVersion});
@@ -526,7 +529,8 @@ CollectionRecord& Collection(const QORSimCollectionID& id) {
   DatabaseRecord& db = Database(id.ContextID());
   auto it = db.collections.find(id.Number());
   if (it == db.collections.end())
-    QORSIM_FAIL("collection " + std::to_string(id.Number()) + " does not exist in data-store database '" + db.path + "'");
+    QORSIM_FAIL("collection " + std::to_string(id.Number()) + " does not exist in data-store database '" + db.path +
+                "'");
   if (!it->second.HasColor(id.Color()))
     QORSIM_FAIL("colour " + std::to_string(id.Color()) + " of " + Describe(id) +
                 " does not exist (CreateColorVariant makes it)");
@@ -549,7 +553,8 @@ DistributionRecord& Distribution(const QORSimDistributionID& id) {
   DatabaseRecord& db = Database(id.ContextID());
   auto it = db.distributions.find(id.Number());
   if (it == db.distributions.end())
-    QORSIM_FAIL("distribution " + std::to_string(id.Number()) + " does not exist in data-store database '" + db.path + "'");
+    QORSIM_FAIL("distribution " + std::to_string(id.Number()) + " does not exist in data-store database '" + db.path +
+                "'");
   return it->second;
 }
 
@@ -564,7 +569,8 @@ std::string Describe(const QORSimCollectionID& id) {
   auto it = Databases().find(id.ContextID().Number());
   if (it == Databases().end()) return "collection " + std::to_string(id.Number());
   auto c = it->second->collections.find(id.Number());
-  std::string text = "collection '" + (c == it->second->collections.end() ? std::to_string(id.Number()) : c->second.name) + "'";
+  std::string text =
+      "collection '" + (c == it->second->collections.end() ? std::to_string(id.Number()) : c->second.name) + "'";
   if (id.Color() != 0) text += " (colour " + std::to_string(id.Color()) + ")";
   return text + " of '" + it->second->path + "'";
 }
@@ -611,8 +617,8 @@ QORSimCSetID NewOrderedSet(const QORSimCollectionID& id, const int* ordinals, in
   if (count < 0 || (count > 0 && !ordinals))
     QORSIM_FAIL("a set of " + std::to_string(count) + " ordinals needs an array of them (" + Describe(id) + ")");
   CollectionRecord& coll = Collection(id);
-  DatabaseRecord& db = kind == SetKind::PERSISTENT ? WritableDatabase(id.ContextID(), "create a set")
-                                                   : Database(id.ContextID());
+  DatabaseRecord& db =
+      kind == SetKind::PERSISTENT ? WritableDatabase(id.ContextID(), "create a set") : Database(id.ContextID());
   SetRecord set;
   set.number = coll.nextSet++;
   set.kind = kind;
@@ -638,7 +644,8 @@ QORSimCSetID NewOrderedSet(const QORSimCollectionID& id, const int* ordinals, in
 
 QORSimCSetID NewStridedSet(const QORSimCollectionID& id, int start, int count, int step, SetKind kind) {
   if (count < 0) QORSIM_FAIL("a strided set cannot have " + std::to_string(count) + " members (" + Describe(id) + ")");
-  if (step == 0 && count > 1) QORSIM_FAIL("a strided set of " + std::to_string(count) + " members needs a non-zero step");
+  if (step == 0 && count > 1)
+    QORSIM_FAIL("a strided set of " + std::to_string(count) + " members needs a non-zero step");
   const long long last = static_cast<long long>(start) + static_cast<long long>(count > 0 ? count - 1 : 0) * step;
   if (last > 2147483647LL || last < -2147483647LL - 1) QORSIM_FAIL("the strided set runs past the int range");
   CollectionRecord& coll = Collection(id);
@@ -804,7 +811,8 @@ int NewDrawer(const QORSimDistributionID& id, const DrawerRequest& request) {
     }
   } else if (request.extendableDim >= 0 || anyEmpty) {
     // HDF5 grows only chunked datasets: an unchunked drawer that may grow gets large chunks of its own shape.
-    for (int d = 0; d < rank; ++d) drawer.storageChunk.push_back(std::max<hsize_t>(1, drawer.dims[static_cast<size_t>(d)]));
+    for (int d = 0; d < rank; ++d)
+      drawer.storageChunk.push_back(std::max<hsize_t>(1, drawer.dims[static_cast<size_t>(d)]));
     auto bytes = [&] {
       uint64_t b = item;
       for (hsize_t c : drawer.storageChunk) b *= c;
@@ -822,7 +830,8 @@ int NewDrawer(const QORSimDistributionID& id, const DrawerRequest& request) {
       QORSIM_FAIL("a chunk of " + std::to_string(bytes) + " bytes exceeds HDF5's limit of 4 GiB per chunk (" +
                   Describe(id) + "); choose smaller chunk sizes");
     for (int d = 0; d < rank; ++d)
-      if (d == request.extendableDim || drawer.dims[static_cast<size_t>(d)] == 0) maxDims[static_cast<size_t>(d)] = H5S_UNLIMITED;
+      if (d == request.extendableDim || drawer.dims[static_cast<size_t>(d)] == 0)
+        maxDims[static_cast<size_t>(d)] = H5S_UNLIMITED;
   }
   drawer.fill.assign(item, 0);
   if (dist.typeKey == QORSimIntKey) {
@@ -832,7 +841,8 @@ int NewDrawer(const QORSimDistributionID& id, const DrawerRequest& request) {
     const double v = request.fillIsInt ? static_cast<double>(request.fillInt) : request.fillDouble;
     std::memcpy(drawer.fill.data(), &v, item);
   }
-  drawer.directChunkIo = !drawer.storageChunk.empty() && H5Tequal(FileType(dist.typeKey), MemoryType(dist.typeKey)) > 0;
+  drawer.directChunkIo =
+      !drawer.storageChunk.empty() && QORSIM_H5(H5Tequal, (FileType(dist.typeKey), MemoryType(dist.typeKey))) > 0;
 
   const std::string path = dist.DrawerPath(drawer.index);
   WhereScope where(db.path, path);
@@ -840,7 +850,8 @@ int NewDrawer(const QORSimDistributionID& id, const DrawerRequest& request) {
   H5Handle dcpl(QORSIM_H5(H5Pcreate, (H5P_DATASET_CREATE)));
   if (!drawer.storageChunk.empty()) QORSIM_H5(H5Pset_chunk, (dcpl, rank, drawer.storageChunk.data()));
   QORSIM_H5(H5Pset_fill_value, (dcpl, MemoryType(dist.typeKey), drawer.fill.data()));
-  H5Handle ds(QORSIM_H5(H5Dcreate2, (db.file, path.c_str(), FileType(dist.typeKey), space, H5P_DEFAULT, dcpl, H5P_DEFAULT)));
+  H5Handle ds(
+      QORSIM_H5(H5Dcreate2, (db.file, path.c_str(), FileType(dist.typeKey), space, H5P_DEFAULT, dcpl, H5P_DEFAULT)));
   WriteIntsAttr(ds, "sets", drawer.sets);
   WriteIntsAttr(ds, "serialization", {drawer.serialization});
   WriteIntsAttr(ds, "extendable_dim", {drawer.extendableDim});
@@ -883,7 +894,8 @@ void ExtendDrawer(const QORSimDistributionID& id, int index, int dim, const QORS
                     (added.count == 1 || added.step == step) && step >= -2147483647LL && step <= 2147483647LL;
     }
     if (progression)
-      grown = NewStridedSet(coll, static_cast<int>(start), old.count + added.count, static_cast<int>(step == 0 ? 1 : step));
+      grown =
+          NewStridedSet(coll, static_cast<int>(start), old.count + added.count, static_cast<int>(step == 0 ? 1 : step));
   }
   if (grown.IsNull()) {
     std::vector<int> all;
@@ -913,7 +925,8 @@ hid_t DrawerDataset(const QORSimDistributionID& id, DistributionRecord& dist, Dr
     uint64_t bytes = dist.cacheBytes;
     if (dist.secondaryCache) bytes = std::max(bytes, chunkBytes);
     // HDF5 wants about a hundred hash slots per cached chunk, and a prime count.
-    uint64_t slots = std::max<uint64_t>(521, std::min<uint64_t>(100 * std::max<uint64_t>(1, bytes / chunkBytes), 1000003));
+    uint64_t slots =
+        std::max<uint64_t>(521, std::min<uint64_t>(100 * std::max<uint64_t>(1, bytes / chunkBytes), 1000003));
     auto isPrime = [](uint64_t n) {
       for (uint64_t f = 2; f * f <= n; ++f)
         if (n % f == 0) return false;

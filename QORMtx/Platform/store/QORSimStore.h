@@ -68,13 +68,13 @@ constexpr bool Hdf5Failed(T result) {
 
 /// Every HDF5 call of the store: QORSIM_H5(H5Dwrite, (dset, type, mem, file, H5P_DEFAULT, buf)). Takes the lock,
 /// calls, and reports a negative result with the routine's name, the database and object, and HDF5's messages.
-#define QORSIM_H5(routine, args)                                                   \
-  ([&]() {                                                                         \
-    qorsim::StoreLock qorsimLock_(qorsim::StoreMutex());                           \
-    qorsim::StartHdf5();                                                           \
-    auto qorsimResult_ = routine args;                                             \
-    if (qorsim::Hdf5Failed(qorsimResult_)) qorsim::Hdf5Failure(#routine, __FILE__, __LINE__);       \
-    return qorsimResult_;                                                          \
+#define QORSIM_H5(routine, args)                                                              \
+  ([&]() {                                                                                    \
+    qorsim::StoreLock qorsimLock_(qorsim::StoreMutex());                                      \
+    qorsim::StartHdf5();                                                                      \
+    auto qorsimResult_ = routine args;                                                        \
+    if (qorsim::Hdf5Failed(qorsimResult_)) qorsim::Hdf5Failure(#routine, __FILE__, __LINE__); \
+    return qorsimResult_;                                                                     \
   }())
 
 #define QORSIM_FAIL(message) qorsim::Fail((message), __FILE__, __LINE__)
@@ -89,7 +89,11 @@ class H5Handle {
   ~H5Handle() { Reset(); }
   H5Handle(H5Handle&& rhs) noexcept : m_id(rhs.m_id) { rhs.m_id = -1; }
   H5Handle& operator=(H5Handle&& rhs) noexcept {
-    if (this != &rhs) { Reset(); m_id = rhs.m_id; rhs.m_id = -1; }
+    if (this != &rhs) {
+      Reset();
+      m_id = rhs.m_id;
+      rhs.m_id = -1;
+    }
     return *this;
   }
   H5Handle(const H5Handle&) = delete;
@@ -110,9 +114,9 @@ enum class SetKind { PERSISTENT, TEMPORARY, VOLATILE };
 /// \brief Ordinal → position in a set that indexes a drawer dimension; built once per set.
 struct PositionIndex {
   int base = 0;
-  std::vector<int> table;                     // dense: table[ordinal - base] = position, or -1
-  std::vector<std::pair<int, int>> sorted;    // sparse: (ordinal, position) sorted by ordinal
-  int Find(int ordinal) const;                // -1 when absent
+  std::vector<int> table;                   // dense: table[ordinal - base] = position, or -1
+  std::vector<std::pair<int, int>> sorted;  // sparse: (ordinal, position) sorted by ordinal
+  int Find(int ordinal) const;              // -1 when absent
 };
 
 struct SetRecord {
@@ -146,14 +150,14 @@ struct CollectionRecord {
 struct DrawerRecord {
   int index = -1;
   std::vector<hsize_t> dims;
-  std::vector<int> chunkSizes;      // as given; empty: unchunked
+  std::vector<int> chunkSizes;        // as given; empty: unchunked
   std::vector<hsize_t> storageChunk;  // HDF5 chunk dimensions; empty: contiguous dataset
   int extendableDim = -1;
   int serialization = 0;
-  std::vector<int> sets;  // set number per dimension (collection and colour from the grid)
+  std::vector<int> sets;            // set number per dimension (collection and colour from the grid)
   std::vector<unsigned char> fill;  // the initialisation value, one item
-  hid_t dataset = -1;     // open on first use, with the distribution's chunk cache
-  bool directChunkIo = false;  // unfiltered chunks stored in the memory type: whole chunks bypass the selection
+  hid_t dataset = -1;               // open on first use, with the distribution's chunk cache
+  bool directChunkIo = false;       // unfiltered chunks stored in the memory type: whole chunks bypass the selection
 };
 
 struct DistributionRecord {

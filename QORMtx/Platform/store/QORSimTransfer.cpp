@@ -152,14 +152,16 @@ void QORSimTransfer::Impl::Check() {
   std::vector<int> transferOf(static_cast<size_t>(rank), -1);
   for (int t = 0; t < rank; ++t) {
     const DimSetting& setting = dims[static_cast<size_t>(t)];
-    if (!setting.given) QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(t) + " was never set (SetDim or SetDimOrdinalRange)");
+    if (!setting.given)
+      QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(t) + " was never set (SetDim or SetDimOrdinalRange)");
     const QORSimCollectionID coll = setting.isRange ? setting.collection : setting.set.CollectionID();
     int d = -1;
     for (int e = 0; e < rank; ++e)
       if (record.grid[static_cast<size_t>(e)] == std::make_pair(coll.Number(), coll.Color()) &&
           coll.ContextID() == dist.ContextID())
         d = e;
-    if (d < 0) QORSIM_FAIL("CheckView: " + Dim(t) + " runs over " + Describe(coll) + ", which is not a dimension of " + Name());
+    if (d < 0)
+      QORSIM_FAIL("CheckView: " + Dim(t) + " runs over " + Describe(coll) + ", which is not a dimension of " + Name());
     if (transferOf[static_cast<size_t>(d)] >= 0)
       QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(transferOf[static_cast<size_t>(d)]) + " and " + Dim(t) +
                   " both run over distribution dimension " + std::to_string(d));
@@ -171,7 +173,8 @@ void QORSimTransfer::Impl::Check() {
   if (makeNew) {
     for (int t = 0; t < rank; ++t)
       if (dims[static_cast<size_t>(t)].isRange)
-        QORSIM_FAIL("CheckView on " + Name() + ": a new drawer needs a set for every dimension; " + Dim(t) + " is a range");
+        QORSIM_FAIL("CheckView on " + Name() + ": a new drawer needs a set for every dimension; " + Dim(t) +
+                    " is a range");
     if (chunked && static_cast<int>(chunkSizes.size()) != rank)
       QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + " gave " + std::to_string(chunkSizes.size()) +
                   " chunk sizes for " + std::to_string(rank) + " dimensions");
@@ -216,8 +219,9 @@ void QORSimTransfer::Impl::Plan(const DistributionRecord& record) {
     hsize_t first = 0, count = 0;
     if (setting.isRange) {
       if (setting.first < 0 || setting.last < setting.first - 1 || static_cast<hsize_t>(setting.last + 1) > size)
-        QORSIM_FAIL("SetDimOrdinalRange: positions " + std::to_string(setting.first) + " … " + std::to_string(setting.last) +
-                    " of " + Dim(t) + " lie outside the drawer's " + std::to_string(size) + " positions (" + Name() + ")");
+        QORSIM_FAIL("SetDimOrdinalRange: positions " + std::to_string(setting.first) + " … " +
+                    std::to_string(setting.last) + " of " + Dim(t) + " lie outside the drawer's " +
+                    std::to_string(size) + " positions (" + Name() + ")");
       range = true;
       first = static_cast<hsize_t>(setting.first);
       count = static_cast<hsize_t>(setting.last - setting.first + 1);
@@ -367,12 +371,14 @@ void QORSimTransfer::Impl::Permute(unsigned char* stagingBytes, const std::vecto
   for (size_t t = rank - 1; t-- > 1;) callerStride[t - 1] = callerStride[t] * plans[t].count;
   void* caller = buffers[QORSimbufMain];
   if (item == 8)
-    PermuteLoop<uint64_t>{plans, offsets, callerStride, static_cast<uint64_t*>(caller),
-                          reinterpret_cast<uint64_t*>(stagingBytes), toStaging}
+    PermuteLoop<uint64_t>{
+        plans,    offsets, callerStride, static_cast<uint64_t*>(caller), reinterpret_cast<uint64_t*>(stagingBytes),
+        toStaging}
         .Run(0, 0, 0);
   else
-    PermuteLoop<uint32_t>{plans, offsets, callerStride, static_cast<uint32_t*>(caller),
-                          reinterpret_cast<uint32_t*>(stagingBytes), toStaging}
+    PermuteLoop<uint32_t>{
+        plans,    offsets, callerStride, static_cast<uint32_t*>(caller), reinterpret_cast<uint32_t*>(stagingBytes),
+        toStaging}
         .Run(0, 0, 0);
 }
 
@@ -627,7 +633,8 @@ void QORSimTransfer::RelinquishBuffers() {
 
 namespace {
 void CheckBuffer(const QORSimTransfer::Impl& impl, const char* routine, bool mode, const char* setter) {
-  if (!mode) QORSIM_FAIL(std::string(routine) + " on a transfer of " + impl.Name() + " that was not set up with " + setter);
+  if (!mode)
+    QORSIM_FAIL(std::string(routine) + " on a transfer of " + impl.Name() + " that was not set up with " + setter);
   if (!impl.checked) QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " before CheckView");
   if (impl.required > 0 && !impl.buffers[QORSimbufMain])
     QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " without a buffer (SetBuffer)");

@@ -12,7 +12,7 @@ class QORSimUttAssert {
 };
 
 /// Validation of a condition whose source text is the message.
-#define QORSIM_VALIDATE(cond)                                                        \
-  do {                                                                               \
+#define QORSIM_VALIDATE(cond)                                                         \
+  do {                                                                                \
     if (!(cond)) QORSimUttAssert::ReportValidationFailure(#cond, __FILE__, __LINE__); \
   } while (0)
