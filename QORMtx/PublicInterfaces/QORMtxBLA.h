@@ -99,8 +99,8 @@ class QORMtxBLA {
   ///
   /// Preconditions "!!A & !!B && !!C", "nRowsB == nColsA", "nRowsA == numRowsC", "nColsB == numColsC".
   /// Two DIAG operands need a DIAG C (else "0"); one DIAG operand, or none, needs a full C ("!C.IsDiagonal()").
-  /// \warning The DIAG paths take CONJTRANS as TRANS (a diagonal is its own transpose) and apply no conjugation;
-  /// the full path passes 'C' to the kernel.
+  /// DIAG operands are applied by element kernels (a DIAG A scales rows, a DIAG B columns); there CONJTRANS
+  /// conjugates through a copy of the operand, so every path computes alpha·op(A)·op(B) + beta·C exactly.
   static void Multiply(const QORMtxComplex& alpha, const QORMtxComplexMatrix& A, Operation opA,
                        const QORMtxComplexMatrix& B, Operation opB, const QORMtxComplex& beta, QORMtxComplexMatrix& C,
                        ResultType typeC, int numThreads);

@@ -7,8 +7,11 @@
 #include "QORBasVector.h"
 #include "QORMtxAssert.h"
 #include "QORMtxBlaUtilities.h"
+#include "QORMtxComplex.h"
+#include "QORMtxComplexMatrix.h"
 #include "QORMtxCoreModuleC.h"
 #include "QORMtxMatrix.h"
+#include "QORMtxReImMatrix.h"
 #include "QORMtxUtilities.h"
 #include "blac.h"
 
@@ -30,8 +33,14 @@ int RealSymmetryFlag(QORMtxBLA::ResultType type) {
   return 0;
 }
 
-// Rows and columns of op(X).
-void OpShape(const QORMtxMatrix& X, QORMtxBLA::Operation op, int& rows, int& cols) {
+// Complex operands: conjugate transposition has its own letter.
+char ComplexLetter(QORMtxBLA::Operation op) {
+  return op == QORMtxBLA::NOOP ? 'N' : op == QORMtxBLA::CONJTRANS ? 'C' : 'T';
+}
+
+// Rows and columns of op(X), for any of the matrix classes.
+template <class Mtx>
+void OpShape(const Mtx& X, QORMtxBLA::Operation op, int& rows, int& cols) {
   rows = op == QORMtxBLA::NOOP ? X.NumberOfRows() : X.NumberOfColumns();
   cols = op == QORMtxBLA::NOOP ? X.NumberOfColumns() : X.NumberOfRows();
 }
@@ -233,6 +242,131 @@ void QORMtxBLA::Multiply(double alpha, const QORMtxMatrix& A, Operation opA, con
 }
 
 // ---------------------------------------------------------------------------------------------------------------
+// Complex products
+// ---------------------------------------------------------------------------------------------------------------
+
+namespace {
+
+// A conjugated copy of X, for a diagonal path that meets CONJTRANS: the element kernels do not conjugate.
+const QORMtxComplexMatrix& Conjugated(const QORMtxComplexMatrix& X, QORMtxBLA::Operation op,
+                                      QORMtxComplexMatrix& scratch) {
+  if (op != QORMtxBLA::CONJTRANS) return X;
+  scratch.Reset(X);
+  double* v = scratch.Values();
+  const size_t length = scratch.LengthOfArray();
+  for (size_t k = 1; k < length; k += 2) v[k] = -v[k];
+  return scratch;
+}
+
+// A part as a full matrix of the given shape: an absent part reads as zeros, a diagonal one is expanded.
+const QORMtxMatrix& FullPart(const QORMtxMatrix& part, int rows, int cols, QORMtxMatrix& scratch) {
+  if (!!part && !part.IsDiagonal()) return part;
+  scratch.Reset(rows, cols, QORMtxMatrix::UNKNOWN);
+  scratch.Assign(0.0);
+  if (!!part)
+    for (int i = 0; i < rows; ++i) scratch.FastGet(i, i) = part.Values()[i];
+  return scratch;
+}
+
+}  // namespace
+
+void QORMtxBLA::Multiply(const QORMtxComplex& alpha, const QORMtxComplexMatrix& A, Operation opA,
+                         const QORMtxComplexMatrix& B, Operation opB, const QORMtxComplex& beta, QORMtxComplexMatrix& C,
+                         ResultType typeC, int numThreads) {
+  QORMTX_ASSERT(!!A & !!B && !!C);
+  int nRowsA = 0, nColsA = 0, nRowsB = 0, nColsB = 0;
+  OpShape(A, opA, nRowsA, nColsA);
+  OpShape(B, opB, nRowsB, nColsB);
+  const int numRowsC = C.NumberOfRows(), numColsC = C.NumberOfColumns();
+  QORMTX_ASSERT(nRowsB == nColsA);
+  QORMTX_ASSERT(nRowsA == numRowsC);
+  QORMTX_ASSERT(nColsB == numColsC);
+  const int ldc = C.NumberOfRows();
+  double* c = C.Values();
+
+  if (A.IsDiagonal() || B.IsDiagonal()) {
+    // op(X) of a diagonal is the diagonal itself, or its conjugate; a full operand with CONJTRANS is read
+    // transposed from a conjugated copy.
+    QORMtxComplexMatrix conjA, conjB;
+    const QORMtxComplexMatrix& a = Conjugated(A, opA, conjA);
+    const QORMtxComplexMatrix& b = Conjugated(B, opB, conjB);
+    if (A.IsDiagonal() && B.IsDiagonal()) {
+      if (!C.IsDiagonal()) QORMTX_ASSERT(0);
+      qormtx_array_multiply(&nRowsA, alpha.Get(), a.Values(), &kOne, b.Values(), &kOne, beta.Get(), c, &kOne);
+    } else if (A.IsDiagonal()) {  // row i of C = alpha·A(i, i)·(row i of op(B)) + beta·(row i of C)
+      QORMTX_ASSERT(!C.IsDiagonal());
+      const int ldb = B.NumberOfRows(), incb = opB == NOOP ? ldb : 1;
+      for (int i = 0; i < nRowsB; ++i) {
+        const double* bi = opB == NOOP ? b.Values(i, 0) : b.Values(0, i);
+        qormtx_array_multiply(&nColsB, alpha.Get(), a.Values(i, i), &kZero, bi, &incb, beta.Get(), C.Values(i, 0),
+                              &ldc);
+      }
+    } else {  // column j of C = alpha·(column j of op(A))·B(j, j) + beta·(column j of C)
+      QORMTX_ASSERT(!C.IsDiagonal());
+      const int inca = opA == NOOP ? 1 : nColsA;
+      for (int j = 0; j < nColsA; ++j) {
+        const double* aj = opA == NOOP ? a.Values(0, j) : a.Values(j, 0);
+        qormtx_array_multiply(&nRowsA, alpha.Get(), aj, &inca, b.Values(j, j), &kZero, beta.Get(), C.Values(0, j),
+                              &kOne);
+      }
+    }
+    return;
+  }
+  QORMTX_ASSERT(!C.IsDiagonal());
+  const int flag = typeC == SYMM || typeC == HERM ? 1 : typeC == SKEW ? -1 : 0;
+  QORMtxBlaUtilities::ComplexMultiply(ComplexLetter(opA), ComplexLetter(opB), nRowsA, nColsB, nColsA, alpha.Get(),
+                                      A.Values(), A.NumberOfRows(), B.Values(), B.NumberOfRows(), beta.Get(), c, ldc,
+                                      flag, numThreads);
+}
+
+void QORMtxBLA::Multiply(const QORMtxComplex& alpha, const QORMtxReImMatrix& A, Operation operA,
+                         const QORMtxReImMatrix& B, Operation operB, const QORMtxComplex& beta, QORMtxReImMatrix& C,
+                         ResultType typeC, int numThreads) {
+  QORMTX_ASSERT(operA == NOOP && operB == NOOP);
+  QORMTX_ASSERT(A.Type() != QORMtxReImMatrix::DIAG);
+  QORMTX_ASSERT(B.Type() != QORMtxReImMatrix::DIAG);
+  QORMTX_ASSERT(typeC != HERM && typeC != DIAG);
+  const int nRowsA = A.NumberOfRows(), nColsA = A.NumberOfColumns();
+  const int nRowsB = B.NumberOfRows(), nColsB = B.NumberOfColumns();
+  const int numRowsC = C.NumberOfRows(), numColsC = C.NumberOfColumns();
+  QORMTX_ASSERT(nRowsB == nColsA);
+  QORMTX_ASSERT(nRowsA == numRowsC);
+  QORMTX_ASSERT(nColsB == numColsC);
+  if (alpha.Abs() == 0.0) {
+    C.Multiply(beta);
+    return;
+  }
+  // C = alpha·(A·B + (beta/alpha)·C): the three products then need no factor of their own.
+  QORMtxComplex t(0.0, 0.0);
+  if (beta.Abs() != 0.0) t.Set(beta).Div(alpha);
+  C.Multiply(t);
+  // A part that is absent (a real or purely imaginary matrix) or diagonal takes part as a full matrix.
+  QORMtxMatrix zeroRe, zeroIm, zeroBRe, zeroBIm;
+  const QORMtxMatrix& aRe = FullPart(A.Re(), nRowsA, nColsA, zeroRe);
+  const QORMtxMatrix& aIm = FullPart(A.Im(), nRowsA, nColsA, zeroIm);
+  const QORMtxMatrix& bRe = FullPart(B.Re(), nRowsB, nColsB, zeroBRe);
+  const QORMtxMatrix& bIm = FullPart(B.Im(), nRowsB, nColsB, zeroBIm);
+  for (QORMtxMatrix* part : {&C.Re(), &C.Im()})
+    if (!*part) {
+      part->Reset(numRowsC, numColsC, QORMtxMatrix::UNKNOWN);
+      part->Assign(0.0);
+    }
+
+  QORMtxMatrix T1(nRowsA, nColsA, QORMtxMatrix::UNKNOWN), T2(nRowsB, nColsB, QORMtxMatrix::UNKNOWN);
+  Add(1.0, aRe, 1.0, aIm, 0.0, T1);
+  Add(1.0, bRe, 1.0, bIm, 0.0, T2);
+  Multiply(1.0, T1, NOOP, T2, NOOP, 1.0, C.Im(), typeC, numThreads);  // Im += (Ar + Ai)·(Br + Bi)
+  // The temporaries take C's shape for the two remaining products (A and B need not be square).
+  T1.Reset(numRowsC, numColsC, QORMtxMatrix::UNKNOWN);
+  T2.Reset(numRowsC, numColsC, QORMtxMatrix::UNKNOWN);
+  Multiply(1.0, aRe, NOOP, bRe, NOOP, 0.0, T1, typeC, numThreads);   // T1 = Ar·Br
+  Multiply(-1.0, aIm, NOOP, bIm, NOOP, 0.0, T2, typeC, numThreads);  // T2 = −Ai·Bi
+  Add(1.0, T1, 1.0, T2, 1.0, C.Re());                                // Re += Ar·Br − Ai·Bi
+  Add(-1.0, T1, 1.0, T2, 1.0, C.Im());                               // Im −= Ar·Br + Ai·Bi
+  C.Multiply(alpha);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
 // Real linear solve
 // ---------------------------------------------------------------------------------------------------------------
 
@@ -247,6 +381,29 @@ int QORMtxBLA::Solve(QORMtxMatrix& A, const QORMtxMatrix& B, QORMtxMatrix& X, in
   if (A.Type() == QORMtxMatrix::SYMM)
     return QORMtxBlaUtilities::Solve(n, nrhs, A.Values(), numRowsA, X.Values(), n, numThreads);
   return QORMtxBlaUtilities::UnsymmSolve(n, nrhs, A.Values(), numRowsA, X.Values(), n, numThreads);
+}
+
+int QORMtxBLA::Solve(QORMtxComplexMatrix& A, const QORMtxComplexMatrix& B, QORMtxComplexMatrix& X, int numThreads) {
+  QORMTX_ASSERT(!!A && !!B);
+  QORMTX_ASSERT(A.Type() == QORMtxComplexMatrix::UNKNOWN || A.Type() == QORMtxComplexMatrix::SYMM ||
+                A.Type() == QORMtxComplexMatrix::DIAG);
+  QORMTX_ASSERT(B.Type() != QORMtxComplexMatrix::DIAG);
+  const int numRowsA = A.NumberOfRows(), numColsA = A.NumberOfColumns(), numRowsB = B.NumberOfRows();
+  QORMTX_ASSERT(numRowsA == numColsA && numRowsA == numRowsB);
+  const bool inPlace = &X == &B;
+  if (!inPlace) X.Reset(B);
+  const int n = B.NumberOfRows(), nrhs = B.NumberOfColumns();
+  if (A.Type() == QORMtxComplexMatrix::SYMM)
+    return QORMtxBlaUtilities::ComplexSolve(n, nrhs, A.Values(), numRowsA, X.Values(), n, numThreads);
+  if (A.Type() == QORMtxComplexMatrix::UNKNOWN)
+    return QORMtxBlaUtilities::ComplexUnsymmSolve(n, nrhs, A.Values(), numRowsA, X.Values(), n, numThreads);
+  // Diagonal A: X = D⁻¹·B as a product, from a copy of B when X is B so that the product never reads what it writes.
+  QORMtxComplexMatrix D(A), copyB;
+  D.Invert();
+  if (inPlace) copyB.Reset(B);
+  const QORMtxComplex one(1.0, 0.0), zero(0.0, 0.0);
+  Multiply(one, D, NOOP, inPlace ? copyB : B, NOOP, zero, X, UNKNOWN, 0);
+  return 0;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -440,4 +597,28 @@ int QORMtxBLA::EigenSolveGeneral(QORMtxMatrix& A, QORMtxMatrix& B, QORMtxMatrix&
     X.SetRows(masslessSet.data(), Z2);
   }
   return 0;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Complex eigen solver
+// ---------------------------------------------------------------------------------------------------------------
+
+int QORMtxBLA::EigenSolve(QORMtxComplexMatrix& A, QORMtxComplexMatrix& E, QORMtxComplexMatrix& XL,
+                          QORMtxComplexMatrix& XR, int numThreads) {
+  QORMTX_ASSERT(!!A && A.IsSquare() && !A.IsDiagonal());
+  const int n = A.NumberOfRows();
+  if (!(!!E && E.IsDiagonal() && E.NumberOfRows() == n)) {
+    QORMTX_ASSERT(E.OwnMemory());
+    E.Reset(n, n, QORMtxComplexMatrix::DIAG);
+  }
+  if (!(!!XL && XL.IsSquare() && XL.NumberOfRows() == n)) {
+    QORMTX_ASSERT(XL.OwnMemory());
+    XL.Reset(n, n, QORMtxComplexMatrix::UNKNOWN);
+  }
+  if (!(!!XR && XR.IsSquare() && XR.NumberOfRows() == n)) {
+    QORMTX_ASSERT(XR.OwnMemory());
+    XR.Reset(n, n, QORMtxComplexMatrix::UNKNOWN);
+  }
+  return QORMtxBlaUtilities::ComplexUnsymmEigenSolve('V', 'V', n, A.Values(), n, E.Values(), XL.Values(), n,
+                                                     XR.Values(), n, numThreads);
 }
