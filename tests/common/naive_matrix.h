@@ -88,12 +88,68 @@ inline Dense Product(const Dense& x, const Dense& y) {
   return p;
 }
 
+/// A random operand, full or DIAG (then square: r == c), with its full reference.
+struct Operand {
+  QORMtxMatrix m;
+  Dense d;
+};
+inline Operand RandomOperand(int r, int c, bool diag, uint32_t seed) {
+  if (!diag) {
+    const Dense d = Random(r, c, seed);
+    return {ToMatrix(d), d};
+  }
+  const std::vector<double> v = RandomValues(static_cast<size_t>(r), seed);
+  return {Diagonal(v), DiagonalDense(v)};
+}
+
+/// a·x + b·y element by element (shapes must agree).
+inline Dense Lin(double a, const Dense& x, double b, const Dense& y) {
+  Dense r = x;
+  for (size_t k = 0; k < r.a.size(); ++k) r.a[k] = a * x.a[k] + b * y.a[k];
+  return r;
+}
+
+/// first, first + 1, ..., last.
+inline std::vector<int> Range(int first, int last) {
+  std::vector<int> r;
+  for (int i = first; i <= last; ++i) r.push_back(i);
+  return r;
+}
+
+/// x(rows[i], cols[j]).
+inline Dense Pick(const Dense& x, const std::vector<int>& rows, const std::vector<int>& cols) {
+  Dense p(static_cast<int>(rows.size()), static_cast<int>(cols.size()));
+  for (int j = 0; j < p.cols; ++j)
+    for (int i = 0; i < p.rows; ++i) p(i, j) = x(rows[i], cols[j]);
+  return p;
+}
+
+/// x with s(i, j) written at (rows[i], cols[j]).
+inline Dense Put(Dense x, const std::vector<int>& rows, const std::vector<int>& cols, const Dense& s) {
+  for (int j = 0; j < s.cols; ++j)
+    for (int i = 0; i < s.rows; ++i) x(rows[i], cols[j]) = s(i, j);
+  return x;
+}
+
 /// Symmetric positive definite n × n: X·Xᵀ + n·I.
 inline Dense SymmetricPositive(int n, uint32_t seed) {
   const Dense x = Random(n, n, seed);
   Dense s = Product(x, Transpose(x));
   for (int i = 0; i < n; ++i) s(i, i) += n;
   return s;
+}
+
+/// Frobenius norm.
+inline double Frobenius(const Dense& x) {
+  double s = 0.0;
+  for (double v : x.a) s += v * v;
+  return std::sqrt(s);
+}
+
+/// R + Rᵀ for a random R: symmetric, indefinite in general.
+inline Dense RandomSymmetric(int n, uint32_t seed) {
+  const Dense r = Random(n, n, seed);
+  return Lin(1, r, 1, Transpose(r));
 }
 
 /// Largest |x|, for relative tolerances.
