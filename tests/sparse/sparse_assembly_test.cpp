@@ -137,6 +137,29 @@ TEST_P(AssemblyPaths, LongRowsAreSortedToo) {
 INSTANTIATE_TEST_SUITE_P(SortingAndBucket, AssemblyPaths, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& info) { return info.param ? "Bucket" : "Sorting"; });
 
+TEST(SparseAssembly, ManyRowsGoThroughTwoBucketingLevels) {
+  // Past 2048 rows the rows are bucketed in blocks first; rows of unequal lengths and empty rows included.
+  std::mt19937 rng = SeededRng(77);
+  const int rows = 9000, cols = 40;
+  auto entries = RandomEntries(rng, rows, cols, 60000, false, {0, 2047, 2048, 8999});
+  for (unsigned c = 0; c < 40; ++c) entries.push_back({4096, c, 1.0});  // one long row
+  for (bool symmetric : {false, true}) {
+    QORMtxSparseMatrix A;
+    if (symmetric) {
+      auto lower = RandomEntries(rng, rows, rows, 30000, true);
+      Assemble(A, rows, rows, lower, true, false);
+      ExpectValid(A);
+      QORMtxSparseMatrix B;
+      Assemble(B, rows, rows, lower, true, true);
+      ExpectSameArrays(A, B);
+      continue;
+    }
+    Assemble(A, rows, cols, entries, false, false);
+    ExpectValid(A);
+    ExpectDenseEq(RawDense(A), Reference(rows, cols, entries, false));
+  }
+}
+
 TEST(SparseAssembly, BothPathsGiveIdenticalArrays) {
   for (bool symmetric : {false, true}) {
     std::mt19937 rng = SeededRng(symmetric ? 21 : 22);

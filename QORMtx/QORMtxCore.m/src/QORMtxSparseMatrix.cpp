@@ -143,6 +143,52 @@ void CompressRows(int numRows, int numCols, unsigned* start, int* cols, double* 
   start[numRows] = w;
 }
 
+// Moves every entry of e[begin[0]..begin[count]) into its bucket key(entry) - base, bucket k holding the slots
+// begin[k]..begin[k+1]-1 (American flag sort). next is scratch for count cursors. Buckets before k are complete when
+// k's slots are filled, so every entry met there belongs to k or a later bucket.
+template <class Key>
+void CyclePermute(QORMtxSparseMatrixEntry* e, const unsigned* begin, unsigned* next, unsigned count, unsigned base,
+                  Key key) {
+  std::copy(begin, begin + count, next);
+  for (unsigned k = 0; k < count; ++k) {
+    const unsigned end = begin[k + 1];
+    while (next[k] < end) {
+      QORMtxSparseMatrixEntry cur = e[next[k]];
+      for (unsigned b = key(cur) - base; b != k; b = key(cur) - base) {
+        // Each bucket fills its slots in order: fetching two cache lines ahead turns the chain of dependent
+        // misses into hits (a prefetch past the end of the list is harmless).
+        __builtin_prefetch(e + next[b] + 8);
+        std::swap(cur, e[next[b]++]);
+      }
+      e[next[k]++] = cur;
+    }
+  }
+}
+
+// Groups the entries by row in place, given the row starts (numRows + 1 prefix sums of the row counts); next is
+// numRows scratch slots. Each cycle step reads the slot it writes, so a one-level pass over many rows waits on a
+// cache miss per entry. Two levels keep the slots in cache: first into at most 2048 blocks of consecutive rows
+// (whose cursors stay cached), then each block, small enough for the cache, by row.
+void BucketRowsInPlace(QORMtxSparseMatrixEntry* e, int numRows, const unsigned* start, unsigned* next) {
+  unsigned shift = 0;
+  while ((static_cast<unsigned>(numRows) >> shift) >= 2048u) ++shift;
+  const unsigned rows = static_cast<unsigned>(numRows);
+  if (shift > 0) {
+    const unsigned blocks = ((rows - 1) >> shift) + 1;
+    QORBasVector<unsigned> blockStart(static_cast<int>(blocks) + 1);
+    for (unsigned k = 0; k < blocks; ++k) blockStart[static_cast<int>(k)] = start[k << shift];
+    blockStart[static_cast<int>(blocks)] = start[rows];
+    CyclePermute(e, blockStart.data(), next, blocks, 0u,
+                 [shift](const QORMtxSparseMatrixEntry& x) { return x.m_row >> shift; });
+  }
+  // Without the first level the one block is the whole matrix.
+  const unsigned blockRows = shift > 0 ? 1u << shift : rows;
+  for (unsigned lo = 0; lo < rows; lo += blockRows) {
+    const unsigned count = std::min(rows - lo, blockRows);
+    CyclePermute(e, start + lo, next + lo, count, lo, [](const QORMtxSparseMatrixEntry& x) { return x.m_row; });
+  }
+}
+
 }  // namespace
 
 // ================================================================================================================
@@ -241,7 +287,8 @@ void QORMtxSparseMatrix::EndAssembly(bool symmetric) {
 }
 
 // The sorting assembly. Sorting the whole list would cost O(n log n) and a second list; instead the list is bucketed
-// by row in place (count, prefix sums, then each entry cycled to its row's next free slot), and each row is sorted
+// by row in place (count, prefix sums, then each entry cycled to its row's slots, in two cache-sized levels), and
+// each row is sorted
 // by column, its duplicates summed, and copied into exactly sized arrays. Apart from those arrays only two row-start
 // arrays are allocated, which matters because touching fresh memory is the dearest part of assembling a large
 // matrix. Like the list sort this replaces, the bucketing is not stable: duplicates are summed in no defined order.
@@ -259,23 +306,13 @@ void QORMtxSparseMatrix::AssembleSorted(bool symmetric) {
   }
   const int numRows = m_numRows;
 
-  // Bucket starts in start (numRows + 1), cursors in next, which later holds each row's stored count.
+  // Row starts in start (numRows + 1); next holds cursors, later each row's stored count.
   ArrayHolder<unsigned> start(NewUnsigned(static_cast<size_t>(numRows) + 1));
   ArrayHolder<unsigned> next(NewUnsigned(static_cast<size_t>(numRows) + 1));
   std::fill(start.p, start.p + numRows + 1, 0u);
   for (int i = 0; i < n; ++i) ++start.p[e[i].m_row + 1];
   for (int r = 0; r < numRows; ++r) start.p[r + 1] += start.p[r];
-  std::copy(start.p, start.p + numRows, next.p);
-  // Buckets before r are complete, so every entry met from r's slots on belongs to r or a later row.
-  for (int r = 0; r < numRows; ++r) {
-    const unsigned end = start.p[r + 1];
-    const unsigned row = static_cast<unsigned>(r);
-    while (next.p[r] < end) {
-      QORMtxSparseMatrixEntry cur = e[next.p[r]];
-      while (cur.m_row != row) std::swap(cur, e[next.p[cur.m_row]++]);
-      e[next.p[r]++] = cur;
-    }
-  }
+  BucketRowsInPlace(e, numRows, start.p, next.p);
 
   // Per row: sort by column, sum duplicates towards the front of the row's slots, set the diagonal aside.
   ArrayHolder<double> diagonal;
