@@ -1,0 +1,280 @@
+// QORMtxBLA sums and real, complex and split complex products against naive loops; the symmetry flag of a hook.
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <tuple>
+
+#include "QORMtxComplex.h"
+#include "QORMtxComplexMatrix.h"
+#include "QORMtxReImMatrix.h"
+#include "bla_test_util.h"
+#include "naive_dense.h"
+#include "qormtx_death.h"
+
+namespace {
+
+using namespace bla_test;
+using CM = QORMtxComplexMatrix;
+using cplx = std::complex<double>;
+
+enum Kinds { FF, DF, FD, DD };  // full or DIAG operands A, B
+struct Shape {
+  int m, k, n;
+};
+// Row and column vectors, a rank-one product, inner dimension 1; a DIAG operand makes its side square.
+const Shape kShapes[] = {{4, 3, 5}, {1, 6, 1}, {6, 1, 6}, {1, 1, 7}, {7, 2, 1}};
+
+Shape Fit(Shape s, Kinds kinds) {
+  if (kinds == DF || kinds == DD) s.m = s.k;
+  if (kinds == FD || kinds == DD) s.n = s.k;
+  return s;
+}
+
+class MultiplyReal : public ::testing::TestWithParam<std::tuple<B::Operation, B::Operation, Kinds, double, double>> {};
+
+TEST_P(MultiplyReal, MatchesTripleLoop) {
+  const auto [opA, opB, kinds, alpha, beta] = GetParam();
+  const bool diagA = kinds == DF || kinds == DD, diagB = kinds == FD || kinds == DD;
+  uint32_t seed = 10;
+  for (Shape s : kShapes) {
+    s = Fit(s, kinds);
+    Dense a = naive::Random(s.m, s.k, ++seed), b = naive::Random(s.k, s.n, ++seed);  // op(A), op(B)
+    if (diagA) a = DiagonalPart(a);
+    if (diagB) b = DiagonalPart(b);
+    const M A = Make(opA == B::NOOP ? a : naive::Transpose(a), diagA ? M::DIAG : M::UNKNOWN);
+    const M Bm = Make(opB == B::NOOP ? b : naive::Transpose(b), diagB ? M::DIAG : M::UNKNOWN);
+    for (bool diagC : {false, true}) {  // two DIAG operands may also write a DIAG C
+      if (diagC && kinds != DD) continue;
+      const Dense c0 = diagC ? DiagonalPart(naive::Random(s.m, s.n, ++seed)) : naive::Random(s.m, s.n, ++seed);
+      M C = Make(c0, diagC ? M::DIAG : M::UNKNOWN);
+      if (beta == 0.0) B::Assign(kNaN, C, 0);  // beta = 0 must not read C
+      Dense expected = naive::Product(a, b);
+      for (size_t e = 0; e < expected.a.size(); ++e) expected.a[e] = alpha * expected.a[e] + beta * c0.a[e];
+      B::Multiply(alpha, A, opA, Bm, opB, beta, C, B::UNKNOWN, 0);
+      EXPECT_TRUE(naive::Near(C, expected, 1e-13)) << s.m << "x" << s.k << "x" << s.n << " diagC " << diagC;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllPaths, MultiplyReal,
+                         ::testing::Combine(::testing::Values(B::NOOP, B::TRANS), ::testing::Values(B::NOOP, B::TRANS),
+                                            ::testing::Values(FF, DF, FD, DD), ::testing::Values(0.0, 1.0, -2.5),
+                                            ::testing::Values(0.0, 1.0, 0.75)));
+
+int g_calls = 0, g_kind = -99, g_threads = -99;
+char g_letters[2];
+
+void RecordingMultiply(char ta, char tb, int m, int n, int k, double alpha, const double* A, int lda, const double* Bv,
+                       int ldb, double beta, double* C, int ldc, int resultKind, int, int numThreads) {
+  ++g_calls, g_kind = resultKind, g_threads = numThreads, g_letters[0] = ta, g_letters[1] = tb;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < m; ++i) {
+      double sum = 0.0;
+      for (int l = 0; l < k; ++l)
+        sum += (ta == 'N' ? A[i + l * lda] : A[l + i * lda]) * (tb == 'N' ? Bv[l + j * ldb] : Bv[j + l * ldb]);
+      C[i + j * ldc] = alpha * sum + (beta == 0.0 ? 0.0 : beta * C[i + j * ldc]);
+    }
+}
+
+TEST_F(DispatchGuard, ResultTypeBecomesTheHooksSymmetryFlag) {
+  QORMtxBlaUtilities::SetMultiply(&RecordingMultiply);
+  const Dense x = naive::Random(5, 3, 7);
+  const M X = naive::ToMatrix(x);
+  const std::pair<B::ResultType, int> cases[] = {
+      {B::UNKNOWN, 0}, {B::SYMM, 1}, {B::SKEW, -1}, {B::DIAG, 0}, {B::HERM, 0}};
+  for (const auto& [type, flag] : cases) {
+    g_calls = 0;
+    M C(5, 5);
+    B::Multiply(2.0, X, B::NOOP, X, B::CONJTRANS, 0.0, C, type, 3);  // CONJTRANS of a real operand: 'T'
+    EXPECT_EQ(g_calls, 1);
+    EXPECT_EQ(g_kind, flag) << type;
+    EXPECT_EQ(g_threads, 3);
+    EXPECT_EQ(std::string(g_letters, 2), "NT");
+    EXPECT_NEAR(C.value(1, 2), 2.0 * (x(1, 0) * x(2, 0) + x(1, 1) * x(2, 1) + x(1, 2) * x(2, 2)), 1e-14);
+  }
+  M C(5, 3);  // a diagonal operand never reaches the kernel
+  B::Multiply(1.0, naive::Diagonal({1, 2, 3, 4, 5}), B::NOOP, X, B::NOOP, 0.0, C, B::UNKNOWN, 0);
+  EXPECT_EQ(g_calls, 1);
+}
+
+// ---- Sums: operands absent, DIAG, SYMM or general, factors zero or not, both forms ----
+
+enum Kind { ABSENT, DIAG_, SYMM_, GENERAL };
+M::MtxType TypeOf(Kind k) { return k == DIAG_ ? M::DIAG : k == SYMM_ ? M::SYMM : M::UNKNOWN; }
+
+// The documented rule, written out: DIAG+DIAG DIAG; DIAG/SYMM with SYMM SYMM; else UNKNOWN; one side alone: its type.
+M::MtxType SumType(Kind a, Kind b) {
+  if (a == ABSENT || b == ABSENT) return a == ABSENT ? TypeOf(b) : TypeOf(a);
+  if (a == DIAG_ && b == DIAG_) return M::DIAG;
+  return (a == DIAG_ || a == SYMM_) && (b == DIAG_ || b == SYMM_) ? M::SYMM : M::UNKNOWN;
+}
+
+class AddReal : public ::testing::TestWithParam<std::tuple<Kind, Kind, double, double, bool>> {};
+
+TEST_P(AddReal, MatchesReferenceAndTypeRule) {
+  const auto [ka, kb, a, b, integerForm] = GetParam();
+  const int n = 5;
+  const Dense da = RandomSymmetric(n, 31), db = RandomSymmetric(n, 32);
+  const M A = ka == ABSENT ? M() : Make(da, TypeOf(ka)), Bm = kb == ABSENT ? M() : Make(db, TypeOf(kb));
+  const bool useA = ka != ABSENT && a != 0.0, useB = kb != ABSENT && b != 0.0;
+  EXPECT_EQ(B::MatrixType(A, Bm), SumType(ka, kb));
+  // The integer form types by presence, the other by contribution.
+  const M::MtxType want = integerForm ? SumType(ka, kb) : SumType(useA ? ka : ABSENT, useB ? kb : ABSENT);
+  for (bool reuse : {false, true}) {  // a NaN-filled C of the result's shape is reused, another one replaced
+    M C(n, reuse ? n : n + 1, reuse ? want : M::UNKNOWN);
+    B::Assign(kNaN, C, 0);
+    integerForm ? B::Add(a, A, static_cast<int>(b), Bm, C) : B::Add(a, A, b, Bm, C, 0);
+    if (!useA && !useB) {
+      EXPECT_TRUE(C.IsNull());
+      continue;
+    }
+    Dense expected(n, n);
+    const Dense ra = ka == DIAG_ ? DiagonalPart(da) : da, rb = kb == DIAG_ ? DiagonalPart(db) : db;
+    for (size_t e = 0; e < expected.a.size(); ++e)
+      expected.a[e] = (useA ? a * ra.a[e] : 0.0) + (useB ? b * rb.a[e] : 0.0);
+    EXPECT_TRUE(naive::Near(C, expected, 1e-14)) << "reuse " << reuse;
+    EXPECT_EQ(C.Type(), want);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllKinds, AddReal,
+                         ::testing::Combine(::testing::Values(ABSENT, DIAG_, SYMM_, GENERAL),
+                                            ::testing::Values(ABSENT, DIAG_, SYMM_, GENERAL),
+                                            ::testing::Values(0.0, 1.5), ::testing::Values(0.0, -2.0),
+                                            ::testing::Bool()));
+
+TEST(BlaSums, InPlaceThreeFactorsScaleAndAssign) {
+  const Dense a = naive::Random(3, 4, 1), b = naive::Random(3, 4, 2), c = naive::Random(3, 4, 3);
+  M C = naive::ToMatrix(c), D = naive::Diagonal({1, 2, 3}), empty;
+  B::Add(2.0, naive::ToMatrix(a), -1.0, naive::ToMatrix(b), 0.5, C);
+  B::Scale(-2.0, C, 0);
+  Dense expected(3, 4);
+  for (size_t e = 0; e < expected.a.size(); ++e) expected.a[e] = -2.0 * (2.0 * a.a[e] - b.a[e] + 0.5 * c.a[e]);
+  EXPECT_TRUE(naive::Near(C, expected, 1e-14));
+  B::Add(1.0, naive::Diagonal({1, 1, 1}), 2.0, naive::Diagonal({0, 1, 2}), -1.0, D);
+  EXPECT_TRUE(naive::Near(D, naive::DiagonalDense({0, 1, 2})));
+  B::Assign(4.0, D, 0);  // a DIAG matrix stores n values
+  EXPECT_TRUE(naive::Near(D, naive::DiagonalDense({4, 4, 4})));
+  B::Assign(1.0, empty, 0);  // absent: nothing happens
+  B::Scale(2.0, empty, 0);
+  EXPECT_TRUE(empty.IsNull());
+}
+
+// ---- Complex products (CONJTRANS conjugates on every path) and the split complex Gauss product ----
+
+// Interleaved column-major complex arrays; a diagonal one has zeros off its diagonal.
+std::vector<double> ZRandom(int r, int c, uint32_t seed, bool diagonal = false) {
+  std::vector<double> z = naive::RandomValues(2 * static_cast<size_t>(r) * c, seed);
+  for (int j = 0; j < c; ++j)
+    for (int i = 0; i < r && diagonal; ++i)
+      if (i != j) z[2 * (i + static_cast<size_t>(r) * j)] = z[2 * (i + static_cast<size_t>(r) * j) + 1] = 0.0;
+  return z;
+}
+
+// A view of the array, or for DIAG an owned matrix of its diagonal.
+CM Complex(int r, int c, std::vector<double>& z, bool diagonal) {
+  if (!diagonal) return CM(r, c, z.data());
+  CM d(r, r, CM::DIAG);
+  for (int i = 0; i < r; ++i) d.Values(i, i)[0] = z[2 * i * (r + 1)], d.Values(i, i)[1] = z[2 * i * (r + 1) + 1];
+  return d;
+}
+
+// All entries of C as an interleaved column-major array (zeros off a DIAG diagonal).
+std::vector<double> Full(const CM& C) {
+  const int r = C.NumberOfRows(), c = C.NumberOfColumns();
+  std::vector<double> f(2 * static_cast<size_t>(r) * c, 0.0);
+  for (int j = 0; j < c; ++j)
+    for (int i = 0; i < r; ++i)
+      if (!C.IsDiagonal() || i == j) f[2 * (i + r * j)] = C.Values(i, j)[0], f[2 * (i + r * j) + 1] = C.Values(i, j)[1];
+  return f;
+}
+
+class MultiplyComplex : public ::testing::TestWithParam<std::tuple<B::Operation, B::Operation, Kinds, int>> {};
+
+TEST_P(MultiplyComplex, MatchesTripleLoop) {
+  const auto [opA, opB, kinds, scalars] = GetParam();
+  const cplx alphas[] = {{1.5, -0.5}, {0.0, 1.0}, {1.0, 0.0}}, betas[] = {{0.0, 0.0}, {0.25, 2.0}, {1.0, 0.0}};
+  const cplx alpha = alphas[scalars], beta = betas[scalars];
+  const bool diagA = kinds == DF || kinds == DD, diagB = kinds == FD || kinds == DD;
+  const char letter[] = {'N', 'T', 'C'};
+  uint32_t seed = 1;
+  for (Shape s : kShapes) {
+    s = Fit(s, kinds);
+    const int ra = opA == B::NOOP ? s.m : s.k, ca = opA == B::NOOP ? s.k : s.m;  // stored shapes
+    const int rb = opB == B::NOOP ? s.k : s.n, cb = opB == B::NOOP ? s.n : s.k;
+    std::vector<double> a = ZRandom(ra, ca, ++seed, diagA), b = ZRandom(rb, cb, ++seed, diagB);
+    std::vector<double> expected = ZRandom(s.m, s.n, ++seed, kinds == DD), c = expected;
+    if (beta == 0.0) std::fill(c.begin(), c.end(), kNaN);  // beta = 0 must not read C
+    CM C = Complex(s.m, s.n, c, kinds == DD);
+    B::Multiply(QORMtxComplex(alpha.real(), alpha.imag()), Complex(ra, ca, a, diagA), opA, Complex(rb, cb, b, diagB),
+                opB, QORMtxComplex(beta.real(), beta.imag()), C, B::UNKNOWN, 0);
+    qormtx_test::NaiveZgemm(letter[opA], letter[opB], s.m, s.n, s.k, alpha, a.data(), ra, b.data(), rb, beta,
+                            expected.data(), s.m);
+    EXPECT_LT(qormtx_test::MaxRelDiff(Full(C), expected), 1e-14) << s.m << "x" << s.k << "x" << s.n;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllPaths, MultiplyComplex,
+                         ::testing::Combine(::testing::Values(B::NOOP, B::TRANS, B::CONJTRANS),
+                                            ::testing::Values(B::NOOP, B::TRANS, B::CONJTRANS),
+                                            ::testing::Values(FF, DF, FD, DD), ::testing::Values(0, 1, 2)));
+
+TEST(MultiplySplitComplex, GaussProductMatchesReference) {
+  struct Case {
+    int m, k, n;
+    cplx alpha, beta;
+    bool realA;
+  };
+  for (const Case& t : {Case{3, 4, 2, {1.5, -0.5}, {0.0, 0.0}, false}, Case{4, 4, 4, {0.0, 2.0}, {-1.0, 0.5}, false},
+                        Case{1, 5, 1, {1.0, 0.0}, {1.0, 0.0}, true}, Case{2, 3, 2, {0.0, 0.0}, {0.5, 0.5}, false}}) {
+    std::vector<double> a = ZRandom(t.m, t.k, 3), b = ZRandom(t.k, t.n, 4), expected = ZRandom(t.m, t.n, 5);
+    for (size_t k = 1; k < a.size() && t.realA; k += 2) a[k] = 0.0;
+    QORMtxReImMatrix A(CM(t.m, t.k, a.data())), Bs(CM(t.k, t.n, b.data())), C(CM(t.m, t.n, expected.data()));
+    if (t.realA) A.Im().Reset();  // a real matrix held as a split one: no imaginary part at all
+    if (t.beta == 0.0) B::Assign(kNaN, C.Re(), 0), B::Assign(kNaN, C.Im(), 0);  // C's values play no part
+    B::Multiply(QORMtxComplex(t.alpha.real(), t.alpha.imag()), A, B::NOOP, Bs, B::NOOP,
+                QORMtxComplex(t.beta.real(), t.beta.imag()), C, B::UNKNOWN, 0);
+    qormtx_test::NaiveZgemm('N', 'N', t.m, t.n, t.k, t.alpha, a.data(), t.m, b.data(), t.k, t.beta, expected.data(),
+                            t.m);
+    EXPECT_LT(qormtx_test::MaxRelDiff(Full(CM(C)), expected), 1e-14) << t.m << "x" << t.k << "x" << t.n;
+  }
+}
+
+// ---- Fatal preconditions ----
+
+TEST(BlaProductsDeath, Preconditions) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const M a(3, 4), b(4, 2), d = naive::Diagonal({1, 2, 3});
+  M c(3, 2), c3(3, 3), cd = naive::Diagonal({0, 0, 0}), sq(3, 3), other(4, 4), empty;
+  EXPECT_QORMTX_ASSERTION(B::Multiply(1, empty, B::NOOP, b, B::NOOP, 0, c, B::UNKNOWN, 0), "!!A && !!B && !!C");
+  EXPECT_QORMTX_ASSERTION(B::Multiply(1, d, B::NOOP, a, B::NOOP, 0, cd, B::UNKNOWN, 0),
+                          "A.IsDiagonal() && B.IsDiagonal()");
+  EXPECT_QORMTX_ASSERTION(B::Multiply(1, a, B::TRANS, b, B::NOOP, 0, c, B::UNKNOWN, 0), "nRowsB == nColsA");
+  EXPECT_QORMTX_ASSERTION(B::Multiply(1, b, B::TRANS, b, B::NOOP, 0, c, B::UNKNOWN, 0), "nRowsA == numRowsC");
+  EXPECT_QORMTX_ASSERTION(B::Multiply(1, a, B::NOOP, b, B::NOOP, 0, c3, B::UNKNOWN, 0), "nColsB == numColsC");
+  EXPECT_QORMTX_ASSERTION(B::Add(1.0, sq, 1, other, sq), "&C != &A && &C != &B");
+  EXPECT_QORMTX_ASSERTION(B::Add(1.0, sq, 1, other, c), "!B || B.IsSquare() && B.NumberOfRows() == n");
+  EXPECT_QORMTX_ASSERTION(B::Add(1.0, a, 1, sq, c), "!A || A.IsSquare() && A.NumberOfRows() == n");
+  EXPECT_QORMTX_ASSERTION(B::Add(1.0, sq, 1.0, other, c, 0), "!B || !!B && B.IsSquare() && B.NumberOfRows() == n");
+  EXPECT_QORMTX_ASSERTION(B::Add(1.0, empty, 1.0, sq, 1.0, sq), "!!A");
+  EXPECT_QORMTX_ASSERTION(B::Add(1.0, d, 1.0, sq, 1.0, sq),
+                          "A.IsDiagonal() && B.IsDiagonal() && C.IsDiagonal() || "
+                          "!A.IsDiagonal() && !B.IsDiagonal() && !C.IsDiagonal()");
+  EXPECT_QORMTX_ASSERTION(B::Add(1.0, sq, 1.0, other, 1.0, sq),
+                          "numRowsA == numRowsB && numRowsB == numRowsC && numColsA == numColsB && "
+                          "numColsB == numColsC");
+  const QORMtxComplex one(1.0, 0.0);
+  CM full(2, 2), zd(2, 2, CM::DIAG), none;
+  EXPECT_QORMTX_ASSERTION(B::Multiply(one, none, B::NOOP, full, B::NOOP, one, full, B::UNKNOWN, 0), "!!A & !!B && !!C");
+  EXPECT_QORMTX_ASSERTION(B::Multiply(one, zd, B::NOOP, zd, B::NOOP, one, full, B::UNKNOWN, 0), "0");
+  EXPECT_QORMTX_ASSERTION(B::Multiply(one, zd, B::NOOP, full, B::NOOP, one, zd, B::UNKNOWN, 0), "!C.IsDiagonal()");
+  QORMtxReImMatrix s(2, 2), sd(2, 2, QORMtxReImMatrix::DIAG);
+  EXPECT_QORMTX_ASSERTION(B::Multiply(one, s, B::TRANS, s, B::NOOP, one, s, B::UNKNOWN, 0),
+                          "operA == NOOP && operB == NOOP");
+  EXPECT_QORMTX_ASSERTION(B::Multiply(one, sd, B::NOOP, s, B::NOOP, one, s, B::UNKNOWN, 0),
+                          "A.Type() != QORMtxReImMatrix::DIAG");
+  EXPECT_QORMTX_ASSERTION(B::Multiply(one, s, B::NOOP, s, B::NOOP, one, s, B::HERM, 0),
+                          "typeC != HERM && typeC != DIAG");
+}
+
+}  // namespace
