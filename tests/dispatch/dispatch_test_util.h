@@ -2,8 +2,10 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <complex>
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -39,6 +41,24 @@ inline cplx OpElem(char trans, const std::vector<double>& A, int lda, int i, int
   if (!isComplex) return cplx(A[k], 0.0);
   cplx v = Z(A, k);
   return (trans == 'C' || trans == 'c') ? std::conj(v) : v;
+}
+
+/// An element reader (i, j) → value, so that naive products can mix stored, transposed and computed matrices.
+typedef std::function<cplx(int, int)> Elem;
+inline Elem Mat(const std::vector<double>& A, int lda, bool isComplex, char trans = 'N') {
+  return [&A, lda, isComplex, trans](int i, int j) { return OpElem(trans, A, lda, i, j, isComplex); };
+}
+
+/// max |(X·Y)(i, j) − Z(i, j)| over m × n with inner dimension k, divided by max(1, max |Z|).
+inline double ProductError(const Elem& x, const Elem& y, const Elem& z, int m, int n, int k) {
+  double err = 0, ref = 1;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < m; ++i) {
+      cplx s = 0;
+      for (int l = 0; l < k; ++l) s += x(i, l) * y(l, j);
+      err = std::max(err, std::abs(s - z(i, j))), ref = std::max(ref, std::abs(z(i, j)));
+    }
+  return err / ref;
 }
 
 /// Restores every setting and hook of the dispatch table when a test ends.
