@@ -250,7 +250,7 @@ TEST_P(EigenBackends, GeneralCondensesMasslessUnknowns) {
   EXPECT_TRUE(GetParam() == LAPACK_HOOKS || g_call.n == 6) << "the kernel sees the reduced problem only";
 }
 
-TEST_P(EigenBackends, GeneralSolvesUncondensedProblemsAndRefusesMasslessOnes) {
+TEST_P(EigenBackends, GeneralSolvesUncondensedProblemsAndRejectsZeroMass) {
   Use(GetParam());
   const Dense k = naive::SymmetricPositive(7, 70), m = Scaled(naive::SymmetricPositive(7, 80), 0.01);
   M K = naive::ToMatrix(k, M::SYMM), Mm = naive::ToMatrix(m, M::SYMM), E, X, zero(7, 7, M::SYMM);
