@@ -328,7 +328,7 @@ void QORMtxSparseMatrix::AssembleSorted(bool symmetric) {
     QORMtxSparseMatrixEntry* first = e + start.p[r];
     QORMtxSparseMatrixEntry* last = e + start.p[r + 1];
     const ptrdiff_t len = last - first;
-    if (len <= 32) {
+    if (len <= 64) {
       for (ptrdiff_t i = 1; i < len; ++i) {
         const QORMtxSparseMatrixEntry x = first[i];
         ptrdiff_t j = i - 1;
