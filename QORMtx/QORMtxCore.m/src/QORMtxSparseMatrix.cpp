@@ -16,7 +16,6 @@
 #include "QORMtxSparseMatrixIterator.h"
 #include "QORMtxTable.h"
 #include "QORMtxUtilities.h"
-#include "QORSimCollection.h"
 #include "aio_ostream.h"
 #include "mem_Alloc.h"
 #include "omi_IntTable.h"
@@ -901,9 +900,7 @@ void QORMtxSparseMatrix::SetColOrdinals(const int* colOrdinals) {
 const int* QORMtxSparseMatrix::FetchOrdinals(const QORSimCSetID& setID, QORBasVector<int>& ordinals) const {
   if (ordinals.size() > 0) return ordinals.data();
   if (setID.IsNull()) return nullptr;
-  const QORSimCSet set(setID);
-  ordinals.resize(set.Size());
-  if (ordinals.size() > 0) set.OrderedMembers(ordinals.data());
+  QORMtxUtilities::GetOrdinals(setID, ordinals);
   return ordinals.size() > 0 ? ordinals.data() : nullptr;
 }
 

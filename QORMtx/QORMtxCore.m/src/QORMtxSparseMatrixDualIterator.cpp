@@ -2,32 +2,21 @@
 #include "QORMtxSparseMatrixDualIterator.h"
 
 #include "QORMtxAssert.h"
-#include "QORSimCollection.h"
-
-namespace {
-// The set's ordinals in set order; empty for a null set.
-void SetOrdinals(const QORSimCSetID& id, QORBasVector<int>& out) {
-  out.clear();
-  if (id.IsNull()) return;
-  const QORSimCSet set(id);
-  out.resize(set.Size());
-  if (out.size() > 0) set.OrderedMembers(out.data());
-}
-}  // namespace
+#include "QORMtxUtilities.h"
 
 QORMtxSparseMatrixDualIterator::QORMtxSparseMatrixDualIterator(const QORMtxSparseMatrix& mtx1,
                                                                const QORMtxSparseMatrix& mtx2)
     : m_it1(mtx1), m_it2(mtx2) {
   if (!mtx1.IsNull()) {
     QORMTX_ASSERT(!mtx1.RowCSetID().IsNull() && !mtx1.ColumnCSetID().IsNull());
-    SetOrdinals(mtx1.RowCSetID(), m_rdom1);
-    SetOrdinals(mtx1.ColumnCSetID(), m_cdom1);
+    QORMtxUtilities::GetOrdinals(mtx1.RowCSetID(), m_rdom1);
+    QORMtxUtilities::GetOrdinals(mtx1.ColumnCSetID(), m_cdom1);
     QORMTX_ASSERT(m_rdom1.size() == mtx1.NumberOfRows() && m_cdom1.size() == mtx1.NumberOfColumns());
   }
   if (!mtx2.IsNull()) {
     QORMTX_ASSERT(!mtx2.RowCSetID().IsNull() && !mtx2.ColumnCSetID().IsNull());
-    SetOrdinals(mtx2.RowCSetID(), m_rdom2);
-    SetOrdinals(mtx2.ColumnCSetID(), m_cdom2);
+    QORMtxUtilities::GetOrdinals(mtx2.RowCSetID(), m_rdom2);
+    QORMtxUtilities::GetOrdinals(mtx2.ColumnCSetID(), m_cdom2);
     QORMTX_ASSERT(m_rdom2.size() == mtx2.NumberOfRows() && m_cdom2.size() == mtx2.NumberOfColumns());
   }
   First();
