@@ -41,8 +41,8 @@ void Set(std::vector<double>& v, std::size_t at, int width, Complex x) {
 // op(X)(i, j) for X stored as (ordering, ld, stride); conjugation only matters for complex values.
 Complex OpGet(const std::vector<double>& x, char ordering, char t, std::size_t i, std::size_t j, std::size_t ld,
               std::size_t stride, int width) {
-  const Complex v = Transposes(t) ? Get(x, At(ordering, j, i, ld, stride), width)
-                                  : Get(x, At(ordering, i, j, ld, stride), width);
+  const Complex v =
+      Transposes(t) ? Get(x, At(ordering, j, i, ld, stride), width) : Get(x, At(ordering, i, j, ld, stride), width);
   return width == 2 && Conjugates(t) ? std::conj(v) : v;
 }
 
@@ -52,14 +52,13 @@ struct CopyCase {
 };
 
 // B = alpha·op(A) by the contract; everything else in B keeps its padding value.
-std::vector<double> ReferenceCopy(const CopyCase& c, Complex alpha, const std::vector<double>& a,
-                                  std::vector<double> b, int width) {
+std::vector<double> ReferenceCopy(const CopyCase& c, Complex alpha, const std::vector<double>& a, std::vector<double> b,
+                                  int width) {
   const bool t = Transposes(c.trans);
   const std::size_t br = t ? c.cols : c.rows, bc = t ? c.rows : c.cols;
   for (std::size_t i = 0; i < br; ++i)
     for (std::size_t j = 0; j < bc; ++j)
-      Set(b, At(c.ordering, i, j, c.ldb, c.sb), width,
-          alpha * OpGet(a, c.ordering, c.trans, i, j, c.lda, c.sa, width));
+      Set(b, At(c.ordering, i, j, c.ldb, c.sb), width, alpha * OpGet(a, c.ordering, c.trans, i, j, c.lda, c.sa, width));
   return b;
 }
 
@@ -70,75 +69,39 @@ std::size_t Extent(char ordering, std::size_t rows, std::size_t cols, std::size_
 
 std::vector<double> Random(std::size_t n, std::mt19937_64& rng) { return qormtx_test::RandomVector(n, rng); }
 
-TEST(BlacOmat, RealCopyEveryOrderingAndTrans) {
-  auto rng = qormtx_test::Rng(11);
-  const double alpha = -1.5;
-  for (char ordering : {'C', 'R', 'c', 'r'}) {
-    for (char trans : {'N', 'n', 'T', 't'}) {
-      const std::size_t rows = 37, cols = 45;
-      const bool t = Transposes(trans);
-      const std::size_t minA = RowMajor(ordering) ? cols : rows;
-      const std::size_t minB = RowMajor(ordering) == t ? rows : cols;
-      CopyCase c{ordering, trans, rows, cols, minA + 3, 1, minB + 2, 1};
-      const auto a = Random(Extent(ordering, rows, cols, c.lda, 1), rng);
-      std::vector<double> b(Extent(ordering, t ? cols : rows, t ? rows : cols, c.ldb, 1), kPad);
-      const auto ref = ReferenceCopy(c, alpha, a, b, 1);
-      blac_domatcopy(&ordering, &trans, &c.rows, &c.cols, &alpha, a.data(), &c.lda, b.data(), &c.ldb);
-      EXPECT_EQ(b, ref) << ordering << trans;
-    }
-  }
-}
-
-TEST(BlacOmat, ComplexCopyHonoursConjugationInEveryOrdering) {
-  auto rng = qormtx_test::Rng(12);
-  const double alpha[2] = {0.5, 2.0};
-  for (char ordering : {'C', 'R'}) {
-    for (char trans : {'N', 'n', 'T', 't', 'C', 'c', 'R', 'r'}) {
-      const std::size_t rows = 21, cols = 34;
-      const bool t = Transposes(trans);
-      const std::size_t minA = RowMajor(ordering) ? cols : rows;
-      const std::size_t minB = RowMajor(ordering) == t ? rows : cols;
-      CopyCase c{ordering, trans, rows, cols, minA + 1, 1, minB + 4, 1};
-      const auto a = Random(2 * Extent(ordering, rows, cols, c.lda, 1), rng);
-      std::vector<double> b(2 * Extent(ordering, t ? cols : rows, t ? rows : cols, c.ldb, 1), kPad);
-      const auto ref = ReferenceCopy(c, Complex(alpha[0], alpha[1]), a, b, 2);
-      blac_zomatcopy(&ordering, &trans, &c.rows, &c.cols, alpha, a.data(), &c.lda, b.data(), &c.ldb);
-      EXPECT_LT(qormtx_test::MaxRelDiff(b, ref), 1e-15) << ordering << trans;
-    }
-  }
-}
-
-TEST(BlacOmat, TwoStridedCopyEveryOrderingAndTrans) {
+TEST(BlacOmat, CopyEveryOrderingTransAndStride) {
   auto rng = qormtx_test::Rng(13);
-  // Shapes straddle the 32-element tiles of the transposed walk.
+  // Shapes straddle the 32-element tiles of the transposed walk; stride 1 goes through omatcopy.
   for (std::size_t rows : {1, 33, 70}) {
     for (std::size_t cols : {1, 31, 65}) {
-      for (char ordering : {'C', 'R'}) {
-        for (char trans : {'N', 't', 'T', 'C', 'R', 'c'}) {
-          const bool t = Transposes(trans);
-          const std::size_t br = t ? cols : rows, bc = t ? rows : cols;
-          // A: strides 3 inside, ld past the end of the strided run; B: stride 2.
-          const std::size_t sa = 3, sb = 2;
-          const std::size_t lda = (RowMajor(ordering) ? cols : rows) * sa + 1;
-          const std::size_t ldb = (RowMajor(ordering) ? bc : br) * sb + 3;
-          CopyCase c{ordering, trans, rows, cols, lda, sa, ldb, sb};
-          const std::string what = std::string(1, ordering) + trans + " " + std::to_string(rows) + "x" +
-                                   std::to_string(cols);
-          {
-            const double alpha = 0.25;
+      for (char ordering : {'C', 'r'}) {
+        for (char trans : {'N', 'n', 't', 'T', 'C', 'R', 'c', 'r'}) {
+          for (std::size_t sa : {1, 3}) {
+            const bool t = Transposes(trans);
+            const std::size_t br = t ? cols : rows, bc = t ? rows : cols, sb = sa == 1 ? 1 : 2;
+            // ld past the end of the strided run on both sides.
+            const std::size_t lda = (RowMajor(ordering) ? cols : rows) * sa + 1;
+            const std::size_t ldb = (RowMajor(ordering) ? bc : br) * sb + 3;
+            CopyCase c{ordering, trans, rows, cols, lda, sa, ldb, sb};
+            const std::string what = std::string(1, ordering) + trans + " " + std::to_string(rows) + "x" +
+                                     std::to_string(cols) + " stride " + std::to_string(sa);
+            const double alpha = 0.25, zalpha[2] = {-1.0, 0.75};
             const auto a = Random(Extent(ordering, rows, cols, lda, sa), rng);
             std::vector<double> b(Extent(ordering, br, bc, ldb, sb), kPad);
             const auto ref = ReferenceCopy(c, alpha, a, b, 1);
-            blac_domatcopy2(&ordering, &trans, &rows, &cols, &alpha, a.data(), &lda, &sa, b.data(), &ldb, &sb);
+            if (sa == 1)
+              blac_domatcopy(&ordering, &trans, &rows, &cols, &alpha, a.data(), &lda, b.data(), &ldb);
+            else
+              blac_domatcopy2(&ordering, &trans, &rows, &cols, &alpha, a.data(), &lda, &sa, b.data(), &ldb, &sb);
             EXPECT_EQ(b, ref) << "real " << what;
-          }
-          {
-            const double alpha[2] = {-1.0, 0.75};
-            const auto a = Random(2 * Extent(ordering, rows, cols, lda, sa), rng);
-            std::vector<double> b(2 * Extent(ordering, br, bc, ldb, sb), kPad);
-            const auto ref = ReferenceCopy(c, Complex(alpha[0], alpha[1]), a, b, 2);
-            blac_zomatcopy2(&ordering, &trans, &rows, &cols, alpha, a.data(), &lda, &sa, b.data(), &ldb, &sb);
-            EXPECT_LT(qormtx_test::MaxRelDiff(b, ref), 1e-15) << "complex " << what;
+            const auto za = Random(2 * Extent(ordering, rows, cols, lda, sa), rng);
+            std::vector<double> zb(2 * Extent(ordering, br, bc, ldb, sb), kPad);
+            const auto zref = ReferenceCopy(c, Complex(zalpha[0], zalpha[1]), za, zb, 2);
+            if (sa == 1)
+              blac_zomatcopy(&ordering, &trans, &rows, &cols, zalpha, za.data(), &lda, zb.data(), &ldb);
+            else
+              blac_zomatcopy2(&ordering, &trans, &rows, &cols, zalpha, za.data(), &lda, &sa, zb.data(), &ldb, &sb);
+            EXPECT_LT(qormtx_test::MaxRelDiff(zb, zref), 1e-15) << "complex " << what;
           }
         }
       }
@@ -177,8 +140,8 @@ TEST(BlacOmat, AddEveryOrderingAndTransPair) {
           return Transposes(t) ? Extent(ordering, cols, rows, ld, 1) : Extent(ordering, rows, cols, ld, 1);
         };
         const std::string what = std::string(1, ordering) + ta + tb;
-        const bool realFlags = ta != 'C' && ta != 'c' && ta != 'R' && ta != 'r' && tb != 'C' && tb != 'c' &&
-                               tb != 'R' && tb != 'r';
+        const bool realFlags =
+            ta != 'C' && ta != 'c' && ta != 'R' && ta != 'r' && tb != 'C' && tb != 'c' && tb != 'R' && tb != 'r';
         if (realFlags) {
           const double alpha = 1.25, beta = -0.5;
           const auto a = Random(extent(ta, lda), rng), b = Random(extent(tb, ldb), rng);
@@ -193,8 +156,7 @@ TEST(BlacOmat, AddEveryOrderingAndTransPair) {
         std::vector<double> c(2 * Extent(ordering, rows, cols, ldc, 1), kPad);
         const auto ref = ReferenceAdd(ordering, ta, tb, rows, cols, Complex(alpha[0], alpha[1]), a, lda,
                                       Complex(beta[0], beta[1]), b, ldb, c, ldc, 2);
-        blac_zomatadd(&ordering, &ta, &tb, &rows, &cols, alpha, a.data(), &lda, beta, b.data(), &ldb, c.data(),
-                      &ldc);
+        blac_zomatadd(&ordering, &ta, &tb, &rows, &cols, alpha, a.data(), &lda, beta, b.data(), &ldb, c.data(), &ldc);
         EXPECT_LT(qormtx_test::MaxRelDiff(c, ref), 1e-15) << "complex " << what;
       }
     }

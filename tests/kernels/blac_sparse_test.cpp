@@ -54,8 +54,8 @@ TEST(BlacSparseProducts, UmvAndUmtvAgainstDenseForManyVectorCounts) {
     const auto x = qormtx_test::RandomVector(static_cast<std::size_t>(a.cols) * nv, rng);
     std::vector<double> y(static_cast<std::size_t>(a.rows) * nv, kNaN), ref(y.size());
     blac_sparse_umv(a.val.data(), x.data(), a.start.data(), a.col.data(), y.data(), &a.rows, &a.cols, &nv);
-    qormtx_test::NaiveGemm('N', 'N', a.rows, nv, a.cols, 1.0, a.dense.data(), a.rows, x.data(), a.cols, 0.0,
-                           ref.data(), a.rows);
+    qormtx_test::NaiveGemm('N', 'N', a.rows, nv, a.cols, 1.0, a.dense.data(), a.rows, x.data(), a.cols, 0.0, ref.data(),
+                           a.rows);
     EXPECT_LT(MaxRelDiff(y, ref), kTol) << "umv " << nv;
 
     const auto xt = qormtx_test::RandomVector(static_cast<std::size_t>(a.rows) * nv, rng);
@@ -90,30 +90,6 @@ TEST(BlacSparseProducts, GatheredTransposedProductUsesOnlyTheListedRows) {
               a.dense[static_cast<std::size_t>(c) * a.rows + idx[i]] * x[static_cast<std::size_t>(v) * numIdx + i];
     EXPECT_LT(MaxRelDiff(y, ref), kTol) << nv;
   }
-}
-
-TEST(BlacSparseProducts, EmptyShapes) {
-  const Csr a = [] {
-    Csr e;
-    e.rows = 0, e.cols = 3;
-    e.start = {0};
-    return e;
-  }();
-  const int nv = 2, zero = 0;
-  std::vector<double> y(6, kNaN);
-  const double x[1] = {1.0};
-  // No rows: A·x writes nothing; Aᵀ·x is the zero block of cols × nv.
-  blac_sparse_umv(a.val.data(), x, a.start.data(), a.col.data(), y.data(), &a.rows, &a.cols, &nv);
-  EXPECT_TRUE(std::isnan(y[0]));
-  blac_sparse_umtv(a.val.data(), x, a.start.data(), a.col.data(), y.data(), &a.rows, &a.cols, &nv);
-  EXPECT_EQ(y, std::vector<double>(6, 0.0));
-  std::vector<double> y2(6, kNaN);
-  blac_sparse_sparse_umtv(a.val.data(), x, a.start.data(), a.col.data(), y2.data(), &zero, &a.cols, &nv, nullptr);
-  EXPECT_EQ(y2, std::vector<double>(6, 0.0));
-  // No vectors: nothing at all.
-  std::vector<double> y3(3, kNaN);
-  blac_sparse_umtv(a.val.data(), x, a.start.data(), a.col.data(), y3.data(), &a.rows, &a.cols, &zero);
-  EXPECT_TRUE(std::isnan(y3[0]));
 }
 
 // ---- CSR × CSR ----
@@ -196,67 +172,29 @@ void DenseProduct(bool transA, const Csr& a, const Csr& b, std::vector<double>* 
       }
 }
 
-TEST(BlacCsrMultCsr, TwoPhaseProductBothTransposes) {
-  auto rng = qormtx_test::Rng(43);
-  const int m = 33, n = 21, k = 27;
-  for (char trans : {'N', 'n', 'T', 't', 'C'}) {
-    const bool t = trans != 'N' && trans != 'n';
-    const Csr a = RandomCsr(m, n, 0.15, rng);
-    const Csr b = RandomCsr(t ? m : n, k, 0.2, rng);
-    const int outRows = t ? n : m;
-    const Product p = TwoPhase(trans, m, n, k, OneBased(a), OneBased(b), outRows);
-    EXPECT_EQ(p.info1, 0);
-    EXPECT_EQ(p.info2, 0);
-    std::vector<double> dense;
-    std::vector<bool> structure;
-    DenseProduct(t, a, b, &dense, &structure);
-    ExpectMatches(p, outRows, k, dense, structure);
-  }
-}
-
-TEST(BlacCsrMultCsr, ColumnsAscendWhetherARowIsSweptOrSorted) {
+TEST(BlacCsrMultCsr, TwoPhaseProductValuesStructureAndAscendingColumns) {
   // A row whose columns lie close together is ordered by sweeping its markers; one whose few columns are spread
-  // over a wide range is sorted. Both shapes, in both transposes.
+  // over a wide range is sorted. Both shapes, every transpose flag.
   auto rng = qormtx_test::Rng(44);
   struct Shape {
     int m, n, k;
     double densityA, densityB;
   };
-  for (const Shape& sh : {Shape{12, 10, 40, 0.9, 0.7}, Shape{15, 12, 3000, 0.15, 0.002}}) {
-    for (char trans : {'N', 'T'}) {
-      const bool t = trans == 'T';
+  for (const Shape& sh :
+       {Shape{33, 21, 27, 0.15, 0.2}, Shape{12, 10, 40, 0.9, 0.7}, Shape{15, 12, 3000, 0.15, 0.002}}) {
+    for (char trans : {'N', 'n', 'T', 't', 'C'}) {
+      const bool t = trans != 'N' && trans != 'n';
       const Csr a = RandomCsr(sh.m, sh.n, sh.densityA, rng);
       const Csr b = RandomCsr(t ? sh.m : sh.n, sh.k, sh.densityB, rng);
       const int outRows = t ? sh.n : sh.m;
       const Product p = TwoPhase(trans, sh.m, sh.n, sh.k, OneBased(a), OneBased(b), outRows);
+      EXPECT_EQ(p.info1, 0);
+      EXPECT_EQ(p.info2, 0);
       std::vector<double> dense;
       std::vector<bool> structure;
       DenseProduct(t, a, b, &dense, &structure);
       ExpectMatches(p, outRows, sh.k, dense, structure);
     }
-  }
-}
-
-TEST(BlacCsrMultCsr, IdentityLeavesTheMatrixUnchangedFromEitherSide) {
-  auto rng = qormtx_test::Rng(45);
-  const int n = 30;
-  const Csr a = RandomCsr(n, n, 0.2, rng);
-  Csr id;
-  id.rows = id.cols = n;
-  id.dense.assign(n * n, 0.0);
-  id.start.push_back(0);
-  for (int r = 0; r < n; ++r) {
-    id.col.push_back(r);
-    id.val.push_back(1.0);
-    id.dense[r * n + r] = 1.0;
-    id.start.push_back(r + 1);
-  }
-  const Csr1 a1 = OneBased(a), i1 = OneBased(id);
-  for (const Product& p : {TwoPhase('N', n, n, n, a1, i1, n), TwoPhase('T', n, n, n, i1, a1, n)}) {
-    EXPECT_EQ(p.info2, 0);
-    EXPECT_EQ(std::vector<int>(p.ic.begin(), p.ic.end() - 1), a1.ia);
-    EXPECT_EQ(p.jc, a1.ja);
-    EXPECT_EQ(p.c, a1.a);
   }
 }
 
@@ -273,8 +211,8 @@ TEST(BlacCsrMultCsr, SinglePassStopsAtTheFirstRowThatDoesNotFit) {
   {
     std::vector<int> ic(m + 1), jc(nnz);
     std::vector<double> c(nnz);
-    blac_dcsrmultcsr("N", &zero, &sort, &m, &n, &k, a1.a.data(), a1.ja.data(), a1.ia.data(), b1.a.data(),
-                     b1.ja.data(), b1.ia.data(), c.data(), jc.data(), ic.data(), &nnz, &info);
+    blac_dcsrmultcsr("N", &zero, &sort, &m, &n, &k, a1.a.data(), a1.ja.data(), a1.ia.data(), b1.a.data(), b1.ja.data(),
+                     b1.ia.data(), c.data(), jc.data(), ic.data(), &nnz, &info);
     EXPECT_EQ(info, 0);
     EXPECT_EQ(ic, std::vector<int>(ref.ic.begin(), ref.ic.end() - 1));
     EXPECT_EQ(jc, ref.jc);
@@ -287,17 +225,30 @@ TEST(BlacCsrMultCsr, SinglePassStopsAtTheFirstRowThatDoesNotFit) {
     while (ref.ic[expected + 1] - 1 <= nzmax) ++expected;
     std::vector<int> ic(m + 1, -3), jc(nnz, -3);
     std::vector<double> c(nnz, kNaN);
-    blac_dcsrmultcsr("N", &zero, &sort, &m, &n, &k, a1.a.data(), a1.ja.data(), a1.ia.data(), b1.a.data(),
-                     b1.ja.data(), b1.ia.data(), c.data(), jc.data(), ic.data(), &nzmax, &info);
+    blac_dcsrmultcsr("N", &zero, &sort, &m, &n, &k, a1.a.data(), a1.ja.data(), a1.ia.data(), b1.a.data(), b1.ja.data(),
+                     b1.ia.data(), c.data(), jc.data(), ic.data(), &nzmax, &info);
     EXPECT_EQ(info, expected + 1);
     for (int q = nzmax; q < nnz; ++q) EXPECT_EQ(jc[q], -3);
     for (int r = 0; r <= expected; ++r) EXPECT_EQ(ic[r], ref.ic[r]);
   }
 }
 
-TEST(BlacCsrMultCsr, EmptyAndInvalidArguments) {
-  const int zero = 0, one = 1, two = 2, three = 3, sort = 0;
-  // m = 0: C has no rows; ic is just {1}.
+TEST(BlacSparse, EmptyShapesAndInvalidFlags) {
+  const int nv = 2, zero = 0, one = 1, two = 2, three = 3, sort = 0;
+  const unsigned start[1] = {0};
+  std::vector<double> y(6, kNaN), y2(6, kNaN);
+  const double x[1] = {1.0};
+  // No rows: A·x writes nothing; Aᵀ·x is the zero block of cols × nv; no vectors: nothing at all.
+  blac_sparse_umv(nullptr, x, start, nullptr, y.data(), &zero, &three, &nv);
+  EXPECT_TRUE(std::isnan(y[0]));
+  blac_sparse_umtv(nullptr, x, start, nullptr, y.data(), &zero, &three, &zero);
+  EXPECT_TRUE(std::isnan(y[0]));
+  blac_sparse_umtv(nullptr, x, start, nullptr, y.data(), &zero, &three, &nv);
+  EXPECT_EQ(y, std::vector<double>(6, 0.0));
+  blac_sparse_sparse_umtv(nullptr, x, start, nullptr, y2.data(), &zero, &three, &nv, nullptr);
+  EXPECT_EQ(y2, std::vector<double>(6, 0.0));
+
+  // CSR × CSR with m = 0: C has no rows, ic is just {1}; a bad trans or request is argument -1 or -2.
   int ia[1] = {1}, ib[3] = {1, 1, 1}, ic[2] = {-5, -5}, info = -9;
   blac_dcsrmultcsr("N", &one, &sort, &zero, &two, &three, nullptr, nullptr, ia, nullptr, nullptr, ib, nullptr,
                    nullptr, ic, &zero, &info);
