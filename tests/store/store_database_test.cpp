@@ -56,9 +56,7 @@ TEST_F(StoreDatabase, CommittedWorkSurvivesCloseAndReopen) {
     t.SetDim(0, QORSimCollection(cols).BiggestCSetID());
     t.SetDim(1, QORSimCollection(rows).BiggestCSetID());
     t.SetInitializationValue(0.0);
-    t.CheckView();
-    t.SetBuffer(values.data(), values.size() * 8);
-    t.ExecWrite();
+    Exec(t, values, true);
     // A second, unchunked drawer over the listed rows, integers in a vector distribution.
     QORSimDistributionID vid = ctx.CreateDistribution(QORSimGrid{rows}, QORSimRangeType(QORSimIntKey));
     vectorNumber = vid.Number();
@@ -67,10 +65,8 @@ TEST_F(StoreDatabase, CommittedWorkSurvivesCloseAndReopen) {
     v.SetWrite();
     v.SetBufferPadding(false);
     v.SetDim(0, listed);
-    v.CheckView();
-    const int ints[3] = {-1, -2, -3};
-    v.SetBuffer(static_cast<const void*>(ints), 12);
-    v.ExecWrite();
+    std::vector<int> ints = {-1, -2, -3};
+    Exec(v, ints, true);
     ctx.CreateTempDistribution(QORSimGrid{rows}, QORSimRangeType(QORSimDoubleKey));
     transaction.Commit();
     db.Close();
@@ -107,25 +103,20 @@ TEST_F(StoreDatabase, CommittedWorkSurvivesCloseAndReopen) {
   t.SetRead();
   t.SetBufferPadding(false);
   t.SetDims(d.Compartment());
-  t.CheckView();
-  t.SetBuffer(back.data(), back.size() * 8);
-  t.ExecRead();
+  Exec(t, back, false);
   EXPECT_EQ(back, values);
 
   QORSimDrawerDescription vd = QORSimDistribution(ids[1]).QueryDrawers()[0];
   EXPECT_EQ(vd.DataTypeKey(), QORSimIntKey);
   EXPECT_FALSE(vd.IsChunked());
   EXPECT_EQ(Members(vd.Compartment().CSetID(0)), ordinals);
-  int ints[3] = {0, 0, 0};
+  std::vector<int> ints(3);
   QORSimTransfer v{QORSimDistribution(ids[1])};
   v.SetRead();
   v.SetBufferPadding(false);
   v.SetDims(vd.Compartment());
-  v.CheckView();
-  v.SetBuffer(ints, 12);
-  v.ExecRead();
-  EXPECT_EQ(ints[0], -1);
-  EXPECT_EQ(ints[2], -3);
+  Exec(v, ints, false);
+  EXPECT_EQ(ints, (std::vector<int>{-1, -2, -3}));
 }
 
 TEST_F(StoreDatabase, TemporaryAndVolatileSetsLiveInMemoryOnly) {

@@ -37,37 +37,27 @@ void OpenDatabase(const std::string& path) {
 
 }  // namespace
 
-TEST_F(StoreDeath, MissingFileIsNamed) {
-  const std::string path = Path("absent.sim");
-  EXPECT_STORE_FAILURE(OpenDatabase(path),
-                       "Validation failed: cannot open data-store database '" + path + "': the file does not exist");
-}
-
-TEST_F(StoreDeath, FileThatIsNotHdf5) {
-  const std::string path = Path("notes.sim");
-  std::ofstream(path) << "these are not the values you are looking for\n";
-  EXPECT_STORE_FAILURE(OpenDatabase(path), "cannot open data-store database '" + path +
-                                               "': it is not an HDF5 file (no HDF5 signature in its 45 bytes)");
-  std::ofstream(path, std::ios::trunc).close();
-  EXPECT_STORE_FAILURE(OpenDatabase(path), "'" + path + "': it is not an HDF5 file (no HDF5 signature in its 0 bytes)");
-}
-
-TEST_F(StoreDeath, TruncatedFile) {
-  const std::string path = MakeDatabase(Path("cut.sim"));
-  const auto size = std::filesystem::file_size(path);
-  std::filesystem::resize_file(path, size / 2);
-  EXPECT_STORE_FAILURE(OpenDatabase(path), "cannot open data-store database '" + path +
-                                               "': the file is truncated (it holds " + std::to_string(size / 2) +
-                                               " bytes, less than its HDF5 header records)");
-}
-
-TEST_F(StoreDeath, Hdf5FileThatIsNotADatabase) {
-  const std::string path = Path("other.h5");
-  hid_t f = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+TEST_F(StoreDeath, FilesThatAreNotDatabasesAreNamedWithTheCause) {
+  const std::string absent = Path("absent.sim"), notes = Path("notes.sim"), other = Path("other.h5");
+  EXPECT_STORE_FAILURE(OpenDatabase(absent),
+                       "Validation failed: cannot open data-store database '" + absent + "': the file does not exist");
+  std::ofstream(notes) << "these are not the values you are looking for\n";
+  EXPECT_STORE_FAILURE(OpenDatabase(notes), "cannot open data-store database '" + notes +
+                                                "': it is not an HDF5 file (no HDF5 signature in its 45 bytes)");
+  std::ofstream(notes, std::ios::trunc).close();
+  EXPECT_STORE_FAILURE(OpenDatabase(notes),
+                       "'" + notes + "': it is not an HDF5 file (no HDF5 signature in its 0 bytes)");
+  const std::string cut = MakeDatabase(Path("cut.sim"));
+  const auto size = std::filesystem::file_size(cut);
+  std::filesystem::resize_file(cut, size / 2);
+  EXPECT_STORE_FAILURE(OpenDatabase(cut), "cannot open data-store database '" + cut +
+                                              "': the file is truncated (it holds " + std::to_string(size / 2) +
+                                              " bytes, less than its HDF5 header records)");
+  hid_t f = H5Fcreate(other.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
   ASSERT_GE(f, 0);
   H5Fclose(f);
-  EXPECT_STORE_FAILURE(OpenDatabase(path), "cannot open data-store database '" + path +
-                                               "': it is an HDF5 file but not a data-store database");
+  EXPECT_STORE_FAILURE(OpenDatabase(other), "cannot open data-store database '" + other +
+                                                "': it is an HDF5 file but not a data-store database");
 }
 
 TEST_F(StoreDeath, WriteToReadOnlyDatabaseIsReported) {
@@ -95,9 +85,7 @@ TEST_F(StoreDeath, WriteToReadOnlyDatabaseIsReported) {
   QORSimTransfer t{QORSimDistribution(id)};
   t.SetRead();
   t.SetDims(QORSimDistribution(id).QueryDrawers()[0].Compartment());
-  t.CheckView();
-  t.SetBuffer(all.data(), all.size() * 8);
-  t.ExecRead();
+  Exec(t, all, false);
   EXPECT_EQ(all, std::vector<double>(100 * 80, 3.5));
 }
 

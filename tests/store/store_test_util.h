@@ -90,6 +90,19 @@ inline void RangeTransfer(const StoredMatrix& m, int r0, int r1, int c0, int c1,
   t.RelinquishBuffers();
 }
 
+/// Checks the view and that the transfer needs exactly all of v, then reads or writes it.
+template <typename Vector>
+void Exec(QORSimTransfer& t, Vector& v, bool write) {
+  t.CheckView();
+  const uint64_t bytes = v.size() * sizeof(v[0]);
+  EXPECT_EQ(t.RequiredBufferSize(0), bytes);
+  t.SetBuffer(v.data(), bytes);
+  if (write)
+    t.ExecWrite();
+  else
+    t.ExecRead();
+}
+
 /// The reference: a column-major array of the whole matrix.
 struct Reference {
   int numRows, numCols;
