@@ -20,8 +20,10 @@ class ComplexDeath : public ::testing::Test {
   void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }  // the kernels may start threads
 };
 
-TEST_F(ComplexDeath, ShapesStorageAndArithmetic) {
-  CM m, full(2, 2), diag(2, 2, CM::DIAG), wide(2, 3);
+TEST_F(ComplexDeath, ComplexMatrix) {
+  CM m, full(2, 2), diag(2, 2, CM::DIAG), wide(2, 3), a(4, 4), symm(4, 4, CM::SYMM), block(2, 2), b(3, 3);
+  M re(2, 2), im(2, 2), tall(3, 2), d = naive::Diagonal({1, 2});
+  QORMtxReImMatrix split;
   double values[8] = {};
   EXPECT_QORMTX_ASSERTION(m.Reset(3, 4, CM::DIAG), "numRows == numCols");
   EXPECT_QORMTX_ASSERTION(m.Reset(0, 5), "0\nFile ");
@@ -31,12 +33,6 @@ TEST_F(ComplexDeath, ShapesStorageAndArithmetic) {
   EXPECT_QORMTX_ASSERTION(full.Assign(diag), "length == rhs.LengthOfArray()");
   EXPECT_QORMTX_ASSERTION(full.VecNorm(), "m_numCols == 1");
   EXPECT_QORMTX_ASSERTION(full.Invert(), "IsDiagonal() && m_numRows > 0");
-}
-
-TEST_F(ComplexDeath, Parts) {
-  CM full(2, 2);
-  M re(2, 2), im(2, 2), tall(3, 2), d = naive::Diagonal({1, 2});
-  QORMtxReImMatrix split;
   EXPECT_QORMTX_ASSERTION(CM(re, tall), kPartShape);
   EXPECT_QORMTX_ASSERTION(full.ReIm(tall, im), "re.NumberOfRows() == m_numRows && im.NumberOfRows() == m_numRows");
   EXPECT_QORMTX_ASSERTION(full.ReIm(re, d),
@@ -45,12 +41,6 @@ TEST_F(ComplexDeath, Parts) {
   EXPECT_QORMTX_ASSERTION(full.ReIm(split, 0, 1, 0, -1), kWhole);
   EXPECT_QORMTX_ASSERTION(full.SetReIm(re, tall), kPartShape);
   EXPECT_QORMTX_ASSERTION(full.SetReIm(tall, M()), "m_numRows == numRows && m_numCols == numCols");
-  EXPECT_QORMTX_ASSERTION(split.Reset(2, 3, QORMtxReImMatrix::DIAG), "numRows == numCols");
-  EXPECT_QORMTX_ASSERTION(split.Reset(re, tall), "numRowsRe == numRowsIm && numColsRe == numColsIm");
-}
-
-TEST_F(ComplexDeath, Blocks) {
-  CM a(4, 4), symm(4, 4, CM::SYMM), diag(4, 4, CM::DIAG), block(2, 2), b(3, 3);
   EXPECT_QORMTX_ASSERTION(symm.GetBlock(0, 0, block), "m_mtxType == UNKNOWN");
   EXPECT_QORMTX_ASSERTION(a.GetBlock(3, 0, block), "startRow + numBlkRows - 1 < m_numRows");
   EXPECT_QORMTX_ASSERTION(diag.SetBlock(0, 0, b, 0, 1, 0, 1), "!IsDiagonal()");
@@ -58,6 +48,13 @@ TEST_F(ComplexDeath, Blocks) {
                           "startRowB >= 0 && startRowB < numRowsB && endRowB >= 0 && endRowB < numRowsB");
   EXPECT_QORMTX_ASSERTION(a.SetBlock(2, 0, b, 0, 2, 0, 1), "startRowA + nARows - 1 < m_numRows");
   EXPECT_QORMTX_ASSERTION(a.AddBlock(0, 3, 1.0, 0.0, b, 0, 1, 0, 1), "startColA + nACols - 1 < m_numCols");
+}
+
+TEST_F(ComplexDeath, ReImMatrix) {
+  M re(2, 2), tall(3, 2);
+  QORMtxReImMatrix split;
+  EXPECT_QORMTX_ASSERTION(split.Reset(2, 3, QORMtxReImMatrix::DIAG), "numRows == numCols");
+  EXPECT_QORMTX_ASSERTION(split.Reset(re, tall), "numRowsRe == numRowsIm && numColsRe == numColsIm");
 }
 
 }  // namespace

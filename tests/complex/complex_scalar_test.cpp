@@ -20,12 +20,10 @@ TEST(ComplexScalar, ArithmeticMatchesStdComplex) {
   EXPECT_EQ(Of(QORMtxComplex(x).Mul(y)),
             Z(a.real() * b.real() - a.imag() * b.imag(), a.imag() * b.real() + a.real() * b.imag()));
   EXPECT_LE(std::abs(Of(QORMtxComplex(x).Div(b.real(), b.imag())) - a / b), 1e-15 * std::abs(a / b));
-  EXPECT_EQ(Of(QORMtxComplex(x).Con()), std::conj(a));
-  EXPECT_EQ(Of(QORMtxComplex(x).Neg()), -a);
   EXPECT_DOUBLE_EQ(x.Abs(), std::abs(a));
   QORMtxComplex c(x);  // chained calls work on the same pair; x is left alone
-  c.Mul(y).Add(1.0, 0.0).Con();
-  EXPECT_LE(std::abs(Of(c) - std::conj(a * b + 1.0)), 1e-15);
+  c.Mul(y).Add(1.0, 0.0).Con().Neg();
+  EXPECT_LE(std::abs(Of(c) + std::conj(a * b + 1.0)), 1e-15);
   EXPECT_EQ(Of(x), a);
 }
 
@@ -47,13 +45,6 @@ TEST(ComplexScalar, ViewsWriteThroughCopiesOfOwnedValuesDoNot) {
   double re = 0, im = 0;
   copy.Set(source).Get(re, im);
   EXPECT_EQ(Z(re, im), Z(7, -8));
-
-  // An entry of a matrix changes in place, and only that entry.
-  cref::Ref x = cref::Random(3, 4, 11);
-  QORMtxComplexMatrix m = cref::ToMatrix(x);
-  QORMtxComplex(m.Values(1, 2)).Mul(QORMtxComplex(0.5, -1.5)).Sub(1.0, 0.0);
-  x(1, 2) = x(1, 2) * Z(0.5, -1.5) - 1.0;
-  EXPECT_TRUE(cref::Near(m, x));
 }
 
 }  // namespace
