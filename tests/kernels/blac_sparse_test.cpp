@@ -250,13 +250,13 @@ TEST(BlacSparse, EmptyShapesAndInvalidFlags) {
 
   // CSR × CSR with m = 0: C has no rows, ic is just {1}; a bad trans or request is argument -1 or -2.
   int ia[1] = {1}, ib[3] = {1, 1, 1}, ic[2] = {-5, -5}, info = -9;
-  blac_dcsrmultcsr("N", &one, &sort, &zero, &two, &three, nullptr, nullptr, ia, nullptr, nullptr, ib, nullptr,
-                   nullptr, ic, &zero, &info);
+  blac_dcsrmultcsr("N", &one, &sort, &zero, &two, &three, nullptr, nullptr, ia, nullptr, nullptr, ib, nullptr, nullptr,
+                   ic, &zero, &info);
   EXPECT_EQ(info, 0);
   EXPECT_EQ(ic[0], 1);
   EXPECT_EQ(ic[1], -5);
-  blac_dcsrmultcsr("X", &one, &sort, &zero, &two, &three, nullptr, nullptr, ia, nullptr, nullptr, ib, nullptr,
-                   nullptr, ic, &zero, &info);
+  blac_dcsrmultcsr("X", &one, &sort, &zero, &two, &three, nullptr, nullptr, ia, nullptr, nullptr, ib, nullptr, nullptr,
+                   ic, &zero, &info);
   EXPECT_EQ(info, -1);
   blac_dcsrmultcsr("N", &three, &sort, &zero, &two, &three, nullptr, nullptr, ia, nullptr, nullptr, ib, nullptr,
                    nullptr, ic, &zero, &info);
