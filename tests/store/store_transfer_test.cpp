@@ -104,11 +104,8 @@ TEST_F(StoreTransfer, SetTransfersFollowSetOrder) {
       t.SetBufferPadding(false);
       t.SetDim(transposed ? 1 : 0, colSet);
       t.SetDim(transposed ? 0 : 1, rowSet);
-      t.CheckView();
-      ASSERT_EQ(t.RequiredBufferSize(0), 8u * 18);
       std::vector<double> buf(18);
-      t.SetBuffer(buf.data(), 8 * 18);
-      t.ExecRead();
+      Exec(t, buf, false);
       for (int a = 0; a < 3; ++a)
         for (int b = 0; b < 6; ++b)
           EXPECT_EQ(transposed ? buf[static_cast<size_t>(b) * 3 + a] : buf[static_cast<size_t>(a) * 6 + b],
@@ -123,10 +120,8 @@ TEST_F(StoreTransfer, SetTransfersFollowSetOrder) {
     w.SetBufferPadding(false);
     w.SetDim(0, QORSimCollection(m.rows).CreateVolatileOrderedCSet(wrows.data(), 3));  // rows first: by rows
     w.SetDim(1, QORSimCollection(m.cols).CreateVolatileOrderedCSet(wcols.data(), 2));
-    w.CheckView();
     std::vector<double> vals = {11, 12, 21, 22, 31, 32};
-    w.SetBuffer(static_cast<const void*>(vals.data()), 48);
-    w.ExecWrite();
+    Exec(w, vals, true);
     for (int a = 0; a < 3; ++a)
       for (int b = 0; b < 2; ++b) ref(wrows[a], wcols[b]) = vals[static_cast<size_t>(a) * 2 + b];
     ExpectBlocks(m, ref, kBlocks);
@@ -147,10 +142,8 @@ TEST_F(StoreTransfer, SetsOfOtherOrdinalsMapThroughTheDrawerSet) {
   make.SetBufferPadding(false);
   make.SetDim(0, QORSimCollection(one).BiggestCSetID());
   make.SetDim(1, rowSet);
-  make.CheckView();
   std::vector<double> v = {0, 1, 2, 3, 4, 5, 6};
-  make.SetBuffer(v.data(), 56);
-  make.ExecWrite();  // made and filled at once
+  Exec(make, v, true);  // made and filled at once
 
   const std::vector<int> pick = {13, 100, 3000};
   QORSimTransfer t{QORSimDistribution(id)};
@@ -343,11 +336,9 @@ TEST_F(StoreTransfer, ColourVariantMakesASquareMatrix) {
   t.SetBufferPadding(false);
   t.SetDim(0, cols);
   t.SetDim(1, rows);
-  t.CheckView();
   std::vector<double> a(36);
   std::iota(a.begin(), a.end(), 0.0);
-  t.SetBuffer(a.data(), 36 * 8);
-  t.ExecWrite();
+  Exec(t, a, true);
   // The transpose by naming the row collection first.
   QORSimTransfer r{QORSimDistribution(id)};
   r.SetRead();
