@@ -14,6 +14,8 @@ class QORMtxEntryList {
   const QORMtxSparseMatrixEntry& ConstGet(int i) const { return m_entries[i]; }
   /// \brief Appends one entry at the end (amortised O(1); the storage doubles when full).
   void Append(const QORMtxSparseMatrixEntry& entry) { m_entries.push_back(entry); }
+  /// \brief Appends the entry (row, col, value), built in place.
+  void Append(unsigned row, unsigned col, double value) { m_entries.emplace_back(row, col, value); }
   /// \brief Empties the list and releases its storage.
   void Clear() { m_entries.Clear(); }
   /// \brief Orders the entries ascending by row, then column (QORMtxSparseMatrixEntry::operator<). Unstable:

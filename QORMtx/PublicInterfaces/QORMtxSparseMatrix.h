@@ -63,7 +63,7 @@ class QORMtxSparseMatrix {
     // entry. Everything else, every failure included, takes the checked path.
     if (!m_assemblyComplete && !grow && row < static_cast<unsigned>(m_numRows) &&
         col < static_cast<unsigned>(m_numCols) && m_entries.Length() < m_entries.Capacity()) {
-      m_entries.Append(QORMtxSparseMatrixEntry{row, col, value});
+      m_entries.Append(row, col, value);
       return;
     }
     AddDataChecked(row, col, value, grow);

@@ -10,6 +10,9 @@ struct QORMtxSparseMatrixEntry {
   unsigned m_col = 0;    ///< column index, 0-based
   double m_value = 0.0;  ///< value
 
+  QORMtxSparseMatrixEntry() = default;
+  QORMtxSparseMatrixEntry(unsigned row, unsigned col, double value) : m_row(row), m_col(col), m_value(value) {}
+
   /// \brief Row first, then column, as signed integers; the value takes no part.
   bool operator<(const QORMtxSparseMatrixEntry& rhs) const {
     const int r = static_cast<int>(m_row), rr = static_cast<int>(rhs.m_row);

@@ -261,18 +261,18 @@ bool Reader::AddEntry(long long i, long long j, double v) {
   const unsigned r = static_cast<unsigned>(i - 1), c = static_cast<unsigned>(j - 1);
   switch (m_symmetry) {
     case Symmetry::GENERAL:
-      m_entries.Append(QORMtxSparseMatrixEntry{r, c, v});
+      m_entries.Append(r, c, v);
       break;
     case Symmetry::SYMMETRIC:
-      m_entries.Append(r >= c ? QORMtxSparseMatrixEntry{r, c, v} : QORMtxSparseMatrixEntry{c, r, v});
+      m_entries.Append(r >= c ? r : c, r >= c ? c : r, v);
       break;
     case Symmetry::SKEW:
       if (r == c) {
         if (v != 0.0) return Fail("skew-symmetric matrix with a non-zero diagonal entry");
         break;
       }
-      m_entries.Append(QORMtxSparseMatrixEntry{r, c, v});
-      m_entries.Append(QORMtxSparseMatrixEntry{c, r, -v});
+      m_entries.Append(r, c, v);
+      m_entries.Append(c, r, -v);
       break;
   }
   return true;
