@@ -6,6 +6,7 @@
 template <class T>
 class QORBasVector;
 class QORMtxDocument;
+class QORMtxDenseMatrix;
 
 /// \brief Dense matrix of doubles held in memory.
 ///
@@ -132,6 +133,9 @@ class QORMtxMatrix {
   /// "!!B && m_numRows == B.m_numRows && m_numCols == B.m_numCols". A DIAG this receiving a full B is
   /// first expanded by ConvertToFull; a DIAG B changes only the diagonal of a full this.
   void Add(double a, const QORMtxMatrix& B);
+  /// \brief this += a·B for a stored dense B of the same shape, read whole. Preconditions "m_array",
+  /// "numRows == numRowsB && numCols == numColsB"; a DIAG this is expanded by ConvertToFull first.
+  void Add(double a, const QORMtxDenseMatrix& B);
   /// \brief this = a·A + b·B: stored values cleared, then Add(a, A) and Add(b, B).
   /// \warning this must not be A or B: it is cleared first.
   void Add(double a, const QORMtxMatrix& A, double b, const QORMtxMatrix& B);

@@ -7,6 +7,15 @@
 
 class QORMtxMatrix;
 class QORMtxSparseMatrix;
+class QORSimCSetID;
+class QORSimDistribution;
+class QORSimDistributionID;
+class QORSimPosition;
+class omi_Set;
+template <class T>
+class QORSimArray;
+template <class V>
+class omi_IntTable;
 
 class QORMtxUtilities {
  public:
@@ -68,6 +77,60 @@ class QORMtxUtilities {
   /// A diagonal entry in the input is entered twice.
   static void ExpandSymmetric(int numRows, const unsigned* rowP, const int* colI, QORBasVector<unsigned>& outRowP,
                               QORBasVector<int>& outColI);
+
+  // ---- Data-store distributions (QORMtxUtilitiesDistribution.cpp) ----
+  // Matrices: dimension 0 over the columns, 1 over the rows, so a block read is column-major. A chunk of -1
+  // leaves that dimension unchunked; a type below 0 makes an untyped distribution. When rows and columns share a
+  // collection the columns move to its colour-1 variant (a grid may not name a collection twice).
+  /// \brief Persistent vector distribution of doubles over rows, at position.
+  static QORSimDistributionID Create1DDistribution(QORSimPosition& position, int type, const QORSimCSetID& rows,
+                                                   int chunk);
+  /// \brief Vector distribution of doubles over rows, in the context of the rows' collection.
+  static QORSimDistributionID Create1DDistribution(const QORSimCSetID& rows, int chunk);
+  /// \brief Persistent matrix distribution of doubles; a chunk not smaller than its set becomes unchunked.
+  static QORSimDistributionID Create2DDistribution(QORSimPosition& position, int type, const QORSimCSetID& rows,
+                                                   const QORSimCSetID& cols, int rowChunk, int colChunk);
+  /// \brief Matrix distribution of doubles in the context of the rows' collection; chunks passed on as given.
+  static QORSimDistributionID Create2DDistribution(const QORSimCSetID& rows, const QORSimCSetID& cols, int rowChunk,
+                                                   int colChunk);
+  /// \brief Unchunked integer matrix distribution (initial value 0) in the context of the rows' collection.
+  static QORSimDistributionID Create2DIntegerDistribution(const QORSimCSetID& rows, const QORSimCSetID& cols);
+  /// \brief Distribution over sets (the first set is the last, fastest dimension). At most one pair of sets may
+  /// share a collection; more gives a null identifier. Non-empty chunkSizes require
+  /// "chunkSizes.Size() == dimension".
+  static QORSimDistributionID CreateDistribution(QORSimPosition& position, int type, QORSimArray<QORSimCSetID> sets,
+                                                 QORSimArray<int> chunkSizes, bool temporary);
+  /// \brief Empty [rows, cols] double distribution for a sparse matrix (no drawer); cols may move to colour 1.
+  static QORSimDistributionID CreateSparseDistribution(QORSimCSetID& rows, QORSimCSetID& cols);
+  static QORSimDistributionID CreateSparseDistribution(QORSimPosition& position, int type, QORSimCSetID& rows,
+                                                       QORSimCSetID& cols);
+  /// \brief New integer vector distribution over set holding values[0 … n-1].
+  static QORSimDistributionID Write1DIntegerDistribution(const QORSimCSetID& set, const int* values, int n);
+  /// \brief The set and values of an integer vector distribution; a null id leaves both untouched.
+  /// Preconditions "dist.NumDimensions() == 1", "drawerDescriptions.Size() == 1",
+  /// "drawerDescriptions[0].SerializationType().IsStandard()", "drawerDescriptions[0].DataTypeKey() == QORSimIntKey".
+  static void Read1DIntegerDistribution(const QORSimDistributionID& id, QORSimCSetID& set, QORBasVector<int>& values);
+  /// \brief The set's ordinals in set order, in an array the caller frees with mem_Free.
+  static int* GetOrdinals(const QORSimCSetID& set);
+  static int* GetOrdinals(const QORSimCSetID& set, int& n);
+  /// \brief The set's ordinals in set order; empty for a null set.
+  static void GetOrdinals(const QORSimCSetID& set, QORBasVector<int>& ordinals);
+  /// \brief domain = the set's ordinals (GetDomain clears first, AddDomain does not).
+  static void GetDomain(const QORSimCSetID& set, omi_Set& domain);
+  static void AddDomain(const QORSimCSetID& set, omi_Set& domain);
+  /// \brief Members first … first+count-1 of set, as a temporary set; the set itself when count is its size.
+  static QORSimCSetID SubCSet(const QORSimCSetID& set, int first, int count);
+  /// \brief map: position i in a -> position in b of the same value. Negative values never match; a repeated
+  /// non-negative value in b fails "mapInvB.Insert(arrB[i], i)" (in a, "mapInvA.Insert(arrA[i], i)" under Debug()).
+  static void MapIntArrays(const int* arrA, int nA, const int* arrB, int nB, omi_IntTable<int>& map);
+  static void MapIntVectors(const QORBasVector<int>& a, const QORBasVector<int>& b, omi_IntTable<int>& map);
+  static void MapCSets(const QORSimCSetID& a, const QORSimCSetID& b, omi_IntTable<int>& map);
+  /// \brief 1 or 2 dimensions, one standard drawer.
+  static bool IsDenseMatrix(const QORSimDistribution& dist);
+  /// \brief 2 dimensions, one sparse or sparse-symmetric drawer.
+  static bool IsSparseMatrix(const QORSimDistribution& dist);
+  /// \brief Exactly 3 dimensions.
+  static bool IsMultiMatrix(const QORSimDistribution& dist);
 
   // ---- Failure ----
   /// \brief Writes "Assertion failed: <expression>" and "File <file>, line <line>" to the error

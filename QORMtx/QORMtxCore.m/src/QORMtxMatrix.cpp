@@ -12,6 +12,7 @@
 #include "QORBasFileOps.h"
 #include "QORBasVector.h"
 #include "QORMtxAssert.h"
+#include "QORMtxDenseMatrix.h"
 #include "QORMtxDocument.h"
 #include "QORMtxTable.h"
 #include "QORMtxUtilities.h"
@@ -271,6 +272,17 @@ void QORMtxMatrix::Add(double a, const QORMtxMatrix& B) {
   }
   InChunks(B.NumberOfValues(),
            [&](size_t off, int cnt) { blac_daxpy(&cnt, &a, B.m_array + off, &kOne, m_array + off, &kOne); });
+}
+
+void QORMtxMatrix::Add(double a, const QORMtxDenseMatrix& B) {
+  QORMTX_ASSERT(m_array);
+  const int numRows = m_numRows, numCols = m_numCols;
+  const int numRowsB = B.NumberOfRows(), numColsB = B.NumberOfColumns();
+  QORMTX_ASSERT(numRows == numRowsB && numCols == numColsB);
+  if (IsDiagonal()) ConvertToFull();
+  QORMtxMatrix values(numRows, numCols);
+  B.GetAllValues(values.m_array);
+  Add(a, values);
 }
 
 void QORMtxMatrix::Add(double a, const QORMtxMatrix& A, double b, const QORMtxMatrix& B) {

@@ -1,0 +1,302 @@
+// Stored dense matrices: geometry, block transfers against an in-core reference, views, transposition, extension.
+#include "QORMtxDenseMatrix.h"
+
+#include <memory>
+
+#include "QORMtxMatrix.h"
+#include "QORMtxUtilities.h"
+#include "stored_util.h"
+
+namespace {
+
+using stored_test::Pattern;
+using stored_test::StoredTest;
+using Dense = StoredTest;
+
+// A stored rows × cols matrix chunked rowChunk × colChunk (-1: unchunked), filled with Pattern(salt).
+struct Made {
+  QORSimDistributionID id;
+  std::vector<double> ref;
+};
+Made Make(StoredTest& t, int rows, int cols, int rowChunk, int colChunk, int salt = 0) {
+  Made m;
+  m.id = QORMtxUtilities::Create2DDistribution(t.NewSet(rows), t.NewSet(cols), rowChunk, colChunk);
+  m.ref = Pattern(rows, cols, salt);
+  QORMtxDenseMatrix A(m.id);
+  A.SetValues(0, rows - 1, 0, cols - 1, m.ref.data());
+  return m;
+}
+
+// Column-major block of the reference (ld rows), rows r0 … r1, columns c0 … c1.
+std::vector<double> Block(const std::vector<double>& ref, int ld, int r0, int r1, int c0, int c1) {
+  std::vector<double> b;
+  for (int j = c0; j <= c1; ++j)
+    for (int i = r0; i <= r1; ++i) b.push_back(ref[static_cast<size_t>(j) * ld + i]);
+  return b;
+}
+
+std::vector<double> All(const QORMtxDenseMatrix& A) {
+  std::vector<double> v(static_cast<size_t>(A.NumberOfRows()) * A.NumberOfColumns());
+  A.GetAllValues(v.data());
+  return v;
+}
+
+TEST_F(Dense, BlockGeometry) {
+  QORMtxDenseMatrix A(Make(*this, 10, 7, 4, 3).id);
+  EXPECT_EQ(A.NumberOfRowBlocks(), 3);
+  EXPECT_EQ(A.NumberOfColumnBlocks(), 3);
+  EXPECT_EQ((std::vector<int>{A.NumberOfRowsInBlock(-1), A.NumberOfRowsInBlock(0), A.NumberOfRowsInBlock(1),
+                              A.NumberOfRowsInBlock(2), A.NumberOfRowsInBlock(5)}),
+            (std::vector<int>{0, 4, 4, 2, 2}));
+  EXPECT_EQ((std::vector<int>{A.NumberOfColumnsInBlock(0), A.NumberOfColumnsInBlock(1), A.NumberOfColumnsInBlock(2)}),
+            (std::vector<int>{3, 3, 1}));
+  EXPECT_EQ(A.BlockContainingRow(8), 2);
+  EXPECT_EQ(A.BlockContainingColumn(5), 1);
+  EXPECT_EQ(A.NumberOfRowsInBlockRange(0, 2), 10);
+  EXPECT_EQ(A.NumberOfRowsInBlockRange(1, 2), 6);
+  EXPECT_EQ(A.NumberOfRowsInBlockRange(2, 1), 0);
+  EXPECT_EQ(A.FirstRowInBlock(2), 8);
+  EXPECT_EQ(A.MaxNumberOfColumnsInBlock(), 3);
+  // Every row lies in the block whose range holds it.
+  for (int i = 0; i < 10; ++i) {
+    const int b = A.BlockContainingRow(i);
+    EXPECT_TRUE(A.FirstRowInBlock(b) <= i && i < A.FirstRowInBlock(b) + A.NumberOfRowsInBlock(b)) << i;
+  }
+  EXPECT_EQ(A.RowCSetID(), QORSimDistribution(A.DistributionID()).QueryDrawers()[0].Compartment().CSetID(1));
+
+  std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(2, 9, 0, 6));
+  EXPECT_EQ(V->NumberOfRowBlocks(), 3);
+  EXPECT_EQ((std::vector<int>{V->NumberOfRowsInBlock(0), V->NumberOfRowsInBlock(1), V->NumberOfRowsInBlock(2)}),
+            (std::vector<int>{2, 4, 2}));
+  EXPECT_EQ(V->FirstRowInBlock(1), 2);
+  EXPECT_NE(V->RowCSetID(), A.RowCSetID());
+  EXPECT_EQ(QORSimCSet(V->RowCSetID()).Size(), 8);
+
+  QORMtxDenseMatrix one(Make(*this, 1, 1, -1, -1).id);
+  EXPECT_EQ(one.NumberOfRowBlocks() * one.NumberOfColumnBlocks() * one.NumberOfRowsInBlock(0), 1);
+  EXPECT_EQ(one.NumberOfColumnsInBlock(0), 1);
+  QORMtxDenseMatrix empty;
+  EXPECT_EQ(empty.NumberOfRows() + empty.NumberOfRowBlocks(), 0);
+}
+
+// Round trips of every block, straddling ranges and partial last blocks, over several chunkings.
+TEST_F(Dense, RangeReadsAndWritesMatchReference) {
+  struct Shape {
+    int m, n, rc, cc;
+  };
+  for (const Shape s : {Shape{10, 7, 4, 3}, Shape{9, 9, 3, 3}, Shape{5, 8, -1, -1}, Shape{13, 4, 5, -1}}) {
+    Made mk = Make(*this, s.m, s.n, s.rc, s.cc);
+    QORMtxDenseMatrix A(mk.id);
+    EXPECT_EQ(All(A), mk.ref);
+    for (int rb = 0; rb < A.NumberOfRowBlocks(); ++rb)
+      for (int cb = 0; cb < A.NumberOfColumnBlocks(); ++cb) {
+        const int r0 = A.FirstRowInBlock(rb), r1 = r0 + A.NumberOfRowsInBlock(rb) - 1;
+        const int c0 = A.FirstColumnInBlock(cb), c1 = c0 + A.NumberOfColumnsInBlock(cb) - 1;
+        QORMtxMatrix out(A.MaxNumberOfRowsInBlock(), A.MaxNumberOfColumnsInBlock());
+        A.GetValues(r0, r1, c0, c1, out);
+        const std::vector<double> want = Block(mk.ref, s.m, r0, r1, c0, c1);
+        EXPECT_EQ(std::vector<double>(out.Values(), out.Values() + want.size()), want);
+      }
+    // A window across block boundaries, written with new values and read back whole.
+    const int r0 = 1, r1 = s.m - 2, c0 = 1, c1 = s.n - 1;
+    std::vector<double> w = Pattern(r1 - r0 + 1, c1 - c0 + 1, 7);
+    QORMtxMatrix in(r1 - r0 + 1, c1 - c0 + 1, w.data());
+    A.SetValues(r0, r1, c0, c1, in);
+    for (int j = c0; j <= c1; ++j)
+      for (int i = r0; i <= r1; ++i)
+        mk.ref[static_cast<size_t>(j) * s.m + i] = w[static_cast<size_t>(j - c0) * (r1 - r0 + 1) + (i - r0)];
+    EXPECT_EQ(All(A), mk.ref) << s.m << "x" << s.n;
+  }
+}
+
+TEST_F(Dense, ViewsReadAndWriteThroughOffsets) {
+  Made mk = Make(*this, 10, 7, 4, 3);
+  QORMtxDenseMatrix A(mk.id);
+  std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(3, 8, 2, 6));
+  std::unique_ptr<QORMtxDenseMatrix> W(V->Submatrix(1, 4, 1, 3));  // rows 4 … 7, columns 3 … 5 of A
+  EXPECT_EQ(All(*V), Block(mk.ref, 10, 3, 8, 2, 6));
+  EXPECT_EQ(All(*W), Block(mk.ref, 10, 4, 7, 3, 5));
+  double x[4] = {-1, -2, -3, -4};
+  W->SetValues(0, 1, 1, 2, x);  // A rows 4 … 5, columns 4 … 5
+  mk.ref[4 * 10 + 4] = -1, mk.ref[4 * 10 + 5] = -2, mk.ref[5 * 10 + 4] = -3, mk.ref[5 * 10 + 5] = -4;
+  EXPECT_EQ(All(A), mk.ref);
+  // Views keep the parent's block boundaries, cut to the window.
+  EXPECT_EQ(V->NumberOfRowsInBlock(0), 1);
+  EXPECT_EQ(V->NumberOfColumnsInBlock(0), 1);
+  EXPECT_EQ(V->NumberOfColumnsInBlock(2), 1);
+}
+
+TEST_F(Dense, TransposedFlagReadsTheTranspose) {
+  Made mk = Make(*this, 6, 5, 4, 2);
+  QORMtxDenseMatrix A(mk.id);
+  A.Transpose();
+  EXPECT_EQ(A.NumberOfRows(), 5);
+  EXPECT_EQ(A.NumberOfRowBlocks(), 3);
+  QORMtxMatrix out(2, 6);
+  A.GetValues(0, 1, 0, 5, out);  // the first two stored columns, as rows
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 6; ++j) EXPECT_EQ(out.value(i, j), mk.ref[static_cast<size_t>(i) * 6 + j]);
+  std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(1, 3, 2, 4));
+  const std::vector<double> v = All(*V);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) EXPECT_EQ(v[static_cast<size_t>(j) * 3 + i], mk.ref[static_cast<size_t>(1 + i) * 6 + 2 + j]);
+  A.Transpose();
+  EXPECT_EQ(All(A), mk.ref);
+}
+
+TEST_F(Dense, ListAndSetTransfers) {
+  Made mk = Make(*this, 8, 6, 3, 4);
+  QORMtxDenseMatrix A(mk.id);
+  const int rows[] = {7, 0, 3, 3}, cols[] = {5, 1};
+  QORMtxMatrix out(4, 2);
+  A.GetValues(rows, 4, cols, 2, out);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 2; ++j) EXPECT_EQ(out.value(i, j), mk.ref[static_cast<size_t>(cols[j]) * 8 + rows[i]]);
+  QORMtxMatrix allCols(2, 6);
+  A.GetValues(rows, 2, nullptr, 5, allCols);
+  EXPECT_EQ(allCols.value(0, 4), mk.ref[4 * 8 + 7]);
+
+  // Set forms: a row set of the row collection, all columns.
+  const int rowOrds[] = {5, 2};
+  const QORSimCSetID rowSet = QORSimCollection(A.RowCSetID().CollectionID()).CreateVolatileOrderedCSet(rowOrds, 2);
+  QORMtxMatrix r(2, 6);
+  A.GetRows(QORSimCSet(rowSet), r);
+  for (int j = 0; j < 6; ++j) EXPECT_EQ(r.value(1, j), mk.ref[static_cast<size_t>(j) * 8 + 2]);
+  r.Multiply(2.0);
+  A.SetRows(QORSimCSet(rowSet), r);
+  for (int j = 0; j < 6; ++j) mk.ref[static_cast<size_t>(j) * 8 + 5] *= 2, mk.ref[static_cast<size_t>(j) * 8 + 2] *= 2;
+  EXPECT_EQ(All(A), mk.ref);
+  const QORSimCSetID colSet = QORSimCollection(A.ColumnCSetID().CollectionID()).CreateVolatileOrderedCSet(cols, 2);
+  QORMtxMatrix c(8, 2), s(2, 2);
+  A.GetColumns(QORSimCSet(colSet), c);
+  EXPECT_EQ(c.value(6, 0), mk.ref[5 * 8 + 6]);
+  A.GetValues(QORSimCSet(rowSet), QORSimCSet(colSet), s);
+  EXPECT_EQ(s.value(0, 1), mk.ref[1 * 8 + 5]);
+}
+
+TEST_F(Dense, PackedTrianglesSymmetryAndWholeMatrixOps) {
+  Made mk = Make(*this, 5, 5, 2, 2);
+  QORMtxDenseMatrix A(mk.id);
+  std::vector<double> up(15), lo(15), sym(15);
+  A.GetUpperValues(up.data());
+  A.GetLowerValues(lo.data());
+  A.GetSymmetricValues(sym.data());
+  auto at = [&](int i, int j) { return mk.ref[static_cast<size_t>(j) * 5 + i]; };
+  for (int j = 0, k = 0; j < 5; ++j)
+    for (int i = 0; i <= j; ++i, ++k) {
+      EXPECT_EQ(up[k], at(i, j));
+      EXPECT_EQ(sym[k], (at(i, j) + at(j, i)) * 0.5);
+    }
+  for (int i = 0, k = 0; i < 5; ++i)
+    for (int j = 0; j <= i; ++j, ++k) EXPECT_EQ(lo[k], at(i, j));
+  EXPECT_FALSE(A.IsSymmetric());
+
+  // Make it symmetric through AddAssign of its transpose, then scale.
+  QORMtxDenseMatrix T(Make(*this, 5, 5, 2, 2).id);
+  T.Transpose();
+  A.AddAssign(T);
+  EXPECT_TRUE(A.IsSymmetric());
+  A.Scale(0.5);
+  std::vector<double> got = All(A);
+  for (int j = 0; j < 5; ++j)
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(got[static_cast<size_t>(j) * 5 + i], (at(i, j) + at(j, i)) * 0.5);
+
+  QORMtxMatrix M(5, 5, QORMtxMatrix::DIAG);
+  M = 1.0;
+  M.Add(2.0, A);
+  EXPECT_EQ(M.value(0, 1), 2.0 * got[5]);
+  EXPECT_EQ(M.value(2, 2), 1.0 + 2.0 * got[12]);
+
+  // CopyValues leaves rows past rhs's untouched.
+  Made small = Make(*this, 3, 4, 2, 3, 3);
+  QORMtxDenseMatrix B(Make(*this, 6, 5, 4, 2, 1).id);
+  std::vector<double> want = All(B);
+  const QORMtxDenseMatrix S(small.id);
+  B.CopyValues(&S);
+  for (int j = 0; j < 4; ++j)
+    for (int i = 0; i < 3; ++i) want[static_cast<size_t>(j) * 6 + i] = small.ref[static_cast<size_t>(j) * 3 + i];
+  EXPECT_EQ(All(B), want);
+}
+
+TEST_F(Dense, VectorsExtensionAccessAndPersistence) {
+  const QORSimCSetID rows = NewSet(7);
+  QORMtxDenseMatrix v(QORMtxUtilities::Create1DDistribution(rows, 3));
+  EXPECT_EQ(v.NumberOfColumns(), 1);
+  EXPECT_EQ(v.NumberOfRowBlocks(), 3);
+  const std::vector<double> x = Pattern(7, 1);
+  v.SetValues(0, 6, 0, 0, x.data());
+  std::vector<double> part(3);
+  v.GetValues(2, 4, 0, 0, part.data());
+  EXPECT_EQ(part, (std::vector<double>{x[2], x[3], x[4]}));
+  EXPECT_QORMTX_ASSERTION(v.Transpose(), "numDim == 2");
+
+  // Columns grow on the extendable dimension; old values stay, new ones read 0.
+  Made mk = Make(*this, 4, 5, 2, 4);
+  QORMtxDenseMatrix A(mk.id);
+  EXPECT_EQ(A.ExtendableDim(), 0);
+  EXPECT_TRUE(A.BlockAllocated(1, 1));
+  EXPECT_EQ(A.ExtendDim(0, 4, nullptr), 0);
+  EXPECT_EQ(A.NumberOfColumns(), 9);
+  EXPECT_EQ(A.NumberOfColumnBlocks(), 3);
+  EXPECT_EQ(A.NumberOfColumnsInBlock(2), 1);
+  std::vector<double> want = mk.ref;
+  want.resize(36, 0.0);
+  EXPECT_EQ(All(A), want);
+  EXPECT_FALSE(A.BlockAllocated(0, 2));
+  const int clash[] = {5};
+  EXPECT_EQ(A.ExtendDim(0, 1, clash), 4);
+  EXPECT_EQ(A.ExtendDim(2, 1, nullptr), 3);
+  EXPECT_EQ(A.ExtendDim(0, 0, nullptr), 2);
+  std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(0, 1, 0, 1));
+  EXPECT_EQ(V->ExtendDim(0, 1, nullptr), 1);
+
+  // Cache sizes: column of chunks, restore, full.
+  QORSimDistribution dist(A.DistributionID());
+  const uint64_t before = dist.CacheSize();
+  A.SetAccess(ColumnAccess, 0);
+  EXPECT_EQ(dist.CacheSize(), 2u * 2 * 4 * 8);
+  A.SetAccess(FullAccess, 0);
+  EXPECT_EQ(dist.CacheSize(), 4u * 9 * 8);
+  A.SetAccess(RestoreAccess, 0);
+  EXPECT_EQ(dist.CacheSize(), 2u * 2 * 4 * 8);
+  A.SetAccess(ItemAccess, 10);
+  EXPECT_EQ(dist.CacheSize(), 80u);
+  EXPECT_NE(before, 80u);
+
+  // Values persist across closing and reopening the database.
+  const int num = A.DistributionID().Number();
+  m_db.Close();
+  m_db.Open(Path().c_str());
+  QORMtxDenseMatrix R(QORSimDistributionID(m_db.ContextID(), num));
+  EXPECT_EQ(R.NumberOfColumns(), 9);
+  EXPECT_EQ(All(R), want);
+}
+
+TEST_F(Dense, Preconditions) {
+  QORMtxDenseMatrix A(Make(*this, 4, 3, 2, 2).id);
+  QORMtxMatrix small(2, 2);
+  EXPECT_QORMTX_ASSERTION(A.GetValues(0, 3, 0, 2, small), "requiredBufferSize <= bufferSize");
+  EXPECT_QORMTX_ASSERTION(A.GetValues(0, 4, 0, 0, small), "startRow >= 0 && startCol >= 0 && lastRow < m_numRows && lastCol < m_numCols");
+  EXPECT_QORMTX_ASSERTION(A.GetValues(1, 0, 0, 0, small), "lastRow >= startRow && lastCol >= startCol");
+  EXPECT_QORMTX_ASSERTION(A.BlockContainingRow(4), "i>=0 && i<m_numRows");
+  EXPECT_QORMTX_ASSERTION(A.BlockContainingColumn(-1), "j>=0 && j<m_numCols");
+  EXPECT_QORMTX_ASSERTION(A.Submatrix(0, 4, 0, 0), "endRow<rhs.NumberOfRows() && endCol<rhs.NumberOfColumns()");
+  EXPECT_QORMTX_ASSERTION(A.Submatrix(2, 1, 0, 0), "startRow<=endRow && startCol<=endCol");
+  EXPECT_QORMTX_ASSERTION(A.GetValues(nullptr, 2, nullptr, 2, small),
+                          "rowNumbers && numRows > 0 || !rowNumbers && numRows == m_numRows-1");
+  std::vector<double> buf(16);
+  EXPECT_QORMTX_ASSERTION(A.GetUpperValues(buf.data()), "nRows == nColumns");
+  QORMtxDenseMatrix B(Make(*this, 3, 3, -1, -1).id);
+  EXPECT_QORMTX_ASSERTION(A.AddAssign(B), "nrowA==nrowB && ncolA==ncolB");
+  EXPECT_QORMTX_ASSERTION(B.CopyValues(&A), "numRows <= m_numRows && rhs->NumberOfColumns() <= m_numCols");
+  EXPECT_QORMTX_ASSERTION(B.BlockAllocated(0, 0), "drawerDescriptions[0].IsChunked()");
+  EXPECT_QORMTX_ASSERTION(QORMtxDenseMatrix().DistributionID(), "!m_distribution.IsMasked()");
+  QORMtxMatrix M(3, 3);
+  EXPECT_QORMTX_ASSERTION(M.Add(1.0, A), "numRows == numRowsB && numCols == numColsB");
+  QORSimPosition pos(Ctx());
+  const QORSimDistributionID three =
+      QORMtxUtilities::CreateDistribution(pos, -1, {NewSet(2), NewSet(2), NewSet(2)}, {}, false);
+  EXPECT_QORMTX_ASSERTION(QORMtxDenseMatrix{three}, "numDim == 2 || numDim == 1");
+}
+
+}  // namespace
