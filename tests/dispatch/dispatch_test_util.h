@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "QORMtxBlaUtilities.h"
@@ -61,44 +62,30 @@ inline double ProductError(const Elem& x, const Elem& y, const Elem& z, int m, i
   return err / ref;
 }
 
+/// Every setting and hook of the dispatch table, as references, so that a test's changes can be undone.
+inline auto Table() {
+  typedef QORMtxBlaUtilities BU;
+  return std::tie(BU::m_linAlgExternalFlag, BU::m_numThreads, BU::m_threadsBlas1, BU::m_maxThreadsBlas1, BU::m_blkSize,
+                  BU::m_zeroPivotTol, BU::m_zgemm3mFlag, BU::m_numGpus, BU::m_multiply, BU::m_complexMultiply,
+                  BU::m_solve, BU::m_unsymmSolve, BU::m_complexSolve, BU::m_complexUnsymmSolve, BU::m_eigenSolve,
+                  BU::m_scale, BU::m_diagAdd);
+}
+template <class... T>
+std::tuple<T...> Copy(const std::tuple<T&...>& refs) {
+  return refs;
+}
+
 /// Restores every setting and hook of the dispatch table when a test ends.
 class DispatchFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     GTEST_FLAG_SET(death_test_style, "threadsafe");  // the kernel library may have started threads
-    m_flag = QORMtxBlaUtilities::m_linAlgExternalFlag;
-    m_threads = QORMtxBlaUtilities::m_numThreads;
-    m_blas1 = QORMtxBlaUtilities::m_threadsBlas1;
-    m_maxBlas1 = QORMtxBlaUtilities::m_maxThreadsBlas1;
-    m_blk = QORMtxBlaUtilities::m_blkSize;
-    m_tol = QORMtxBlaUtilities::m_zeroPivotTol;
-    m_z3m = QORMtxBlaUtilities::m_zgemm3mFlag;
-    m_gpus = QORMtxBlaUtilities::m_numGpus;
+    m_saved = Copy(Table());
   }
-  void TearDown() override {
-    QORMtxBlaUtilities::m_linAlgExternalFlag = m_flag;
-    QORMtxBlaUtilities::m_numThreads = m_threads;
-    QORMtxBlaUtilities::m_threadsBlas1 = m_blas1;
-    QORMtxBlaUtilities::m_maxThreadsBlas1 = m_maxBlas1;
-    QORMtxBlaUtilities::m_blkSize = m_blk;
-    QORMtxBlaUtilities::m_zeroPivotTol = m_tol;
-    QORMtxBlaUtilities::m_zgemm3mFlag = m_z3m;
-    QORMtxBlaUtilities::m_numGpus = m_gpus;
-    QORMtxBlaUtilities::SetMultiply(nullptr);
-    QORMtxBlaUtilities::SetComplexMultiply(nullptr);
-    QORMtxBlaUtilities::SetSolve(nullptr);
-    QORMtxBlaUtilities::SetUnsymmSolve(nullptr);
-    QORMtxBlaUtilities::SetComplexSolve(nullptr);
-    QORMtxBlaUtilities::SetComplexUnsymmSolve(nullptr);
-    QORMtxBlaUtilities::SetEigenSolve(nullptr);
-    QORMtxBlaUtilities::SetScale(nullptr);
-    QORMtxBlaUtilities::SetDiagAdd(nullptr);
-  }
+  void TearDown() override { Table() = m_saved; }
 
  private:
-  bool m_flag = true, m_z3m = false;
-  int m_threads = 1, m_blas1 = 1, m_maxBlas1 = 8, m_blk = 144, m_gpus = 0;
-  double m_tol = 1e-36;
+  decltype(Copy(Table())) m_saved;
 };
 
 }  // namespace dispatch_test
