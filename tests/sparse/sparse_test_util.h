@@ -19,9 +19,6 @@ struct QORMtxSparseMatrixTestPeer {
   static void ResetData(QORMtxSparseMatrix& A, const QORMtxSparseMatrixEntry* e, int n, int rows, int cols) {
     A.ResetData(e, n, rows, cols);
   }
-  static void ToOneBased(QORMtxSparseMatrix& A) { A.ToOneBased(); }
-  static void ToZeroBased(QORMtxSparseMatrix& A) { A.ToZeroBased(); }
-  static int FindIndex(const QORMtxSparseMatrix& A, const int* a, int n, int v) { return A.FindIndex(a, n, v); }
   using ElementMatrices = QORMtxSparseMatrix::ElementMatrices;
   static void AssembleElmat(QORMtxSparseMatrix& A, const ElementMatrices& m, const QORFsmElementDofs& dofs, int mode,
                             omi_Set& rows, omi_Set& cols) {
