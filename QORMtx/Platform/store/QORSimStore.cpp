@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -29,9 +30,11 @@ constexpr size_t kCompactSetLimit = 8192;              // ordinals stored in the
 constexpr uint64_t kInternalChunkBytes = 64ull << 20;  // chunking of an unchunked drawer that must grow
 constexpr uint64_t kMaxChunkBytes = 0xFFFFFFFFull;     // HDF5 limit on one chunk
 
+// The registry and the lock are never destroyed: a client's static object may still close its
+// database while the process exits, after this file's statics would otherwise be gone.
 std::map<int, std::unique_ptr<DatabaseRecord>>& Databases() {
-  static std::map<int, std::unique_ptr<DatabaseRecord>> databases;
-  return databases;
+  static auto* databases = new std::map<int, std::unique_ptr<DatabaseRecord>>();
+  return *databases;
 }
 int g_nextContext = 0;
 std::atomic<bool> g_directChunkIo{true};
@@ -44,9 +47,18 @@ thread_local const WhereScope* t_where = nullptr;
 // Lock, start-up, failures.
 
 std::recursive_mutex& StoreMutex() {
-  static std::recursive_mutex mutex;
-  return mutex;
+  static auto* mutex = new std::recursive_mutex();
+  return *mutex;
 }
+
+namespace {
+// Registered after H5open, so it runs before HDF5 shuts itself down: every database still open
+// at exit is closed (and so flushed) while HDF5 can still do it. Nothing written is lost.
+void CloseAllDatabasesAtExit() {
+  StoreLock lock(StoreMutex());
+  while (!Databases().empty()) CloseDatabase(Databases().begin()->first);
+}
+}  // namespace
 
 void StartHdf5() {
   static std::once_flag once;
@@ -54,6 +66,7 @@ void StartHdf5() {
     H5open();
     // The store reports failures itself, naming the database; HDF5's own printing would only add noise.
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    std::atexit(CloseAllDatabasesAtExit);
   });
 }
 
