@@ -5,6 +5,7 @@
 #include "QORBasVector.h"
 #include "cow_String.h"
 
+class QORMtxDenseMatrix;
 class QORMtxMatrix;
 class QORMtxSparseMatrix;
 class QORSimCSetID;
@@ -68,6 +69,10 @@ class QORMtxUtilities {
   /// \brief M = S as a dense UNKNOWN matrix of S's shape, zero where S stores nothing; symmetric storage is
   /// expanded to both triangles. A shape with 0 rows or 0 columns leaves M empty.
   static void Sparse2Core(const QORMtxSparseMatrix& S, QORMtxMatrix& M);
+  /// \brief Writes S, expanded as by Sparse2Core, into rows 0 … rows-1 and columns 0 … columns-1 of dense with one
+  /// block transfer; the rest of dense is left as it is. Precondition
+  /// "nrows <= dense.NumberOfRows() && ncols <= dense.NumberOfColumns()". Holds one in-core copy of S's shape.
+  static void Sparse2Dense(const QORMtxSparseMatrix& S, QORMtxDenseMatrix& dense);
   /// \brief New matrix (owned by the caller) of A's shape minus the listed rows and columns, holding A's other
   /// elements in order. Both lists are ascending indices into A. The result has A's type, except that a DIAG A
   /// gives DIAG only when the two lists are equal (otherwise full storage, 0.0 off A's diagonal).

@@ -5,6 +5,7 @@
 #include <memory>
 #include <tuple>
 
+#include "QORMtxDenseMatrix.h"
 #include "QORMtxMatrix.h"
 #include "QORMtxSparseMatrix.h"
 #include "QORMtxSparseMatrixDualIterator.h"
@@ -181,6 +182,26 @@ TEST_F(DualWalk, Preconditions) {
                           "m_rdom1.size() == mtx1.NumberOfRows() && m_cdom1.size() == mtx1.NumberOfColumns()");
   EXPECT_QORMTX_ASSERTION(QORMtxSparseMatrixDualIterator(B, A),
                           "m_rdom2.size() == mtx2.NumberOfRows() && m_cdom2.size() == mtx2.NumberOfColumns()");
+}
+
+TEST_F(DualWalk, Sparse2DenseWritesTheLeadingBlockOnly) {
+  QORSimContext context(m_db.ContextID());
+  const QORSimCSetID rows = QORSimCollection(context.CreateCollection(4)).BiggestCSetID();
+  const QORSimCSetID cols = QORSimCollection(context.CreateCollection(5)).BiggestCSetID();
+  QORMtxDenseMatrix D(QORMtxUtilities::Create2DDistribution(rows, cols, 2, 2));
+  std::vector<double> all(20, -1.0);
+  D.SetValues(0, 3, 0, 4, all.data());
+  QORMtxSparseMatrix A;
+  SymmetricExample(A);
+  QORMtxUtilities::Sparse2Dense(A, D);
+  D.GetValues(0, 3, 0, 4, all.data());
+  const Dense ref = RawDense(A);
+  for (int j = 0; j < 5; ++j)
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(all[j * 4 + i], i < 3 && j < 3 ? ref(i, j) : -1.0) << i << ", " << j;
+  QORMtxSparseMatrix big;
+  Assemble(big, 5, 2, {{4, 0, 1.0}}, false, false);
+  EXPECT_QORMTX_ASSERTION(QORMtxUtilities::Sparse2Dense(big, D),
+                          "nrows <= dense.NumberOfRows() && ncols <= dense.NumberOfColumns()");
 }
 
 // ---- Entry lists and structure ----

@@ -1,7 +1,8 @@
-// QORMtxUtilities, sparse part: dense expansion of sparse matrices, row and column elimination, pattern expansion.
+// QORMtxUtilities, sparse part: dense expansion of sparse matrices (in core and stored), elimination, patterns.
 #include <cstdio>
 
 #include "QORMtxAssert.h"
+#include "QORMtxDenseMatrix.h"
 #include "QORMtxMatrix.h"
 #include "QORMtxSparseMatrix.h"
 #include "QORMtxSparseMatrixIterator.h"
@@ -23,6 +24,15 @@ void QORMtxUtilities::Sparse2Core(const QORMtxSparseMatrix& S, QORMtxMatrix& M) 
     M.FastGet(static_cast<int>(e.m_row), static_cast<int>(e.m_col)) = e.m_value;
     if (mirror && e.m_row != e.m_col) M.FastGet(static_cast<int>(e.m_col), static_cast<int>(e.m_row)) = e.m_value;
   }
+}
+
+void QORMtxUtilities::Sparse2Dense(const QORMtxSparseMatrix& S, QORMtxDenseMatrix& dense) {
+  const int nrows = S.NumberOfRows(), ncols = S.NumberOfColumns();
+  QORMTX_ASSERT(nrows <= dense.NumberOfRows() && ncols <= dense.NumberOfColumns());
+  if (nrows == 0 || ncols == 0) return;
+  QORMtxMatrix M;
+  Sparse2Core(S, M);
+  dense.SetValues(0, nrows - 1, 0, ncols - 1, M);
 }
 
 namespace {
