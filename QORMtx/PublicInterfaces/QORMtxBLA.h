@@ -81,13 +81,16 @@ class QORMtxBLA {
   /// alpha = 0 only scales C (A and B are not looked at). Otherwise preconditions
   /// "C.Type() != QORMtxMatrix::DIAG", "typeC == UNKNOWN", "!!A &&!!B", then the shapes "nRowsB == numColsA",
   /// "numRowsA == numRowsC", "nColsB == numColsC". For opA ≠ NOOP A is transposed in place for the call and back.
-  /// Memory: whole row blocks per pass, at most MaxDoublesInBuffer(0.1) doubles
+  /// Memory: each pass reads as many whole row blocks as fit MaxDoublesInBuffer(0.1) doubles (at least one), so
+  /// the buffer never exceeds that bound; a single block larger than it is refused
   /// ("maxRowsInBlk <= maxRowsInBuffer && \"QORMtxBLA::Multiply:QORMtxDenseMatrix block of rows > 16Gb\"").
+  /// With QORMtxUtilities::Debug() on, the pass count and the timing go to standard error.
   static void Multiply(double alpha, const QORMtxDenseMatrix& A, Operation opA, const QORMtxMatrix& B, Operation opB,
                        double beta, QORMtxMatrix& C, ResultType typeC, int numThreads);
 
   /// \brief C = alpha·op(A)·op(B) + beta·C with C in the data store, computed by column ranges of C that fit
-  /// MaxDoublesInBuffer(0.1) doubles (at least one column per pass); beta = 0 never reads C.
+  /// MaxDoublesInBuffer(0.1) doubles (at least one column per pass); beta = 0 never reads C. With
+  /// QORMtxUtilities::Debug() on, the pass count and the timing go to standard error.
   ///
   /// Preconditions "!!A && !!B && !!C", "A.Type() != QORMtxMatrix::DIAG", "B.Type() != QORMtxMatrix::DIAG",
   /// "typeC != DIAG", "nRowsB == nColsA", "nRowsA == numRowsC", "nColsB == numColsC". The symmetry flag of typeC

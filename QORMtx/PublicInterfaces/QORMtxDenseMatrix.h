@@ -39,6 +39,8 @@ class QORMtxDenseMatrix {
   // ---- Geometry ----
   int NumberOfRows() const { return m_numRows; }
   int NumberOfColumns() const { return m_numCols; }
+  /// \brief True when the matrix has no data: no distribution is bound.
+  bool operator!() const { return m_distribution.IsNull(); }
   int NumberOfRowBlocks() const { return m_numRowBlocks; }
   int NumberOfColumnBlocks() const { return m_numColBlocks; }
   /// \brief Rows of row block b: first and last blocks may be short; 0 for b < 0.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "QORBasVector.h"
 #include "QORMtxAssert.h"
@@ -10,8 +11,10 @@
 #include "QORMtxComplex.h"
 #include "QORMtxComplexMatrix.h"
 #include "QORMtxCoreModuleC.h"
+#include "QORMtxDenseMatrix.h"
 #include "QORMtxMatrix.h"
 #include "QORMtxReImMatrix.h"
+#include "QORMtxTimer.h"
 #include "QORMtxUtilities.h"
 #include "blac.h"
 
@@ -56,6 +59,13 @@ void ShapeSum(QORMtxMatrix& C, int n, QORMtxMatrix::MtxType type) {
 // A diagonal operand lands on the diagonal of a full result: every (n + 1)-th value of the column-major array.
 int SumStride(const QORMtxMatrix& X, const QORMtxMatrix& C, int n) {
   return X.IsDiagonal() && !C.IsDiagonal() ? n + 1 : 1;
+}
+
+// A full SYMM copy of a diagonal matrix, zeros off the diagonal (d null: the identity).
+void ExpandDiagonal(int n, const double* d, QORMtxMatrix& full) {
+  full.Reset(n, n, QORMtxMatrix::SYMM);
+  full.Assign(0.0);
+  for (int i = 0; i < n; ++i) full.FastGet(i, i) = d ? d[i] : 1.0;
 }
 
 // z(k·stride) = a·x(k) + s·y(k), overwriting or accumulating; a zero factor leaves its operand unread.
@@ -239,6 +249,98 @@ void QORMtxBLA::Multiply(double alpha, const QORMtxMatrix& A, Operation opA, con
   }
   QORMtxBlaUtilities::Multiply(RealLetter(opA), RealLetter(opB), nRowsA, nColsB, nColsA, alpha, a, lda, b, ldb, beta, c,
                                ldc, RealSymmetryFlag(typeC), numThreads);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Products with a stored operand
+// ---------------------------------------------------------------------------------------------------------------
+
+void QORMtxBLA::Multiply(double alpha, const QORMtxDenseMatrix& A, Operation opA, const QORMtxMatrix& B, Operation opB,
+                         double beta, QORMtxMatrix& C, ResultType typeC, int numThreads) {
+  QORMTX_ASSERT(!!C);
+  if (alpha == 0.0) {
+    C.Multiply(beta);
+    return;
+  }
+  QORMTX_ASSERT(C.Type() != QORMtxMatrix::DIAG);
+  QORMTX_ASSERT(typeC == UNKNOWN);
+  // The condition is reported as written, so its spacing is kept.
+  // clang-format off
+  QORMTX_ASSERT(!!A &&!!B);
+  // clang-format on
+  // The stored matrix is flipped in place (no values move), so that its rows and blocks below are those of op(A).
+  QORMtxDenseMatrix& stored = const_cast<QORMtxDenseMatrix&>(A);
+  if (opA != NOOP) stored.Transpose();
+  int nRowsB = 0, nColsB = 0;
+  OpShape(B, opB, nRowsB, nColsB);
+  const int numRowsA = stored.NumberOfRows(), numColsA = stored.NumberOfColumns();
+  const int numRowsC = C.NumberOfRows(), numColsC = C.NumberOfColumns();
+  QORMTX_ASSERT(nRowsB == numColsA);
+  QORMTX_ASSERT(numRowsA == numRowsC);
+  QORMTX_ASSERT(nColsB == numColsC);
+  QORMtxMatrix fullB;  // a diagonal B would leave the kernel reading past its n values
+  if (B.IsDiagonal()) ExpandDiagonal(B.NumberOfRows(), B.Values(), fullB);
+  const QORMtxMatrix& b = B.IsDiagonal() ? fullB : B;
+
+  const int maxRowsInBuffer = std::min(numRowsA, QORMtxUtilities::MaxDoublesInBuffer(0.1) / numColsA);
+  const int maxRowsInBlk = stored.MaxNumberOfRowsInBlock();
+  QORMTX_ASSERT(maxRowsInBlk <= maxRowsInBuffer && "QORMtxBLA::Multiply:QORMtxDenseMatrix block of rows > 16Gb");
+  // Whole row blocks per pass, as many as the buffer holds (at least one): blocks first .. first + k − 1.
+  const int k = std::max(1, maxRowsInBuffer / maxRowsInBlk);
+  const int numBlocks = stored.NumberOfRowBlocks();
+  QORMtxTimer timer;
+  timer.Start();
+  int passes = 0;
+  for (int first = 0; first < numBlocks; ++passes) {
+    const int last = std::min(first + k - 1, numBlocks - 1);
+    const int rows = stored.NumberOfRowsInBlockRange(first, last), r0 = stored.FirstRowInBlock(first);
+    QORMtxMatrix T(rows, numColsA, QORMtxMatrix::UNKNOWN);
+    stored.GetValues(r0, r0 + rows - 1, 0, numColsA - 1, T);
+    QORMtxBlaUtilities::Multiply('N', RealLetter(opB), rows, numColsC, numColsA, alpha, T.Values(), rows, b.Values(),
+                                 b.NumberOfRows(), beta, C.Values(r0, 0), numRowsC, 0, numThreads);
+    first = last + 1;
+  }
+  if (opA != NOOP) stored.Transpose();
+  if (QORMtxUtilities::Debug())
+    std::fprintf(stderr, "QORMtxBLA::Multiply: %d x %d stored A by row blocks, %d passes\n", numRowsA, numColsA,
+                 passes);
+  timer.Stop().Print("QORMtxBLA::Multiply (stored A)");
+}
+
+void QORMtxBLA::Multiply(double alpha, const QORMtxMatrix& A, Operation opA, const QORMtxMatrix& B, Operation opB,
+                         double beta, QORMtxDenseMatrix& C, ResultType typeC, int numThreads) {
+  QORMTX_ASSERT(!!A && !!B && !!C);
+  QORMTX_ASSERT(A.Type() != QORMtxMatrix::DIAG);
+  QORMTX_ASSERT(B.Type() != QORMtxMatrix::DIAG);
+  QORMTX_ASSERT(typeC != DIAG);
+  int nRowsA = 0, nColsA = 0, nRowsB = 0, nColsB = 0;
+  OpShape(A, opA, nRowsA, nColsA);
+  OpShape(B, opB, nRowsB, nColsB);
+  const int numRowsC = C.NumberOfRows(), numColsC = C.NumberOfColumns();
+  QORMTX_ASSERT(nRowsB == nColsA);
+  QORMTX_ASSERT(nRowsA == numRowsC);
+  QORMTX_ASSERT(nColsB == numColsC);
+  // Column ranges of C that fit the buffer; a single column larger than the buffer still goes one per pass.
+  const int width = std::max(1, std::min(numColsC, QORMtxUtilities::MaxDoublesInBuffer(0.1) / numRowsC));
+  QORMtxTimer timer;
+  timer.Start();
+  int passes = 0;
+  for (int j0 = 0; j0 < numColsC; ++passes) {
+    const int j1 = std::min(j0 + width - 1, numColsC - 1), cols = j1 - j0 + 1;
+    QORMtxMatrix T(numRowsC, cols, QORMtxMatrix::UNKNOWN);
+    if (beta != 0.0) C.GetValues(0, numRowsC - 1, j0, j1, T);  // with beta = 0 the stored C is never read
+    const double* b = opB == NOOP ? B.Values(0, j0) : B.Values(j0, 0);
+    // The symmetry of C says nothing of a column range, only of the whole.
+    const int flag = j0 == 0 && j1 == numColsC - 1 ? RealSymmetryFlag(typeC) : 0;
+    QORMtxBlaUtilities::Multiply(RealLetter(opA), RealLetter(opB), nRowsA, cols, nColsA, alpha, A.Values(),
+                                 A.NumberOfRows(), b, B.NumberOfRows(), beta, T.Values(), numRowsC, flag, numThreads);
+    C.SetValues(0, numRowsC - 1, j0, j1, T);
+    j0 = j1 + 1;
+  }
+  if (QORMtxUtilities::Debug())
+    std::fprintf(stderr, "QORMtxBLA::Multiply: %d x %d stored C by column ranges of %d, %d passes\n", numRowsC,
+                 numColsC, width, passes);
+  timer.Stop().Print("QORMtxBLA::Multiply (stored C)");
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -429,17 +531,6 @@ int QORMtxBLA::CheckForTrivialCols(QORMtxMatrix& M, QORBasVector<bool>& flags) {
   }
   return numTrivial;
 }
-
-namespace {
-
-// A full SYMM copy of a diagonal matrix, zeros off the diagonal (d null: the identity).
-void ExpandDiagonal(int n, const double* d, QORMtxMatrix& full) {
-  full.Reset(n, n, QORMtxMatrix::SYMM);
-  full.Assign(0.0);
-  for (int i = 0; i < n; ++i) full.FastGet(i, i) = d ? d[i] : 1.0;
-}
-
-}  // namespace
 
 int QORMtxBLA::EigenSolve(QORMtxMatrix& A, QORMtxMatrix& B, QORMtxMatrix& E, QORMtxMatrix& X, double range1,
                           double range2, int numThreads) {
