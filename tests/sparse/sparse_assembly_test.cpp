@@ -137,16 +137,17 @@ TEST_P(AssemblyPaths, LongRowsAreSortedToo) {
 INSTANTIATE_TEST_SUITE_P(SortingAndBucket, AssemblyPaths, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& info) { return info.param ? "Bucket" : "Sorting"; });
 
-TEST(SparseAssembly, ManyRowsGoThroughTwoBucketingLevels) {
-  // Past 2048 rows the rows are bucketed in blocks first; rows of unequal lengths and empty rows included.
+TEST(SparseAssembly, LargeListsAreBucketedInPlaceInPasses) {
+  // Past 65536 entries the list is bucketed in place, in passes over blocks of rows: rows of unequal lengths, empty
+  // rows at block edges and one long row included.
   std::mt19937 rng = SeededRng(77);
   const int rows = 9000, cols = 40;
-  auto entries = RandomEntries(rng, rows, cols, 60000, false, {0, 2047, 2048, 8999});
-  for (unsigned c = 0; c < 40; ++c) entries.push_back({4096, c, 1.0});  // one long row
+  auto entries = RandomEntries(rng, rows, cols, 90000, false, {0, 255, 256, 8999});
+  for (unsigned c = 0; c < 40; ++c) entries.push_back({4096, c, 1.0});
   for (bool symmetric : {false, true}) {
     QORMtxSparseMatrix A;
     if (symmetric) {
-      auto lower = RandomEntries(rng, rows, rows, 30000, true);
+      auto lower = RandomEntries(rng, rows, rows, 90000, true);
       Assemble(A, rows, rows, lower, true, false);
       ExpectValid(A);
       QORMtxSparseMatrix B;

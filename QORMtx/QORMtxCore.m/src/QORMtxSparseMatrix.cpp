@@ -84,34 +84,24 @@ void SortRow(int* cols, double* vals, int n, QORBasVector<int>& perm, QORBasVect
 }
 
 // Count → prefix sum → scatter: a stable bucket sort of the entries by row. Afterwards start[r]..start[r+1]-1 of
-// cols and vals hold row r's entries in list order. With diag given, diagonal entries are summed into diag (in list
-// order) instead of being bucketed. start has numRows + 1 slots; cols and vals room for every bucketed entry.
-// Returns the number of bucketed entries.
-unsigned ScatterByRow(const QORMtxSparseMatrixEntry* e, int n, int numRows, unsigned* start, int* cols, double* vals,
-                      double* diag) {
+// cols and vals hold row r's entries in list order. start has numRows + 1 slots; cols and vals n.
+void ScatterByRow(const QORMtxSparseMatrixEntry* e, int n, int numRows, unsigned* start, int* cols, double* vals) {
   std::fill(start, start + numRows + 1, 0u);
-  for (int i = 0; i < n; ++i)
-    if (!diag || e[i].m_row != e[i].m_col) ++start[e[i].m_row + 1];
+  for (int i = 0; i < n; ++i) ++start[e[i].m_row + 1];
   for (int r = 0; r < numRows; ++r) start[r + 1] += start[r];
   // start[r] serves as row r's cursor; after the scatter it holds row r's end, which is row r+1's start.
   for (int i = 0; i < n; ++i) {
-    const unsigned r = e[i].m_row;
-    if (diag && r == e[i].m_col) {
-      diag[r] += e[i].m_value;
-      continue;
-    }
-    const unsigned k = start[r]++;
+    const unsigned k = start[e[i].m_row]++;
     cols[k] = static_cast<int>(e[i].m_col);
     vals[k] = e[i].m_value;
   }
   for (int r = numRows; r > 0; --r) start[r] = start[r - 1];
   start[0] = 0;
-  return start[numRows];
 }
 
 // Sums the duplicates of each bucketed row in list order and sorts the row's distinct columns, compacting all rows
 // towards the front of cols and vals: afterwards start holds the compressed row starts and the distinct entries lie
-// in cols[0..start[numRows]). mark is numCols scratch slots.
+// in cols[0..start[numRows]).
 void CompressRows(int numRows, int numCols, unsigned* start, int* cols, double* vals) {
   // mark[c] - 1 is the compacted position of column c in the row being built; a position before the row's first
   // one is stale, so the array needs no clearing between rows.
@@ -164,28 +154,29 @@ void CyclePermute(QORMtxSparseMatrixEntry* e, const unsigned* begin, unsigned* n
   }
 }
 
-// Groups the entries by row in place, given the row starts (numRows + 1 prefix sums of the row counts); next is
-// numRows scratch slots. Each cycle step reads the slot it writes, so a one-level pass over many rows waits on a
-// cache miss per entry. Two levels keep the slots in cache: first into at most 2048 blocks of consecutive rows
-// (whose cursors stay cached), then each block, small enough for the cache, by row.
-void BucketRowsInPlace(QORMtxSparseMatrixEntry* e, int numRows, const unsigned* start, unsigned* next) {
+// Groups the entries of rows lo..hi-1 (slots start[lo]..start[hi]-1) by row in place; start holds the row starts
+// (prefix sums of the row counts), next is scratch with a slot per row. Each cycle step reads the slot it writes, so
+// a pass over many buckets of a large list waits on a cache and TLB miss per entry. Passes of at most 256 buckets
+// (blocks of consecutive rows) keep the cursors' lines and pages cached, until a block is small enough for the
+// cache and is bucketed by row directly.
+void BucketRowsInPlace(QORMtxSparseMatrixEntry* e, const unsigned* start, unsigned* next, unsigned lo, unsigned hi) {
+  constexpr unsigned kMaxBuckets = 256;
+  constexpr size_t kCacheBytes = size_t{256} << 10;
+  const unsigned rows = hi - lo;
+  if (rows <= kMaxBuckets || (start[hi] - start[lo]) * sizeof(QORMtxSparseMatrixEntry) <= kCacheBytes) {
+    CyclePermute(e, start + lo, next + lo, rows, lo, [](const QORMtxSparseMatrixEntry& x) { return x.m_row; });
+    return;
+  }
   unsigned shift = 0;
-  while ((static_cast<unsigned>(numRows) >> shift) >= 2048u) ++shift;
-  const unsigned rows = static_cast<unsigned>(numRows);
-  if (shift > 0) {
-    const unsigned blocks = ((rows - 1) >> shift) + 1;
-    QORBasVector<unsigned> blockStart(static_cast<int>(blocks) + 1);
-    for (unsigned k = 0; k < blocks; ++k) blockStart[static_cast<int>(k)] = start[k << shift];
-    blockStart[static_cast<int>(blocks)] = start[rows];
-    CyclePermute(e, blockStart.data(), next, blocks, 0u,
-                 [shift](const QORMtxSparseMatrixEntry& x) { return x.m_row >> shift; });
-  }
-  // Without the first level the one block is the whole matrix.
-  const unsigned blockRows = shift > 0 ? 1u << shift : rows;
-  for (unsigned lo = 0; lo < rows; lo += blockRows) {
-    const unsigned count = std::min(rows - lo, blockRows);
-    CyclePermute(e, start + lo, next + lo, count, lo, [](const QORMtxSparseMatrixEntry& x) { return x.m_row; });
-  }
+  while (((rows - 1) >> shift) >= kMaxBuckets) ++shift;
+  const unsigned blocks = ((rows - 1) >> shift) + 1;
+  unsigned blockStart[kMaxBuckets + 1];
+  for (unsigned k = 0; k < blocks; ++k) blockStart[k] = start[lo + (k << shift)];
+  blockStart[blocks] = start[hi];
+  CyclePermute(e, blockStart, next + lo, blocks, 0u,
+               [lo, shift](const QORMtxSparseMatrixEntry& x) { return (x.m_row - lo) >> shift; });
+  for (unsigned k = 0; k < blocks; ++k)
+    BucketRowsInPlace(e, start, next, lo + (k << shift), std::min(hi, lo + ((k + 1) << shift)));
 }
 
 }  // namespace
@@ -286,7 +277,7 @@ void QORMtxSparseMatrix::EndAssembly(bool symmetric) {
 }
 
 // The sorting assembly. Sorting the whole list would cost O(n log n) and a second list; instead the list is bucketed
-// by row in place (count, prefix sums, then each entry cycled to its row's slots, in two cache-sized levels), and
+// by row in place (count, prefix sums, then each entry cycled to its row's slots, in cache-sized passes), and
 // each row is sorted
 // by column, its duplicates summed, and copied into exactly sized arrays. Apart from those arrays only two row-start
 // arrays are allocated, which matters because touching fresh memory is the dearest part of assembling a large
@@ -322,7 +313,7 @@ void QORMtxSparseMatrix::AssembleSorted(bool symmetric) {
     std::copy(start.p, start.p + numRows, next.p);
     for (int k = 0; k < n; ++k) e[next.p[byColumn[k].m_row]++] = byColumn[k];
   } else {
-    BucketRowsInPlace(e, numRows, start.p, next.p);
+    BucketRowsInPlace(e, start.p, next.p, 0u, static_cast<unsigned>(numRows));
   }
 
   // Per row: sort by column, sum duplicates towards the front of the row's slots, set the diagonal aside.
@@ -397,7 +388,7 @@ void QORMtxSparseMatrix::AssembleBuckets(bool symmetric) {
   QORBasVector<unsigned> start(m_numRows + 1);
   QORBasVector<int> bucketCol(n);
   QORBasVector<double> bucketVal(n);
-  ScatterByRow(e, n, m_numRows, start.data(), bucketCol.data(), bucketVal.data(), nullptr);
+  ScatterByRow(e, n, m_numRows, start.data(), bucketCol.data(), bucketVal.data());
 
   // Row sizes: distinct columns of each bucket, without the row's own index in symmetric mode.
   QORBasVector<int> stamp(m_numCols, -1);
@@ -474,7 +465,7 @@ void QORMtxSparseMatrix::ResetData(const QORMtxSparseMatrixEntry* entries, int n
   ArrayHolder<unsigned> rowP(NewUnsigned(static_cast<size_t>(numRows) + 1));
   ArrayHolder<int> cols(n > 0 ? NewInt(static_cast<size_t>(n)) : nullptr);
   ArrayHolder<double> vals(n > 0 ? NewDouble(static_cast<size_t>(n)) : nullptr);
-  ScatterByRow(entries, n, numRows, rowP.p, cols.p, vals.p, nullptr);
+  ScatterByRow(entries, n, numRows, rowP.p, cols.p, vals.p);
   CompressRows(numRows, numCols, rowP.p, cols.p, vals.p);
   const unsigned nnz = rowP.p[numRows];
   if (nnz != static_cast<unsigned>(n)) {
