@@ -402,42 +402,38 @@ void QORMtxDenseMatrix::SetColumns(const QORSimCSet& cols, const QORMtxMatrix& i
 void QORMtxDenseMatrix::GetAllValues(double* out) const { GetValues(0, m_numRows - 1, 0, m_numCols - 1, out); }
 
 namespace {
-// The whole square matrix in memory, for the packed triangle reads.
-double* ReadAll(const QORMtxDenseMatrix& A) {
-  double* all = QORMtxUtilities::AllocateDouble(static_cast<size_t>(A.NumberOfRows()) * A.NumberOfColumns());
+// Packs one triangle of the whole square matrix, read once into memory: for each outer index o the
+// values element(all, n, o, q) for q = 0 .. o, in that order.
+template <typename Element>
+void PackTriangle(const QORMtxDenseMatrix& A, double* out, Element element) {
+  const size_t n = static_cast<size_t>(A.NumberOfRows());
+  double* all = QORMtxUtilities::AllocateDouble(n * n);
   A.GetAllValues(all);
-  return all;
+  for (size_t o = 0, k = 0; o < n; ++o)
+    for (size_t q = 0; q <= o; ++q) out[k++] = element(all, n, o, q);
+  QORMtxUtilities::Deallocate(all);
 }
 }  // namespace
 
 void QORMtxDenseMatrix::GetUpperValues(double* out) const {
   const int nRows = m_numRows, nColumns = m_numCols;
   QORMTX_ASSERT(nRows == nColumns);
-  double* all = ReadAll(*this);
-  const size_t n = static_cast<size_t>(nRows);
-  for (size_t j = 0, k = 0; j < n; ++j)
-    for (size_t i = 0; i <= j; ++i) out[k++] = all[j * n + i];
-  QORMtxUtilities::Deallocate(all);
+  // Column after column, rows 0 .. column.
+  PackTriangle(*this, out, [](const double* a, size_t n, size_t j, size_t i) { return a[j * n + i]; });
 }
 
 void QORMtxDenseMatrix::GetLowerValues(double* out) const {
   const int nRows = m_numRows, nColumns = m_numCols;
   QORMTX_ASSERT(nRows == nColumns);
-  double* all = ReadAll(*this);
-  const size_t n = static_cast<size_t>(nRows);
-  for (size_t i = 0, k = 0; i < n; ++i)
-    for (size_t j = 0; j <= i; ++j) out[k++] = all[j * n + i];
-  QORMtxUtilities::Deallocate(all);
+  // Row after row, columns 0 .. row.
+  PackTriangle(*this, out, [](const double* a, size_t n, size_t i, size_t j) { return a[j * n + i]; });
 }
 
 void QORMtxDenseMatrix::GetSymmetricValues(double* out) const {
   const int nRows = m_numRows, nColumns = m_numCols;
   QORMTX_ASSERT(nRows == nColumns);
-  double* all = ReadAll(*this);
-  const size_t n = static_cast<size_t>(nRows);
-  for (size_t j = 0, k = 0; j < n; ++j)
-    for (size_t i = 0; i <= j; ++i) out[k++] = (all[j * n + i] + all[i * n + j]) * 0.5;
-  QORMtxUtilities::Deallocate(all);
+  PackTriangle(*this, out,
+               [](const double* a, size_t n, size_t j, size_t i) { return (a[j * n + i] + a[i * n + j]) * 0.5; });
 }
 
 void QORMtxDenseMatrix::Print(const char* label, int a, double b) const {
