@@ -9,6 +9,8 @@
 #include "QORSimIDs.h"
 
 class QORMtxSparseMatrixIterator;
+class QORMtxDenseMatrix;
+class QORMtxMatrix;
 class QORFsmElementDofs;
 class omi_Set;
 
@@ -160,6 +162,46 @@ class QORMtxSparseMatrix {
   /// of the stored entries, ascending (in symmetric storage the diagonal does not count).
   unsigned* FindNontrivialColumns(int& n) const;
 
+  // ---- Products ----
+  /// \brief y = A·x, or Aᵀ·x when transpose, for numVectors column-major columns (leading dimension the length of
+  /// the input and output vectors). y is overwritten. In symmetric storage transpose is ignored and x, y have
+  /// leading dimension NumberOfRows(). Precondition "m_assemblyComplete".
+  void Multiply(const double* x, int numVectors, double* y, bool transpose) const;
+  /// \brief u = A·v, or Aᵀ·v, one column block of the stored matrix v at a time; rows of u past the product's
+  /// length are set to zero. Preconditions "m_assemblyComplete", "numRows >= numColsT" (v has at least the inner
+  /// dimension of rows).
+  void MultiplyDense(const QORMtxDenseMatrix& v, QORMtxDenseMatrix& u, bool transpose) const;
+  /// \brief Aᵀ·v into the plain array u (NumberOfColumns() values per column of v, column after column), reading
+  /// from v only the rows that meet a stored entry. Unsymmetric storage and transpose true only.
+  void MultiplyDense(const QORMtxDenseMatrix& v, double* u, bool transpose) const;
+  /// \brief u = A·v or Aᵀ·v with the inner dimension paired to the rows of v by data-store ordinal.
+  void MultiplyDenseMapped(const QORMtxDenseMatrix& v, QORMtxDenseMatrix& u, bool transpose) const;
+  /// \brief A = D·this (left) or this·D (right) for a diagonal D; A must be null and keeps this storage form.
+  void MultiplyByDiagonal(bool left, const QORMtxMatrix& D, QORMtxSparseMatrix& A) const;
+
+  // ---- Transformations ----
+  /// \brief this = Tᵀ·this·T for square unsymmetric matrices of one size. restoreT false leaves T one-based, so
+  /// that repeated transformations with one T skip its conversion.
+  void ApplyTransformation(QORMtxSparseMatrix& T, bool restoreT);
+  /// \brief this = A - B in unsymmetric storage, positions of both kept (a shared one summed). With grow false
+  /// this matrix must already hold their shape.
+  void Subtract(const QORMtxSparseMatrix& A, const QORMtxSparseMatrix& B, bool grow);
+  /// \brief In-place transpose (unsymmetric storage): shape, ordinals and set identifiers exchanged.
+  void Transpose();
+  /// \brief T = thisᵀ (unsymmetric storage).
+  void Transpose(QORMtxSparseMatrix& T) const;
+  /// \brief New matrix B (the caller deletes it) with B(i, j) = this(perm[i], perm[j]).
+  QORMtxSparseMatrix* Permute(const int* perm) const;
+  /// \brief this(i, j) = old this(perm[i], perm[j]).
+  void PermuteInPlace(const int* perm);
+  /// \brief Old row r becomes row perm[r] (unsymmetric storage); columns unchanged.
+  void PermuteRows(const int* perm);
+  /// \brief Drops columns without entries and renumbers the rest ascending (unsymmetric storage).
+  void CompressColumns();
+  /// \brief Drops columns without entries; returns the kept old column indices (n of them, released by the caller
+  /// with mem_Free). Ordinals are not touched.
+  unsigned* EliminateTrivialColumns(int& n);
+
   // ---- Printing ----
   /// \brief Raw dump of the arrays on stream (standard output when null): a line with the title, the counts and
   /// ", symmetric storage" when so; then "  rowP:", "  colI:", "  data:" (and "  diag:") lines.
@@ -230,6 +272,13 @@ class QORMtxSparseMatrix {
   const int* FetchOrdinals(const QORSimCSetID& setID, QORBasVector<int>& ordinals) const;
   void AssembleSorted(bool symmetric);
   void AssembleBuckets(bool symmetric);
+  /// y = A(idx, :)ᵀ·x with x holding only the numIdx listed rows (transpose true only).
+  void MultiplyIndexed(const double* x, int numVectors, double* y, bool transpose, int numIdx,
+                       const unsigned* idx) const;
+  /// New arrays of the transpose (released with QORMtxUtilities::Deallocate / mem_Free as the matrix's own).
+  void TransposeSparseData(double** data, int** colI, unsigned** rowP) const;
+  /// cols[i], vals[i] = old cols[perm[i]], vals[perm[i]] by following cycles; perm is left the identity.
+  void InPlaceReorderArrays(int* cols, double* vals, unsigned* perm, int n) const;
 
   double* m_data = nullptr;
   int* m_colI = nullptr;
