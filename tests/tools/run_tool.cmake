@@ -1,0 +1,23 @@
+# Runs a program once and checks its exit status and what it wrote, so that a case tells a clean refusal
+# (status 1 and a message) from a crash (a signal) or a silent success.
+#   -DTOOL=<program> -DARGS=<a|b|c> -DSTATUS=<n> [-DOUT=<re@@re...>] [-DERR=<re@@re...>] [-DNOT_OUT=<re>]
+string(REPLACE "|" ";" args "${ARGS}")
+execute_process(COMMAND "${TOOL}" ${args} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+set(report "\n--- stdout:\n${out}--- stderr:\n${err}")
+if(NOT "${status}" STREQUAL "${STATUS}")
+  message(FATAL_ERROR "exit status '${status}', expected ${STATUS}${report}")
+endif()
+foreach(stream OUT ERR)
+  if(DEFINED ${stream})
+    string(REPLACE "@@" ";" patterns "${${stream}}")
+    string(TOLOWER "${stream}" var)
+    foreach(re IN LISTS patterns)
+      if(NOT "${${var}}" MATCHES "${re}")
+        message(FATAL_ERROR "std${var} does not match '${re}'${report}")
+      endif()
+    endforeach()
+  endif()
+endforeach()
+if(DEFINED NOT_OUT AND "${out}" MATCHES "${NOT_OUT}")
+  message(FATAL_ERROR "stdout matches '${NOT_OUT}' but should not${report}")
+endif()
