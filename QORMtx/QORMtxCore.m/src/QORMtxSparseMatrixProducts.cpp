@@ -1,0 +1,236 @@
+// QORMtxSparseMatrix: products with vectors, stored dense matrices and diagonals (split from QORMtxSparseMatrix.cpp).
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+
+#include "QORMtxAssert.h"
+#include "QORMtxDenseMatrix.h"
+#include "QORMtxFindContiguousRanges.h"
+#include "QORMtxMatrix.h"
+#include "QORMtxSparseMatrix.h"
+#include "QORMtxSparseMatrixIterator.h"
+#include "QORMtxUtilities.h"
+#include "blac.h"
+#include "mem_Alloc.h"
+#include "omi_IntTable.h"
+
+namespace {
+
+// Value scratch through the host's allocation hooks, released on every exit path.
+class Doubles {
+ public:
+  explicit Doubles(size_t n, bool zero = false) : m_p(QORMtxUtilities::AllocateDouble(n)) {
+    if (zero) std::fill(m_p, m_p + n, 0.0);
+  }
+  ~Doubles() {
+    if (m_p) QORMtxUtilities::Deallocate(m_p);
+  }
+  Doubles(const Doubles&) = delete;
+  Doubles& operator=(const Doubles&) = delete;
+  double* get() const { return m_p; }
+
+ private:
+  double* m_p;
+};
+
+// An index array from the module's allocation (mem_Free), released on every exit path.
+template <class T>
+class Indices {
+ public:
+  explicit Indices(T* p) : m_p(p) {}
+  ~Indices() { mem_Free(m_p); }
+  Indices(const Indices&) = delete;
+  Indices& operator=(const Indices&) = delete;
+  T* get() const { return m_p; }
+
+ private:
+  T* m_p;
+};
+
+size_t Count(int rows, int cols) { return static_cast<size_t>(rows > 0 ? rows : 0) * (cols > 0 ? cols : 0); }
+
+// Beyond this many runs of listed rows, one read of the whole span of a column block costs less than a data-store
+// request per run.
+constexpr int kMaxRunReads = 1000;
+
+}  // namespace
+
+void QORMtxSparseMatrix::Multiply(const double* x, int numVectors, double* y, bool transpose) const {
+  QORMTX_ASSERT(m_assemblyComplete);
+  if (!m_diagonal) {
+    if (transpose)
+      blac_sparse_umtv(m_data, x, m_rowP, m_colI, y, &m_numRows, &m_numCols, &numVectors);
+    else
+      blac_sparse_umv(m_data, x, m_rowP, m_colI, y, &m_numRows, &m_numCols, &numVectors);
+    return;
+  }
+  // Symmetric storage: each stored entry serves once as (r, c) and once as its mirror (c, r), so the lower triangle
+  // is read a single time. Nothing here assumes c < r: a permuted matrix keeps its entries on either side.
+  if (numVectors <= 0) return;
+  const size_t n = static_cast<size_t>(m_numRows);
+  const size_t nv = static_cast<size_t>(numVectors);
+  std::fill(y, y + n * nv, 0.0);
+  Doubles scratch(2 * nv);
+  double* xr = scratch.get();
+  double* acc = xr + nv;
+  for (int r = 0; r < m_numCols; ++r) {
+    for (size_t j = 0; j < nv; ++j) {
+      xr[j] = x[j * n + r];
+      acc[j] = 0.0;
+    }
+    for (unsigned p = m_rowP[r]; p < m_rowP[r + 1]; ++p) {
+      const size_t c = static_cast<size_t>(m_colI[p]);
+      const double a = m_data[p];
+      for (size_t j = 0; j < nv; ++j) {
+        acc[j] += a * x[j * n + c];
+        y[j * n + c] += a * xr[j];
+      }
+    }
+    for (size_t j = 0; j < nv; ++j) y[j * n + r] += m_diagonal[r] * xr[j] + acc[j];
+  }
+}
+
+void QORMtxSparseMatrix::MultiplyIndexed(const double* x, int numVectors, double* y, bool transpose, int numIdx,
+                                         const unsigned* idx) const {
+  QORMTX_ASSERT(m_assemblyComplete);
+  QORMTX_ASSERT(transpose && "QORMtxSparseMatrix::MultiplyIndexed: non-transposed not supported");
+  blac_sparse_sparse_umtv(m_data, x, m_rowP, m_colI, y, &numIdx, &m_numCols, &numVectors, idx);
+}
+
+void QORMtxSparseMatrix::MultiplyDense(const QORMtxDenseMatrix& v, QORMtxDenseMatrix& u, bool transpose) const {
+  QORMTX_ASSERT(m_assemblyComplete);
+  const int numColsT = transpose ? m_numRows : m_numCols;  // inner dimension: rows of v that are read
+  const int outer = transpose ? m_numCols : m_numRows;
+  const int numRows = v.NumberOfRows();
+  QORMTX_ASSERT(numRows >= numColsT);
+
+  const int maxWidth = v.MaxNumberOfColumnsInBlock();
+  const int excess = u.NumberOfRows() - outer;
+  Doubles input(Count(numColsT, maxWidth));
+  Doubles output(Count(outer, maxWidth), true);
+  Doubles zeros(Count(excess, maxWidth), true);
+  for (int b = 0; b < v.NumberOfColumnBlocks(); ++b) {
+    const int width = v.NumberOfColumnsInBlock(b);
+    if (width <= 0) continue;
+    const int first = v.FirstColumnInBlock(b);
+    const int last = first + width - 1;
+    if (numColsT > 0) v.GetValues(0, numColsT - 1, first, last, input.get());
+    Multiply(input.get(), width, output.get(), transpose);
+    if (outer > 0) u.SetValues(0, outer - 1, first, last, output.get());
+    if (excess > 0) u.SetValues(outer, outer + excess - 1, first, last, zeros.get());
+  }
+}
+
+void QORMtxSparseMatrix::MultiplyDense(const QORMtxDenseMatrix& v, double* u, bool transpose) const {
+  QORMTX_ASSERT(m_assemblyComplete);
+  QORMTX_ASSERT(!m_diagonal && "QORMtxSparseMatrix::MultiplyDense: symmetric not supported");
+  // Only the rows of v that meet a stored entry take part; their list, ascending, is read in runs.
+  int numIdx = 0;
+  const Indices<unsigned> idx(transpose ? FindNontrivialRows(numIdx) : FindNontrivialColumns(numIdx));
+  int numRuns = 0;
+  // Every listed index is below INT_MAX, so the unsigned list reads as the same ints.
+  const Indices<int> runs(
+      QORMtxFindContiguousRanges(reinterpret_cast<const int*>(idx.get()), numIdx, INT_MAX, numRuns));
+  const bool wholeSpan = numRuns >= kMaxRunReads;
+  const int firstRow = numIdx > 0 ? static_cast<int>(idx.get()[0]) : 0;
+  const int span = numIdx > 0 ? static_cast<int>(idx.get()[numIdx - 1]) - firstRow + 1 : 0;
+  int longestRun = 0;
+  for (int k = 0; k < numRuns; ++k) longestRun = std::max(longestRun, runs.get()[k + 1] - runs.get()[k]);
+
+  const int maxWidth = v.MaxNumberOfColumnsInBlock();
+  const size_t ld = static_cast<size_t>(numIdx);
+  Doubles gathered(Count(numIdx, maxWidth));
+  // One run (the usual case of a matrix without empty rows) is read straight into the gathered block.
+  Doubles staging(numRuns <= 1 ? 0 : Count(wholeSpan ? span : longestRun, maxWidth));
+  const int outer = transpose ? m_numCols : m_numRows;
+  for (int b = 0; b < v.NumberOfColumnBlocks(); ++b) {
+    const int width = v.NumberOfColumnsInBlock(b);
+    if (width <= 0) continue;
+    const int first = v.FirstColumnInBlock(b);
+    const int last = first + width - 1;
+    if (numRuns == 1) {
+      v.GetValues(firstRow, firstRow + span - 1, first, last, gathered.get());
+    } else if (wholeSpan) {
+      v.GetValues(firstRow, firstRow + span - 1, first, last, staging.get());
+      for (int j = 0; j < width; ++j) {
+        const double* src = staging.get() + static_cast<size_t>(j) * span;
+        double* dst = gathered.get() + j * ld;
+        for (size_t i = 0; i < ld; ++i) dst[i] = src[idx.get()[i] - firstRow];
+      }
+    } else {
+      for (int k = 0; k < numRuns; ++k) {
+        const int p0 = runs.get()[k];
+        const int len = runs.get()[k + 1] - p0;
+        const int row0 = static_cast<int>(idx.get()[p0]);
+        v.GetValues(row0, row0 + len - 1, first, last, staging.get());
+        for (int j = 0; j < width; ++j)
+          std::copy_n(staging.get() + static_cast<size_t>(j) * len, len, gathered.get() + j * ld + p0);
+      }
+    }
+    // The output block of this column block is exactly its place in u, so the product lands there directly.
+    MultiplyIndexed(gathered.get(), width, u + static_cast<size_t>(first) * outer, transpose, numIdx, idx.get());
+  }
+}
+
+void QORMtxSparseMatrix::MultiplyDenseMapped(const QORMtxDenseMatrix& v, QORMtxDenseMatrix& u, bool transpose) const {
+  QORMTX_ASSERT(m_assemblyComplete);
+  omi_IntTable<int> map;  // inner index of this matrix -> row of v with the same ordinal
+  QORMtxUtilities::MapCSets(transpose ? m_rowSetID : m_colSetID, v.RowCSetID(), map);
+  const int numRowsT = transpose ? m_numCols : m_numRows;
+  const int numColsT = transpose ? m_numRows : m_numCols;
+  const int numColsU = u.NumberOfColumns();
+  const int numMapped = map.Size();
+  QORMTX_ASSERT(numRowsT == v.NumberOfRows());
+  QORMTX_ASSERT(numColsU == v.NumberOfColumns());
+  if (numMapped == 0) return;  // nothing pairs: u is left as it is
+  // The condition is reported as written.
+  // clang-format off
+  QORMTX_ASSERT(numMapped==numColsT);
+  // clang-format on
+
+  // Every inner index is mapped, so the keys are 0 .. numColsT-1 and key order is the order of x's rows.
+  Indices<int> rows(static_cast<int*>(mem_OperatorNewThrowBuiltin(sizeof(int) * static_cast<size_t>(numMapped))));
+  int k = 0;
+  for (omi_IntTableIterator<int> it(map); !it.IsDone(); it.Next()) rows.get()[k++] = it.CurrentValue();
+
+  // Whole column blocks in groups, so that one group of the mapped rows is about one block of v in size.
+  const int numCols = v.NumberOfColumns();
+  const int maxWidth = std::max(1, v.MaxNumberOfColumnsInBlock());
+  const int64_t fit = static_cast<int64_t>(maxWidth) * v.NumberOfRows() / numMapped;
+  const int blocksPerGroup = std::max(1, static_cast<int>(std::min<int64_t>(fit, numCols)) / maxWidth);
+  const int groupWidth = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(blocksPerGroup) * maxWidth, numCols));
+  Doubles input(Count(numMapped, groupWidth));
+  Doubles output(Count(numRowsT, groupWidth), true);
+  Indices<int> cols(static_cast<int*>(mem_OperatorNewThrowBuiltin(sizeof(int) * static_cast<size_t>(groupWidth))));
+  const int numBlocks = v.NumberOfColumnBlocks();
+  for (int b0 = 0; b0 < numBlocks; b0 += blocksPerGroup) {
+    const int b1 = std::min(b0 + blocksPerGroup, numBlocks) - 1;
+    const int width = v.NumberOfColumnsInBlockRange(b0, b1);
+    if (width <= 0) continue;
+    const int first = v.FirstColumnInBlock(b0);
+    for (int j = 0; j < width; ++j) cols.get()[j] = first + j;
+    QORMtxMatrix in(numMapped, width, input.get());  // a view: the scratch stays ours
+    v.GetValues(rows.get(), numMapped, cols.get(), width, in);
+    Multiply(input.get(), width, output.get(), transpose);
+    if (numRowsT > 0) u.SetValues(0, numRowsT - 1, first, first + width - 1, output.get());
+  }
+}
+
+void QORMtxSparseMatrix::MultiplyByDiagonal(bool left, const QORMtxMatrix& D, QORMtxSparseMatrix& A) const {
+  QORMTX_ASSERT(D.Type() == QORMtxMatrix::DIAG);
+  if (left)
+    QORMTX_ASSERT(NumberOfRows() == D.NumberOfRows());
+  else
+    QORMTX_ASSERT(NumberOfColumns() == D.NumberOfRows());
+  QORMTX_ASSERT(A.IsNull());
+  const double* d = D.Values();
+  A.BeginAssembly(true);
+  A.ReserveEntries(NumberOfEntries());
+  for (QORMtxSparseMatrixIterator it(*this); !it.IsDone(); it.Next()) {
+    const QORMtxSparseMatrixEntry e = it.CurrentEntry();
+    A.AddData(e.m_row, e.m_col, e.m_value * d[left ? e.m_row : e.m_col], true);
+  }
+  // In symmetric storage the scaled lower triangle and diagonal become A's own symmetric storage.
+  A.EndAssembly(m_diagonal != nullptr);
+}
