@@ -1,0 +1,430 @@
+// Sparse transformations against dense references: congruence, difference, transposes, permutations, column
+// renumbering.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <numeric>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "QORMtxSparseMatrix.h"
+#include "QORSimCollection.h"
+#include "QORSimDatabase.h"
+#include "mem_Alloc.h"
+#include "qormtx_death.h"
+#include "sparse_test_util.h"
+
+using namespace sparse_test;
+
+namespace {
+
+// Random matrix with about density·rows·cols entries (values multiples of 1/8, so every product below is exact in
+// any summation order and the references compare exactly). lower: symmetric storage.
+void Random(QORMtxSparseMatrix& A, std::mt19937& rng, int rows, int cols, double density, bool lower = false) {
+  const int n = std::max(1, static_cast<int>(density * rows * cols));
+  Assemble(A, rows, cols, RandomEntries(rng, rows, cols, n, lower), lower, false);
+}
+
+Dense Product(const Dense& a, const Dense& b, bool transposeA = false) {
+  const int m = transposeA ? a.cols : a.rows, inner = transposeA ? a.rows : a.cols;
+  Dense c(m, b.cols);
+  for (int i = 0; i < m; ++i)
+    for (int k = 0; k < inner; ++k) {
+      const double x = transposeA ? a(k, i) : a(i, k);
+      for (int j = 0; j < b.cols; ++j) c(i, j) += x * b(k, j);
+    }
+  return c;
+}
+
+void ExpectValid(const QORMtxSparseMatrix& A) {
+  std::string why;
+  EXPECT_TRUE(A.CheckInvariants(&why)) << why;
+}
+
+std::vector<unsigned> RowP(const QORMtxSparseMatrix& A) {
+  return {Peer::RowP(A), Peer::RowP(A) + A.NumberOfRows() + 1};
+}
+std::vector<int> ColI(const QORMtxSparseMatrix& A) { return {Peer::ColI(A), Peer::ColI(A) + A.NumberOfNonzeros()}; }
+std::vector<double> Data(const QORMtxSparseMatrix& A) { return {Peer::Data(A), Peer::Data(A) + A.NumberOfNonzeros()}; }
+
+// Stored positions (symmetric storage: the diagonal, the stored triangle and its mirror).
+std::set<std::pair<int, int>> Pattern(const QORMtxSparseMatrix& A) {
+  std::set<std::pair<int, int>> out;
+  for (int r = 0; r < A.NumberOfRows(); ++r) {
+    for (unsigned k = Peer::RowP(A)[r]; k < Peer::RowP(A)[r + 1]; ++k) {
+      out.emplace(r, Peer::ColI(A)[k]);
+      if (A.Diagonal()) out.emplace(Peer::ColI(A)[k], r);
+    }
+    if (A.Diagonal()) out.emplace(r, r);
+  }
+  return out;
+}
+
+std::vector<int> RandomPerm(std::mt19937& rng, int n) {
+  std::vector<int> p(static_cast<size_t>(n));
+  std::iota(p.begin(), p.end(), 0);
+  std::shuffle(p.begin(), p.end(), rng);
+  return p;
+}
+
+// A store with one collection of ordinals 0..99, for matrices that live in a domain.
+class TransformStore : public testing::Test {
+ protected:
+  void SetUp() override {
+    m_db.CreateInMemory("sparse_transform");
+    m_dofs = QORSimCollection(QORSimContext(m_db.ContextID()).CreateCollection(100)).ID();
+  }
+  void TearDown() override { m_db.Close(); }
+  QORSimCSetID Set(std::vector<int> ords) {
+    return QORSimCollection(m_dofs).CreateOrderedCSet(ords.data(), static_cast<int>(ords.size()));
+  }
+  QORSimDatabase m_db;
+  QORSimCollectionID m_dofs;
+};
+
+}  // namespace
+
+// ---- Tᵀ·A·T ----
+
+TEST(SparseTransform, CongruenceMatchesDenseReference) {
+  struct Case {
+    int n;
+    double densityA, densityT;
+  };
+  // From a single row to rows long enough for the product's scatter; sparse T shrinks the pattern, dense T fills.
+  for (const Case& c : {Case{1, 1.0, 1.0}, Case{5, 0.3, 0.2}, Case{17, 0.1, 0.05}, Case{40, 0.05, 0.3},
+                        Case{60, 0.2, 0.02}}) {
+    std::mt19937 rng = SeededRng(100u + static_cast<unsigned>(c.n));
+    QORMtxSparseMatrix A, T;
+    Random(A, rng, c.n, c.n, c.densityA);
+    Random(T, rng, c.n, c.n, c.densityT);
+    const Dense a = RawDense(A), t = RawDense(T);
+    const Dense ref = Product(t, Product(a, t), true);
+    const std::vector<unsigned> tRowP = RowP(T);
+    A.ApplyTransformation(T, true);
+    ExpectValid(A);
+    ExpectValid(T);
+    EXPECT_EQ(RowP(T), tRowP) << "n=" << c.n;
+    ExpectDenseEq(RawDense(A), ref);
+    EXPECT_FALSE(A.Diagonal());
+  }
+}
+
+TEST(SparseTransform, IdentityKeepsArraysAndOneBasedTIsReused) {
+  std::mt19937 rng = SeededRng(7);
+  QORMtxSparseMatrix A, I;
+  Random(A, rng, 12, 12, 0.2);
+  std::vector<QORMtxSparseMatrixEntry> diag;
+  for (unsigned i = 0; i < 12; ++i) diag.push_back({i, i, 1.0});
+  Assemble(I, 12, 12, diag, false, false);
+  const auto rowP = RowP(A);
+  const auto colI = ColI(A);
+  const auto data = Data(A);
+  A.ApplyTransformation(I, true);
+  EXPECT_EQ(RowP(A), rowP);
+  EXPECT_EQ(ColI(A), colI);
+  EXPECT_EQ(Data(A), data);
+
+  // restoreT false leaves T one-based; the next call takes it as it is, and restoreT true brings it back.
+  QORMtxSparseMatrix B, C, T;
+  Random(B, rng, 12, 12, 0.3);
+  Random(C, rng, 12, 12, 0.1);
+  Random(T, rng, 12, 12, 0.15);
+  const Dense t = RawDense(T);
+  const Dense refB = Product(t, Product(RawDense(B), t), true), refC = Product(t, Product(RawDense(C), t), true);
+  B.ApplyTransformation(T, false);
+  EXPECT_EQ(Peer::RowP(T)[0], 1u);
+  C.ApplyTransformation(T, true);
+  ExpectDenseEq(RawDense(B), refB);
+  ExpectDenseEq(RawDense(C), refC);
+  ExpectValid(T);
+  ExpectDenseEq(RawDense(T), t);
+}
+
+TEST(SparseTransform, CongruenceEdgeCases) {
+  std::mt19937 rng = SeededRng(8);
+  // A zero T empties the result (the arrays shrink to nothing).
+  QORMtxSparseMatrix A, Z(6, 6);
+  Random(A, rng, 6, 6, 0.5);
+  Z.EndAssembly(false);
+  A.ApplyTransformation(Z, true);
+  ExpectValid(A);
+  EXPECT_EQ(A.NumberOfNonzeros(), 0);
+  // T may be the matrix itself: Aᵀ·A·A.
+  QORMtxSparseMatrix S;
+  Random(S, rng, 9, 9, 0.3);
+  const Dense s = RawDense(S);
+  S.ApplyTransformation(S, false);
+  ExpectValid(S);
+  ExpectDenseEq(RawDense(S), Product(s, Product(s, s), true));
+}
+
+TEST(SparseTransformDeath, CongruencePreconditions) {
+  QORMtxSparseMatrix A, T, Sym, Rect, Empty(3, 3), Open(3, 3);
+  Assemble(A, 3, 3, {{0, 1, 1.0}}, false, false);
+  Assemble(T, 3, 3, {{1, 1, 1.0}}, false, false);
+  Assemble(Sym, 3, 3, {{1, 0, 1.0}}, true, false);
+  Assemble(Rect, 3, 4, {{0, 1, 1.0}}, false, false);
+  Empty.EndAssembly(false);
+  EXPECT_QORMTX_ASSERTION(Sym.ApplyTransformation(T, true), "m_numRows == m_numCols && m_diagonal == NULL");
+  EXPECT_QORMTX_ASSERTION(Rect.ApplyTransformation(T, true), "m_numRows == m_numCols && m_diagonal == NULL");
+  EXPECT_QORMTX_ASSERTION(A.ApplyTransformation(Sym, true),
+                          "m_numRows == T.m_numRows && m_numRows == T.m_numCols && T.m_diagonal == NULL");
+  EXPECT_QORMTX_ASSERTION(A.ApplyTransformation(Open, true), "m_assemblyComplete && T.m_assemblyComplete");
+  EXPECT_QORMTX_ASSERTION(Empty.ApplyTransformation(T, true), "0 < m_numRows && 0 < m_numNonzeros");
+}
+
+// ---- A − B ----
+
+TEST(SparseTransform, SubtractKeepsEveryPosition) {
+  std::mt19937 rng = SeededRng(11);
+  QORMtxSparseMatrix A, B, Even, Odd, SymA;
+  Random(A, rng, 8, 7, 0.3);
+  Random(B, rng, 8, 7, 0.3);
+  // Disjoint patterns, and the last row and column empty in one operand.
+  Assemble(Even, 8, 7, {{0, 0, 1.0}, {3, 2, 2.0}, {7, 6, 3.0}}, false, false);
+  Assemble(Odd, 8, 7, {{0, 1, 4.0}, {3, 5, 5.0}, {6, 3, 6.0}}, false, false);
+  Random(SymA, rng, 8, 8, 0.2, true);
+  struct Case {
+    const QORMtxSparseMatrix *a, *b;
+  };
+  for (const Case& c : {Case{&A, &B}, Case{&Even, &Odd}, Case{&Odd, &Odd}, Case{&A, &A}, Case{&SymA, &SymA}}) {
+    QORMtxSparseMatrix D;
+    D.Subtract(*c.a, *c.b, true);
+    ExpectValid(D);
+    EXPECT_FALSE(D.Diagonal());
+    const Dense a = RawDense(*c.a), b = RawDense(*c.b);
+    Dense ref(a.rows, a.cols);
+    for (size_t k = 0; k < ref.v.size(); ++k) ref.v[k] = a.v[k] - b.v[k];
+    ExpectDenseEq(RawDense(D), ref);
+    // Every stored position survives, cancellations included.
+    std::set<std::pair<int, int>> both = Pattern(*c.a);
+    for (const auto& rc : Pattern(*c.b)) both.insert(rc);
+    EXPECT_EQ(Pattern(D), both);
+  }
+  // A full matrix minus symmetric storage mirrors the stored triangle; an operand may be the target.
+  QORMtxSparseMatrix Sq;
+  Random(Sq, rng, 8, 8, 0.3);
+  Dense ref = RawDense(Sq);
+  const Dense sym = RawDense(SymA);
+  for (size_t k = 0; k < ref.v.size(); ++k) ref.v[k] -= sym.v[k];
+  Sq.Subtract(Sq, SymA, false);
+  ExpectValid(Sq);
+  ExpectDenseEq(RawDense(Sq), ref);
+}
+
+TEST_F(TransformStore, SubtractWithDomains) {
+  QORMtxSparseMatrix A, B, C, D, E;
+  Assemble(A, 2, 2, {{0, 0, 5.0}, {1, 0, 1.0}}, false, false);
+  Assemble(B, 2, 2, {{0, 0, 2.0}}, false, false);
+  Assemble(C, 3, 2, {{0, 0, 2.0}}, false, false);
+  A.SetDomain(Set({4, 6}), Set({1, 2}));
+  B.SetDomain(Set({4, 6}), Set({1, 2}));
+  D.Subtract(A, B, true);
+  EXPECT_EQ(D.RowCSetID(), A.RowCSetID());
+  EXPECT_EQ(D.ColumnCSetID(), A.ColumnCSetID());
+  EXPECT_EQ(RawDense(D).v, (std::vector<double>{3.0, 0.0, 1.0, 0.0}));
+
+  const char* both = "!rowID_A.IsNull() && !colID_A.IsNull() && !rowID_B.IsNull() && !colID_B.IsNull() || "
+                     "rowID_A.IsNull() && colID_A.IsNull() && rowID_B.IsNull() && colID_B.IsNull()";
+  EXPECT_QORMTX_ASSERTION(E.Subtract(A, C, true), both);
+  C.SetDomain(Set({4, 6, 8}), Set({1, 2}));
+  EXPECT_QORMTX_ASSERTION(E.Subtract(A, C, true), "numRows_A == numRows_B && numCols_A == numCols_B");
+  B.SetDomain(Set({4, 7}), Set({1, 2}));
+  EXPECT_QORMTX_ASSERTION(E.Subtract(A, B, true), "sameRows");
+  B.SetDomain(Set({4, 6}), Set({2, 1}));
+  EXPECT_QORMTX_ASSERTION(E.Subtract(A, B, true), "sameCols");
+  QORMtxSparseMatrix Small(1, 1);
+  EXPECT_QORMTX_ASSERTION(Small.Subtract(A, A, false), "row < m_numRows && col < m_numCols");
+}
+
+// ---- Transposes ----
+
+TEST_F(TransformStore, TransposeSwapsEverythingAndTwiceRestores) {
+  std::mt19937 rng = SeededRng(21);
+  for (const auto& shape : std::vector<std::pair<int, int>>{{1, 9}, {9, 1}, {7, 11}, {30, 20}}) {
+    QORMtxSparseMatrix A, T;
+    Random(A, rng, shape.first, shape.second, 0.2);
+    Random(T, rng, 2, 2, 1.0);
+    std::vector<int> rowOrd(static_cast<size_t>(shape.first)), colOrd(static_cast<size_t>(shape.second));
+    std::iota(rowOrd.begin(), rowOrd.end(), 50);
+    std::iota(colOrd.begin(), colOrd.end(), 10);
+    A.SetOrdinals(rowOrd.data(), colOrd.data());
+    const auto rowP = RowP(A);
+    const auto colI = ColI(A);
+    const auto data = Data(A);
+    const Dense a = RawDense(A);
+    Dense ref(a.cols, a.rows);
+    for (int i = 0; i < a.rows; ++i)
+      for (int j = 0; j < a.cols; ++j) ref(j, i) = a(i, j);
+
+    A.Transpose(T);  // T's former content is dropped
+    ExpectValid(T);
+    ExpectDenseEq(RawDense(T), ref);
+    EXPECT_EQ(T.GetRowOrdinals()[0], 10);
+    EXPECT_EQ(T.GetColOrdinals()[0], 50);
+    EXPECT_EQ(Peer::SymFlag(T), QORMtxSparseMatrix::e_unsymmetric);
+
+    A.Transpose();
+    ExpectValid(A);
+    ExpectDenseEq(RawDense(A), ref);
+    EXPECT_EQ(A.GetRowOrdinals()[0], 10);
+    A.Transpose();
+    EXPECT_EQ(RowP(A), rowP);
+    EXPECT_EQ(ColI(A), colI);
+    EXPECT_EQ(Data(A), data);
+    EXPECT_EQ(std::vector<int>(A.GetRowOrdinals(), A.GetRowOrdinals() + a.rows), rowOrd);
+    EXPECT_EQ(std::vector<int>(A.GetColOrdinals(), A.GetColOrdinals() + a.cols), colOrd);
+  }
+  // Domains swap; an empty 3 × 4 matrix becomes an empty 4 × 3 one.
+  QORMtxSparseMatrix E(3, 4);
+  E.EndAssembly(false);
+  const QORSimCSetID rows = Set({1, 2, 3}), cols = Set({5, 6, 7, 8});
+  E.SetDomain(rows, cols);
+  E.Transpose();
+  ExpectValid(E);
+  EXPECT_EQ(E.NumberOfRows(), 4);
+  EXPECT_EQ(E.RowCSetID(), cols);
+  E.Transpose();
+  EXPECT_EQ(E.RowCSetID(), rows);
+  EXPECT_EQ(E.ColumnCSetID(), cols);
+  EXPECT_EQ(E.GetRowOrdinals()[2], 3);
+}
+
+TEST(SparseTransformDeath, TransposePreconditions) {
+  QORMtxSparseMatrix Sym, Open(2, 2), T;
+  Assemble(Sym, 2, 2, {{1, 0, 1.0}}, true, false);
+  EXPECT_QORMTX_ASSERTION(Sym.Transpose(), "m_assemblyComplete && !m_diagonal");
+  EXPECT_QORMTX_ASSERTION(Sym.Transpose(T), "m_assemblyComplete && !m_diagonal");
+  EXPECT_QORMTX_ASSERTION(Open.Transpose(), "m_assemblyComplete && !m_diagonal");
+}
+
+// ---- Permutations ----
+
+namespace {
+
+// The stored form without the triangle rule: symmetric storage permuted keeps each entry for itself and its
+// mirror, so an entry may lie above the diagonal, which CheckInvariants reports (and nothing else may be wrong).
+void ExpectValidPermuted(const QORMtxSparseMatrix& A) {
+  std::string why;
+  if (!A.CheckInvariants(&why)) {
+    EXPECT_TRUE(A.Diagonal() != nullptr) << why;
+    EXPECT_NE(why.find("on or above the diagonal"), std::string::npos) << why;
+  }
+}
+
+}  // namespace
+
+TEST(SparseTransform, PermuteBothStorages) {
+  std::mt19937 rng = SeededRng(31);
+  struct Case {
+    int n;
+    double density;
+    bool symmetric;
+  };
+  // 60 × 60 at 0.9 gives rows past the insertion-sort length.
+  for (const Case& c : {Case{1, 1.0, false}, Case{1, 1.0, true}, Case{10, 0.3, false}, Case{10, 0.3, true},
+                        Case{60, 0.9, false}, Case{60, 0.9, true}}) {
+    QORMtxSparseMatrix A;
+    Random(A, rng, c.n, c.n, c.density, c.symmetric);
+    const std::vector<int> perm = RandomPerm(rng, c.n);
+    const Dense a = RawDense(A);
+    Dense ref(c.n, c.n);
+    for (int i = 0; i < c.n; ++i)
+      for (int j = 0; j < c.n; ++j) ref(i, j) = a(perm[i], perm[j]);
+    std::unique_ptr<QORMtxSparseMatrix> B(A.Permute(perm.data()));
+    ExpectValidPermuted(*B);
+    ExpectDenseEq(RawDense(*B), ref);
+    EXPECT_EQ(B->Diagonal() != nullptr, c.symmetric);
+    A.PermuteInPlace(perm.data());
+    ExpectValidPermuted(A);
+    ExpectDenseEq(RawDense(A), ref);
+    EXPECT_EQ(Peer::SymFlag(A), c.symmetric ? 1 : 0);
+  }
+  // The two-row example: B(0, 0) = A(1, 1).
+  QORMtxSparseMatrix A;
+  Assemble(A, 2, 2, {{0, 0, 1.0}, {0, 1, 2.0}, {1, 1, 3.0}}, false, false);
+  const int swap[] = {1, 0};
+  std::unique_ptr<QORMtxSparseMatrix> B(A.Permute(swap));
+  EXPECT_EQ(RawDense(*B).v, (std::vector<double>{3.0, 0.0, 2.0, 1.0}));
+}
+
+TEST(SparseTransform, PermuteRows) {
+  QORMtxSparseMatrix A;
+  Assemble(A, 2, 3, {{0, 0, 1.0}, {0, 2, 2.0}, {1, 1, 3.0}}, false, false);
+  const int swap[] = {1, 0};
+  A.PermuteRows(swap);
+  ExpectValid(A);
+  EXPECT_EQ(RawDense(A).v, (std::vector<double>{0.0, 3.0, 0.0, 1.0, 0.0, 2.0}));
+
+  std::mt19937 rng = SeededRng(41);
+  QORMtxSparseMatrix R;
+  Random(R, rng, 25, 9, 0.2);
+  const std::vector<int> perm = RandomPerm(rng, 25);  // old row r → new row perm[r]
+  const Dense before = RawDense(R);
+  R.PermuteRows(perm.data());
+  ExpectValid(R);
+  const Dense after = RawDense(R);
+  for (int r = 0; r < 25; ++r)
+    for (int c = 0; c < 9; ++c) ASSERT_EQ(after(perm[r], c), before(r, c)) << r << ", " << c;
+  EXPECT_EQ(Peer::SymFlag(R), 0);
+}
+
+TEST(SparseTransformDeath, PermutePreconditions) {
+  QORMtxSparseMatrix Sym, Open(2, 2);
+  Assemble(Sym, 2, 2, {{1, 0, 1.0}}, true, false);
+  const int perm[] = {1, 0};
+  EXPECT_QORMTX_ASSERTION(Sym.PermuteRows(perm),
+                          "!m_diagonal && \"QORMtxSparseMatrix::PermuteRows: symmetric not supported\"");
+  EXPECT_QORMTX_ASSERTION(Open.Permute(perm), "m_assemblyComplete");
+  EXPECT_QORMTX_ASSERTION(Open.PermuteInPlace(perm), "m_assemblyComplete");
+}
+
+// ---- Column renumbering ----
+
+TEST_F(TransformStore, CompressAndEliminateColumns) {
+  // Columns 1, 3 and 4 of six are used.
+  const std::vector<QORMtxSparseMatrixEntry> entries = {{0, 3, 1.0}, {1, 1, 2.0}, {2, 4, 3.0}, {2, 1, 4.0}};
+  const std::vector<double> compressed = {0.0, 1.0, 0.0, 2.0, 0.0, 0.0, 4.0, 0.0, 3.0};
+  const int rowOrd[] = {7, 8, 9}, colOrd[] = {10, 11, 12, 13, 14, 15};
+  QORMtxSparseMatrix A, B;
+  Assemble(A, 3, 6, entries, false, false);
+  A.SetOrdinals(rowOrd, colOrd);
+  A.CompressColumns();
+  ExpectValid(A);
+  EXPECT_EQ(RawDense(A).v, compressed);
+  EXPECT_EQ(std::vector<int>(A.GetColOrdinals(), A.GetColOrdinals() + 3), (std::vector<int>{11, 13, 14}));
+
+  Assemble(B, 3, 6, entries, false, false);
+  B.SetOrdinals(rowOrd, colOrd);
+  int n = -1;
+  unsigned* kept = B.EliminateTrivialColumns(n);
+  ASSERT_EQ(n, 3);
+  EXPECT_EQ(std::vector<unsigned>(kept, kept + n), (std::vector<unsigned>{1, 3, 4}));
+  mem_Free(kept);
+  ExpectValid(B);
+  EXPECT_EQ(RawDense(B).v, compressed);
+  EXPECT_EQ(B.GetColOrdinals()[0], 10);  // untouched
+
+  // A null matrix: CompressColumns leaves it alone, EliminateTrivialColumns leaves no column.
+  QORMtxSparseMatrix Z(2, 4);
+  Z.EndAssembly(false);
+  Z.CompressColumns();
+  EXPECT_EQ(Z.NumberOfColumns(), 4);
+  mem_Free(Z.EliminateTrivialColumns(n));
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(Z.NumberOfColumns(), 0);
+  ExpectValid(Z);
+
+  QORMtxSparseMatrix Sym, Dom;
+  Assemble(Sym, 2, 2, {{1, 0, 1.0}}, true, false);
+  EXPECT_QORMTX_ASSERTION(
+      Sym.CompressColumns(),
+      "!m_diagonal && \"QORMtxSparseMatrix::CompressColumns() is implemented for unsymetric case only\"");
+  Assemble(Dom, 2, 3, {{1, 0, 1.0}}, false, false);
+  Dom.SetDomain(Set({1, 2}), Set({3, 4, 5}));
+  ASSERT_NE(Dom.GetColOrdinals(), nullptr);  // the set's ordinals, fetched into the list
+  EXPECT_QORMTX_ASSERTION(Dom.CompressColumns(), "m_colSetID.IsNull()");
+}
