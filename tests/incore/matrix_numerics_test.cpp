@@ -1,18 +1,23 @@
-// QORMtxMatrix: solves and eigenpairs by residual, norms, condition estimates, and prints character for character.
+// QORMtxMatrix: solves and eigenpairs by residual, norms, condition estimates, predicates at their boundaries,
+// prints character for character, and fatal preconditions with the condition's exact text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "QORBasVector.h"
 #include "QORMtxDocument.h"
 #include "QORMtxMatrix.h"
 #include "aio_ostream.h"
 #include "naive_matrix.h"
+#include "qormtx_death.h"
 
 namespace {
 
@@ -27,23 +32,20 @@ double ScaledResidual(const Dense& a, const M& x, const Dense& b) {
 }
 
 TEST(MatrixFactor, LuSymmetricAndDiagonalSolvesByResidual) {
+  std::vector<int> ipiv(60);
   for (int n : {1, 7, 60}) {
-    SCOPED_TRACE(::testing::Message() << "n " << n);
     const Dense a = naive::Random(n, n, 100 + n), b = naive::Random(n, 3, 200 + n);
     M f = naive::ToMatrix(a), x = naive::ToMatrix(b), xt = naive::ToMatrix(b);
-    std::vector<int> ipiv(n);
     f.Factorize(ipiv.data());
     f.ForwardBackwardPass(ipiv.data(), x, false);
     f.ForwardBackwardPass(ipiv.data(), xt, true);
-    EXPECT_LT(ScaledResidual(a, x, b), 1e-14);
-    EXPECT_LT(ScaledResidual(naive::Transpose(a), xt, b), 1e-14);
+    EXPECT_LT(ScaledResidual(a, x, b), 1e-14) << "n " << n;
+    EXPECT_LT(ScaledResidual(naive::Transpose(a), xt, b), 1e-14) << "n " << n;
   }
-  const int n = 40;
-  const Dense s = naive::RandomSymmetric(n, 3), b = naive::Random(n, 2, 4);
+  const Dense s = naive::RandomSymmetric(40, 3), b = naive::Random(40, 2, 4);
   M f = naive::ToMatrix(s, M::SYMM), x = naive::ToMatrix(b);
-  for (int j = 1; j < n; ++j)  // garbage above the diagonal: the kernels must never look there
+  for (int j = 1; j < 40; ++j)  // garbage above the diagonal: the kernels must never look there
     for (int i = 0; i < j; ++i) f.value(i, j) = 1e30;
-  std::vector<int> ipiv(n);
   f.Factorize(ipiv.data());
   f.ForwardBackwardPass(ipiv.data(), x, false);
   EXPECT_LT(ScaledResidual(s, x, b), 1e-13);
@@ -55,7 +57,6 @@ TEST(MatrixFactor, LuSymmetricAndDiagonalSolvesByResidual) {
   M x3 = naive::ToMatrix(b3);
   d.ForwardBackwardPass(ipiv.data(), x3, false);
   EXPECT_LT(ScaledResidual(naive::DiagonalDense({2, -4, 0.5}), x3, b3), 1e-15);
-
   M singular = naive::ToMatrix(Dense(3, 3, 1.0));  // rank one: the kernel's positive status is not fatal
   singular.Factorize(ipiv.data());
   EXPECT_EQ(singular.value(2, 2), 0.0);
@@ -116,22 +117,51 @@ TEST(MatrixFactor, NormsAndConditionEstimates) {
   Dense spd(2, 2), sing(2, 2);  // [[2, 1], [1, 3]]: inverse [[3, -1], [-1, 2]] / 5, norms 4 and 0.8
   spd.a = {2, 1, 1, 3};
   sing.a = {1, 2, 2, 4};
-  struct Case {
-    M m;
-    bool ok;
-    double rcond;
-  };
-  const Case cases[] = {{naive::ToMatrix(naive::DiagonalDense({1, 1e-3})), true, 1e-3},
-                        {naive::ToMatrix(spd), true, 1.0 / (4.0 * 0.8)},
-                        {naive::Diagonal({2, 0.5}), true, 0.25},  // DIAG is read expanded
-                        {naive::ToMatrix(sing), false, 0.0}};
-  for (const Case& c : cases) {
-    bool ok = !c.ok;
+  const std::pair<M, double> cases[] = {{naive::ToMatrix(naive::DiagonalDense({1, 1e-3})), 1e-3},
+                                        {naive::ToMatrix(spd), 1.0 / (4.0 * 0.8)},
+                                        {naive::Diagonal({2, 0.5}), 0.25},  // DIAG is read expanded
+                                        {naive::ToMatrix(sing), 0.0}};      // singular: not ok
+  for (const auto& c : cases) {
+    bool ok = c.second == 0.0;
     double rcond = -1.0;
-    c.m.Properties(ok, rcond);
-    EXPECT_EQ(ok, c.ok);
-    EXPECT_NEAR(rcond, c.rcond, 1e-14);
+    c.first.Properties(ok, rcond);
+    EXPECT_EQ(ok, c.second != 0.0);
+    EXPECT_NEAR(rcond, c.second, 1e-14);
   }
+}
+
+TEST(MatrixTests, PredicatesAtTheirBoundaries) {
+  const Dense x = naive::Random(2, 3, 15), s = naive::SymmetricPositive(4, 16);
+  M y = naive::ToMatrix(x), nan = naive::ToMatrix(x), z(2, 2);
+  y.value(1, 2) += 1e-15;
+  nan.value(0, 0) = std::numeric_limits<double>::quiet_NaN();
+  z = 0.0;
+  z.value(1, 0) = -0.0;
+  Dense u = s, nd = naive::DiagonalDense({10, 1, 5}), nr = naive::DiagonalDense({1, 10, 5}), pd(2, 2, 0.5);
+  u(3, 0) += 1e-14;
+  nd(0, 1) = 0.5;  // column 1's diagonal is 1: within tolerance 0.5, not 0.1
+  nr(0, 1) = 0.9;  // within the column's bound (0.1·10) but not the row's (0.1·1)
+  pd(0, 0) = pd(1, 1) = 1.0;
+  EXPECT_TRUE(naive::ToMatrix(x) == naive::ToMatrix(x, M::SYMM));  // types other than DIAG do not matter
+  EXPECT_FALSE(naive::ToMatrix(x) == y);
+  EXPECT_FALSE(naive::ToMatrix(Dense(2, 2, 0.0)) == M(2, 2, M::DIAG));
+  EXPECT_FALSE(nan == M(nan));
+  EXPECT_TRUE(z.IsZero());
+  EXPECT_TRUE(naive::Diagonal({1, 1}).IsUnit());
+  EXPECT_FALSE(naive::Diagonal({1, 1 + 4e-16}).IsUnit());
+  EXPECT_FALSE(naive::ToMatrix(naive::DiagonalDense({1, 1})).IsUnit());  // full storage never counts
+  EXPECT_TRUE(naive::ToMatrix(s).IsSymmetricNumerically());
+  EXPECT_FALSE(naive::ToMatrix(u).IsSymmetricNumerically());
+  EXPECT_FALSE(naive::ToMatrix(nd).IsDiagonal(0.1));
+  EXPECT_TRUE(naive::ToMatrix(nd).IsDiagonal(0.5));
+  EXPECT_FALSE(naive::ToMatrix(nr).IsDiagonal(0.1));
+  EXPECT_TRUE(naive::ToMatrix(nr, M::SYMM).IsDiagonal(0.1));  // SYMM: columns only
+  EXPECT_TRUE(naive::ToMatrix(pd, M::SYMM).IsPositiveDefinite());
+  EXPECT_FALSE(naive::ToMatrix(pd).IsPositiveDefinite());                         // only DIAG and SYMM qualify
+  EXPECT_FALSE(naive::ToMatrix(Dense(2, 2, 1.0), M::SYMM).IsPositiveDefinite());  // singular
+  EXPECT_FALSE(naive::Diagonal({1, 1e-17}).IsPositiveDefinite());                 // min/max below 2.22e-16
+  EXPECT_TRUE(naive::Diagonal({1, -0.25}).IsSingular(0.5));
+  EXPECT_TRUE(naive::Diagonal({1, 1e-37}).IsSingular(0.0));
 }
 
 // The Output dump, read back from a temporary file.
@@ -157,8 +187,8 @@ std::string Document(const M& m, int width, int precision, double zeroTol, const
 
 TEST(MatrixPrint, DumpsAndTablesCharacterForCharacter) {
   M m(2, 3);  // 1.5 0 3.25 / -2 1e-20 1e5
-  m.Values()[0] = 1.5, m.Values()[1] = -2, m.Values()[2] = 0, m.Values()[3] = 1e-20, m.Values()[4] = 3.25;
-  m.Values()[5] = 1e5;
+  const double v[] = {1.5, -2, 0, 1e-20, 3.25, 1e5};
+  std::copy(v, v + 6, m.Values());
   const std::string table =
       "T\n"
       "    Matrix size: rows 2, columns 3\n"
@@ -186,6 +216,68 @@ TEST(MatrixPrint, DumpsAndTablesCharacterForCharacter) {
   ::testing::internal::CaptureStdout();  // a file that cannot be opened falls back to standard output
   m.Print("/nonexistent-dir/x/y.txt", 10, 4, 1e-10, nullptr);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), table.substr(2));
+}
+
+TEST(MatrixDeathTest, PreconditionsReportTheirCondition) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the kernels may start threads
+  // The bare "0" condition, followed by the file line so that no longer condition starting with 0 matches.
+  const char* const kZero = "0\nFile ";
+  double values[9] = {}, buf[9];
+  int ipiv[3];
+  const int ords[] = {1, 2, 3}, rows[] = {0, 4}, cols[] = {1, 5}, perm[] = {1, 2, 0}, outOfRange[] = {0, 3, 1};
+  M m, a(2, 3), b(3, 4), c(2, 4), bt(4, 3), ct(3, 4), sq(3, 3), e1, e2, view(2, 3, values), withOrds(2, 3);
+  M bigger(4, 4), s2(2, 2), m45(4, 5), sub, small(2, 2), two(2, 5), col2(4, 2), lambda(3, 1), x(3, 3);
+  M d = naive::Diagonal({1, 2, 3}), dz = naive::Diagonal({1, 0, 2});
+  const M spd = naive::ToMatrix(naive::SymmetricPositive(3, 1)), unsym = naive::ToMatrix(naive::Random(3, 3, 2));
+  withOrds.SetRowOrdinals(ords);
+  const std::pair<std::function<void()>, const char*> cases[] = {
+      {[&] { m.Reset(3, 4, M::DIAG); }, "numRows == numCols"},
+      {[&] { m.Reset(0, 5, M::UNKNOWN); }, kZero},
+      {[&] { d.value(1, 2) = 1.0; }, kZero},
+      {[&] { a.SafeGet(2, 4); }, "r >= 0 && r <= m_numRows && c >= 0 && c <= m_numCols"},
+      {[&] { view = sq; }, "m_ownMem"},
+      {[&] { view.Swap(withOrds); }, "!m_rowOrdinals && !m_colOrdinals && !rhs.m_rowOrdinals && !rhs.m_colOrdinals"},
+      {[&] { view.Swap(bigger); }, kZero},
+      {[&] { a.Add(1.0, b); }, "!!B && m_numRows == B.m_numRows && m_numCols == B.m_numCols"},
+      {[&] { a.Interpolate(1.5, a, a); }, "0 <= a && a <= 1.0"},
+      {[&] { d.AddSlice(1.0, naive::Diagonal({1}), 0, 1, false); },
+       "!IsDiagonal() || (rhs.IsDiagonal() && firstRow==firstCol)"},
+      {[&] { c.Multiply(a, a, false); }, "A.m_numCols == B.m_numRows"},
+      {[&] { sq.Multiply(a, b, false); }, "m_numRows == A.m_numRows && m_numCols == B.m_numCols"},
+      {[&] { c.Multiply(a, b, true); }, "A.m_numCols == B.m_numCols"},
+      {[&] { c.Multiply(a, bt, true); }, "A.IsDiagonal()"},
+      {[&] { a.Multiply(a, c, 0, 0); }, "numRowsB == NumberOfColumns()"},
+      {[&] { a.TransposeMultiply(b, ct, 0, 0); }, "numRows == NumberOfRows()"},
+      {[&] { sq.SymmetricMultiply(sq, a); },
+       "m_numRows == m_numCols && m_numRows == A.m_numCols && A.m_numCols == B.m_numRows"},
+      {[&] { sq *= sq; }, "this != &rhs"},
+      {[&] { a *= c; }, "m_numCols == rhs.m_numRows"},
+      {[&] { e1 *= e2; }, "!\"QORMtxMatrix::operator*= illegal input\""},
+      {[&] { m45.GetValues(0, 4, 0, 1, sub); },
+       "0 <= startRow && 0 <= startCol && lastRow < m_numRows && lastCol < m_numCols && startRow <= lastRow && "
+       "startCol <= lastCol"},
+      {[&] { m45.GetValues(0, 2, 0, 1, small); }, "numRows * numCols <= dimMatrix.m_numRows * dimMatrix.m_numCols"},
+      {[&] { m45.SetRows(rows, two); }, "rowNumbers[i] >= 0 && rowNumbers[i] < m_numRows"},
+      {[&] { m45.SetColumns(cols, col2); }, "colNumbers[i] >= 0 && colNumbers[i] < m_numCols"},
+      {[&] { m45.Extract(QORBasVector<int>(5), QORBasVector<int>(1), sub); },
+       "numRows <= m_numRows && numCols <= m_numCols"},
+      {[&] { m45.Insert(QORBasVector<int>(2), QORBasVector<int>(2), M(2, 3)); },
+       "numRows == submatrix.NumberOfRows() && numCols == submatrix.NumberOfColumns()"},
+      {[&] { m45.Insert(QORBasVector<bool>(4, true), QORBasVector<bool>(5, true), M(2, 2)); },
+       "numRows == submatrix.NumberOfRows() || numCols == submatrix.NumberOfColumns()"},
+      {[&] { a.GetDiagonal(buf); }, "IsSquare()"},
+      {[&] { a.PermuteRowsInPlace(perm, 3); }, "m_numRows == permLength"},
+      {[&] { sq.PermuteRowsInPlace(outOfRange, 3); }, "permVector[iRow] < m_numRows"},
+      {[&] { a.Shrink(3, 1); }, "numRows <= m_numRows && numCols <= m_numCols"},
+      {[&] { a.IsSingular(0.0); }, "!IsNull() && IsDiagonal()"},
+      {[&] { dz.Factorize(ipiv); }, "m_array[i] != 0.0"},
+      {[&] { spd.SolveEigenproblemSymmetric(s2, lambda, x); },
+       "m_numRows == B.m_numRows && m_numRows == Lambda.m_numRows && m_numRows == X.m_numRows"},
+      {[&] { unsym.SolveEigenproblemSymmetric(spd, lambda, x); }, "IsDiagonal() || IsSymmetricNumerically()"},
+      {[&] { spd.Output(nullptr, 0.0, 3); }, "outputFile && \"Zero pointer to file\""},
+  };
+  for (const auto& k : cases) EXPECT_QORMTX_ASSERTION(k.first(), k.second) << k.second;
+  EXPECT_DEATH(m.Reset(3, 4, M::DIAG), "File QORMtx/QORMtxCore.m/src/QORMtxMatrix.cpp, line [0-9]+");
 }
 
 }  // namespace
