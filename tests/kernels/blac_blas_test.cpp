@@ -12,49 +12,43 @@ namespace {
 
 using qormtx_test::MaxRelDiff;
 using qormtx_test::MaxRelDiffMatrix;
+using qormtx_test::NaiveGemm;
 using Complex = std::complex<double>;
+using Vec = std::vector<double>;
 
 constexpr double kTol = 1e-13;
 
 TEST(BlacBlas1, VectorKernelsWithStrides) {
   auto rng = qormtx_test::Rng(1);
   const int n = 37, incx = 3, negx = -3, incy = 2, one = 1, zero = 0, minusOne = -1;
-  const std::vector<double> x = qormtx_test::RandomVector(3 * n, rng), y0 = qormtx_test::RandomVector(2 * n, rng);
-  const double alpha = 0.75, beta = -1.25;
-  // A negative incx walks x backwards.
-  std::vector<double> y = y0, ref = y0;
-  blac_daxpy(&n, &alpha, x.data(), &negx, y.data(), &incy);
+  const Vec x = qormtx_test::RandomVector(3 * n, rng), y0 = qormtx_test::RandomVector(2 * n, rng);
+  const double alpha = 0.75, beta = -1.25, v = 4.5, za[2] = {0.5, -1.5};
+  Vec y = y0, z = y0, ref = y0, zref = y0, f(2 * n, -1.0), r(n, 0.0);
+  blac_daxpy(&n, &alpha, x.data(), &negx, y.data(), &incy);  // a negative incx walks x backwards
   for (int i = 0; i < n; ++i) ref[2 * i] += alpha * x[3 * (n - 1 - i)];
   EXPECT_LT(MaxRelDiff(y, ref), kTol);
-  y = y0, ref = y0;
+  y = y0;
   blac_daxpby(&n, &alpha, x.data(), &incx, &beta, y.data(), &incy);
-  for (int i = 0; i < n; ++i) ref[2 * i] = alpha * x[3 * i] + beta * y0[2 * i];
-  EXPECT_LT(MaxRelDiff(y, ref), kTol);
   double dot = 0.0;
-  for (int i = 0; i < n; ++i) dot += x[3 * i] * y0[2 * i];
+  for (int i = 0; i < n; ++i) ref[2 * i] = alpha * x[3 * i] + beta * y0[2 * i], dot += x[3 * i] * y0[2 * i];
+  EXPECT_LT(MaxRelDiff(y, ref), kTol);
   EXPECT_NEAR(blac_ddot(&n, x.data(), &incx, y0.data(), &incy), dot, kTol * n);
 
-  // Stride 0 in x fills y with one value; a negative incy reverses.
-  const double v = 4.5;
-  std::vector<double> f(2 * n, -1.0), r(n, 0.0);
-  blac_dcopy(&n, &v, &zero, f.data(), &incy);
+  blac_dcopy(&n, &v, &zero, f.data(), &incy);  // stride 0 in x fills y with one value
   for (int i = 0; i < 2 * n; ++i) EXPECT_EQ(f[i], i % 2 == 0 ? 4.5 : -1.0) << i;
-  blac_dcopy(&n, x.data(), &one, r.data(), &minusOne);
+  blac_dcopy(&n, x.data(), &one, r.data(), &minusOne);  // a negative incy reverses
   for (int i = 0; i < n; ++i) EXPECT_EQ(r[i], x[n - 1 - i]);
 
-  // zdotc conjugates x, not y: conj(i)·(2 + i) = 1 − 2i.
-  const double iu[2] = {0.0, 1.0}, z21[2] = {2.0, 1.0}, za[2] = {0.5, -1.5};
+  const double iu[2] = {0.0, 1.0}, z21[2] = {2.0, 1.0};
   double res[2];
-  blac_zdotc(res, &one, iu, &one, z21, &one);
-  EXPECT_EQ(res[0], 1.0);
-  EXPECT_EQ(res[1], -2.0);
-  std::vector<double> zy = y0, zref = y0;
-  blac_zaxpy(&n, za, x.data(), &one, zy.data(), &one);
+  blac_zdotc(res, &one, iu, &one, z21, &one);  // conjugates x, not y: conj(i)·(2 + i) = 1 − 2i
+  EXPECT_TRUE(res[0] == 1.0 && res[1] == -2.0) << res[0] << " " << res[1];
+  blac_zaxpy(&n, za, x.data(), &one, z.data(), &one);
   for (int i = 0; i < n; ++i) {
     const Complex w = Complex(y0[2 * i], y0[2 * i + 1]) + Complex(za[0], za[1]) * Complex(x[2 * i], x[2 * i + 1]);
     zref[2 * i] = w.real(), zref[2 * i + 1] = w.imag();
   }
-  EXPECT_LT(MaxRelDiff(zy, zref), kTol);
+  EXPECT_LT(MaxRelDiff(z, zref), kTol);
 }
 
 TEST(BlacBlas1, ZeroLengthLeavesEverythingUntouched) {
@@ -70,23 +64,22 @@ TEST(BlacBlas1, ZeroLengthLeavesEverythingUntouched) {
   blac_zscal(&n, x, y, &one);
   EXPECT_EQ(blac_ddot(&n, x, &one, y, &one), 0.0);
   blac_zdotc(z, &n, x, &one, y, &one);
-  EXPECT_EQ(std::vector<double>({x[0], y[0], y[1], z[0], z[1]}), std::vector<double>({1.0, 5.0, 6.0, 0.0, 0.0}));
+  EXPECT_EQ(Vec({x[0], y[0], y[1], z[0], z[1]}), Vec({1.0, 5.0, 6.0, 0.0, 0.0}));
 }
 
 TEST(BlacBlas3, DgemmAndZgemmEveryTransposeFlagWithPadding) {
   auto rng = qormtx_test::Rng(4);
   const int m = 19, n = 11, k = 23;
   const double alpha = -0.7, beta = 1.3, za[2] = {0.3, -1.1}, zb[2] = {-0.4, 0.8};
-  for (char ta : {'N', 'n', 'T', 't', 'C', 'c'}) {
+  for (char ta : {'N', 'n', 'T', 't', 'C', 'c'})
     for (char tb : {'N', 'n', 'T', 't', 'C', 'c'}) {
       const bool tra = ta != 'N' && ta != 'n', trb = tb != 'N' && tb != 'n';
       const int ar = tra ? k : m, ac = tra ? m : k, br = trb ? n : k, bc = trb ? k : n;
       const int lda = ar + 3, ldb = br + 5, ldc = m + 2;
-      const auto a = qormtx_test::RandomMatrix(ar, ac, lda, rng);
-      const auto b = qormtx_test::RandomMatrix(br, bc, ldb, rng);
+      const auto a = qormtx_test::RandomMatrix(ar, ac, lda, rng), b = qormtx_test::RandomMatrix(br, bc, ldb, rng);
       auto c = qormtx_test::RandomMatrix(m, n, ldc, rng), ref = c;
       blac_dgemm(&ta, &tb, &m, &n, &k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(), &ldc);
-      qormtx_test::NaiveGemm(ta, tb, m, n, k, alpha, a.data(), lda, b.data(), ldb, beta, ref.data(), ldc);
+      NaiveGemm(ta, tb, m, n, k, alpha, a.data(), lda, b.data(), ldb, beta, ref.data(), ldc);
       EXPECT_LT(MaxRelDiffMatrix(m, n, c.data(), ldc, ref.data(), ldc), kTol) << ta << tb;
       for (int j = 0; j < n; ++j) EXPECT_EQ(c[j * ldc + m], -777.0);  // padding rows untouched
 
@@ -95,17 +88,14 @@ TEST(BlacBlas3, DgemmAndZgemmEveryTransposeFlagWithPadding) {
       const auto az = qormtx_test::RandomMatrix(2 * ar, ac, 2 * zlda, rng);
       const auto bz = qormtx_test::RandomMatrix(2 * br, bc, 2 * zldb, rng);
       const auto c0 = qormtx_test::RandomMatrix(2 * m, n, 2 * zldc, rng);
-      auto zref = c0;
+      auto zref = c0, zc = c0, zc3 = c0;
       qormtx_test::NaiveZgemm(ta, tb, m, n, k, Complex(za[0], za[1]), az.data(), zlda, bz.data(), zldb,
                               Complex(zb[0], zb[1]), zref.data(), zldc);
-      auto zc = c0;
       blac_zgemm(&ta, &tb, &m, &n, &k, za, az.data(), &zlda, bz.data(), &zldb, zb, zc.data(), &zldc);
+      blac_zgemm3m(&ta, &tb, &m, &n, &k, za, az.data(), &zlda, bz.data(), &zldb, zb, zc3.data(), &zldc);
       EXPECT_LT(MaxRelDiffMatrix(m, n, zc.data(), zldc, zref.data(), zldc, 2), kTol) << "zgemm " << ta << tb;
-      zc = c0;
-      blac_zgemm3m(&ta, &tb, &m, &n, &k, za, az.data(), &zlda, bz.data(), &zldb, zb, zc.data(), &zldc);
-      EXPECT_LT(MaxRelDiffMatrix(m, n, zc.data(), zldc, zref.data(), zldc, 2), 1e-12) << "zgemm3m " << ta << tb;
+      EXPECT_LT(MaxRelDiffMatrix(m, n, zc3.data(), zldc, zref.data(), zldc, 2), 1e-12) << "zgemm3m " << ta << tb;
     }
-  }
 }
 
 TEST(BlacBlas3, EmptyDimensionGuards) {
@@ -114,20 +104,19 @@ TEST(BlacBlas3, EmptyDimensionGuards) {
   const auto a = qormtx_test::RandomMatrix(m, k, m, rng), b = qormtx_test::RandomMatrix(k, n, k, rng);
   const double dOne = 1.0, betaZero = 0.0, beta = 2.0, za[2] = {0.3, -1.1}, zb[2] = {-0.4, 0.8};
   // k = 0 with leading dimensions of 1: C = beta·C, and beta = 0 gives exact zeros even over NaN.
-  std::vector<double> c2(m * n, 1.5), nanC(m * n, std::numeric_limits<double>::quiet_NaN());
+  Vec c2(m * n, 1.5), nanC(m * n, std::numeric_limits<double>::quiet_NaN()), c3(m, 9.0);
   blac_dgemm("N", "N", &m, &n, &zero, &dOne, a.data(), &m, b.data(), &ld1, &beta, c2.data(), &m);
-  EXPECT_EQ(c2, std::vector<double>(m * n, 3.0));
   blac_dgemm("N", "N", &m, &n, &zero, &dOne, a.data(), &m, b.data(), &ld1, &betaZero, nanC.data(), &m);
-  EXPECT_EQ(nanC, std::vector<double>(m * n, 0.0));
+  EXPECT_EQ(c2, Vec(m * n, 3.0));
+  EXPECT_EQ(nanC, Vec(m * n, 0.0));
   double zc[2] = {1.0, 2.0};
   blac_zgemm3m("N", "N", &one, &one, &zero, za, zc, &one, zc, &one, zb, zc, &one);
   EXPECT_DOUBLE_EQ(zc[0], -0.4 * 1.0 - 0.8 * 2.0);
   EXPECT_DOUBLE_EQ(zc[1], -0.4 * 2.0 + 0.8 * 1.0);
   // m = 0 (dgemm) or n = 0 (dgemv): nothing is touched, no beta scaling, whatever the leading dimensions.
-  std::vector<double> c3(m, 9.0);
   blac_dgemm("N", "N", &zero, &n, &k, &dOne, a.data(), &ld1, b.data(), &k, &beta, c3.data(), &ld1);
   blac_dgemv("N", &m, &zero, &dOne, a.data(), &m, b.data(), &one, &beta, c3.data(), &one);
-  EXPECT_EQ(c3, std::vector<double>(m, 9.0));
+  EXPECT_EQ(c3, Vec(m, 9.0));
 }
 
 TEST(BlacBlas23, DgemvDtrsmAndZgeruFlags) {
@@ -138,7 +127,7 @@ TEST(BlacBlas23, DgemvDtrsmAndZgeruFlags) {
     const int lda = m + 3, ylen = t == 'T' ? n : m, xlen = t == 'T' ? m : n;
     const auto a = qormtx_test::RandomMatrix(m, n, lda, rng);
     const auto x = qormtx_test::RandomVector(xlen, rng);
-    std::vector<double> y = qormtx_test::RandomVector(2 * ylen, rng), ref = y;
+    Vec y = qormtx_test::RandomVector(2 * ylen, rng), ref = y;
     blac_dgemv(&t, &m, &n, &alpha, a.data(), &lda, x.data(), &one, &beta, y.data(), &two);
     for (int i = 0; i < ylen; ++i) {
       double s = 0.0;
@@ -158,26 +147,22 @@ TEST(BlacBlas23, DgemvDtrsmAndZgeruFlags) {
           const auto b0 = qormtx_test::RandomMatrix(m, n, ldb, rng);
           auto x = b0;
           blac_dtrsm(&side, &uplo, &trans, &diag, &m, &n, &alpha, a.data(), &lda, x.data(), &ldb);
-          std::vector<double> t(static_cast<std::size_t>(na) * na, 0.0);
+          Vec t(static_cast<std::size_t>(na) * na, 0.0), back(static_cast<std::size_t>(m) * n), want(back.size());
           for (int j = 0; j < na; ++j)
             for (int i = 0; i < na; ++i)
-              if (i == j)
-                t[j * na + i] = diag == 'U' ? 1.0 : a[j * lda + i];
-              else if ((uplo == 'U') == (i < j))
-                t[j * na + i] = a[j * lda + i];
-          std::vector<double> back(static_cast<std::size_t>(m) * n), want(back.size());
+              if (i == j || (uplo == 'U') == (i < j)) t[j * na + i] = i == j && diag == 'U' ? 1.0 : a[j * lda + i];
           if (side == 'L')
-            qormtx_test::NaiveGemm(trans, 'N', m, n, m, 1.0, t.data(), na, x.data(), ldb, 0.0, back.data(), m);
+            NaiveGemm(trans, 'N', m, n, m, 1.0, t.data(), na, x.data(), ldb, 0.0, back.data(), m);
           else
-            qormtx_test::NaiveGemm('N', trans, m, n, n, 1.0, x.data(), ldb, t.data(), na, 0.0, back.data(), m);
+            NaiveGemm('N', trans, m, n, n, 1.0, x.data(), ldb, t.data(), na, 0.0, back.data(), m);
           for (int j = 0; j < n; ++j)
             for (int i = 0; i < m; ++i) want[j * m + i] = alpha * b0[j * ldb + i];
           EXPECT_LT(MaxRelDiff(back, want), 1e-12) << side << uplo << trans << diag;
         }
-  // zgeru is the unconjugated rank-one update.
+  // zgeru is the unconjugated rank-one update: 1 + (1.2 + 0.4i)·i·i.
   const double zalpha[2] = {1.2, 0.4}, zx[2] = {0.0, 1.0}, zy[2] = {0.0, 1.0};
   double za[2] = {1.0, 0.0};
-  blac_zgeru(&one, &one, zalpha, zx, &one, zy, &one, za, &one);  // 1 + (1.2 + 0.4i)·i·i
+  blac_zgeru(&one, &one, zalpha, zx, &one, zy, &one, za, &one);
   EXPECT_DOUBLE_EQ(za[0], 1.0 - 1.2);
   EXPECT_DOUBLE_EQ(za[1], -0.4);
 }

@@ -14,6 +14,7 @@
 namespace {
 
 using qormtx_test::MaxRelDiff;
+using qormtx_test::NaiveGemm;
 constexpr double kTol = 1e-13;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -46,33 +47,25 @@ Csr RandomCsr(int rows, int cols, double density, std::mt19937_64& rng) {
   return a;
 }
 
-TEST(BlacSparseProducts, UmvAndUmtvAgainstDenseForManyVectorCounts) {
+TEST(BlacSparseProducts, MatrixVectorProductsAgainstDenseForManyVectorCounts) {
   auto rng = qormtx_test::Rng(41);
   const Csr a = RandomCsr(47, 31, 0.3, rng);
   // Vector counts cover the 8-wide panels and each narrower remainder (4, 2, 1) alone and combined.
   for (int nv : {1, 2, 3, 4, 5, 7, 8, 9, 15, 19}) {
-    const auto x = qormtx_test::RandomVector(static_cast<std::size_t>(a.cols) * nv, rng);
-    std::vector<double> y(static_cast<std::size_t>(a.rows) * nv, kNaN), ref(y.size());
+    const std::size_t rowsNv = static_cast<std::size_t>(a.rows) * nv, colsNv = static_cast<std::size_t>(a.cols) * nv;
+    const auto x = qormtx_test::RandomVector(colsNv, rng), xt = qormtx_test::RandomVector(rowsNv, rng);
+    std::vector<double> y(rowsNv, kNaN), ref(rowsNv), yt(colsNv, kNaN), reft(colsNv);
     blac_sparse_umv(a.val.data(), x.data(), a.start.data(), a.col.data(), y.data(), &a.rows, &a.cols, &nv);
-    qormtx_test::NaiveGemm('N', 'N', a.rows, nv, a.cols, 1.0, a.dense.data(), a.rows, x.data(), a.cols, 0.0, ref.data(),
-                           a.rows);
-    EXPECT_LT(MaxRelDiff(y, ref), kTol) << "umv " << nv;
-
-    const auto xt = qormtx_test::RandomVector(static_cast<std::size_t>(a.rows) * nv, rng);
-    std::vector<double> yt(static_cast<std::size_t>(a.cols) * nv, kNaN), reft(yt.size());
     blac_sparse_umtv(a.val.data(), xt.data(), a.start.data(), a.col.data(), yt.data(), &a.rows, &a.cols, &nv);
-    qormtx_test::NaiveGemm('T', 'N', a.cols, nv, a.rows, 1.0, a.dense.data(), a.rows, xt.data(), a.rows, 0.0,
-                           reft.data(), a.cols);
+    NaiveGemm('N', 'N', a.rows, nv, a.cols, 1.0, a.dense.data(), a.rows, x.data(), a.cols, 0.0, ref.data(), a.rows);
+    NaiveGemm('T', 'N', a.cols, nv, a.rows, 1.0, a.dense.data(), a.rows, xt.data(), a.rows, 0.0, reft.data(), a.cols);
+    EXPECT_LT(MaxRelDiff(y, ref), kTol) << "umv " << nv;
     EXPECT_LT(MaxRelDiff(yt, reft), kTol) << "umtv " << nv;
     // The column without entries comes back as exact zeros, not as what y held.
     for (int v = 0; v < nv; ++v) EXPECT_EQ(yt[static_cast<std::size_t>(v) * a.cols + a.cols - 1], 0.0);
   }
-}
 
-TEST(BlacSparseProducts, GatheredTransposedProductUsesOnlyTheListedRows) {
-  auto rng = qormtx_test::Rng(42);
-  const Csr a = RandomCsr(40, 26, 0.25, rng);
-  // A shuffled subset of the rows, empty rows included.
+  // Aᵀ·x over a shuffled subset of the rows, empty rows included: only the listed rows count.
   std::vector<unsigned> idx(a.rows);
   std::iota(idx.begin(), idx.end(), 0u);
   std::shuffle(idx.begin(), idx.end(), rng);
@@ -88,7 +81,7 @@ TEST(BlacSparseProducts, GatheredTransposedProductUsesOnlyTheListedRows) {
         for (int i = 0; i < numIdx; ++i)
           ref[static_cast<std::size_t>(v) * a.cols + c] +=
               a.dense[static_cast<std::size_t>(c) * a.rows + idx[i]] * x[static_cast<std::size_t>(v) * numIdx + i];
-    EXPECT_LT(MaxRelDiff(y, ref), kTol) << nv;
+    EXPECT_LT(MaxRelDiff(y, ref), kTol) << "gathered " << nv;
   }
 }
 
@@ -130,46 +123,35 @@ Product TwoPhase(char trans, int m, int n, int k, const Csr1& a, const Csr1& b, 
   return p;
 }
 
-// The product's arrays checked against a dense result (rows × cols, column-major) and the structural product
-// (a position is present exactly when some term A(i,l)·B(l,j) exists, whatever its value).
-void ExpectMatches(const Product& p, int rows, int cols, const std::vector<double>& dense,
-                   const std::vector<bool>& structure) {
-  EXPECT_EQ(p.ic[0], 1);
-  EXPECT_EQ(p.ic[rows + 1], -5) << "ic written past its rows + 1 entries";
-  std::vector<double> got(static_cast<std::size_t>(rows) * cols, 0.0);
-  std::vector<bool> present(got.size(), false);
-  for (int r = 0; r < rows; ++r) {
-    for (int q = p.ic[r] - 1; q < p.ic[r + 1] - 1; ++q) {
-      const int c = p.jc[q] - 1;
-      ASSERT_GE(c, 0);
-      ASSERT_LT(c, cols);
-      if (q > p.ic[r] - 1) {
-        EXPECT_LT(p.jc[q - 1], p.jc[q]) << "row " << r << " not strictly ascending";
-      }
-      got[static_cast<std::size_t>(c) * rows + r] = p.c[q];
-      present[static_cast<std::size_t>(c) * rows + r] = true;
-    }
-  }
-  EXPECT_EQ(present, structure);
-  EXPECT_LT(MaxRelDiff(got, dense), kTol);
-}
-
-// Dense op(A)·B and its structure, from the dense twins.
-void DenseProduct(bool transA, const Csr& a, const Csr& b, std::vector<double>* dense, std::vector<bool>* structure) {
+// The product's arrays checked against op(A)·B from the dense twins, values and structure (a position is present
+// exactly when some term A(i,l)·B(l,j) exists, whatever its value), with ascending columns in each row.
+void ExpectProductOf(const Product& p, bool transA, const Csr& a, const Csr& b) {
   const int rows = transA ? a.cols : a.rows, inner = transA ? a.rows : a.cols, cols = b.cols;
-  dense->assign(static_cast<std::size_t>(rows) * cols, 0.0);
-  structure->assign(dense->size(), false);
+  const std::size_t size = static_cast<std::size_t>(rows) * cols;
+  std::vector<double> dense(size, 0.0), got(size, 0.0);
+  std::vector<bool> structure(size, false), present(size, false);
   for (int j = 0; j < cols; ++j)
     for (int i = 0; i < rows; ++i)
       for (int l = 0; l < inner; ++l) {
-        const double av = transA ? a.dense[static_cast<std::size_t>(i) * a.rows + l]
-                                 : a.dense[static_cast<std::size_t>(l) * a.rows + i];
+        const double av =
+            a.dense[transA ? static_cast<std::size_t>(i) * a.rows + l : static_cast<std::size_t>(l) * a.rows + i];
         const double bv = b.dense[static_cast<std::size_t>(j) * b.rows + l];
-        if (av != 0.0 && bv != 0.0) {
-          (*dense)[static_cast<std::size_t>(j) * rows + i] += av * bv;
-          (*structure)[static_cast<std::size_t>(j) * rows + i] = true;
-        }
+        if (av != 0.0 && bv != 0.0)
+          dense[static_cast<std::size_t>(j) * rows + i] += av * bv,
+              structure[static_cast<std::size_t>(j) * rows + i] = true;
       }
+  EXPECT_EQ(p.ic[0], 1);
+  EXPECT_EQ(p.ic[rows + 1], -5) << "ic written past its rows + 1 entries";
+  for (int r = 0; r < rows; ++r)
+    for (int q = p.ic[r] - 1; q < p.ic[r + 1] - 1; ++q) {
+      const int c = p.jc[q] - 1;
+      ASSERT_TRUE(c >= 0 && c < cols) << c;
+      ASSERT_TRUE(q == p.ic[r] - 1 || p.jc[q - 1] < p.jc[q]) << "row " << r << " not strictly ascending";
+      got[static_cast<std::size_t>(c) * rows + r] = p.c[q];
+      present[static_cast<std::size_t>(c) * rows + r] = true;
+    }
+  EXPECT_EQ(present, structure);
+  EXPECT_LT(MaxRelDiff(got, dense), kTol);
 }
 
 TEST(BlacCsrMultCsr, TwoPhaseProductValuesStructureAndAscendingColumns) {
@@ -188,12 +170,8 @@ TEST(BlacCsrMultCsr, TwoPhaseProductValuesStructureAndAscendingColumns) {
       const Csr b = RandomCsr(t ? sh.m : sh.n, sh.k, sh.densityB, rng);
       const int outRows = t ? sh.n : sh.m;
       const Product p = TwoPhase(trans, sh.m, sh.n, sh.k, OneBased(a), OneBased(b), outRows);
-      EXPECT_EQ(p.info1, 0);
-      EXPECT_EQ(p.info2, 0);
-      std::vector<double> dense;
-      std::vector<bool> structure;
-      DenseProduct(t, a, b, &dense, &structure);
-      ExpectMatches(p, outRows, sh.k, dense, structure);
+      EXPECT_TRUE(p.info1 == 0 && p.info2 == 0) << p.info1 << " " << p.info2;
+      ExpectProductOf(p, t, a, b);
     }
   }
 }

@@ -32,6 +32,20 @@ std::vector<Triple> Walk(const QORMtxSparseMatrix& A) {
   return out;
 }
 
+// Copies and frees an array the matrix allocated.
+template <typename T>
+std::vector<T> Take(T* p, int n) {
+  std::vector<T> out(p, p + n);
+  mem_Free(p);
+  return out;
+}
+std::vector<Triple> Take(QORMtxSparseMatrixEntry* e, int n) {
+  std::vector<Triple> out;
+  for (int i = 0; i < n; ++i) out.emplace_back(e[i].m_row, e[i].m_col, e[i].m_value);
+  mem_Free(e);
+  return out;
+}
+
 // The symmetric 3 × 3 matrix whose only stored entry is (2, 0) = 5.
 void SymmetricExample(QORMtxSparseMatrix& A) { Assemble(A, 3, 3, {{2, 0, 5.0}}, true, false); }
 
@@ -42,24 +56,28 @@ Dense FromCore(const QORMtxMatrix& M) {
   return d;
 }
 
+std::string Slurp(FILE* f) {
+  std::rewind(f);
+  std::string s;
+  for (int c; (c = std::fgetc(f)) != EOF;) s += static_cast<char>(c);
+  std::fclose(f);
+  return s;
+}
+
 }  // namespace
 
 // ---- The walk ----
 
-TEST(SparseIterator, SymmetricStorageYieldsEveryDiagonalThenTheLowerEntries) {
-  QORMtxSparseMatrix A;
-  SymmetricExample(A);
-  QORMtxSparseMatrixIterator it(A);
-  EXPECT_TRUE(it.IsSymmetric());
-  EXPECT_EQ(Walk(A), (std::vector<Triple>{{0, 0, 0.0}, {1, 1, 0.0}, {2, 2, 0.0}, {2, 0, 5.0}}));
-}
+TEST(SparseIterator, RowByRowEachSymmetricRowOpenedByItsDiagonal) {
+  QORMtxSparseMatrix S, U, collecting(4, 4), empty(4, 4);
+  SymmetricExample(S);
+  EXPECT_TRUE(QORMtxSparseMatrixIterator(S).IsSymmetric());
+  EXPECT_EQ(Walk(S), (std::vector<Triple>{{0, 0, 0.0}, {1, 1, 0.0}, {2, 2, 0.0}, {2, 0, 5.0}}));
 
-TEST(SparseIterator, UnsymmetricStorageSkipsEmptyRows) {
-  QORMtxSparseMatrix A;
-  Assemble(A, 3, 3, {{1, 2, 1.0}, {1, 0, 2.0}}, false, false);
-  QORMtxSparseMatrixIterator it(A);
+  Assemble(U, 3, 3, {{1, 2, 1.0}, {1, 0, 2.0}}, false, false);  // empty rows are skipped
+  QORMtxSparseMatrixIterator it(U);
   EXPECT_FALSE(it.IsSymmetric());
-  EXPECT_EQ(Walk(A), (std::vector<Triple>{{1, 0, 2.0}, {1, 2, 1.0}}));
+  EXPECT_EQ(Walk(U), (std::vector<Triple>{{1, 0, 2.0}, {1, 2, 1.0}}));
   it.Next();
   it.Next();
   EXPECT_TRUE(it.IsDone());
@@ -67,21 +85,18 @@ TEST(SparseIterator, UnsymmetricStorageSkipsEmptyRows) {
   it.Next();  // past the end: stays done
   EXPECT_TRUE(it.IsDone());
   it.First();
-  EXPECT_EQ(std::get<1>(Walk(A)[0]), it.CurrentEntry().m_col);
-}
+  EXPECT_EQ(it.CurrentEntry().m_col, 0u);
 
-TEST(SparseIterator, NullMatricesAreDoneAtOnce) {
-  QORMtxSparseMatrix collecting(4, 4);
-  EXPECT_TRUE(QORMtxSparseMatrixIterator(collecting).IsDone());
-  QORMtxSparseMatrix empty(4, 4);
   empty.EndAssembly(true);
-  QORMtxSparseMatrixIterator it(empty);
-  EXPECT_TRUE(it.IsDone());
-  it.Next();
-  EXPECT_TRUE(it.IsDone());
+  for (QORMtxSparseMatrix* A : {&collecting, &empty}) {  // null matrices are done at once
+    QORMtxSparseMatrixIterator none(*A);
+    EXPECT_TRUE(none.IsDone());
+    none.Next();
+    EXPECT_TRUE(none.IsDone());
+  }
 }
 
-TEST(SparseIterator, RandomWalkCoversTheStoredMatrix) {
+TEST(SparseIterator, RandomWalkCoversTheStoredMatrixInOrder) {
   for (bool symmetric : {false, true}) {
     std::mt19937 rng = SeededRng(symmetric ? 31 : 32);
     const int rows = 41, cols = symmetric ? 41 : 17;
@@ -89,42 +104,27 @@ TEST(SparseIterator, RandomWalkCoversTheStoredMatrix) {
     QORMtxSparseMatrix A;
     Assemble(A, rows, cols, entries, symmetric, false);
     Dense walked(rows, cols);
-    int count = 0, lastRow = -1, lastStored = -1;
+    int count = 0, lastRow = -1, lastCol = -1;
     for (QORMtxSparseMatrixIterator it(A); !it.IsDone(); it.Next(), ++count) {
       const QORMtxSparseMatrixEntry e = it.CurrentEntry();
       const int r = static_cast<int>(e.m_row), c = static_cast<int>(e.m_col);
-      // Rows ascend; symmetric storage opens every row with its diagonal; stored columns ascend (below the
-      // diagonal in symmetric storage).
+      const bool newRow = r != lastRow;
+      // Rows ascend; stored columns ascend within a row, below the diagonal that opens a symmetric row.
       ASSERT_GE(r, lastRow);
-      if (r != lastRow) {
-        lastStored = -1;
-        if (symmetric) {
-          ASSERT_EQ(c, r);
-          lastRow = r;
-          walked(r, c) = e.m_value;
-          continue;
-        }
-      }
-      ASSERT_GT(c, lastStored);
-      if (symmetric) {
-        ASSERT_LT(c, r);
+      if (symmetric && newRow) {
+        ASSERT_EQ(c, r);
+      } else {
+        ASSERT_GT(c, newRow ? -1 : lastCol);
+        ASSERT_TRUE(!symmetric || c < r) << r << ", " << c;
       }
       lastRow = r;
-      lastStored = c;
+      lastCol = symmetric && newRow ? -1 : c;
       walked(r, c) = e.m_value;
       if (symmetric) walked(c, r) = e.m_value;
     }
     EXPECT_EQ(count, A.NumberOfEntries());
     ExpectDenseEq(walked, Reference(rows, cols, entries, symmetric));
   }
-}
-
-TEST(SparseIteratorDeath, CurrentEntryPastTheEnd) {
-  QORMtxSparseMatrix A;
-  Assemble(A, 2, 2, {{0, 0, 1.0}}, false, false);
-  QORMtxSparseMatrixIterator it(A);
-  it.Next();
-  EXPECT_QORMTX_ASSERTION(it.CurrentEntry(), "!IsDone()");
 }
 
 // ---- The dual walk ----
@@ -145,7 +145,7 @@ class DualWalk : public testing::Test {
 
 TEST_F(DualWalk, MergesByOrdinalsAndPairsEqualPositions) {
   // A on ordinals {10, 20, 30}, B on {20, 30, 40}: A(20,30) and B(20,30) meet; the rest stand alone.
-  QORMtxSparseMatrix A, B;
+  QORMtxSparseMatrix A, B, none(2, 2);
   Assemble(A, 3, 3, {{0, 0, 1.0}, {1, 2, 2.0}, {2, 1, 3.0}}, false, false);
   Assemble(B, 3, 3, {{0, 1, 5.0}, {2, 2, 7.0}, {0, 0, 4.0}}, false, false);
   A.SetDomain(Set({10, 20, 30}), Set({10, 20, 30}));
@@ -156,23 +156,16 @@ TEST_F(DualWalk, MergesByOrdinalsAndPairsEqualPositions) {
                       (it.HasFirst() ? it.Value1() : 0.0) - (it.HasSecond() ? it.Value2() : 0.0));
   EXPECT_EQ(diff, (std::vector<std::tuple<int, int, double>>{
                       {10, 10, 1.0}, {20, 20, -4.0}, {20, 30, -3.0}, {30, 20, 3.0}, {40, 40, -7.0}}));
-}
-
-TEST_F(DualWalk, EmptySecondMatrix) {
-  QORMtxSparseMatrix A, B(2, 2);
-  Assemble(A, 2, 2, {{1, 0, 1.0}, {0, 1, 2.0}}, false, false);
-  A.SetDomain(Set({3, 5}), Set({3, 5}));
+  // An empty second matrix: every position is A's, the second side reads as the largest ordinal and zero.
   int count = 0;
-  for (QORMtxSparseMatrixDualIterator it(A, B); !it.IsDone(); it.Next(), ++count) {
+  for (QORMtxSparseMatrixDualIterator it(A, none); !it.IsDone(); it.Next(), ++count) {
     EXPECT_TRUE(it.HasFirst());
-    EXPECT_EQ(it.Row2(), 2147483647);
-    EXPECT_EQ(it.Column2(), 2147483647);
-    EXPECT_EQ(it.Value2(), 0.0);
+    EXPECT_TRUE(it.Row2() == 2147483647 && it.Column2() == 2147483647 && it.Value2() == 0.0);
   }
-  EXPECT_EQ(count, 2);
+  EXPECT_EQ(count, 3);
 }
 
-TEST_F(DualWalk, Preconditions) {
+TEST_F(DualWalk, PreconditionsAndSparse2Dense) {
   QORMtxSparseMatrix A, B;
   Assemble(A, 2, 2, {{1, 0, 1.0}}, false, false);
   EXPECT_QORMTX_ASSERTION(QORMtxSparseMatrixDualIterator(A, B),
@@ -182,20 +175,19 @@ TEST_F(DualWalk, Preconditions) {
                           "m_rdom1.size() == mtx1.NumberOfRows() && m_cdom1.size() == mtx1.NumberOfColumns()");
   EXPECT_QORMTX_ASSERTION(QORMtxSparseMatrixDualIterator(B, A),
                           "m_rdom2.size() == mtx2.NumberOfRows() && m_cdom2.size() == mtx2.NumberOfColumns()");
-}
 
-TEST_F(DualWalk, Sparse2DenseWritesTheLeadingBlockOnly) {
+  // Sparse2Dense writes the leading block of a larger stored matrix and leaves the rest alone.
   QORSimContext context(m_db.ContextID());
   const QORSimCSetID rows = QORSimCollection(context.CreateCollection(4)).BiggestCSetID();
   const QORSimCSetID cols = QORSimCollection(context.CreateCollection(5)).BiggestCSetID();
   QORMtxDenseMatrix D(QORMtxUtilities::Create2DDistribution(rows, cols, 2, 2));
   std::vector<double> all(20, -1.0);
   D.SetValues(0, 3, 0, 4, all.data());
-  QORMtxSparseMatrix A;
-  SymmetricExample(A);
-  QORMtxUtilities::Sparse2Dense(A, D);
+  QORMtxSparseMatrix S;
+  SymmetricExample(S);
+  QORMtxUtilities::Sparse2Dense(S, D);
   D.GetValues(0, 3, 0, 4, all.data());
-  const Dense ref = RawDense(A);
+  const Dense ref = RawDense(S);
   for (int j = 0; j < 5; ++j)
     for (int i = 0; i < 4; ++i) EXPECT_EQ(all[j * 4 + i], i < 3 && j < 3 ? ref(i, j) : -1.0) << i << ", " << j;
   QORMtxSparseMatrix big;
@@ -206,100 +198,55 @@ TEST_F(DualWalk, Sparse2DenseWritesTheLeadingBlockOnly) {
 
 // ---- Entry lists and structure ----
 
-TEST(SparseEntries, SymmetricStorageGivesMirrorThenEntry) {
-  QORMtxSparseMatrix A;
-  SymmetricExample(A);
-  int count = -1;
-  QORMtxSparseMatrixEntry* e = A.GetEntries(count);
-  ASSERT_EQ(count, 5);
-  const unsigned expect[5][2] = {{0, 0}, {1, 1}, {2, 2}, {0, 2}, {2, 0}};
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(e[i].m_row, expect[i][0]);
-    EXPECT_EQ(e[i].m_col, expect[i][1]);
-  }
-  EXPECT_EQ(e[3].m_value, 5.0);
-  EXPECT_EQ(e[4].m_value, 5.0);
-  mem_Free(e);
-
-  QORMtxSparseMatrix U;
-  Assemble(U, 2, 3, {{1, 2, 1.0}, {0, 1, 2.0}}, false, false);
-  e = U.GetEntries(count);
-  ASSERT_EQ(count, 2);
-  EXPECT_EQ(e[0].m_col, 1u);
-  EXPECT_EQ(e[1].m_value, 1.0);
-  mem_Free(e);
-  EXPECT_EQ(QORMtxSparseMatrix().GetEntries(count), nullptr);
-  EXPECT_EQ(count, 0);
-}
-
-TEST(SparseEntries, NontrivialRowsAndColumns) {
-  QORMtxSparseMatrix A;
-  Assemble(A, 5, 6, {{3, 5, 1.0}, {1, 0, 1.0}, {3, 0, 1.0}}, false, false);
+TEST(SparseEntries, EntryListsNontrivialRowsAndColumnsAndEntryOrder) {
+  QORMtxSparseMatrix S, U, A;
+  SymmetricExample(S);  // symmetric storage lists the diagonal, then each entry with its mirror first
   int n = -1;
-  unsigned* rows = A.FindNontrivialRows(n);
-  ASSERT_EQ(n, 2);
-  EXPECT_EQ(rows[0], 1u);
-  EXPECT_EQ(rows[1], 3u);
-  mem_Free(rows);
-  unsigned* cols = A.FindNontrivialColumns(n);
-  ASSERT_EQ(n, 2);
-  EXPECT_EQ(cols[0], 0u);
-  EXPECT_EQ(cols[1], 5u);
-  mem_Free(cols);
-  // Symmetric storage: the diagonal does not count.
-  QORMtxSparseMatrix S;
-  SymmetricExample(S);
-  rows = S.FindNontrivialRows(n);
-  EXPECT_EQ(n, 1);
-  EXPECT_EQ(rows[0], 2u);
-  mem_Free(rows);
-}
+  QORMtxSparseMatrixEntry* e = S.GetEntries(n);
+  EXPECT_EQ(Take(e, n), (std::vector<Triple>{{0, 0, 0.0}, {1, 1, 0.0}, {2, 2, 0.0}, {0, 2, 5.0}, {2, 0, 5.0}}));
+  Assemble(U, 2, 3, {{1, 2, 1.0}, {0, 1, 2.0}}, false, false);
+  e = U.GetEntries(n);
+  EXPECT_EQ(Take(e, n), (std::vector<Triple>{{0, 1, 2.0}, {1, 2, 1.0}}));
+  EXPECT_EQ(QORMtxSparseMatrix().GetEntries(n), nullptr);
+  EXPECT_EQ(n, 0);
 
-TEST(SparseEntries, EntryOrderAndEquality) {
+  Assemble(A, 5, 6, {{3, 5, 1.0}, {1, 0, 1.0}, {3, 0, 1.0}}, false, false);
+  unsigned* p = A.FindNontrivialRows(n);
+  EXPECT_EQ(Take(p, n), (std::vector<unsigned>{1, 3}));
+  p = A.FindNontrivialColumns(n);
+  EXPECT_EQ(Take(p, n), (std::vector<unsigned>{0, 5}));
+  p = S.FindNontrivialRows(n);  // the diagonal of symmetric storage does not count
+  EXPECT_EQ(Take(p, n), (std::vector<unsigned>{2}));
+
   const QORMtxSparseMatrixEntry a{1, 2, 5.0}, b{1, 2, -1.0}, c{1, 3, 0.0}, big{0x80000000u, 0, 0.0};
-  EXPECT_TRUE(a == b);
-  EXPECT_FALSE(a != b);
-  EXPECT_TRUE(a < c);
-  EXPECT_FALSE(c < a);
+  EXPECT_TRUE(a == b && !(a != b));  // positions only
+  EXPECT_TRUE(a < c && !(c < a));
   EXPECT_TRUE(big < a);  // compared as signed
-  QORMtxEntryList list;
-  list.Append(c);
-  list.Append(big);
-  list.Append(a);
-  list.Sort();
-  EXPECT_EQ(list.ConstGet(0).m_row, 0x80000000u);
-  EXPECT_EQ(list.ConstGet(2).m_col, 3u);
 }
 
 // ---- Blocks ----
 
-TEST(SparseBlocks, SymmetricExampleBlock) {
-  QORMtxSparseMatrix A;
-  SymmetricExample(A);
-  QORMtxSparseMatrix B;
-  A.GetBlock({2, 0}, {0}, B);
-  ASSERT_TRUE(B.IsAssembled());
-  ASSERT_EQ(B.NumberOfRows(), 2);
-  ASSERT_EQ(B.NumberOfColumns(), 1);
-  EXPECT_EQ(B.Diagonal(), nullptr);
-  EXPECT_EQ(B.NumberOfNonzeros(), 2);  // (2,0) = 5 and the explicit zero diagonal (0,0)
+TEST(SparseBlocks, BlocksMatchTheDenseReference) {
+  QORMtxSparseMatrix S, E;
+  SymmetricExample(S);
+  S.GetBlock({2, 0}, {0}, E);
+  ASSERT_TRUE(E.IsAssembled());
+  EXPECT_EQ(E.Diagonal(), nullptr);
+  EXPECT_EQ(E.NumberOfNonzeros(), 2);  // (2,0) = 5 and the explicit zero diagonal (0,0)
   Dense ref(2, 1);
   ref(0, 0) = 5.0;
-  ExpectDenseEq(RawDense(B), ref);
-}
+  ExpectDenseEq(RawDense(E), ref);
 
-TEST(SparseBlocks, RandomBlocksMatchTheDenseReference) {
   for (bool symmetric : {false, true}) {
     std::mt19937 rng = SeededRng(symmetric ? 41 : 42);
     const int n = 30;
     const auto entries = RandomEntries(rng, n, n, 300, symmetric);
-    QORMtxSparseMatrix A;
+    QORMtxSparseMatrix A, B;
     Assemble(A, n, n, entries, symmetric, false);
     const Dense full = Reference(n, n, entries, symmetric);
     QORBasVector<int> rows, cols;
     for (int i = 0; i < 12; ++i) rows.push_back(static_cast<int>(rng() % n));
     for (int j = 0; j < 9; ++j) cols.push_back(static_cast<int>(rng() % n));
-    QORMtxSparseMatrix B;
     A.GetBlock(rows, cols, B);
     std::string why;
     ASSERT_TRUE(B.CheckInvariants(&why)) << why;
@@ -307,21 +254,21 @@ TEST(SparseBlocks, RandomBlocksMatchTheDenseReference) {
     const Dense got = RawDense(B);
     for (int i = 0; i < rows.size(); ++i)
       for (int j = 0; j < cols.size(); ++j) {
-        int fi = i, fj = j;
-        for (int k = 0; k < i; ++k)
-          if (rows[k] == rows[i]) fi = std::min(fi, k);
-        for (int k = 0; k < j; ++k)
-          if (cols[k] == cols[j]) fj = std::min(fj, k);
-        const double want = (fi == i && fj == j) ? full(rows[i], cols[j]) : 0.0;
-        const double have = i < got.rows && j < got.cols ? got(i, j) : 0.0;
-        ASSERT_EQ(have, want) << "block (" << i << ", " << j << ")";
+        bool first = true;
+        for (int k = 0; k < i; ++k) first = first && rows[k] != rows[i];
+        for (int k = 0; k < j; ++k) first = first && cols[k] != cols[j];
+        const double want = first ? full(rows[i], cols[j]) : 0.0;
+        ASSERT_EQ(i < got.rows && j < got.cols ? got(i, j) : 0.0, want) << "block (" << i << ", " << j << ")";
       }
   }
 }
 
-TEST(SparseBlocksDeath, TargetMustBeNull) {
+TEST(SparseIteratorDeath, PastTheEndAndANonNullBlockTarget) {
   QORMtxSparseMatrix A, B;
-  SymmetricExample(A);
+  Assemble(A, 2, 2, {{0, 0, 1.0}}, false, false);
+  QORMtxSparseMatrixIterator it(A);
+  it.Next();
+  EXPECT_QORMTX_ASSERTION(it.CurrentEntry(), "!IsDone()");
   SymmetricExample(B);
   EXPECT_QORMTX_ASSERTION(A.GetBlock({0}, {0}, B), "A.IsNull()");
 }
@@ -381,17 +328,7 @@ TEST(SparseConversions, ExpandSymmetricPattern) {
   EXPECT_EQ(colI, (QORBasVector<int>{2, 3, 0, 3, 0, 2}));
 }
 
-namespace {
-std::string Slurp(FILE* f) {
-  std::rewind(f);
-  std::string s;
-  for (int c; (c = std::fgetc(f)) != EOF;) s += static_cast<char>(c);
-  std::fclose(f);
-  return s;
-}
-}  // namespace
-
-TEST(SparsePrinting, DenseTableIsTheDenseMatrixPrint) {
+TEST(SparsePrinting, TableIsTheDenseMatrixPrintAndTheListingNamesTheMatrix) {
   QORMtxSparseMatrix A;
   SymmetricExample(A);
   QORMtxMatrix M(3, 3);
@@ -402,24 +339,13 @@ TEST(SparsePrinting, DenseTableIsTheDenseMatrixPrint) {
   FILE* got = std::tmpfile();
   A.PrintTable("S", got, 12, 4, 1e-12);
   EXPECT_EQ(Slurp(got), Slurp(expected));
-}
 
-// ---- Listing ----
-
-TEST(SparsePrinting, EntryListing) {
-  QORMtxSparseMatrix A;
-  SymmetricExample(A);
   const std::string path = testing::TempDir() + "sparse_listing.txt";
   A.Print("K", path.c_str(), 4, 0.0);
   FILE* f = std::fopen(path.c_str(), "r");
   ASSERT_NE(f, nullptr);
-  std::string text;
-  for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
-  std::fclose(f);
+  const std::string text = Slurp(f);
   std::remove(path.c_str());
-  EXPECT_NE(text.find("----- K -----"), std::string::npos) << text;
-  EXPECT_NE(text.find("Number of rows   : 3"), std::string::npos) << text;
-  EXPECT_NE(text.find("Number of entries: 4"), std::string::npos) << text;
-  EXPECT_NE(text.find("Row"), std::string::npos) << text;
-  EXPECT_NE(text.find("5.0"), std::string::npos) << text;
+  for (const char* part : {"----- K -----", "Number of rows   : 3", "Number of entries: 4", "Row", "5.0"})
+    EXPECT_NE(text.find(part), std::string::npos) << part << " not in\n" << text;
 }
