@@ -1,26 +1,12 @@
 // QORMtxArrayUtilities: conversions between interleaved and split complex arrays, and split complex scaling.
 #include "QORMtxArrayUtilities.h"
 
-#include <algorithm>
-#include <climits>
-
 #include "QORMtxAssert.h"
 #include "QORMtxBlaUtilities.h"
 #include "QORMtxCoreModuleC.h"
+#include "QORMtxIntPieces.h"
 
-namespace {
-
-// The kernels count in int; longer arrays go through in pieces of at most INT_MAX values.
-template <typename F>
-void InChunks(size_t n, F f) {
-  for (size_t k0 = 0; k0 < n;) {
-    const int count = static_cast<int>(std::min<size_t>(n - k0, INT_MAX));
-    f(k0, count);
-    k0 += static_cast<size_t>(count);
-  }
-}
-
-}  // namespace
+using qormtx_detail::ForIntPieces;
 
 void QORMtxArrayUtilities::SetReIm(size_t n, const double* re, const double* im, double* Z) {
   const size_t numValues = n;
@@ -28,11 +14,11 @@ void QORMtxArrayUtilities::SetReIm(size_t n, const double* re, const double* im,
   QORMTX_ASSERT(Z);
   const double zero[2] = {0.0, 0.0};
   if (!re && !im) {
-    InChunks(n, [&](size_t k0, int count) { QORMtxBlaUtilities::Zcopy(count, zero, 0, Z + 2 * k0, 1); });
+    ForIntPieces(n, [&](size_t k0, int count) { QORMtxBlaUtilities::Zcopy(count, zero, 0, Z + 2 * k0, 1); });
     return;
   }
   // A missing part is copied from a single zero with stride 0.
-  InChunks(n, [&](size_t k0, int count) {
+  ForIntPieces(n, [&](size_t k0, int count) {
     if (re)
       QORMtxBlaUtilities::Dcopy(count, re + k0, 1, Z + 2 * k0, 2);
     else
@@ -51,7 +37,7 @@ void QORMtxArrayUtilities::GetReIm(size_t n, double* re, double* im, const doubl
   QORMTX_ASSERT(numValues);
   QORMTX_ASSERT(Z);
   QORMTX_ASSERT(X || Y);
-  InChunks(n, [&](size_t k0, int count) {
+  ForIntPieces(n, [&](size_t k0, int count) {
     if (re) QORMtxBlaUtilities::Dcopy(count, Z + 2 * k0, 2, re + k0, 1);
     if (im) QORMtxBlaUtilities::Dcopy(count, Z + 2 * k0 + 1, 2, im + k0, 1);
   });
@@ -62,5 +48,5 @@ void QORMtxArrayUtilities::ReImMultiply(size_t n, double* X, double* Y, const do
   QORMTX_ASSERT(numValues);
   QORMTX_ASSERT(X && Y);
   QORMTX_ASSERT(factor);
-  InChunks(n, [&](size_t k0, int count) { qormtx_reim_array_x_factor(&count, X + k0, Y + k0, factor); });
+  ForIntPieces(n, [&](size_t k0, int count) { qormtx_reim_array_x_factor(&count, X + k0, Y + k0, factor); });
 }

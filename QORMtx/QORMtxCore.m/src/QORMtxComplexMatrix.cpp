@@ -2,24 +2,24 @@
 #include "QORMtxComplexMatrix.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 
 #include "QORMtxArrayUtilities.h"
 #include "QORMtxAssert.h"
 #include "QORMtxBlaUtilities.h"
 #include "QORMtxCoreModuleC.h"
+#include "QORMtxIntPieces.h"
 #include "QORMtxUtilities.h"
 #include "blac.h"
 
 namespace {
 const int kOne = 1;
 
-// BLAS-1 counts are ints; longer arrays are handed over in pieces of at most INT_MAX complex entries.
-template <class F>
-void InChunks(size_t n, F&& f) {
-  const size_t kMax = INT_MAX;
-  for (size_t off = 0; off < n; off += kMax) f(2 * off, static_cast<int>(std::min(kMax, n - off)));
+using qormtx_detail::ForIntPieces;
+
+// n interleaved entries from x to y; a piece starting at entry k starts at double 2·k.
+void CopyEntries(size_t n, const double* x, double* y) {
+  ForIntPieces(n, [&](size_t k, int cnt) { QORMtxBlaUtilities::Zcopy(cnt, x + 2 * k, 1, y + 2 * k, 1); });
 }
 
 // The complex type of re + i·im from the kinds of its parts (an absent part takes no part).
@@ -117,8 +117,7 @@ void QORMtxComplexMatrix::Reset(const QORMtxComplexMatrix& rhs) {
     return;
   }
   SetStorage(rhs.m_numRows, rhs.m_numCols, rhs.m_mtxType, nullptr);
-  InChunks(NumberOfEntries(),
-           [&](size_t off, int cnt) { QORMtxBlaUtilities::Zcopy(cnt, rhs.m_array + off, 1, m_array + off, 1); });
+  CopyEntries(NumberOfEntries(), rhs.m_array, m_array);
 }
 
 void QORMtxComplexMatrix::Reset(const QORMtxMatrix& re, const QORMtxMatrix& im, double* buffer) {
@@ -160,8 +159,7 @@ void QORMtxComplexMatrix::Assign(const QORMtxComplexMatrix& rhs) {
   const size_t length = LengthOfArray();
   QORMTX_ASSERT(length == rhs.LengthOfArray());
   if (&rhs == this) return;
-  InChunks(NumberOfEntries(),
-           [&](size_t off, int cnt) { QORMtxBlaUtilities::Zcopy(cnt, rhs.m_array + off, 1, m_array + off, 1); });
+  CopyEntries(NumberOfEntries(), rhs.m_array, m_array);
 }
 
 void QORMtxComplexMatrix::Assign(double re, double im) {
@@ -171,16 +169,16 @@ void QORMtxComplexMatrix::Assign(double re, double im) {
     return;
   }
   const double z[2] = {re, im};
-  InChunks(NumberOfEntries(), [&](size_t off, int cnt) { QORMtxBlaUtilities::Zcopy(cnt, z, 0, m_array + off, 1); });
+  ForIntPieces(NumberOfEntries(), [&](size_t k, int cnt) { QORMtxBlaUtilities::Zcopy(cnt, z, 0, m_array + 2 * k, 1); });
 }
 
 void QORMtxComplexMatrix::Multiply(double re, double im) {
   const double z[2] = {re, im};
-  InChunks(NumberOfEntries(), [&](size_t off, int cnt) {
+  ForIntPieces(NumberOfEntries(), [&](size_t k, int cnt) {
     if (im == 0.0)
-      blac_zdscal(&cnt, &re, m_array + off, &kOne);
+      blac_zdscal(&cnt, &re, m_array + 2 * k, &kOne);
     else
-      blac_zscal(&cnt, z, m_array + off, &kOne);
+      blac_zscal(&cnt, z, m_array + 2 * k, &kOne);
   });
 }
 

@@ -14,6 +14,7 @@
 #include "QORMtxAssert.h"
 #include "QORMtxDenseMatrix.h"
 #include "QORMtxDocument.h"
+#include "QORMtxIntPieces.h"
 #include "QORMtxTable.h"
 #include "QORMtxUtilities.h"
 #include "blac.h"
@@ -27,15 +28,10 @@ const char kN = 'N';
 const char kT = 'T';
 const char kColMajor = 'C';
 
-// BLAS-1 counts are ints; arrays of more than INT_MAX values are handed over in pieces.
-template <class F>
-void InChunks(size_t n, F&& f) {
-  const size_t kMax = INT_MAX;
-  for (size_t off = 0; off < n; off += kMax) f(off, static_cast<int>(std::min(kMax, n - off)));
-}
+using qormtx_detail::ForIntPieces;
 
 void Copy(size_t n, const double* x, double* y) {
-  InChunks(n, [&](size_t off, int cnt) { blac_dcopy(&cnt, x + off, &kOne, y + off, &kOne); });
+  ForIntPieces(n, [&](size_t off, int cnt) { blac_dcopy(&cnt, x + off, &kOne, y + off, &kOne); });
 }
 
 // C(m × n, ldc) = op(A)·op(B) + beta·C. Zero sizes never reach the kernel: m or n = 0 does nothing,
@@ -192,7 +188,7 @@ void QORMtxMatrix::Swap(QORMtxMatrix& rhs) {
   std::swap(m_numRows, rhs.m_numRows);
   std::swap(m_numCols, rhs.m_numCols);
   std::swap(m_type, rhs.m_type);
-  InChunks(count, [&](size_t off, int cnt) { blac_dswap(&cnt, m_array + off, &kOne, rhs.m_array + off, &kOne); });
+  ForIntPieces(count, [&](size_t off, int cnt) { blac_dswap(&cnt, m_array + off, &kOne, rhs.m_array + off, &kOne); });
 }
 
 void QORMtxMatrix::SetRowOrdinals(const int* rowOrds) {
@@ -247,7 +243,7 @@ QORMtxMatrix& QORMtxMatrix::operator=(double s) {
 }
 
 void QORMtxMatrix::Assign(double s) {
-  InChunks(NumberOfValues(), [&](size_t off, int cnt) { blac_dcopy(&cnt, &s, &kZero, m_array + off, &kOne); });
+  ForIntPieces(NumberOfValues(), [&](size_t off, int cnt) { blac_dcopy(&cnt, &s, &kZero, m_array + off, &kOne); });
 }
 
 void QORMtxMatrix::Abs() {
@@ -257,7 +253,7 @@ void QORMtxMatrix::Abs() {
 }
 
 void QORMtxMatrix::Multiply(double s) {
-  InChunks(NumberOfValues(), [&](size_t off, int cnt) { blac_dscal(&cnt, &s, m_array + off, &kOne); });
+  ForIntPieces(NumberOfValues(), [&](size_t off, int cnt) { blac_dscal(&cnt, &s, m_array + off, &kOne); });
 }
 
 void QORMtxMatrix::Add(double a, const QORMtxMatrix& B) {
@@ -270,8 +266,8 @@ void QORMtxMatrix::Add(double a, const QORMtxMatrix& B) {
     blac_daxpy(&B.m_numRows, &a, B.m_array, &kOne, m_array, &step);
     return;
   }
-  InChunks(B.NumberOfValues(),
-           [&](size_t off, int cnt) { blac_daxpy(&cnt, &a, B.m_array + off, &kOne, m_array + off, &kOne); });
+  ForIntPieces(B.NumberOfValues(),
+               [&](size_t off, int cnt) { blac_daxpy(&cnt, &a, B.m_array + off, &kOne, m_array + off, &kOne); });
 }
 
 void QORMtxMatrix::Add(double a, const QORMtxDenseMatrix& B) {
