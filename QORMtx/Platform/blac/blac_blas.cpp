@@ -44,37 +44,33 @@ CBLAS_DIAG ToDiag(char c) {
   }
 }
 
-// C = beta·C for an m × n block: the whole of a product whose inner dimension is 0. CBLAS would check
-// lda/ldb against k there and reject the leading dimensions a caller legitimately passes for empty operands.
-// As in the reference routine, beta = 0 writes zeros without reading C.
-void ScaleBlock(int m, int n, double beta, double* c, int ldc) {
-  if (beta == 1.0) return;
+// A product whose inner dimension is 0 is C = beta·C, done here: CBLAS would check lda/ldb against k there and
+// reject the leading dimensions a caller legitimately passes for empty operands. As in the reference routine,
+// beta = 0 writes zeros without reading C. Returns true when nothing is left for the kernel (also for an empty C).
+// kWidth: doubles per value, 1 real, 2 interleaved complex.
+template <int kWidth>
+bool SettledWithoutKernel(int m, int n, int k, const double* beta, double* c, int ldc) {
+  if (m <= 0 || n <= 0) return true;
+  if (k > 0) return false;
+  const double br = beta[0], bi = kWidth == 2 ? beta[1] : 0.0;
+  if (br == 1.0 && bi == 0.0) return true;
+  const bool zero = br == 0.0 && bi == 0.0;
   for (int j = 0; j < n; ++j) {
-    double* col = c + static_cast<std::size_t>(ldc) * j;
-    if (beta == 0.0) {
-      for (int i = 0; i < m; ++i) col[i] = 0.0;
-    } else {
-      for (int i = 0; i < m; ++i) col[i] *= beta;
-    }
-  }
-}
-
-void ScaleComplexBlock(int m, int n, const double* beta, double* c, int ldc) {
-  const double br = beta[0], bi = beta[1];
-  if (br == 1.0 && bi == 0.0) return;
-  for (int j = 0; j < n; ++j) {
-    double* col = c + 2 * static_cast<std::size_t>(ldc) * j;
+    double* col = c + kWidth * static_cast<std::size_t>(ldc) * j;
     for (int i = 0; i < m; ++i) {
-      if (br == 0.0 && bi == 0.0) {
-        col[2 * i] = 0.0;
-        col[2 * i + 1] = 0.0;
+      double* v = col + kWidth * i;
+      if (zero) {
+        for (int w = 0; w < kWidth; ++w) v[w] = 0.0;
+      } else if (kWidth == 1) {
+        v[0] *= br;
       } else {
-        const double re = col[2 * i], im = col[2 * i + 1];
-        col[2 * i] = br * re - bi * im;
-        col[2 * i + 1] = br * im + bi * re;
+        const double re = v[0], im = v[1];
+        v[0] = br * re - bi * im;
+        v[1] = br * im + bi * re;
       }
     }
   }
+  return true;
 }
 
 }  // namespace
@@ -164,11 +160,7 @@ void blac_dgemv(const char* trans, const int* m, const int* n, const double* alp
 void blac_dgemm(const char* transa, const char* transb, const int* m, const int* n, const int* k,
                 const double* alpha, const double* a, const int* lda, const double* b, const int* ldb,
                 const double* beta, double* c, const int* ldc) {
-  if (*m <= 0 || *n <= 0) return;
-  if (*k <= 0) {
-    ScaleBlock(*m, *n, *beta, c, *ldc);
-    return;
-  }
+  if (SettledWithoutKernel<1>(*m, *n, *k, beta, c, *ldc)) return;
   cblas_dgemm(CblasColMajor, ToTrans(*transa), ToTrans(*transb), *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c,
               *ldc);
 }
@@ -183,22 +175,14 @@ void blac_dtrsm(const char* side, const char* uplo, const char* transa, const ch
 void blac_zgemm(const char* transa, const char* transb, const int* m, const int* n, const int* k,
                 const double* alpha, const double* a, const int* lda, const double* b, const int* ldb,
                 const double* beta, double* c, const int* ldc) {
-  if (*m <= 0 || *n <= 0) return;
-  if (*k <= 0) {
-    ScaleComplexBlock(*m, *n, beta, c, *ldc);
-    return;
-  }
+  if (SettledWithoutKernel<2>(*m, *n, *k, beta, c, *ldc)) return;
   cblas_zgemm(CblasColMajor, ToTrans(*transa), ToTrans(*transb), *m, *n, *k, alpha, a, *lda, b, *ldb, beta, c, *ldc);
 }
 
 void blac_zgemm3m(const char* transa, const char* transb, const int* m, const int* n, const int* k,
                   const double* alpha, const double* a, const int* lda, const double* b, const int* ldb,
                   const double* beta, double* c, const int* ldc) {
-  if (*m <= 0 || *n <= 0) return;
-  if (*k <= 0) {
-    ScaleComplexBlock(*m, *n, beta, c, *ldc);
-    return;
-  }
+  if (SettledWithoutKernel<2>(*m, *n, *k, beta, c, *ldc)) return;
   cblas_zgemm3m(CblasColMajor, ToTrans(*transa), ToTrans(*transb), *m, *n, *k, alpha, a, *lda, b, *ldb, beta, c,
                 *ldc);
 }
