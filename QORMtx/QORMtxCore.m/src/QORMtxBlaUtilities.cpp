@@ -77,6 +77,32 @@ class MatrixWork {
   QORMtxMatrix m_work;
 };
 
+using SymmetricSolveKernel = void (*)(const char*, const int*, const int*, double*, const int*, int*, double*,
+                                      const int*, double*, const int*, int*);
+using GeneralSolveKernel = void (*)(const int*, const int*, double*, const int*, int*, double*, const int*, int*);
+
+// The one road of the four solves: a usable hook gets the pivot tolerance (twice), the block size and the thread
+// count; otherwise the symmetric kernel (sysv, when given) or the general one (gesv) runs with its pivot array.
+// The symmetric kernels get lwork = n, which keeps the scratch at one column of doublesPerValue doubles a value;
+// the factorisation then runs unblocked.
+int DispatchSolve(QORMtxBlaUtilities::SolveFunc hook, SymmetricSolveKernel sysv, GeneralSolveKernel gesv,
+                  int doublesPerValue, int n, int nrhs, double* A, int lda, double* B, int ldb, int numThreads) {
+  if (Usable(hook))
+    return hook(QORMtxBlaUtilities::m_zeroPivotTol, QORMtxBlaUtilities::m_zeroPivotTol, n, nrhs,
+                QORMtxBlaUtilities::m_blkSize, A, lda, B, ldb, HookThreads(numThreads));
+  PivotArray ipiv(n);
+  int info = 0;
+  if (!sysv) {
+    gesv(&n, &nrhs, A, &lda, ipiv.get(), B, &ldb, &info);
+    return info;
+  }
+  ValueArray work(static_cast<size_t>(doublesPerValue) * static_cast<size_t>(std::max(n, 0)));
+  const char uplo = 'L';
+  const int lwork = n;
+  sysv(&uplo, &n, &nrhs, A, &lda, ipiv.get(), B, &ldb, work.get(), &lwork, &info);
+  return info;
+}
+
 // The block count and thread count a Scale hook receives.
 void ScaleHookShape(int m, int numBlocks, int numThreads, int& blocks, int& threads) {
   const int t0 = numThreads != 0 ? numThreads : (QORMtxBlaUtilities::m_numThreads + 1) / 2;
@@ -100,6 +126,35 @@ void ScaleColumns(int n, int m, char sidea, double alpha, const double* a, const
       qormtx_darray_multiply(&n, &alpha, a, &one, bj, &one, &beta, cj, &one);
     }
   }
+}
+
+// The body of both Scale forms; they differ only in the inversion of diag(A): plain, or with eps as the floor of
+// |a| (eps non-null), and in the block count the hook receives.
+void ScaleWith(int n, int m, char inva, char sidea, double alpha, const double* A, const double* B, int ldb,
+               double beta, double* C, int ldc, int numBlocks, int numThreads, const double* eps) {
+  QORMTX_ASSERT(n > 0 && m > 0);
+  QORMTX_ASSERT(inva == 'N' || inva == 'I');
+  QORMTX_ASSERT(sidea == 'L' || sidea == 'R');
+  QORMTX_ASSERT(A && B && C);
+  QORMTX_ASSERT(B != C || ldb == ldc);
+  if (Usable(QORMtxBlaUtilities::m_scale)) {
+    int blocks = 0, threads = 0;
+    ScaleHookShape(m, numBlocks, numThreads, blocks, threads);
+    QORMtxBlaUtilities::m_scale(n, m, inva, sidea, alpha, A, B, ldb, beta, C, ldc, blocks, threads);
+    return;
+  }
+  if (inva == 'N') {
+    ScaleColumns(n, m, sidea, alpha, A, B, ldb, beta, C, ldc);
+    return;
+  }
+  int count = sidea == 'L' ? n : m;
+  ValueArray inv(static_cast<size_t>(count));
+  std::copy(A, A + count, inv.get());
+  if (eps)
+    qormtx_darray_invert_eps(&count, inv.get(), eps);
+  else
+    qormtx_darray_invert(&count, inv.get());
+  ScaleColumns(n, m, sidea, alpha, inv.get(), B, ldb, beta, C, ldc);
 }
 
 }  // namespace
@@ -142,47 +197,19 @@ void QORMtxBlaUtilities::ComplexMultiply(char transA, char transB, int m, int n,
 }
 
 int QORMtxBlaUtilities::Solve(int n, int nrhs, double* A, int lda, double* B, int ldb, int numThreads) {
-  if (Usable(m_solve))
-    return m_solve(m_zeroPivotTol, m_zeroPivotTol, n, nrhs, m_blkSize, A, lda, B, ldb, HookThreads(numThreads));
-  // lwork = n keeps the scratch at one column; the factorisation then runs unblocked.
-  PivotArray ipiv(n);
-  ValueArray work(static_cast<size_t>(std::max(n, 0)));
-  const char uplo = 'L';
-  const int lwork = n;
-  int info = 0;
-  blac_dsysv(&uplo, &n, &nrhs, A, &lda, ipiv.get(), B, &ldb, work.get(), &lwork, &info);
-  return info;
+  return DispatchSolve(m_solve, blac_dsysv, nullptr, 1, n, nrhs, A, lda, B, ldb, numThreads);
 }
 
 int QORMtxBlaUtilities::UnsymmSolve(int n, int nrhs, double* A, int lda, double* B, int ldb, int numThreads) {
-  if (Usable(m_unsymmSolve))
-    return m_unsymmSolve(m_zeroPivotTol, m_zeroPivotTol, n, nrhs, m_blkSize, A, lda, B, ldb, HookThreads(numThreads));
-  PivotArray ipiv(n);
-  int info = 0;
-  blac_dgesv(&n, &nrhs, A, &lda, ipiv.get(), B, &ldb, &info);
-  return info;
+  return DispatchSolve(m_unsymmSolve, nullptr, blac_dgesv, 1, n, nrhs, A, lda, B, ldb, numThreads);
 }
 
 int QORMtxBlaUtilities::ComplexSolve(int n, int nrhs, double* A, int lda, double* B, int ldb, int numThreads) {
-  if (Usable(m_complexSolve))
-    return m_complexSolve(m_zeroPivotTol, m_zeroPivotTol, n, nrhs, m_blkSize, A, lda, B, ldb, HookThreads(numThreads));
-  PivotArray ipiv(n);
-  ValueArray work(2 * static_cast<size_t>(std::max(n, 0)));
-  const char uplo = 'L';
-  const int lwork = n;
-  int info = 0;
-  blac_zsysv(&uplo, &n, &nrhs, A, &lda, ipiv.get(), B, &ldb, work.get(), &lwork, &info);
-  return info;
+  return DispatchSolve(m_complexSolve, blac_zsysv, nullptr, 2, n, nrhs, A, lda, B, ldb, numThreads);
 }
 
 int QORMtxBlaUtilities::ComplexUnsymmSolve(int n, int nrhs, double* A, int lda, double* B, int ldb, int numThreads) {
-  if (Usable(m_complexUnsymmSolve))
-    return m_complexUnsymmSolve(m_zeroPivotTol, m_zeroPivotTol, n, nrhs, m_blkSize, A, lda, B, ldb,
-                                HookThreads(numThreads));
-  PivotArray ipiv(n);
-  int info = 0;
-  blac_zgesv(&n, &nrhs, A, &lda, ipiv.get(), B, &ldb, &info);
-  return info;
+  return DispatchSolve(m_complexUnsymmSolve, nullptr, blac_zgesv, 2, n, nrhs, A, lda, B, ldb, numThreads);
 }
 
 int QORMtxBlaUtilities::EigenSolve(char uplo, int numRows, double* K, double* M, int& numFound, double* eigenvalues,
@@ -210,50 +237,13 @@ void QORMtxBlaUtilities::DiagAdd(int n, int m, double alpha, const double* d, do
 
 void QORMtxBlaUtilities::Scale(int n, int m, char inva, char sidea, double alpha, const double* A, const double* B,
                                int ldb, double beta, double* C, int ldc, int numBlocks, int numThreads) {
-  QORMTX_ASSERT(n > 0 && m > 0);
-  QORMTX_ASSERT(inva == 'N' || inva == 'I');
-  QORMTX_ASSERT(sidea == 'L' || sidea == 'R');
-  QORMTX_ASSERT(A && B && C);
-  QORMTX_ASSERT(B != C || ldb == ldc);
-  if (Usable(m_scale)) {
-    int blocks = 0, threads = 0;
-    ScaleHookShape(m, numBlocks, numThreads, blocks, threads);
-    m_scale(n, m, inva, sidea, alpha, A, B, ldb, beta, C, ldc, blocks, threads);
-    return;
-  }
-  if (inva == 'N') {
-    ScaleColumns(n, m, sidea, alpha, A, B, ldb, beta, C, ldc);
-    return;
-  }
-  int count = sidea == 'L' ? n : m;
-  ValueArray inv(static_cast<size_t>(count));
-  std::copy(A, A + count, inv.get());
-  qormtx_darray_invert(&count, inv.get());
-  ScaleColumns(n, m, sidea, alpha, inv.get(), B, ldb, beta, C, ldc);
+  ScaleWith(n, m, inva, sidea, alpha, A, B, ldb, beta, C, ldc, numBlocks, numThreads, nullptr);
 }
 
 void QORMtxBlaUtilities::Scale(int n, int m, char inva, char sidea, double alpha, const double* A, const double* B,
                                int ldb, double beta, double* C, int ldc, double eps, int numThreads) {
-  QORMTX_ASSERT(n > 0 && m > 0);
-  QORMTX_ASSERT(inva == 'N' || inva == 'I');
-  QORMTX_ASSERT(sidea == 'L' || sidea == 'R');
-  QORMTX_ASSERT(A && B && C);
-  QORMTX_ASSERT(B != C || ldb == ldc);
-  if (Usable(m_scale)) {
-    int blocks = 0, threads = 0;
-    ScaleHookShape(m, 0, numThreads, blocks, threads);
-    m_scale(n, m, inva, sidea, alpha, A, B, ldb, beta, C, ldc, blocks, threads);
-    return;
-  }
-  if (inva == 'N') {
-    ScaleColumns(n, m, sidea, alpha, A, B, ldb, beta, C, ldc);
-    return;
-  }
-  int count = sidea == 'L' ? n : m;
-  ValueArray inv(static_cast<size_t>(count));
-  std::copy(A, A + count, inv.get());
-  qormtx_darray_invert_eps(&count, inv.get(), &eps);
-  ScaleColumns(n, m, sidea, alpha, inv.get(), B, ldb, beta, C, ldc);
+  // This form leaves the block count to the hook shape rule.
+  ScaleWith(n, m, inva, sidea, alpha, A, B, ldb, beta, C, ldc, 0, numThreads, &eps);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
