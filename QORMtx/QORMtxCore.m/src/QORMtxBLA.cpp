@@ -56,6 +56,35 @@ void ShapeSum(QORMtxMatrix& C, int n, QORMtxMatrix::MtxType type) {
   C.Reset(n, n, type);
 }
 
+// The start both sums share: with no contributing operand, or an order of 0, C is left empty. Returns the order n
+// (rows of A when present, else of B), 0 when the sum is done.
+int SumOrder(bool useA, bool useB, const QORMtxMatrix& A, const QORMtxMatrix& B, QORMtxMatrix& C) {
+  const int n = !useA && !useB ? 0 : !!A ? A.NumberOfRows() : B.NumberOfRows();
+  if (n == 0) C.Reset();
+  return n;
+}
+
+// The passes both sums make, in one order: a lone contributor is written alone, two operands of one layout in one
+// pass, otherwise the full operand first and the diagonal one accumulated along C's diagonal. write(isA) writes
+// factor·operand over C, writeBoth() the two-operand pass, addDiagonal(isA) accumulates an operand on the diagonal.
+template <class Write, class WriteBoth, class AddDiagonal>
+void SumPasses(bool useA, bool useB, bool sameLayout, bool diagonalB, Write write, WriteBoth writeBoth,
+               AddDiagonal addDiagonal) {
+  if (!useA) {
+    write(false);
+  } else if (!useB) {
+    write(true);
+  } else if (sameLayout) {
+    writeBoth();
+  } else if (diagonalB) {
+    write(true);
+    addDiagonal(false);
+  } else {
+    write(false);
+    addDiagonal(true);
+  }
+}
+
 // A diagonal operand lands on the diagonal of a full result: every (n + 1)-th value of the column-major array.
 int SumStride(const QORMtxMatrix& X, const QORMtxMatrix& C, int n) {
   return X.IsDiagonal() && !C.IsDiagonal() ? n + 1 : 1;
@@ -94,53 +123,36 @@ void QORMtxBLA::Add(double a, const QORMtxMatrix& A, int s, const QORMtxMatrix& 
   QORMTX_ASSERT(&C != &A && &C != &B);
   const bool useA = a != 0.0 && !!A;
   const bool useB = s != 0 && !!B;
-  if (!useA && !useB) {
-    C.Reset();
-    return;
-  }
-  const int n = !!A ? A.NumberOfRows() : B.NumberOfRows();
-  if (n == 0) {
-    C.Reset();
-    return;
-  }
+  const int n = SumOrder(useA, useB, A, B, C);
+  if (n == 0) return;
   QORMTX_ASSERT(!A || A.IsSquare() && A.NumberOfRows() == n);
   QORMTX_ASSERT(!B || B.IsSquare() && B.NumberOfRows() == n);
   ShapeSum(C, n, MatrixType(A, B));
 
   const int strideA = SumStride(A, C, n), strideB = SumStride(B, C, n);
-  const int countA = A.NumberOfEntries(), countB = B.NumberOfEntries();
   double* c = C.Values();
   // A lone diagonal written into a full C would leave the off-diagonal entries as they were; they are part of
   // the sum and must be 0.
   if ((!useA && strideB != 1) || (!useB && strideA != 1)) C.Assign(0.0);
-  if (!useA) {
-    Axsy(countB, 0.0, nullptr, s, B.Values(), c, strideB, 0);
-  } else if (!useB) {
-    Axsy(countA, a, A.Values(), 0, nullptr, c, strideA, 0);
-  } else if (strideA == strideB) {
-    Axsy(countA, a, A.Values(), s, B.Values(), c, strideA, 0);
-  } else if (strideA == 1) {  // diagonal B into a full C: full part first, then the diagonal
-    Axsy(countA, a, A.Values(), 0, nullptr, c, 1, 0);
-    Axsy(countB, 0.0, nullptr, s, B.Values(), c, strideB, 1);
-  } else {
-    Axsy(countB, 0.0, nullptr, s, B.Values(), c, 1, 0);
-    Axsy(countA, a, A.Values(), 0, nullptr, c, strideA, 1);
-  }
+  // One operand's pass, along its own stride into C.
+  const auto pass = [&](bool isA, int accumulate) {
+    if (isA)
+      Axsy(A.NumberOfEntries(), a, A.Values(), 0, nullptr, c, strideA, accumulate);
+    else
+      Axsy(B.NumberOfEntries(), 0.0, nullptr, s, B.Values(), c, strideB, accumulate);
+  };
+  const auto writeBoth = [&] { Axsy(A.NumberOfEntries(), a, A.Values(), s, B.Values(), c, strideA, 0); };
+  const auto write = [&](bool isA) { pass(isA, 0); };
+  const auto addDiagonal = [&](bool isA) { pass(isA, 1); };
+  SumPasses(useA, useB, strideA == strideB, strideA == 1, write, writeBoth, addDiagonal);
 }
 
 void QORMtxBLA::Add(double a, const QORMtxMatrix& A, double b, const QORMtxMatrix& B, QORMtxMatrix& C, int numThreads) {
   QORMTX_ASSERT(&C != &A && &C != &B);
   const bool useA = a != 0.0 && !!A;
   const bool useB = b != 0.0 && !!B;
-  if (!useA && !useB) {
-    C.Reset();
-    return;
-  }
-  const int n = !!A ? A.NumberOfRows() : B.NumberOfRows();
-  if (n == 0) {
-    C.Reset();
-    return;
-  }
+  const int n = SumOrder(useA, useB, A, B, C);
+  if (n == 0) return;
   QORMTX_ASSERT(!A || !!A && A.IsSquare() && A.NumberOfRows() == n);
   QORMTX_ASSERT(!B || !!B && B.IsSquare() && B.NumberOfRows() == n);
   ShapeSum(C, n, !useA ? B.Type() : !useB ? A.Type() : MatrixType(A, B));
@@ -148,26 +160,25 @@ void QORMtxBLA::Add(double a, const QORMtxMatrix& A, double b, const QORMtxMatri
   // Signed counts, so that they compare with n as the conditions are written.
   const long long numValA = A.LengthOfArray(), numValB = B.LengthOfArray(), numValC = C.LengthOfArray();
   double* c = C.Values();
-  if (!useA) {
-    QORMTX_ASSERT(numValB == numValC);
-    QORMtxBlaUtilities::Domatcopy('N', numValC, 1, b, B.Values(), numValC, c, numValC);
-  } else if (!useB) {
-    QORMTX_ASSERT(numValA == numValC);
-    QORMtxBlaUtilities::Domatcopy('N', numValC, 1, a, A.Values(), numValC, c, numValC);
-  } else if (numValA == numValB) {
+  const auto write = [&](bool isA) {
+    if (isA)
+      QORMTX_ASSERT(numValA == numValC);
+    else
+      QORMTX_ASSERT(numValB == numValC);
+    QORMtxBlaUtilities::Domatcopy('N', numValC, 1, isA ? a : b, (isA ? A : B).Values(), numValC, c, numValC);
+  };
+  const auto writeBoth = [&] {
     QORMTX_ASSERT(numValA == numValC);
     QORMtxBlaUtilities::Domatadd('N', 'N', numValC, 1, a, A.Values(), numValC, b, B.Values(), numValC, c, numValC);
-  } else if (numValB < numValA) {  // B diagonal, A full
-    QORMTX_ASSERT(numValA == numValC);
-    QORMtxBlaUtilities::Domatcopy('N', numValC, 1, a, A.Values(), numValC, c, numValC);
-    QORMTX_ASSERT(numValB == n);
-    QORMtxBlaUtilities::Daxpy(n, b, B.Values(), 1, c, n + 1, numThreads);
-  } else {
-    QORMTX_ASSERT(numValB == numValC);
-    QORMtxBlaUtilities::Domatcopy('N', numValC, 1, b, B.Values(), numValC, c, numValC);
-    QORMTX_ASSERT(numValA == n);
-    QORMtxBlaUtilities::Daxpy(n, a, A.Values(), 1, c, n + 1, numThreads);
-  }
+  };
+  const auto addDiagonal = [&](bool isA) {
+    if (isA)
+      QORMTX_ASSERT(numValA == n);
+    else
+      QORMTX_ASSERT(numValB == n);
+    QORMtxBlaUtilities::Daxpy(n, isA ? a : b, (isA ? A : B).Values(), 1, c, n + 1, numThreads);
+  };
+  SumPasses(useA, useB, numValA == numValB, numValB < numValA, write, writeBoth, addDiagonal);
 }
 
 void QORMtxBLA::Add(double a, const QORMtxMatrix& A, double b, const QORMtxMatrix& B, double c, QORMtxMatrix& C) {
