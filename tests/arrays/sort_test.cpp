@@ -44,7 +44,7 @@ class IntSort : public ::testing::TestWithParam<Form> {
   }
 };
 
-TEST_P(IntSort, ShapedInputsAroundTheInsertionCutoff) {
+TEST_P(IntSort, ShapedAndRandomInputsAroundTheInsertionCutoff) {
   std::mt19937 rng = arrays_test::Rng(21);
   for (int n : {0, 1, 2, 3, 15, 16, 17, 18, 33, 1000, 4099}) {
     IVec shapes[6] = {IVec(n), IVec(n), IVec(n, 42), IVec(n), IVec(n), IVec(n)}, comp(n);
@@ -64,12 +64,8 @@ TEST_P(IntSort, ShapedInputsAroundTheInsertionCutoff) {
   SortAndCheck(
       {INT32_MAX, INT32_MIN, 0, -1, INT32_MAX, INT32_MIN, 1, 5, -5, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2, 1, INT32_MIN},
       IVec(21, 0));
-}
-
-TEST_P(IntSort, MillionRandomWithCompanion) {
-  std::mt19937 rng = arrays_test::Rng(22);
+  // A million random keys from a range smaller than n: both duplicates and distinct values, deep recursion.
   IVec keys(1000000), comp(keys.size());
-  // Keys from a range smaller than n give both duplicates and distinct values.
   for (int& k : keys) k = static_cast<int>(rng() % 400000) - 200000;
   for (int& c : comp) c = static_cast<int>(rng());
   SortAndCheck(keys, comp);

@@ -103,17 +103,6 @@ TEST_P(AssemblyPaths, RandomListsMatchTheDenseReference) {
   ExpectDenseEq(RawDense(A), Reference(3, 200, entries, false));
 }
 
-TEST_P(AssemblyPaths, DuplicatesBecomeOneStoredSumAndSymmetricStorageAlwaysHasADiagonal) {
-  QORMtxSparseMatrix A, S;
-  Assemble(A, 2, 2, {{1, 0, 1.5}, {0, 1, 4.0}, {1, 0, 2.25}}, false, GetParam());
-  EXPECT_EQ(A.NumberOfNonzeros(), 2);
-  ExpectArrays(A, {0, 1, 2}, {1, 0}, {4.0, 3.75});
-  Assemble(S, 3, 3, {{2, 0, 5.0}, {1, 0, -1.0}}, true, GetParam());
-  EXPECT_EQ(Diag(S), (std::vector<double>{0.0, 0.0, 0.0}));
-  EXPECT_EQ(S.NumberOfEntries(), 5);
-  EXPECT_EQ(S.NumberOfNonzeros(), 2);
-}
-
 INSTANTIATE_TEST_SUITE_P(SortingAndBucket, AssemblyPaths, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& info) { return info.param ? "Bucket" : "Sorting"; });
 
