@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "QORMtxDenseMatrix.h"
+#include "QORMtxEntryList.h"
 #include "QORMtxMatrix.h"
 #include "QORMtxSparseMatrix.h"
 #include "QORMtxSparseMatrixDualIterator.h"
@@ -222,6 +223,10 @@ TEST(SparseEntries, EntryListsNontrivialRowsAndColumnsAndEntryOrder) {
   EXPECT_TRUE(a == b && !(a != b));  // positions only
   EXPECT_TRUE(a < c && !(c < a));
   EXPECT_TRUE(big < a);  // compared as signed
+  QORMtxEntryList list;  // ...and so sorted
+  for (const auto& entry : {c, big, a}) list.Append(entry);
+  list.Sort();
+  EXPECT_TRUE(list.ConstGet(0).m_row == 0x80000000u && list.ConstGet(2).m_col == 3u);
 }
 
 // ---- Blocks ----
