@@ -122,15 +122,19 @@ void Report(benchmark::State& state, double storeSeconds, double rawSeconds, dou
   state.counters["ratio"] = benchmark::Counter(rawSeconds / storeSeconds);
   const qorsim::IoCounters c = qorsim::Counters();
   const double iters = static_cast<double>(state.iterations());
+  state.counters["raw_chunks"] = benchmark::Counter(static_cast<double>(c.rawChunks) / iters);
   state.counters["direct_chunks"] = benchmark::Counter(static_cast<double>(c.directChunks) / iters);
   state.counters["packed_chunks"] = benchmark::Counter(static_cast<double>(c.packedChunks) / iters);
   state.counters["selections"] = benchmark::Counter(static_cast<double>(c.selectionCalls) / iters);
   state.counters["patched_chunks"] = benchmark::Counter(static_cast<double>(c.patchedChunks) / iters);
+  state.counters["cache_resets"] = benchmark::Counter(static_cast<double>(c.cacheResets) / iters);
 }
 
 // A full pass of chunk-aligned column bands (each band one chunk wide), beside pread/pwrite of the same bytes.
-void BandPass(benchmark::State& state, bool write, int shift, bool tall = false) {
+void BandPass(benchmark::State& state, bool write, int shift, bool tall = false,
+              qorsim::ChunkPath path = qorsim::ChunkPath::RAW_FILE) {
   Fixture& f = Get(static_cast<int>(state.range(0)), tall);
+  qorsim::SetChunkPathLimit(path);
   const int w = f.chunk;
   std::vector<double> buf(static_cast<size_t>(f.n) * w, 1.0);
   const int bands = f.n / w - (shift ? 1 : 0);
@@ -152,10 +156,18 @@ void BandPass(benchmark::State& state, bool write, int shift, bool tall = false)
     state.SetIterationTime(Seconds(t1, t2));
   }
   Report(state, storeSeconds, rawSeconds, static_cast<double>(state.iterations()) * bands * f.n * w * 8.0);
+  qorsim::SetChunkPathLimit(qorsim::ChunkPath::RAW_FILE);
 }
 
 void BM_StoreReadBands(benchmark::State& state) { BandPass(state, false, 0); }
 void BM_StoreWriteBands(benchmark::State& state) { BandPass(state, true, 0); }
+// The same with whole chunks through HDF5's chunk calls (H5Dread_chunk / H5Dwrite_chunk and a chunk image).
+void BM_StoreReadBandsHdf5Chunk(benchmark::State& state) {
+  BandPass(state, false, 0, false, qorsim::ChunkPath::HDF5_CHUNK);
+}
+void BM_StoreWriteBandsHdf5Chunk(benchmark::State& state) {
+  BandPass(state, true, 0, false, qorsim::ChunkPath::HDF5_CHUNK);
+}
 // Chunks of all rows: each chunk is one stretch of the band's buffer and moves straight into or out of it.
 void BM_StoreReadBandsTallChunks(benchmark::State& state) { BandPass(state, false, 0, true); }
 void BM_StoreWriteBandsTallChunks(benchmark::State& state) { BandPass(state, true, 0, true); }
@@ -247,6 +259,8 @@ void BM_StoreBandPassPeakMemory(benchmark::State& state) {
 
 BENCHMARK(BM_StoreReadBands)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreWriteBands)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreReadBandsHdf5Chunk)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreWriteBandsHdf5Chunk)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreReadBandsTallChunks)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreWriteBandsTallChunks)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreReadMisalignedBands)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);

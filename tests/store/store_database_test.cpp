@@ -1,14 +1,13 @@
-// Databases: persistence across close and reopen, temporary and volatile objects, in-memory databases, drawer
-// descriptions, the chunk cache and chunk allocation, threads, and the file's readable layout.
+// Databases: persistence across close and reopen (and across an exit that left one open), temporary and volatile
+// objects, in-memory databases, drawer descriptions, the chunk cache and chunk allocation, threads, and the file's
+// readable layout.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
-#include "QORSimStore.h"
 #include "store_test_util.h"
 
 using namespace store_test;
@@ -17,11 +16,14 @@ namespace {
 
 class StoreDatabase : public StoreTest {};
 
-std::vector<int> Members(const QORSimCSetID& id) {
-  QORSimCSet set(id);
-  std::vector<int> out(static_cast<size_t>(set.Size()));
-  set.OrderedMembers(out.data());
-  return out;
+std::vector<double> ReadAll(const QORSimDistributionID& id, size_t count) {
+  std::vector<double> v(count);
+  QORSimTransfer t{QORSimDistribution(id)};
+  t.SetRead();
+  t.SetBufferPadding(false);
+  t.SetDims(QORSimDistribution(id).QueryDrawers()[0].Compartment());
+  Exec(t, v, false);
+  return v;
 }
 
 }  // namespace
@@ -41,32 +43,17 @@ TEST_F(StoreDatabase, CommittedWorkSurvivesCloseAndReopen) {
     QORSimCollectionID cols = ctx.CreateCollection(20, QORSimTypeID(3), "cols");
     QORSimCollection(cols).CreateColorVariant(1);
     const QORSimCSetID listed = QORSimCollection(rows).CreateOrderedCSet(ordinals.data(), 3);
-    const QORSimCSetID strided = QORSimCollection(rows).CreateCSetStrided(5, 4, 3);
-    EXPECT_EQ(Members(strided), (std::vector<int>{5, 8, 11, 14}));
-    EXPECT_EQ(Members(listed), ordinals);
-    QORSimDistributionID id =
-        QORSimPosition(db.ContextID())
-            .CreateTypedDistribution(12, QORSimGrid{cols, rows}, QORSimRangeType(QORSimDoubleKey));
+    EXPECT_EQ(Members(QORSimCollection(rows).CreateCSetStrided(5, 4, 3)), (std::vector<int>{5, 8, 11, 14}));
+    QORSimDistributionID id = QORSimPosition(db.ContextID())
+                                  .CreateTypedDistribution(12, QORSimGrid{cols, rows}, QORSimRangeType(QORSimDoubleKey));
     matrixNumber = id.Number();
-    QORSimTransfer t{QORSimDistribution(id)};
-    t.SetMakeNewDrawerChunked({8, 16});
-    t.SetExtendableDim(0);
-    t.SetWrite();
-    t.SetBufferPadding(false);
-    t.SetDim(0, QORSimCollection(cols).BiggestCSetID());
-    t.SetDim(1, QORSimCollection(rows).BiggestCSetID());
-    t.SetInitializationValue(0.0);
-    Exec(t, values, true);
-    // A second, unchunked drawer over the listed rows, integers in a vector distribution.
+    MakeDrawer(id, {QORSimCollection(cols).BiggestCSetID(), QORSimCollection(rows).BiggestCSetID()}, {8, 16},
+               values.data(), values.size() * 8, 0.0, 0);
+    // Integers in a vector distribution over the listed rows, unchunked; a temporary distribution that goes.
     QORSimDistributionID vid = ctx.CreateDistribution(QORSimGrid{rows}, QORSimRangeType(QORSimIntKey));
     vectorNumber = vid.Number();
-    QORSimTransfer v{QORSimDistribution(vid)};
-    v.SetMakeNewDrawer();
-    v.SetWrite();
-    v.SetBufferPadding(false);
-    v.SetDim(0, listed);
     std::vector<int> ints = {-1, -2, -3};
-    Exec(v, ints, true);
+    MakeDrawer(vid, {listed}, {}, ints.data(), 12);
     ctx.CreateTempDistribution(QORSimGrid{rows}, QORSimRangeType(QORSimDoubleKey));
     transaction.Commit();
     db.Close();
@@ -76,37 +63,26 @@ TEST_F(StoreDatabase, CommittedWorkSurvivesCloseAndReopen) {
   db.Open(path.c_str(), QORSimDatabase::ReadOnly);
   QORSimContext ctx(db.ContextID());
   const QORSimCollectionID rows = ctx.FindCollection("rows"), cols = ctx.FindCollection("cols");
-  ASSERT_FALSE(rows.IsNull());
-  ASSERT_FALSE(cols.IsNull());
+  ASSERT_FALSE(rows.IsNull() || cols.IsNull());
   EXPECT_TRUE(ctx.FindCollection("nothing").IsNull());
   EXPECT_EQ(QORSimCollection(rows).Size(), 30);
   QORSimCollection(cols.AltColor(1));  // the colour variant is still known
-  // The temporary distribution is gone; the two others are there, in creation order.
   QORSimArray<QORSimDistributionID> ids = ctx.Distributions();
   ASSERT_EQ(ids.Size(), 2);
   EXPECT_EQ(ids[0].Number(), matrixNumber);
   EXPECT_EQ(ids[1].Number(), vectorNumber);
-
   QORSimDistribution dist(ids[0]);
   EXPECT_EQ(dist.NumDimensions(), 2);
   EXPECT_EQ(dist.Type().Number(), 12);
   EXPECT_EQ(dist.Grid().CollectionID(0), cols);
-  QORSimDrawerDescription d = dist.QueryDrawers()[0];
+  const QORSimDrawerDescription d = dist.QueryDrawers()[0];
   EXPECT_EQ(d.DimensionSizes(), (QORSimArray<int>{20, 30}));
   EXPECT_TRUE(d.IsChunked());
   EXPECT_EQ(d.ChunkSizes(), (QORSimArray<int>{8, 16}));
   EXPECT_EQ(d.ExtendableDim(), 0);
   EXPECT_TRUE(d.SerializationType().IsStandard());
-  EXPECT_EQ(Members(d.Compartment().CSetID(1)).size(), 30u);
-  std::vector<double> back(values.size());
-  QORSimTransfer t{dist};
-  t.SetRead();
-  t.SetBufferPadding(false);
-  t.SetDims(d.Compartment());
-  Exec(t, back, false);
-  EXPECT_EQ(back, values);
-
-  QORSimDrawerDescription vd = QORSimDistribution(ids[1]).QueryDrawers()[0];
+  EXPECT_EQ(ReadAll(ids[0], values.size()), values);
+  const QORSimDrawerDescription vd = QORSimDistribution(ids[1]).QueryDrawers()[0];
   EXPECT_EQ(vd.DataTypeKey(), QORSimIntKey);
   EXPECT_FALSE(vd.IsChunked());
   EXPECT_EQ(Members(vd.Compartment().CSetID(0)), ordinals);
@@ -129,6 +105,28 @@ TEST_F(StoreDatabase, CommittedWorkSurvivesCloseAndReopen) {
     EXPECT_NE(text.str().find(name), std::string::npos) << name << " missing from\n" << text.str();
 }
 
+TEST_F(StoreDatabase, DatabaseLeftOpenAtExitKeepsItsValues) {
+  // The child writes (whole chunks and partial ones) and exits with the database open, held by a static object
+  // as hosts often do: it is closed on the way out and nothing written is lost.
+  const std::string path = Path("left-open.sim");
+  Reference ref(40, 30);
+  for (int j = 0; j < 30; ++j)
+    for (int i = 0; i < 40; ++i) ref(i, j) = Value(i, j);
+  EXPECT_EXIT(
+      {
+        static QORSimDatabase db;
+        db.Create(path.c_str());
+        const StoredMatrix m = MakeMatrix(db.ContextID(), 40, 30, 16, 8);
+        Reference values = ref;
+        RangeTransfer(m, 0, 39, 0, 29, values.a.data(), true);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  QORSimDatabase db;
+  db.Open(path.c_str(), QORSimDatabase::ReadOnly);
+  EXPECT_EQ(ReadAll(QORSimContext(db.ContextID()).Distributions()[0], ref.a.size()), ref.a);
+}
+
 TEST_F(StoreDatabase, TemporaryAndVolatileSetsLiveInMemoryOnly) {
   const std::string path = Path("sets.sim");
   QORSimDatabase db;
@@ -137,15 +135,9 @@ TEST_F(StoreDatabase, TemporaryAndVolatileSetsLiveInMemoryOnly) {
   const int a[2] = {3, 1};
   QORSimCSetID temp = QORSimCollection(c).CreateTempOrderedCSet(a, 2);
   QORSimCSetID kept = QORSimCollection(c).CreateVolatileOrderedCSet(a, 2);
-  // A volatile set that becomes a drawer's dimension is kept with the drawer.
-  QORSimDistributionID id =
-      QORSimContext(db.ContextID()).CreateDistribution(QORSimGrid{c}, QORSimRangeType(QORSimDoubleKey));
-  QORSimTransfer t{QORSimDistribution(id)};
-  t.SetMakeNewDrawer();
-  t.SetWrite();
-  t.SetDim(0, kept);
-  t.CheckView();
-  t.InitializePersistentDrawer();
+  // A volatile set that becomes a drawer's dimension is kept with the drawer, past the volatile limit.
+  MakeDrawer(QORSimContext(db.ContextID()).CreateDistribution(QORSimGrid{c}, QORSimRangeType(QORSimDoubleKey)),
+             {kept}, {});
   for (int k = 0; k < 100; ++k) QORSimCollection(c).CreateVolatileOrderedCSet(a, 2);
   EXPECT_EQ(Members(kept), (std::vector<int>{3, 1}));
   EXPECT_EQ(Members(temp), (std::vector<int>{3, 1}));
@@ -157,38 +149,25 @@ TEST_F(StoreDatabase, TemporaryAndVolatileSetsLiveInMemoryOnly) {
   EXPECT_EQ(Members(d.Compartment().CSetID(0)), (std::vector<int>{3, 1}));
 }
 
-TEST_F(StoreDatabase, InMemoryDatabaseNeedsNoFile) {
-  QORSimDatabase db;
+TEST_F(StoreDatabase, InMemoryDatabasesAndChunkSizesAsGiven) {
+  QORSimDatabase db, second;
   db.CreateInMemory("model");
-  StoredMatrix m = MakeMatrix(db.ContextID(), 12, 9, 5, 4, 1.5);
-  std::vector<double> block(12 * 9);
-  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<double>(i);
-  RangeTransfer(m, 0, 11, 0, 8, block.data(), true);
-  std::vector<double> back(12 * 9);
-  RangeTransfer(m, 0, 11, 0, 8, back.data(), false);
-  EXPECT_EQ(back, block);
-  QORSimDatabase second;  // two in-memory databases of one name stay apart
-  second.CreateInMemory("model");
+  second.CreateInMemory("model");  // two in-memory databases of one name stay apart
   EXPECT_NE(second.ContextID(), db.ContextID());
   second.Close();
-  db.Close();
-  EXPECT_FALSE(std::ifstream("model").good());
-}
-
-TEST_F(StoreDatabase, DescriptionsKeepTheChunkSizesAsGiven) {
-  QORSimDatabase db;
-  db.Create(Path("chunks.sim").c_str());
   // Chunks larger than the matrix, and -1 for one whole dimension: accepted and reported as given.
-  StoredMatrix big = MakeMatrix(db.ContextID(), 5, 4, 100, 100);
+  const StoredMatrix big = MakeMatrix(db.ContextID(), 5, 4, 100, 100), whole = MakeMatrix(db.ContextID(), 5, 4, 2, -1);
   EXPECT_EQ(QORSimDistribution(big.id).QueryDrawers()[0].ChunkSizes(), (QORSimArray<int>{100, 100}));
-  StoredMatrix whole = MakeMatrix(db.ContextID(), 5, 4, 2, -1);
   EXPECT_EQ(QORSimDistribution(whole.id).QueryDrawers()[0].ChunkSizes(), (QORSimArray<int>{-1, 2}));
-  std::vector<double> a(20, 4.0), b(20);
   for (const StoredMatrix* m : {&big, &whole}) {
+    std::vector<double> a(20), b(20);
+    for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<double>(i);
     RangeTransfer(*m, 0, 4, 0, 3, a.data(), true);
     RangeTransfer(*m, 0, 4, 0, 3, b.data(), false);
     EXPECT_EQ(a, b);
   }
+  db.Close();
+  EXPECT_FALSE(std::ifstream("model").good());
 }
 
 TEST_F(StoreDatabase, CacheSizeAndChunkAllocation) {
@@ -200,29 +179,21 @@ TEST_F(StoreDatabase, CacheSizeAndChunkAllocation) {
   EXPECT_EQ(dist.SetCacheSize(1u << 16), 8u * 100 * 3);
   dist.SecondaryCache(1);
   const QORSimDrawerID drawer = dist.QueryDrawers()[0].DrawerID();
-  for (int c = 0; c < 3; ++c)
-    for (int r = 0; r < 4; ++r) EXPECT_FALSE(dist.ChunkAllocated(drawer, {c, r}));
   std::vector<double> piece = {1, 2, 3, 4};
   RangeTransfer(m, 19, 20, 12, 13, piece.data(), true);  // rows straddle row chunks 1 and 2, column chunk 1
   for (int c = 0; c < 3; ++c)
     for (int r = 0; r < 4; ++r) EXPECT_EQ(dist.ChunkAllocated(drawer, {c, r}), c == 1 && (r == 1 || r == 2)) << c << r;
   // Partial accesses with a cache that holds a chunk give the same values.
   Reference ref(40, 30, 2.0);
-  ref(19, 12) = 1;
-  ref(20, 12) = 2;
-  ref(19, 13) = 3;
-  ref(20, 13) = 4;
+  ref(19, 12) = 1, ref(20, 12) = 2, ref(19, 13) = 3, ref(20, 13) = 4;
   std::vector<double> all(1200);
   RangeTransfer(m, 0, 39, 0, 29, all.data(), false);
   EXPECT_EQ(all, ref.a);
-  dist.SecondaryCache(0);
-
   StoredMatrix flat = MakeMatrix(db.ContextID(), 4, 3, 0, 0);
   QORSimDistribution fd(flat.id);
-  const QORSimDrawerID fdrawer = fd.QueryDrawers()[0].DrawerID();
-  EXPECT_FALSE(fd.ChunkAllocated(fdrawer, {0, 0}));
+  EXPECT_FALSE(fd.ChunkAllocated(fd.QueryDrawers()[0].DrawerID(), {0, 0}));
   RangeTransfer(flat, 0, 0, 0, 0, piece.data(), true);
-  EXPECT_TRUE(fd.ChunkAllocated(fdrawer, {0, 0}));
+  EXPECT_TRUE(fd.ChunkAllocated(fd.QueryDrawers()[0].DrawerID(), {0, 0}));
 }
 
 TEST_F(StoreDatabase, DistinctDatabasesOnDistinctThreads) {
@@ -249,6 +220,5 @@ TEST_F(StoreDatabase, DistinctDatabasesOnDistinctThreads) {
   std::thread a(work, 0, &ok[0]), b(work, 1, &ok[1]);
   a.join();
   b.join();
-  EXPECT_TRUE(ok[0]);
-  EXPECT_TRUE(ok[1]);
+  EXPECT_TRUE(ok[0] && ok[1]);
 }

@@ -62,30 +62,20 @@ TEST_F(StoreDeath, FilesThatAreNotDatabasesAreNamedWithTheCause) {
 
 TEST_F(StoreDeath, WriteToReadOnlyDatabaseIsReported) {
   const std::string path = MakeDatabase(Path("ro.sim"));
-  auto write = [&] {
+  std::vector<double> all(100 * 80, 1.0);
+  auto move = [&](bool write) {
     QORSimDatabase db;
     db.Open(path.c_str(), QORSimDatabase::ReadOnly);
     QORSimDistributionID id = QORSimContext(db.ContextID()).Distributions()[0];
     QORSimTransfer t{QORSimDistribution(id)};
-    t.SetWrite();
+    write ? t.SetWrite() : t.SetRead();
     t.SetBufferPadding(false);
     t.SetDims(QORSimDistribution(id).QueryDrawers()[0].Compartment());
-    t.CheckView();
-    std::vector<double> all(100 * 80, 1.0);
-    t.SetBuffer(all.data(), all.size() * 8);
-    t.ExecWrite();
+    Exec(t, all, write);
   };
   EXPECT_STORE_FAILURE(
-      write(), "Validation failed: cannot write values in data-store database '" + path + "': it was opened read-only");
-  // The values written before are intact.
-  QORSimDatabase db;
-  db.Open(path.c_str(), QORSimDatabase::ReadOnly);
-  QORSimDistributionID id = QORSimContext(db.ContextID()).Distributions()[0];
-  std::vector<double> all(100 * 80);
-  QORSimTransfer t{QORSimDistribution(id)};
-  t.SetRead();
-  t.SetDims(QORSimDistribution(id).QueryDrawers()[0].Compartment());
-  Exec(t, all, false);
+      move(true), "Validation failed: cannot write values in data-store database '" + path + "': it was opened read-only");
+  move(false);  // the values written before are intact
   EXPECT_EQ(all, std::vector<double>(100 * 80, 3.5));
 }
 
@@ -127,34 +117,23 @@ TEST_F(StoreDeath, MisuseIsExplained) {
                        "SetDimOrdinalRange: positions 0 … 10 of transfer dimension 1 lie outside the drawer's 10 "
                        "positions (distribution 0 of '" +
                            path + "')");
-  auto smallBuffer = [&] {
+  auto misuse = [&](bool read, bool exec, uint64_t bytes) {
     QORSimTransfer t{QORSimDistribution(m.id)};
-    t.SetRead();
-    t.SetDimOrdinalRange(0, m.cols, 0, 1);
-    t.SetDimOrdinalRange(1, m.rows, 0, 1);
+    read ? t.SetRead() : t.SetWrite();
+    SetDims(t, {Dim(m.cols, 0, 1), Dim(m.rows, 0, 1)});
     t.CheckView();
-    t.SetBuffer(buf.data(), 24);
-    t.ExecRead();
+    t.SetBuffer(buf.data(), bytes);
+    if (exec) t.ExecRead();
   };
-  EXPECT_STORE_FAILURE(
-      smallBuffer(), "ExecRead on distribution 0 of '" + path + "': the buffer holds 24 bytes, the transfer needs 32");
-  auto notRead = [&] {
-    QORSimTransfer t{QORSimDistribution(m.id)};
-    t.SetWrite();
-    t.SetDimOrdinalRange(0, m.cols, 0, 0);
-    t.SetDimOrdinalRange(1, m.rows, 0, 0);
-    t.CheckView();
-    t.SetBuffer(buf.data(), 8);
-    t.ExecRead();
-  };
-  EXPECT_STORE_FAILURE(notRead(),
+  EXPECT_STORE_FAILURE(misuse(true, true, 24),
+                       "ExecRead on distribution 0 of '" + path + "': the buffer holds 24 bytes, the transfer needs 32");
+  EXPECT_STORE_FAILURE(misuse(false, true, 32),
                        "ExecRead on a transfer of distribution 0 of '" + path + "' that was not set up with SetRead");
   auto unknownOrdinal = [&] {
     const int ords[2] = {3, 99};
     QORSimTransfer t{QORSimDistribution(m.id)};
     t.SetRead();
-    t.SetDim(0, m.colSet);
-    t.SetDim(1, QORSimCollection(m.rows).CreateVolatileOrderedCSet(ords, 2));
+    SetDims(t, {QORSimCollection(m.cols).BiggestCSetID(), QORSimCollection(m.rows).CreateVolatileOrderedCSet(ords, 2)});
     t.CheckView();
   };
   EXPECT_STORE_FAILURE(unknownOrdinal(), "ordinal 99 (member 1 of set 1 of collection 'collection0' of '" + path +
@@ -162,13 +141,8 @@ TEST_F(StoreDeath, MisuseIsExplained) {
                                              "'");
   auto repeated = [&] {
     const int ords[3] = {5, 1, 5};
-    QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{m.rows}, QORSimRangeType(QORSimDoubleKey));
-    QORSimTransfer t{QORSimDistribution(id)};
-    t.SetMakeNewDrawer();
-    t.SetWrite();
-    t.SetDim(0, QORSimCollection(m.rows).CreateOrderedCSet(ords, 3));
-    t.CheckView();
-    t.InitializePersistentDrawer();
+    MakeDrawer(ctx.CreateDistribution(QORSimGrid{m.rows}, QORSimRangeType(QORSimDoubleKey)),
+               {QORSimCollection(m.rows).CreateOrderedCSet(ords, 3)}, {});
   };
   EXPECT_STORE_FAILURE(repeated(),
                        "holds ordinal 5 twice; a set that indexes a drawer dimension must not repeat an ordinal");

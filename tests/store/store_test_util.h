@@ -1,9 +1,8 @@
-// Helpers of the data-store tests: a temporary directory per test and a plain reference model of a drawer.
+// Helpers of the data-store tests: a temporary directory per test, one-line transfers and a plain reference model.
 #pragma once
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,6 +23,8 @@ class StoreTest : public ::testing::Test {
     std::filesystem::create_directories(m_dir);
   }
   void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+ public:
   std::string Path(const std::string& name) const { return (m_dir / name).string(); }
 
  private:
@@ -33,74 +34,101 @@ class StoreTest : public ::testing::Test {
 /// A distinct value for every (row, column) of a matrix, exact in binary.
 inline double Value(int row, int col, int salt = 0) { return row * 1024.0 + col + 0.25 + salt * 1048576.0; }
 
-/// A matrix distribution as the library makes them: dimension 0 over the columns, dimension 1 over the rows.
-struct StoredMatrix {
-  QORSimCollectionID rows, cols;
-  QORSimCSetID rowSet, colSet;
-  QORSimDistributionID id;
-  int numRows = 0, numCols = 0;
+/// One transfer dimension: a set, or positions first … last of the drawer's set over a collection.
+struct Dim {
+  Dim(const QORSimCSetID& s) : set(s) {}  // NOLINT: sets and ranges read alike in a dimension list
+  Dim(const QORSimCollectionID& c, int f, int l) : coll(c), first(f), last(l), isRange(true) {}
+  QORSimCSetID set;
+  QORSimCollectionID coll;
+  int first = 0, last = -1;
+  bool isRange = false;
 };
 
-/// Makes a rows × cols double matrix in context, chunked rowChunk × colChunk (0 for unchunked), initial value init.
-inline StoredMatrix MakeMatrix(const QORSimContextID& context, int numRows, int numCols, int rowChunk, int colChunk,
-                               double init = 0.0, bool extendable = false) {
-  QORSimContext ctx(context);
-  StoredMatrix m;
-  m.numRows = numRows;
-  m.numCols = numCols;
-  m.rows = ctx.CreateCollection(numRows);
-  m.cols = ctx.CreateCollection(numCols);
-  m.rowSet = QORSimCollection(m.rows).BiggestCSetID();
-  m.colSet = QORSimCollection(m.cols).BiggestCSetID();
-  m.id = ctx.CreateDistribution(QORSimGrid{m.cols, m.rows}, QORSimRangeType(QORSimDoubleKey));
-  QORSimTransfer t{QORSimDistribution(m.id)};
-  if (rowChunk > 0)
-    t.SetMakeNewDrawerChunked({colChunk, rowChunk});
-  else
-    t.SetMakeNewDrawer();
-  if (extendable) t.SetExtendableDim(0);
-  t.SetWrite();
-  t.SetDim(0, m.colSet);
-  t.SetDim(1, m.rowSet);
-  t.SetInitializationValue(init);
-  t.CheckView();
-  t.InitializePersistentDrawer();
-  return m;
+inline void SetDims(QORSimTransfer& t, const std::vector<Dim>& dims) {
+  for (size_t k = 0; k < dims.size(); ++k) {
+    if (dims[k].isRange)
+      t.SetDimOrdinalRange(static_cast<int>(k), dims[k].coll, dims[k].first, dims[k].last);
+    else
+      t.SetDim(static_cast<int>(k), dims[k].set);
+  }
 }
 
-/// Reads or writes rows r0 … r1 and columns c0 … c1 by range; transposed packs the block by rows instead of columns.
-inline void RangeTransfer(const StoredMatrix& m, int r0, int r1, int c0, int c1, double* buf, bool write,
-                          bool transposed = false) {
-  QORSimTransfer t{QORSimDistribution(m.id)};
-  if (write)
-    t.SetWrite();
-  else
-    t.SetRead();
-  t.SetBufferPadding(false);
-  t.SetDimOrdinalRange(transposed ? 1 : 0, m.cols, c0, c1);
-  t.SetDimOrdinalRange(transposed ? 0 : 1, m.rows, r0, r1);
+/// Checks the view and that the transfer needs exactly the given bytes, then reads or writes them.
+inline void ExecBytes(QORSimTransfer& t, void* data, uint64_t bytes, bool write) {
   t.CheckView();
-  const uint64_t bytes = t.RequiredBufferSize(0);
-  EXPECT_EQ(bytes, 8ull * (r1 - r0 + 1) * (c1 - c0 + 1));
-  t.SetBuffer(buf, bytes);
+  EXPECT_EQ(t.RequiredBufferSize(0), bytes);
+  t.SetBuffer(data, bytes);
   if (write)
     t.ExecWrite();
   else
     t.ExecRead();
   t.RelinquishBuffers();
 }
-
-/// Checks the view and that the transfer needs exactly all of v, then reads or writes it.
 template <typename Vector>
 void Exec(QORSimTransfer& t, Vector& v, bool write) {
-  t.CheckView();
-  const uint64_t bytes = v.size() * sizeof(v[0]);
-  EXPECT_EQ(t.RequiredBufferSize(0), bytes);
-  t.SetBuffer(v.data(), bytes);
+  ExecBytes(t, v.data(), v.size() * sizeof(v[0]), write);
+}
+
+/// Reads or writes the bytes (packed tightly, last dimension fastest) over the dimensions, in that order.
+inline void MoveBytes(const QORSimDistributionID& id, const std::vector<Dim>& dims, void* data, uint64_t bytes,
+                      bool write) {
+  QORSimTransfer t{QORSimDistribution(id)};
   if (write)
-    t.ExecWrite();
+    t.SetWrite();
   else
-    t.ExecRead();
+    t.SetRead();
+  t.SetBufferPadding(false);
+  SetDims(t, dims);
+  ExecBytes(t, data, bytes, write);
+}
+template <typename Vector>
+void Move(const QORSimDistributionID& id, const std::vector<Dim>& dims, Vector& v, bool write) {
+  MoveBytes(id, dims, v.data(), v.size() * sizeof(v[0]), write);
+}
+
+/// Makes the first drawer over the sets (chunked when chunks is not empty); fills it with the bytes, or, without
+/// them, lets it start at init.
+inline void MakeDrawer(const QORSimDistributionID& id, const std::vector<Dim>& sets, const QORSimArray<int>& chunks,
+                       void* data = nullptr, uint64_t bytes = 0, double init = 0.0, int extendable = -1) {
+  QORSimTransfer t{QORSimDistribution(id)};
+  if (chunks.Size())
+    t.SetMakeNewDrawerChunked(chunks);
+  else
+    t.SetMakeNewDrawer();
+  if (extendable >= 0) t.SetExtendableDim(extendable);
+  t.SetWrite();
+  t.SetBufferPadding(false);
+  SetDims(t, sets);
+  t.SetInitializationValue(init);
+  if (data) return ExecBytes(t, data, bytes, true);
+  t.CheckView();
+  t.InitializePersistentDrawer();
+}
+
+/// A matrix distribution as the library makes them: dimension 0 over the columns, dimension 1 over the rows.
+struct StoredMatrix {
+  QORSimCollectionID rows, cols;
+  QORSimDistributionID id;
+};
+
+/// Makes a rows × cols double matrix in context, chunked rowChunk × colChunk (0 for unchunked), initial value init.
+inline StoredMatrix MakeMatrix(const QORSimContextID& context, int numRows, int numCols, int rowChunk, int colChunk,
+                               double init = 0.0, bool extendable = false) {
+  QORSimContext ctx(context);
+  StoredMatrix m{ctx.CreateCollection(numRows), ctx.CreateCollection(numCols), {}};
+  m.id = ctx.CreateDistribution(QORSimGrid{m.cols, m.rows}, QORSimRangeType(QORSimDoubleKey));
+  MakeDrawer(m.id, {QORSimCollection(m.cols).BiggestCSetID(), QORSimCollection(m.rows).BiggestCSetID()},
+             rowChunk > 0 ? QORSimArray<int>{colChunk, rowChunk} : QORSimArray<int>{}, nullptr, 0, init,
+             extendable ? 0 : -1);
+  return m;
+}
+
+/// Reads or writes rows r0 … r1 and columns c0 … c1 by range; transposed packs the block by rows instead of columns.
+inline void RangeTransfer(const StoredMatrix& m, int r0, int r1, int c0, int c1, double* buf, bool write,
+                          bool transposed = false) {
+  const Dim cols(m.cols, c0, c1), rows(m.rows, r0, r1);
+  MoveBytes(m.id, transposed ? std::vector<Dim>{rows, cols} : std::vector<Dim>{cols, rows}, buf,
+            8ull * (r1 - r0 + 1) * (c1 - c0 + 1), write);
 }
 
 /// The reference: a column-major array of the whole matrix.
@@ -111,5 +139,13 @@ struct Reference {
   double& operator()(int i, int j) { return a[static_cast<size_t>(j) * numRows + i]; }
   double operator()(int i, int j) const { return a[static_cast<size_t>(j) * numRows + i]; }
 };
+
+/// The members of a set, in set order.
+inline std::vector<int> Members(const QORSimCSetID& id) {
+  QORSimCSet set(id);
+  std::vector<int> out(static_cast<size_t>(set.Size()));
+  if (!out.empty()) set.OrderedMembers(out.data());
+  return out;
+}
 
 }  // namespace store_test

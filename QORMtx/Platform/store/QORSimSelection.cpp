@@ -1,7 +1,11 @@
 // QORSimSelection: the region mover: whole chunks by direct chunk I/O, the rest by hyperslab selections.
 #include "QORSimSelection.h"
 
+#include <sys/uio.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "QORSimStore.h"
@@ -21,6 +25,12 @@ constexpr size_t kDenseChunkBlocks = 32;
 constexpr size_t kImageMinBytes = 64u << 10;
 
 constexpr size_t kScratchKept = 64u << 20;
+
+#ifdef IOV_MAX
+constexpr int kMaxIov = IOV_MAX;
+#else
+constexpr int kMaxIov = 1024;
+#endif
 
 struct ScratchBuffers {
   unsigned char* data[2] = {nullptr, nullptr};
@@ -165,6 +175,8 @@ class SelectionBatch {
   void Flush() {
     if (m_blocks == 0) return;
     Count(&IoCounters::selectionCalls);
+    m_used = true;
+    m_wrote = m_wrote || m_write;
     if (m_write)
       QORSIM_H5(H5Dwrite, (m_g.dataset, m_g.memType, m_mem, m_file, H5P_DEFAULT, m_buf));
     else
@@ -174,6 +186,9 @@ class SelectionBatch {
 
   static void SelectRunsRange(hid_t space, const std::vector<const RunList*>& runs, bool canonical, bool replace,
                               size_t begin, size_t end);
+  /// True once values went (were written) through HDF5's chunk cache.
+  bool Used() const { return m_used; }
+  bool Wrote() const { return m_wrote; }
 
  private:
   void Open() {
@@ -188,6 +203,8 @@ class SelectionBatch {
   void* m_buf;
   bool m_write;
   size_t m_blocks = 0;
+  bool m_used = false;
+  bool m_wrote = false;
   H5Handle m_file;
   H5Handle m_mem;
 };
@@ -231,6 +248,120 @@ void AppendCoalesced(RunList& list, const Run& r) {
     list.push_back(r);
 }
 
+
+// A stretch of a stored chunk read straight from the file: len bytes at offset off of the chunk land at dst.
+struct Segment {
+  hsize_t off;
+  unsigned char* dst;
+  size_t len;
+};
+
+// Where each contiguous stretch of a stored chunk goes in the canonical buffer, in file order (the walk of
+// CrossCopy); stretches adjacent in both the file and the buffer are merged, so a chunk that is one stretch of
+// the buffer becomes one segment.
+void ChunkSegments(const std::vector<const RunList*>& pieces, const ImageMap& map, unsigned char* buf,
+                   const std::vector<hsize_t>& bs, size_t item, std::vector<Segment>& out, size_t d = 0,
+                   hsize_t io = 0, hsize_t bo = 0) {
+  const RunList& list = *pieces[d];
+  const std::vector<hsize_t>& start = map.start[d];
+  if (d + 1 == pieces.size()) {
+    for (size_t i = 0; i < list.size(); ++i) {
+      const Segment s{(io + start[i]) * item, buf + (bo + list[i].canon) * item, list[i].len * item};
+      if (!out.empty() && out.back().off + out.back().len == s.off && out.back().dst + out.back().len == s.dst)
+        out.back().len += s.len;
+      else
+        out.push_back(s);
+    }
+    return;
+  }
+  for (size_t i = 0; i < list.size(); ++i)
+    for (hsize_t k = 0; k < list[i].len; ++k)
+      ChunkSegments(pieces, map, buf, bs, item, out, d + 1, io + (start[i] + k) * map.strides[d],
+                    bo + (list[i].canon + k) * bs[d]);
+}
+
+// preadv until every byte of the vector is in, or a fatal failure that names the cause.
+void PreadvFully(int fd, iovec* iov, int count, off_t offset) {
+  while (count > 0) {
+    const ssize_t got = preadv(fd, iov, count, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) QORSIM_FAIL(std::string("reading a chunk from the file failed: ") + std::strerror(errno) + DescribeWhere());
+    if (got == 0) QORSIM_FAIL("the file ends inside a chunk" + DescribeWhere());
+    offset += got;
+    size_t left = static_cast<size_t>(got);
+    while (count > 0 && left >= iov->iov_len) {
+      left -= iov->iov_len;
+      ++iov;
+      --count;
+    }
+    if (count > 0) {
+      iov->iov_base = static_cast<unsigned char*>(iov->iov_base) + left;
+      iov->iov_len -= left;
+    }
+  }
+}
+
+// Reads the segments of the chunk stored at address: one preadv per run of file-contiguous segments (at most
+// kMaxIov each). Gaps of at most sinkBytes (the part of an edge chunk beyond the drawer) are read into sink
+// rather than ending the call.
+void ReadSegments(int fd, haddr_t address, const std::vector<Segment>& segs, unsigned char* sink, size_t sinkBytes) {
+  iovec iov[kMaxIov];
+  for (size_t i = 0; i < segs.size();) {
+    const hsize_t first = segs[i].off;
+    hsize_t end = first;
+    int k = 0;
+    while (i < segs.size() && k < kMaxIov) {
+      const Segment& s = segs[i];
+      if (s.off != end) {
+        if (s.off - end > sinkBytes || k + 2 > kMaxIov) break;
+        iov[k++] = iovec{sink, static_cast<size_t>(s.off - end)};
+        end = s.off;
+      }
+      iov[k++] = iovec{s.dst, s.len};
+      end += s.len;
+      ++i;
+    }
+    PreadvFully(fd, iov, k, static_cast<off_t>(address + first));
+  }
+}
+
+// Writes the segments to the chunk stored at address: one pwritev per run of file-contiguous segments (at most
+// kMaxIov each); a gap (the part of an edge chunk beyond the drawer) is left as it is in the file.
+void WriteSegments(int fd, haddr_t address, const std::vector<Segment>& segs) {
+  iovec iov[kMaxIov];
+  for (size_t i = 0; i < segs.size();) {
+    const hsize_t first = segs[i].off;
+    hsize_t end = first;
+    int k = 0;
+    for (; i < segs.size() && k < kMaxIov && segs[i].off == end; ++i) {
+      iov[k++] = iovec{segs[i].dst, segs[i].len};
+      end += segs[i].len;
+    }
+    off_t offset = static_cast<off_t>(address + first);
+    iovec* v = iov;
+    while (k > 0) {
+      const ssize_t put = pwritev(fd, v, k, offset);
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0)
+        QORSIM_FAIL(std::string("writing a chunk to the file failed: ") +
+                    (put < 0 ? std::strerror(errno) : "nothing written") + DescribeWhere());
+      offset += put;
+      size_t left = static_cast<size_t>(put);
+      while (k > 0 && left >= v->iov_len) {
+        left -= v->iov_len;
+        ++v;
+        --k;
+      }
+      if (k > 0) {
+        v->iov_base = static_cast<unsigned char*>(v->iov_base) + left;
+        v->iov_len -= left;
+      }
+    }
+  }
+}
+
+thread_local std::vector<Segment> t_segments;
+
 }  // namespace
 
 unsigned char* Scratch::Get(Slot slot, size_t bytes) {
@@ -260,7 +391,7 @@ size_t SelectRuns(hid_t space, const std::vector<const RunList*>& runs, bool can
   return total;
 }
 
-void MoveRegion(const DrawerGeometry& g, const std::vector<RunList>& runs, const std::vector<hsize_t>& U, void* buf,
+void MoveRegion(DrawerGeometry& g, const std::vector<RunList>& runs, const std::vector<hsize_t>& U, void* buf,
                 bool write) {
   const size_t n = runs.size();
   for (const RunList& r : runs)
@@ -293,7 +424,11 @@ void MoveRegion(const DrawerGeometry& g, const std::vector<RunList>& runs, const
       t.full = covered == std::min((t.index + 1) * cs, g.dims[d]) - t.index * cs;
     }
   }
-  const bool direct = g.directChunkIo && DirectChunkIoEnabled();
+  const ChunkPath limit = ChunkPathLimit();
+  const bool direct = g.directChunkIo && limit >= ChunkPath::HDF5_CHUNK;
+  // pread needs the chunk's bytes as stored to be the values (unfiltered, in the memory type: directChunkIo) and
+  // a descriptor whose offsets are HDF5's addresses.
+  const bool raw = direct && g.fd >= 0 && limit == ChunkPath::RAW_FILE;
 
   const size_t item = g.itemBytes;
   size_t chunkItems = 1;
@@ -314,14 +449,26 @@ void MoveRegion(const DrawerGeometry& g, const std::vector<RunList>& runs, const
     }
     return edge;
   };
-  auto allocated = [&](const std::vector<hsize_t>& origin) {
-    const hsize_t stored = ChunkStorageBytes(g.dataset, origin.data());
-    if (stored != 0 && stored != chunkBytes)
-      QORSIM_FAIL("chunk at element " + std::to_string(origin[0]) + " is stored with " + std::to_string(stored) +
+  // Where a chunk is stored. Values that selection writes left in HDF5's chunk cache reach the file (and a new
+  // chunk its address) only when the cache is flushed, so flush first when there may be some.
+  auto locate = [&](const std::vector<hsize_t>& origin) {
+    if (g.cacheDirty) {
+      QORSIM_H5(H5Dflush, (g.dataset));
+      g.cacheDirty = false;
+      Count(&IoCounters::cacheFlushes);
+    }
+    const ChunkPlace place = ChunkLocation(g.dataset, origin.data());
+    if (place.bytes != 0 && place.bytes != chunkBytes)
+      QORSIM_FAIL("chunk at element " + std::to_string(origin[0]) + " is stored with " + std::to_string(place.bytes) +
                   " bytes, not " + std::to_string(chunkBytes) + DescribeWhere());
-    return stored != 0;
+    return place;
   };
-  auto readChunk = [&](const std::vector<hsize_t>& origin, void* dst) {
+  auto readChunk = [&](const std::vector<hsize_t>& origin, const ChunkPlace& place, void* dst) {
+    if (raw) {
+      t_segments.assign(1, Segment{0, static_cast<unsigned char*>(dst), chunkBytes});
+      ReadSegments(g.fd, place.address, t_segments, nullptr, 0);
+      return;
+    }
     uint32_t filters = 0;
     QORSIM_H5(H5Dread_chunk, (g.dataset, H5P_DEFAULT, origin.data(), &filters, dst));
     if (filters != 0) QORSIM_FAIL("a chunk came back filtered" + DescribeWhere());
@@ -358,6 +505,15 @@ void MoveRegion(const DrawerGeometry& g, const std::vector<RunList>& runs, const
       allLists[d].push_back(&t);
       if (direct && t.full) fullLists[d].push_back(&t);
     }
+  // Raw writes only where HDF5's chunk cache cannot hold a copy of the chunk: empty it first if selections used it.
+  const bool rawWrite = raw && write && g.reopen;
+  bool anyFull = true;
+  for (const auto& l : fullLists) anyFull = anyFull && !l.empty();
+  if (rawWrite && anyFull && g.cacheUsed) {
+    g.dataset = g.reopen();
+    g.cacheUsed = g.cacheDirty = false;
+    Count(&IoCounters::cacheResets);
+  }
   forEachCombo(fullLists, [&](const std::vector<const TileDim*>& combo) {
     const bool edge = chunkOrigin(combo, origin, extent);
     for (size_t d = 0; d < n; ++d) lo[d] = combo[d]->pieces.front().canon;
@@ -371,17 +527,39 @@ void MoveRegion(const DrawerGeometry& g, const std::vector<RunList>& runs, const
     for (size_t d = 0; d < n; ++d) off += lo[d] * bs[d];
     unsigned char* base = bytes + off * item;
     for (size_t d = 0; d < n; ++d) pieces[d] = &combo[d]->pieces;
-    Count(contiguous ? &IoCounters::directChunks : &IoCounters::packedChunks);
     if (!write) {
-      if (!allocated(origin)) {
+      const ChunkPlace place = locate(origin);
+      if (place.address == HADDR_UNDEF) {
+        Count(contiguous ? &IoCounters::directChunks : &IoCounters::packedChunks);
         FillBox(bytes, lo, extent, bs, g.fill.data(), item);
+      } else if (raw) {
+        // Each stretch of the stored chunk straight to its place in the buffer: no chunk image, no second copy.
+        Count(&IoCounters::rawChunks);
+        t_segments.clear();
+        ChunkSegments(pieces, ImageMap::Chunk(pieces, origin, cs), bytes, bs, item, t_segments);
+        ReadSegments(g.fd, place.address, t_segments, edge ? temp.Get() : nullptr, edge ? chunkBytes : 0);
       } else if (contiguous) {
-        readChunk(origin, base);
+        Count(&IoCounters::directChunks);
+        readChunk(origin, place, base);
       } else {
-        readChunk(origin, temp.Get());
+        Count(&IoCounters::packedChunks);
+        readChunk(origin, place, temp.Get());
         CopyCross(pieces, ImageMap::Chunk(pieces, origin, cs), temp.Get(), bytes, bs, item, true);
       }
-    } else if (contiguous) {
+      return;
+    }
+    if (rawWrite) {
+      const ChunkPlace place = locate(origin);
+      if (place.address != HADDR_UNDEF) {
+        Count(&IoCounters::rawChunks);
+        t_segments.clear();
+        ChunkSegments(pieces, ImageMap::Chunk(pieces, origin, cs), bytes, bs, item, t_segments);
+        WriteSegments(g.fd, place.address, t_segments);
+        return;
+      }
+    }
+    Count(contiguous ? &IoCounters::directChunks : &IoCounters::packedChunks);
+    if (contiguous) {
       writeChunk(origin, base);
     } else {
       // The part of an edge chunk beyond the drawer holds the initialisation value, as HDF5 would leave it, so
@@ -413,8 +591,9 @@ void MoveRegion(const DrawerGeometry& g, const std::vector<RunList>& runs, const
     if (direct && blocks > kDenseChunkBlocks) {
       chunkOrigin(combo, origin, extent);
       Count(&IoCounters::patchedChunks);
-      if (allocated(origin))
-        readChunk(origin, temp.Get());
+      const ChunkPlace place = locate(origin);
+      if (place.address != HADDR_UNDEF)
+        readChunk(origin, place, temp.Get());
       else
         FillItems(temp.Get(), chunkItems, g.fill.data(), item);
       CopyCross(pieces, ImageMap::Chunk(pieces, origin, cs), temp.Get(), bytes, bs, item, !write);
@@ -436,12 +615,16 @@ void MoveRegion(const DrawerGeometry& g, const std::vector<RunList>& runs, const
     if (write) {
       CopyCross(pieces, map, image, bytes, bs, item, false);
       QORSIM_H5(H5Dwrite, (g.dataset, g.memType, memSpace, fileSpace, H5P_DEFAULT, image));
+      g.cacheDirty = g.cacheUsed = true;
     } else {
+      g.cacheUsed = true;
       QORSIM_H5(H5Dread, (g.dataset, g.memType, memSpace, fileSpace, H5P_DEFAULT, image));
       CopyCross(pieces, map, image, bytes, bs, item, true);
     }
   });
   batch.Flush();
+  g.cacheDirty = g.cacheDirty || batch.Wrote();
+  g.cacheUsed = g.cacheUsed || batch.Used();
 }
 
 }  // namespace qorsim

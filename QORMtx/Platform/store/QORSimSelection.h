@@ -4,6 +4,7 @@
 #include <hdf5.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ struct DrawerGeometry {
   std::vector<hsize_t> chunk;  // empty: contiguous dataset
   bool directChunkIo = false;
   std::vector<unsigned char> fill;  // one item: the initialisation value
+  int fd = -1;                      // the file, for whole chunks by preadv/pwritev (-1: through HDF5 only)
+  bool cacheDirty = false;          // in and out: selection writes may sit in HDF5's chunk cache
+  bool cacheUsed = false;           // in and out: the chunk cache may hold chunks
+  std::function<hid_t()> reopen;    // closes and reopens the dataset (emptying its chunk cache); returns it
 };
 
 /// \brief Per-thread scratch memory of the transfers (chunk images, staging), kept between transfers so that
@@ -47,10 +52,20 @@ size_t SelectRuns(hid_t space, const std::vector<const RunList*>& runs, bool can
 
 /// \brief Moves the region (cross product over dimensions of runs[d]) between the dataset and buf, which holds
 /// the region packed in canonical order (dimension 0 slowest, extents U[d] = canonical count of dimension d).
-/// Whole chunks go by direct chunk I/O (straight into buf where the chunk is contiguous in it, through a chunk
-/// buffer otherwise); the rest by one or a few hyperslab selections (SelectRuns), or, for chunks touched by
-/// many scattered runs, by reading, patching and writing the whole chunk.
-void MoveRegion(const DrawerGeometry& g, const std::vector<RunList>& runs, const std::vector<hsize_t>& U, void* buf,
+/// This is the one place that chooses how each chunk moves:
+///  - whole chunks read from a plain file (g.fd ≥ 0): pread/preadv from the chunk's file address straight into
+///    buf, scattered where the chunk is not one stretch of buf; HDF5's chunk cache is flushed first when
+///    selection writes may still sit in it (g.cacheDirty);
+///  - whole chunks written to a plain file that already have storage: pwritev from buf to the chunk's address.
+///    HDF5 does not see these writes, so its chunk cache must hold no copy of the chunk: when selections have
+///    used the cache since the dataset was opened (g.cacheUsed), the dataset is closed and reopened first
+///    (g.reopen), which writes back and empties the cache; H5Dread_chunk and H5Dwrite_chunk never fill it;
+///  - other whole chunks (first writes, in-memory files): H5Dwrite_chunk / H5Dread_chunk, straight from or into
+///    buf where the chunk is contiguous in it, through a chunk buffer otherwise;
+///  - chunks without storage read as the initialisation value;
+///  - partial chunks: one or a few hyperslab selections (SelectRuns), or, for chunks touched by many scattered
+///    runs, reading, patching and writing the whole chunk. Selections set g.cacheUsed, writes g.cacheDirty.
+void MoveRegion(DrawerGeometry& g, const std::vector<RunList>& runs, const std::vector<hsize_t>& U, void* buf,
                 bool write);
 
 }  // namespace qorsim

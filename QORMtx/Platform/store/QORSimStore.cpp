@@ -37,7 +37,7 @@ std::map<int, std::unique_ptr<DatabaseRecord>>& Databases() {
   return *databases;
 }
 int g_nextContext = 0;
-std::atomic<bool> g_directChunkIo{true};
+std::atomic<ChunkPath> g_chunkPathLimit{ChunkPath::RAW_FILE};
 
 thread_local const WhereScope* t_where = nullptr;
 
@@ -144,8 +144,8 @@ void Count(uint64_t IoCounters::*field) {
   ++(g_counters.*field);
 }
 
-void SetDirectChunkIo(bool enabled) { g_directChunkIo = enabled; }
-bool DirectChunkIoEnabled() { return g_directChunkIo; }
+void SetChunkPathLimit(ChunkPath limit) { g_chunkPathLimit = limit; }
+ChunkPath ChunkPathLimit() { return g_chunkPathLimit; }
 
 hid_t MemoryType(int typeKey) { return typeKey == QORSimIntKey ? H5T_NATIVE_INT : H5T_NATIVE_DOUBLE; }
 size_t ItemBytes(int typeKey) { return typeKey == QORSimIntKey ? 4 : 8; }
@@ -443,6 +443,7 @@ DatabaseRecord& CreateDatabase(const std::string& path, bool inMemory) {
   WriteIntsAttr(db->file, "qorsim_version", {kFormatVersion});
   H5Handle(QORSIM_H5(H5Gcreate2, (db->file, "/collections", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT)));
   H5Handle(QORSIM_H5(H5Gcreate2, (db->file, "/distributions", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT)));
+  if (!inMemory) db->rawFd = RawFileDescriptor(db->file);
   return Register(std::move(db));
 }
 
@@ -497,6 +498,7 @@ DatabaseRecord& OpenDatabase(const std::string& path, bool readOnly) {
   }
   LoadCollections(*db);
   LoadDistributions(*db);
+  db->rawFd = RawFileDescriptor(db->file);
   return Register(std::move(db));
 }
 
@@ -952,21 +954,46 @@ hid_t DrawerDataset(const QORSimDistributionID& id, DistributionRecord& dist, Dr
   return drawer.dataset;
 }
 
-hsize_t ChunkStorageBytes(hid_t dataset, const hsize_t* origin) {
+ChunkPlace ChunkLocation(hid_t dataset, const hsize_t* origin) {
   // H5Dget_chunk_storage_size fails for a chunk without storage once others have some; the chunk index query
   // answers an undefined address instead.
   unsigned filters = 0;
-  haddr_t address = HADDR_UNDEF;
-  hsize_t bytes = 0;
-  QORSIM_H5(H5Dget_chunk_info_by_coord, (dataset, origin, &filters, &address, &bytes));
-  return address == HADDR_UNDEF ? 0 : bytes;
+  ChunkPlace place;
+  QORSIM_H5(H5Dget_chunk_info_by_coord, (dataset, origin, &filters, &place.address, &place.bytes));
+  if (place.address == HADDR_UNDEF) place.bytes = 0;
+  return place;
+}
+
+hsize_t ChunkStorageBytes(hid_t dataset, const hsize_t* origin) { return ChunkLocation(dataset, origin).bytes; }
+
+int RawFileDescriptor(hid_t file) {
+  H5Handle fapl(QORSIM_H5(H5Fget_access_plist, (file)));
+  if (QORSIM_H5(H5Pget_driver, (fapl)) != H5FD_SEC2) return -1;
+  // With a user block, HDF5's addresses start after it; our files never have one, others keep the HDF5 path.
+  H5Handle fcpl(QORSIM_H5(H5Fget_create_plist, (file)));
+  hsize_t userBlock = 0;
+  QORSIM_H5(H5Pget_userblock, (fcpl, &userBlock));
+  if (userBlock != 0) return -1;
+  void* handle = nullptr;
+  QORSIM_H5(H5Fget_vfd_handle, (file, fapl, &handle));
+  return handle ? *static_cast<const int*>(handle) : -1;
+}
+
+hid_t ReopenDrawerDataset(const QORSimDistributionID& id, DistributionRecord& dist, DrawerRecord& drawer) {
+  if (drawer.dataset >= 0) {
+    QORSIM_H5(H5Dclose, (drawer.dataset));
+    drawer.dataset = -1;
+  }
+  drawer.cacheDirty = drawer.cacheUsed = false;
+  return DrawerDataset(id, dist, drawer);
 }
 
 void ResetDrawerDatasets(DistributionRecord& dist) {
   for (DrawerRecord& drawer : dist.drawers) {
     if (drawer.dataset >= 0) {
-      QORSIM_H5(H5Dclose, (drawer.dataset));
+      QORSIM_H5(H5Dclose, (drawer.dataset));  // writes back the chunk cache
       drawer.dataset = -1;
+      drawer.cacheDirty = drawer.cacheUsed = false;
     }
   }
 }

@@ -158,6 +158,8 @@ struct DrawerRecord {
   std::vector<unsigned char> fill;  // the initialisation value, one item
   hid_t dataset = -1;               // open on first use, with the distribution's chunk cache
   bool directChunkIo = false;       // unfiltered chunks stored in the memory type: whole chunks bypass the selection
+  bool cacheDirty = false;          // selection writes may sit in HDF5's chunk cache, not yet in the file
+  bool cacheUsed = false;           // selections went through the chunk cache since the dataset was opened
 };
 
 struct DistributionRecord {
@@ -179,6 +181,7 @@ struct DatabaseRecord {
   bool inMemory = false;
   bool readOnly = false;
   hid_t file = -1;
+  int rawFd = -1;  // the file's descriptor when chunks may be read from it directly (plain file, no user block)
   std::map<int, CollectionRecord> collections;
   std::map<int, DistributionRecord> distributions;
   int nextCollection = 0;
@@ -240,11 +243,23 @@ int NewDrawer(const QORSimDistributionID& id, const DrawerRequest& request);
 void ExtendDrawer(const QORSimDistributionID& id, int drawer, int dim, const QORSimCSetID& set);
 /// \brief The drawer's dataset, opened with the distribution's chunk cache.
 hid_t DrawerDataset(const QORSimDistributionID& id, DistributionRecord& dist, DrawerRecord& drawer);
+/// \brief Closes the drawer's dataset, which writes back and empties its chunk cache, and opens it again.
+hid_t ReopenDrawerDataset(const QORSimDistributionID& id, DistributionRecord& dist, DrawerRecord& drawer);
 /// \brief Closes the open datasets of the distribution's drawers (they reopen with the new cache settings).
 void ResetDrawerDatasets(DistributionRecord& dist);
 
+/// \brief Where the chunk at origin (element coordinates) is stored: file address and bytes; address
+/// HADDR_UNDEF and 0 bytes when the chunk has no storage yet.
+struct ChunkPlace {
+  haddr_t address = HADDR_UNDEF;
+  hsize_t bytes = 0;
+};
+ChunkPlace ChunkLocation(hid_t dataset, const hsize_t* origin);
 /// \brief Bytes stored for the chunk at origin (element coordinates); 0 when the chunk has no storage yet.
 hsize_t ChunkStorageBytes(hid_t dataset, const hsize_t* origin);
+/// \brief The descriptor of an open database file whose chunks may be read with pread (the sec2 driver, no user
+/// block, so file addresses are offsets); -1 otherwise (in-memory and other drivers).
+int RawFileDescriptor(hid_t file);
 
 /// \brief The HDF5 memory type of a range type key.
 hid_t MemoryType(int typeKey);
@@ -252,6 +267,9 @@ size_t ItemBytes(int typeKey);
 
 /// \brief How the transfers moved their values, counted since the last reset (for tests and benchmarks).
 struct IoCounters {
+  uint64_t rawChunks = 0;       // whole chunks moved by preadv/pwritev straight between file and caller's buffer
+  uint64_t cacheFlushes = 0;    // chunk caches flushed so that the file holds what selections wrote
+  uint64_t cacheResets = 0;     // chunk caches emptied (dataset reopened) before writes behind HDF5's back
   uint64_t directChunks = 0;    // whole chunks straight between the file and the caller's buffer
   uint64_t packedChunks = 0;    // whole chunks through a chunk buffer (packing or unpacking)
   uint64_t patchedChunks = 0;   // chunks read, patched in memory and written back whole
@@ -263,8 +281,11 @@ IoCounters Counters();
 void ResetCounters();
 void Count(uint64_t IoCounters::*field);
 
-/// \brief Test hook: false sends whole chunks through the selection path as well.
-void SetDirectChunkIo(bool enabled);
-bool DirectChunkIoEnabled();
+/// \brief The fastest path whole chunks may take (a hook for tests and benchmarks; RAW_FILE by default):
+/// RAW_FILE moves unfiltered chunks of plain files with preadv/pwritev, HDF5_CHUNK moves them with H5Dread_chunk and
+/// H5Dwrite_chunk, SELECTION sends them through hyperslab selections like partial chunks.
+enum class ChunkPath { SELECTION = 0, HDF5_CHUNK = 1, RAW_FILE = 2 };
+void SetChunkPathLimit(ChunkPath limit);
+ChunkPath ChunkPathLimit();
 
 }  // namespace qorsim

@@ -398,7 +398,26 @@ void QORSimTransfer::Impl::Move(bool isWrite) {
     g.chunk = d.storageChunk;
     g.directChunkIo = d.directChunkIo;
     g.fill = d.fill;
+    g.fd = Database(dist.ContextID()).rawFd;
+    g.cacheDirty = d.cacheDirty;
+    g.cacheUsed = d.cacheUsed;
   }
+  g.reopen = [this] {
+    StoreLock lock(StoreMutex());
+    DistributionRecord& record = Distribution(dist);
+    return ReopenDrawerDataset(dist, record, Drawer(record, target, dist));
+  };
+  // The drawer remembers whether HDF5's chunk cache may hold values the file does not have yet.
+  struct KeepCacheState {
+    const Impl& t;
+    const DrawerGeometry& g;
+    ~KeepCacheState() {
+      StoreLock lock(StoreMutex());
+      DrawerRecord& d = Drawer(Distribution(t.dist), t.target, t.dist);
+      d.cacheDirty = g.cacheDirty;
+      d.cacheUsed = g.cacheUsed;
+    }
+  } keep{*this, g};
   WhereScope where(database, object);
   const size_t rank = plans.size();
   for (hsize_t e : extent)
