@@ -1,4 +1,4 @@
-// Shared helpers of the QORMtxBLA tests: a fixture that restores the dispatch table, references and pair quality.
+// Shared helpers of the QORMtxBLA tests: the dispatch table guard, typed operands and eigen pair quality.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "../dispatch/dispatch_test_util.h"
 #include "QORMtxBLA.h"
 #include "QORMtxBlaUtilities.h"
 #include "naive_matrix.h"
@@ -18,19 +19,8 @@ using B = QORMtxBLA;
 using naive::Dense;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-/// Restores the hooks a test installs (and the external flag) when it ends.
-class DispatchGuard : public ::testing::Test {
- protected:
-  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-  void TearDown() override {
-    QORMtxBlaUtilities::m_linAlgExternalFlag = true;
-    QORMtxBlaUtilities::SetMultiply(nullptr);
-    QORMtxBlaUtilities::SetSolve(nullptr);
-    QORMtxBlaUtilities::SetComplexSolve(nullptr);
-    QORMtxBlaUtilities::SetEigenSolve(nullptr);
-    QORMtxBlaUtilities::SetDiagAdd(nullptr);
-  }
-};
+/// Restores every hook and setting of the dispatch table a test changes.
+using DispatchGuard = dispatch_test::DispatchFixture;
 
 /// The reference with zeros off the diagonal.
 inline Dense DiagonalPart(const Dense& d) {
@@ -47,12 +37,7 @@ inline M Make(const Dense& d, M::MtxType type) {
   return naive::Diagonal(diag);
 }
 
-inline Dense RandomSymmetric(int n, uint32_t seed) {
-  Dense s = naive::Random(n, n, seed);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < j; ++i) s(i, j) = s(j, i);
-  return s;
-}
+using naive::RandomSymmetric;
 
 /// Over the returned pairs: max ‖K·x − λ·M·x‖∞ / (n·‖K‖·‖x‖), max |XᵀMX − I|, and whether λ ascends.
 struct PairQuality {

@@ -1,6 +1,7 @@
 // The dispatch table's settings and its routing to installed hooks: arguments, block size, thread counts.
 #include <gtest/gtest.h>
 
+#include <complex>
 #include <sstream>
 #include <string>
 
@@ -95,13 +96,23 @@ TEST_F(DispatchHooks, EachRoutineHandsItsArgumentsBlockSizeAndThreadsToItsHook) 
   EXPECT_EQ(g_last, Call("diagadd", 5, 6, 77, 2.5, b, a, 7, 4));
   EXPECT_EQ(g_calls, 9);
 
-  BU::SetLinAlgExternalFlag(false);  // bypassed: the built-in kernels run
+  BU::SetLinAlgExternalFlag(false);  // bypassed: every hooked routine runs its built-in kernel
   double A[4] = {2, 1, 3, 4}, B[2] = {1, 1}, C[2] = {0, 0}, S[4] = {2, 1, -99, 4}, rhs[2] = {5, 9};
   BU::Multiply('N', 'N', 2, 1, 2, 1.0, A, 2, B, 2, 0.0, C, 2, 0, 0);
   EXPECT_EQ(BU::Solve(2, 1, S, 2, rhs, 2, 0), 0);  // dsysv reads the lower triangle: [[2, 1], [1, 4]]
   EXPECT_TRUE(C[0] == 5.0 && C[1] == 5.0);
   EXPECT_NEAR(rhs[0], 11.0 / 7.0, 1e-14);
   EXPECT_NEAR(rhs[1], 13.0 / 7.0, 1e-14);
+  double u = 4, ur = 2, z[2] = {0, 2}, zr[2] = {4, 2}, zu[2] = {0, 2}, zur[2] = {4, 2}, zb[2] = {1, 1}, zc[2] = {1, 1};
+  EXPECT_EQ(BU::UnsymmSolve(1, 1, &u, 1, &ur, 1, 0), 0);  // 4·x = 2
+  EXPECT_EQ(BU::ComplexSolve(1, 1, z, 1, zr, 1, 0), 0);   // 2i·x = 4 + 2i: x = 1 − 2i
+  EXPECT_EQ(BU::ComplexUnsymmSolve(1, 1, zu, 1, zur, 1, 0), 0);
+  // (1 + 2i)·(1 − 2i)·(1 + i) + (3 + 4i)·(1 + i) = 4 + 12i
+  BU::ComplexMultiply('N', 'N', 1, 1, 1, alpha, zr, 1, zb, 1, beta, zc, 1, 0, 0);
+  EXPECT_NEAR(ur, 0.5, 1e-15);
+  EXPECT_LT(std::abs(std::complex<double>(zr[0], zr[1]) - std::complex<double>(1, -2)), 1e-15);
+  EXPECT_LT(std::abs(std::complex<double>(zur[0], zur[1]) - std::complex<double>(1, -2)), 1e-15);
+  EXPECT_LT(std::abs(std::complex<double>(zc[0], zc[1]) - std::complex<double>(4, 12)), 1e-14);
   EXPECT_EQ(g_calls, 9);
   // An installed hook that is switched off is no hook.
   EXPECT_QORMTX_ASSERTION(BU::EigenSolve('L', 2, a, b, found, c, c + 2, 0, 1, false, 0, nullptr, 0), "0");

@@ -1,53 +1,37 @@
-// Shared helpers of the dispatch tests: seeded random fill, naive products, setting snapshots.
+// Shared helpers of the dispatch and QORMtxBLA tests: seeded values, element readers for naive products, and a
+// fixture that restores the whole dispatch table.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <complex>
-#include <cstdio>
 #include <functional>
-#include <random>
 #include <tuple>
 #include <vector>
 
 #include "QORMtxBlaUtilities.h"
+#include "naive_dense.h"
 
 namespace dispatch_test {
 
 typedef std::complex<double> cplx;
 
-inline std::mt19937& Rng() {
-  static std::mt19937 rng([] {
-    const unsigned seed = 20240611u;
-    std::printf("dispatch tests: random seed %u\n", seed);
-    return seed;
-  }());
-  return rng;
-}
-
+/// n values uniform in [lo, hi) from the logged test seed.
 inline std::vector<double> Random(size_t n, double lo = -1.0, double hi = 1.0) {
-  std::uniform_real_distribution<double> d(lo, hi);
-  std::vector<double> v(n);
-  for (double& x : v) x = d(Rng());
-  return v;
+  static std::mt19937_64 rng = qormtx_test::Rng(17);
+  return qormtx_test::RandomVector(n, rng, lo, hi);
 }
 
 inline cplx Z(const std::vector<double>& a, size_t k) { return cplx(a[2 * k], a[2 * k + 1]); }
 
-/// Element (i, j) of op(A) for a column-major A with leading dimension lda; complex when cplx.
-inline cplx OpElem(char trans, const std::vector<double>& A, int lda, int i, int j, bool isComplex) {
-  const bool t = trans != 'N' && trans != 'n';
-  const int r = t ? j : i, c = t ? i : j;
-  const size_t k = static_cast<size_t>(lda) * c + r;
-  if (!isComplex) return cplx(A[k], 0.0);
-  cplx v = Z(A, k);
-  return (trans == 'C' || trans == 'c') ? std::conj(v) : v;
-}
-
 /// An element reader (i, j) → value, so that naive products can mix stored, transposed and computed matrices.
 typedef std::function<cplx(int, int)> Elem;
+/// op(A) of a column-major A with leading dimension lda (complex units when isComplex); trans 'N', 'T' or 'C'.
 inline Elem Mat(const std::vector<double>& A, int lda, bool isComplex, char trans = 'N') {
-  return [&A, lda, isComplex, trans](int i, int j) { return OpElem(trans, A, lda, i, j, isComplex); };
+  return [&A, lda, isComplex, trans](int i, int j) {
+    return isComplex ? qormtx_test::ZOpAt(A.data(), lda, trans, i, j)
+                     : cplx(qormtx_test::OpAt(A.data(), lda, trans, i, j));
+  };
 }
 
 /// max |(X·Y)(i, j) − Z(i, j)| over m × n with inner dimension k, divided by max(1, max |Z|).
