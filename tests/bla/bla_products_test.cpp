@@ -106,24 +106,26 @@ class AddReal : public ::testing::TestWithParam<std::tuple<Kind, Kind, double, d
 
 TEST_P(AddReal, MatchesReferenceAndTypeRule) {
   const auto [ka, kb, a, b, integerForm] = GetParam();
-  const int n = 5;
-  const Dense da = RandomSymmetric(n, 31), db = RandomSymmetric(n, 32);
-  const M A = ka == ABSENT ? M() : Make(da, TypeOf(ka)), Bm = kb == ABSENT ? M() : Make(db, TypeOf(kb));
   const bool useA = ka != ABSENT && a != 0.0, useB = kb != ABSENT && b != 0.0;
-  EXPECT_EQ(B::MatrixType(A, Bm), SumType(ka, kb));
   // The integer form types by presence, the other by contribution.
   const M::MtxType want = integerForm ? SumType(ka, kb) : SumType(useA ? ka : ABSENT, useB ? kb : ABSENT);
-  for (bool reuse : {false, true}) {  // a NaN-filled C of the result's shape is reused, another one replaced
-    M C(n, reuse ? n : n + 1, reuse ? want : M::UNKNOWN);
-    B::Assign(kNaN, C, 0);
-    integerForm ? B::Add(a, A, static_cast<int>(b), Bm, C) : B::Add(a, A, b, Bm, C, 0);
-    if (!useA && !useB) {
-      EXPECT_TRUE(C.IsNull());
-      continue;
+  for (int n : {1, 5}) {  // one row: a diagonal's stride n + 1 into a full C already steps past the array
+    const Dense da = RandomSymmetric(n, 31), db = RandomSymmetric(n, 32);
+    const M A = ka == ABSENT ? M() : Make(da, TypeOf(ka)), Bm = kb == ABSENT ? M() : Make(db, TypeOf(kb));
+    EXPECT_EQ(B::MatrixType(A, Bm), SumType(ka, kb));
+    for (bool reuse : {false, true}) {  // a NaN-filled C of the result's shape is reused, another one replaced
+      M C(n, reuse ? n : n + 1, reuse ? want : M::UNKNOWN);
+      B::Assign(kNaN, C, 0);
+      integerForm ? B::Add(a, A, static_cast<int>(b), Bm, C) : B::Add(a, A, b, Bm, C, 0);
+      if (!useA && !useB) {
+        EXPECT_TRUE(C.IsNull());
+        continue;
+      }
+      const Dense ra = ka == DIAG_ ? DiagonalPart(da) : da, rb = kb == DIAG_ ? DiagonalPart(db) : db;
+      EXPECT_TRUE(naive::Near(C, naive::Lin(useA ? a : 0.0, ra, useB ? b : 0.0, rb), 1e-14))
+          << "n " << n << " reuse " << reuse;
+      EXPECT_EQ(C.Type(), want);
     }
-    const Dense ra = ka == DIAG_ ? DiagonalPart(da) : da, rb = kb == DIAG_ ? DiagonalPart(db) : db;
-    EXPECT_TRUE(naive::Near(C, naive::Lin(useA ? a : 0.0, ra, useB ? b : 0.0, rb), 1e-14)) << "reuse " << reuse;
-    EXPECT_EQ(C.Type(), want);
   }
 }
 
