@@ -302,11 +302,13 @@ void QORMtxBLA::Multiply(double alpha, const QORMtxDenseMatrix& A, Operation opA
   QORMtxTimer timer;
   timer.Start();
   int passes = 0;
+  // One band buffer for every pass, packed to each band's rows: a fresh one per pass paid its page faults again.
+  QORMtxMatrix T;
+  if (numBlocks > 0) T.Reset(std::min(numRowsA, k * maxRowsInBlk), numColsA, QORMtxMatrix::UNKNOWN);
   for (int first = 0; first < numBlocks; ++passes) {
     const int last = std::min(first + k - 1, numBlocks - 1);
     const int rows = stored.NumberOfRowsInBlockRange(first, last), r0 = stored.FirstRowInBlock(first);
-    QORMtxMatrix T(rows, numColsA, QORMtxMatrix::UNKNOWN);
-    stored.GetValues(r0, r0 + rows - 1, 0, numColsA - 1, T);
+    stored.GetValues(r0, r0 + rows - 1, 0, numColsA - 1, T.Values());
     QORMtxBlaUtilities::Multiply('N', RealLetter(opB), rows, numColsC, numColsA, alpha, T.Values(), rows, b.Values(),
                                  b.NumberOfRows(), beta, C.Values(r0, 0), numRowsC, 0, numThreads);
     first = last + 1;
