@@ -1,16 +1,29 @@
-// QORMtxBLA::Multiply beside a raw cblas_dgemm, and EigenSolveGeneral (LAPACK hook package) beside a direct
-// LAPACKE_dsygvd on the same pencil, timed in the same run.
+// QORMtxBLA::Multiply beside a raw cblas_dgemm; the product with a stored A streamed through a buffer of 1/8 of A
+// beside the in-core product of the same values; EigenSolveGeneral (LAPACK hook package) beside a direct
+// LAPACKE_dsygvd on the same pencil. Each pair is timed in the same run.
 #include <benchmark/benchmark.h>
 #include <cblas.h>
 #include <lapacke.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "QORBasMemInfo.h"
 #include "QORLapackHooks.h"
 #include "QORMtxBLA.h"
+#include "QORMtxBlaUtilities.h"
+#include "QORMtxDenseMatrix.h"
 #include "QORMtxMatrix.h"
+#include "QORMtxUtilities.h"
+#include "QORSim.h"
 
 namespace {
 
@@ -62,6 +75,137 @@ void BM_BlaMultiply(benchmark::State& state) {
   state.counters["GFLOPs"] = seconds > 0.0 ? 2e-9 * n * n * static_cast<double>(n) * state.iterations() / seconds : 0.0;
 }
 BENCHMARK(BM_BlaMultiply)->Arg(64)->Arg(512)->Arg(1024)->Arg(2048)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A stored n × n matrix in a scratch file database (column-major) and the same values in core. Blocks: n/16 rows ×
+// all columns (tiles = false: a basis written band by band) or n/8 × n/8 tiles (a matrix written block by block).
+struct StoredOperand {
+  std::filesystem::path dir;
+  QORSimDatabase db;
+  QORMtxMatrix inCore;
+  std::unique_ptr<QORMtxDenseMatrix> stored;
+
+  StoredOperand(int n, bool tiles, unsigned seed) : inCore(n, n) {
+    const char* tmp = std::getenv("TMPDIR");
+    dir = std::filesystem::path(tmp && *tmp ? tmp : "/tmp") /
+          ("qormtx_bla_bench_" + std::to_string(::getpid()) + "_" + std::to_string(n));
+    std::filesystem::create_directories(dir);
+    db.Create((dir / "a.sim").string().c_str());
+    QORSimContext ctx(db.ContextID());
+    const QORSimCSetID rows = QORSimCollection(ctx.CreateCollection(n)).BiggestCSetID();
+    const QORSimCSetID cols = QORSimCollection(ctx.CreateCollection(n)).BiggestCSetID();
+    stored = std::make_unique<QORMtxDenseMatrix>(QORMtxUtilities::Create2DDistribution(
+        rows, cols, std::max(1, n / (tiles ? 8 : 16)), tiles ? std::max(1, n / 8) : -1));
+    FillRandom(inCore.Values(), inCore.NumberOfValues(), seed);
+    stored->SetValues(0, n - 1, 0, n - 1, inCore);
+  }
+  ~StoredOperand() {
+    stored.reset();
+    db.Close();
+    std::filesystem::remove_all(dir);
+  }
+};
+
+// Physical memory as the buffer rules read it, set so that MaxDoublesInBuffer(0.1) is `doubles`, for one scope.
+class BufferOverride {
+ public:
+  explicit BufferOverride(double doubles) {
+    const double megaBytes = doubles * 8.0 / (0.1 * 1048576.0);
+    QORBasMemInfo::SetPhysicalOverride(static_cast<uint64_t>(std::max(1.0, std::round(megaBytes))));
+  }
+  ~BufferOverride() { QORBasMemInfo::SetPhysicalOverride(0); }
+  BufferOverride(const BufferOverride&) = delete;
+  BufferOverride& operator=(const BufferOverride&) = delete;
+};
+
+// C = A·B with A (n × n) stored and read in row bands through a buffer of n²/8 doubles (B: n × n/16), against the
+// in-core product of the same values, alternating which runs first. Arguments: n, block shape (0 bands, 1 tiles).
+// ratio = in-core time / streamed time (1: streaming is free). Where the streamed time goes, as shares of it:
+// read_share, the store reads of the same bands alone into one buffer; fresh_read_share, the same into a new buffer
+// per band as the product allocates it; band_gemm_share, the same per-band products on the in-core A (one kernel
+// call per band instead of one for all). What the shares leave is bookkeeping and the noise of a shared machine.
+void BM_BlaStreamedProduct(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0)), m = std::max(4, n / 16);
+  StoredOperand A(n, state.range(1) != 0, 5);
+  QORMtxMatrix b(n, m), streamed(n, m), inCore(n, m), banded(n, m);
+  FillRandom(b.Values(), b.NumberOfValues(), 6);
+  const BufferOverride buffer(static_cast<double>(n) * n / 8.0);
+  const int bandRows = std::min(n, QORMtxUtilities::MaxDoublesInBuffer(0.1) / n);
+  const int perPass = std::max(1, bandRows / A.stored->MaxNumberOfRowsInBlock());
+  QORMtxMatrix band;
+
+  auto runInCore = [&] {
+    QORMtxBLA::Multiply(1.0, A.inCore, QORMtxBLA::NOOP, b, QORMtxBLA::NOOP, 0.0, inCore, QORMtxBLA::UNKNOWN, 0);
+  };
+  auto runStreamed = [&] {
+    QORMtxBLA::Multiply(1.0, *A.stored, QORMtxBLA::NOOP, b, QORMtxBLA::NOOP, 0.0, streamed, QORMtxBLA::UNKNOWN, 0);
+  };
+  auto forEachBand = [&](auto step) {  // the streamed product's band geometry
+    const int numBlocks = A.stored->NumberOfRowBlocks();
+    for (int first = 0; first < numBlocks; first += perPass) {
+      const int last = std::min(first + perPass - 1, numBlocks - 1);
+      step(A.stored->FirstRowInBlock(first), A.stored->NumberOfRowsInBlockRange(first, last));
+    }
+  };
+  auto runReads = [&] {
+    forEachBand([&](int r0, int rows) {
+      band.Reset(rows, n);
+      A.stored->GetValues(r0, r0 + rows - 1, 0, n - 1, band);
+    });
+  };
+  auto runFreshReads = [&] {
+    forEachBand([&](int r0, int rows) {
+      QORMtxMatrix fresh(rows, n);
+      A.stored->GetValues(r0, r0 + rows - 1, 0, n - 1, fresh);
+    });
+  };
+  auto runBandedGemm = [&] {
+    forEachBand([&](int r0, int rows) {
+      QORMtxBlaUtilities::Multiply('N', 'N', rows, m, n, 1.0, A.inCore.Values(r0, 0), n, b.Values(), n, 0.0,
+                                   banded.Values(r0, 0), n, 0, 0);
+    });
+  };
+
+  const int kinds = 5;
+  double seconds[kinds] = {0.0, 0.0, 0.0, 0.0, 0.0};  // in core, streamed, reads, banded in core, fresh reads
+  int rotation = 0;
+  for (auto _ : state) {
+    double pass[kinds];
+    for (int k = 0; k < kinds; ++k) {
+      const int which = (k + rotation) % kinds;
+      const auto t0 = Clock::now();
+      if (which == 0) runInCore();
+      if (which == 1) runStreamed();
+      if (which == 2) runReads();
+      if (which == 3) runBandedGemm();
+      if (which == 4) runFreshReads();
+      benchmark::ClobberMemory();
+      pass[which] = std::chrono::duration<double>(Clock::now() - t0).count();
+    }
+    for (int k = 0; k < kinds; ++k) seconds[k] += pass[k];
+    state.SetIterationTime(pass[1]);
+    rotation = (rotation + 1) % kinds;
+  }
+
+  double maxDiff = 0.0, maxAbs = 0.0;
+  for (size_t k = 0; k < static_cast<size_t>(inCore.NumberOfValues()); ++k) {
+    maxDiff = std::max(maxDiff, std::fabs(inCore.Values()[k] - streamed.Values()[k]));
+    maxAbs = std::max(maxAbs, std::fabs(inCore.Values()[k]));
+  }
+  if (maxDiff > 1e-12 * std::max(1.0, maxAbs)) state.SkipWithError("streamed product differs from the in-core one");
+  state.counters["ratio"] = seconds[1] > 0.0 ? seconds[0] / seconds[1] : 0.0;
+  state.counters["read_share"] = seconds[1] > 0.0 ? seconds[2] / seconds[1] : 0.0;
+  state.counters["fresh_read_share"] = seconds[1] > 0.0 ? seconds[4] / seconds[1] : 0.0;
+  state.counters["band_gemm_share"] = seconds[1] > 0.0 ? seconds[3] / seconds[1] : 0.0;
+  state.counters["bands"] = static_cast<double>((A.stored->NumberOfRowBlocks() + perPass - 1) / perPass);
+  state.counters["read_MBps"] =
+      seconds[2] > 0.0 ? 8e-6 * n * static_cast<double>(n) * state.iterations() / seconds[2] : 0.0;
+}
+BENCHMARK(BM_BlaStreamedProduct)
+    ->Args({64, 0})
+    ->Args({4096, 0})
+    ->Args({4096, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // K = X·Xᵀ + n·I and M = 0.01·(Y·Yᵀ + n·I): symmetric positive definite, all eigenpairs wanted.
 void BM_BlaEigenSolveGeneral(benchmark::State& state) {
