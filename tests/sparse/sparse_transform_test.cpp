@@ -84,6 +84,18 @@ class TransformStore : public testing::Test {
   QORSimCollectionID m_dofs;
 };
 
+// The stored form without the triangle rule: symmetric storage permuted keeps each entry for itself and its
+// mirror, so an entry may lie above the diagonal, which CheckInvariants reports (and nothing else may be wrong).
+void ExpectValidPermuted(const QORMtxSparseMatrix& A) {
+  std::string why;
+  if (A.CheckInvariants(&why)) return;
+  EXPECT_TRUE(A.Diagonal() != nullptr) << why;
+  EXPECT_NE(why.find("on or above the diagonal"), std::string::npos) << why;
+  for (int r = 0; r < A.NumberOfRows(); ++r)
+    for (unsigned k = Peer::RowP(A)[r]; k < Peer::RowP(A)[r + 1]; ++k)
+      ASSERT_TRUE(k == Peer::RowP(A)[r] || Peer::ColI(A)[k - 1] < Peer::ColI(A)[k]) << "row " << r;
+}
+
 }  // namespace
 
 // ---- Tᵀ·A·T ----
@@ -159,21 +171,6 @@ TEST(SparseTransform, CongruenceEdgeCases) {
   S.ApplyTransformation(S, false);
   ExpectValid(S);
   ExpectDenseEq(RawDense(S), Product(s, Product(s, s), true));
-}
-
-TEST(SparseTransformDeath, CongruencePreconditions) {
-  QORMtxSparseMatrix A, T, Sym, Rect, Empty(3, 3), Open(3, 3);
-  Assemble(A, 3, 3, {{0, 1, 1.0}}, false, false);
-  Assemble(T, 3, 3, {{1, 1, 1.0}}, false, false);
-  Assemble(Sym, 3, 3, {{1, 0, 1.0}}, true, false);
-  Assemble(Rect, 3, 4, {{0, 1, 1.0}}, false, false);
-  Empty.EndAssembly(false);
-  EXPECT_QORMTX_ASSERTION(Sym.ApplyTransformation(T, true), "m_numRows == m_numCols && m_diagonal == NULL");
-  EXPECT_QORMTX_ASSERTION(Rect.ApplyTransformation(T, true), "m_numRows == m_numCols && m_diagonal == NULL");
-  EXPECT_QORMTX_ASSERTION(A.ApplyTransformation(Sym, true),
-                          "m_numRows == T.m_numRows && m_numRows == T.m_numCols && T.m_diagonal == NULL");
-  EXPECT_QORMTX_ASSERTION(A.ApplyTransformation(Open, true), "m_assemblyComplete && T.m_assemblyComplete");
-  EXPECT_QORMTX_ASSERTION(Empty.ApplyTransformation(T, true), "0 < m_numRows && 0 < m_numNonzeros");
 }
 
 // ---- A − B ----
@@ -293,29 +290,7 @@ TEST_F(TransformStore, TransposeSwapsEverythingAndTwiceRestores) {
   EXPECT_EQ(E.GetRowOrdinals()[2], 3);
 }
 
-TEST(SparseTransformDeath, TransposePreconditions) {
-  QORMtxSparseMatrix Sym, Open(2, 2), T;
-  Assemble(Sym, 2, 2, {{1, 0, 1.0}}, true, false);
-  EXPECT_QORMTX_ASSERTION(Sym.Transpose(), "m_assemblyComplete && !m_diagonal");
-  EXPECT_QORMTX_ASSERTION(Sym.Transpose(T), "m_assemblyComplete && !m_diagonal");
-  EXPECT_QORMTX_ASSERTION(Open.Transpose(), "m_assemblyComplete && !m_diagonal");
-}
-
 // ---- Permutations ----
-
-namespace {
-
-// The stored form without the triangle rule: symmetric storage permuted keeps each entry for itself and its
-// mirror, so an entry may lie above the diagonal, which CheckInvariants reports (and nothing else may be wrong).
-void ExpectValidPermuted(const QORMtxSparseMatrix& A) {
-  std::string why;
-  if (!A.CheckInvariants(&why)) {
-    EXPECT_TRUE(A.Diagonal() != nullptr) << why;
-    EXPECT_NE(why.find("on or above the diagonal"), std::string::npos) << why;
-  }
-}
-
-}  // namespace
 
 TEST(SparseTransform, PermuteBothStorages) {
   std::mt19937 rng = SeededRng(31);
@@ -372,16 +347,6 @@ TEST(SparseTransform, PermuteRows) {
   EXPECT_EQ(Peer::SymFlag(R), 0);
 }
 
-TEST(SparseTransformDeath, PermutePreconditions) {
-  QORMtxSparseMatrix Sym, Open(2, 2);
-  Assemble(Sym, 2, 2, {{1, 0, 1.0}}, true, false);
-  const int perm[] = {1, 0};
-  EXPECT_QORMTX_ASSERTION(Sym.PermuteRows(perm),
-                          "!m_diagonal && \"QORMtxSparseMatrix::PermuteRows: symmetric not supported\"");
-  EXPECT_QORMTX_ASSERTION(Open.Permute(perm), "m_assemblyComplete");
-  EXPECT_QORMTX_ASSERTION(Open.PermuteInPlace(perm), "m_assemblyComplete");
-}
-
 // ---- Column renumbering ----
 
 TEST_F(TransformStore, CompressAndEliminateColumns) {
@@ -427,4 +392,29 @@ TEST_F(TransformStore, CompressAndEliminateColumns) {
   Dom.SetDomain(Set({1, 2}), Set({3, 4, 5}));
   ASSERT_NE(Dom.GetColOrdinals(), nullptr);  // the set's ordinals, fetched into the list
   EXPECT_QORMTX_ASSERTION(Dom.CompressColumns(), "m_colSetID.IsNull()");
+}
+
+// ---- Preconditions ----
+
+TEST(SparseTransformDeath, Preconditions) {
+  QORMtxSparseMatrix A, T, Sym, Rect, Empty(3, 3), Open(3, 3);
+  Assemble(A, 3, 3, {{0, 1, 1.0}}, false, false);
+  Assemble(T, 3, 3, {{1, 1, 1.0}}, false, false);
+  Assemble(Sym, 3, 3, {{1, 0, 1.0}}, true, false);
+  Assemble(Rect, 3, 4, {{0, 1, 1.0}}, false, false);
+  Empty.EndAssembly(false);
+  EXPECT_QORMTX_ASSERTION(Sym.ApplyTransformation(T, true), "m_numRows == m_numCols && m_diagonal == NULL");
+  EXPECT_QORMTX_ASSERTION(Rect.ApplyTransformation(T, true), "m_numRows == m_numCols && m_diagonal == NULL");
+  EXPECT_QORMTX_ASSERTION(A.ApplyTransformation(Sym, true),
+                          "m_numRows == T.m_numRows && m_numRows == T.m_numCols && T.m_diagonal == NULL");
+  EXPECT_QORMTX_ASSERTION(A.ApplyTransformation(Open, true), "m_assemblyComplete && T.m_assemblyComplete");
+  EXPECT_QORMTX_ASSERTION(Empty.ApplyTransformation(T, true), "0 < m_numRows && 0 < m_numNonzeros");
+  EXPECT_QORMTX_ASSERTION(Sym.Transpose(), "m_assemblyComplete && !m_diagonal");
+  EXPECT_QORMTX_ASSERTION(Sym.Transpose(T), "m_assemblyComplete && !m_diagonal");
+  EXPECT_QORMTX_ASSERTION(Open.Transpose(), "m_assemblyComplete && !m_diagonal");
+  const int perm[] = {1, 0, 2};
+  EXPECT_QORMTX_ASSERTION(Sym.PermuteRows(perm),
+                          "!m_diagonal && \"QORMtxSparseMatrix::PermuteRows: symmetric not supported\"");
+  EXPECT_QORMTX_ASSERTION(Open.Permute(perm), "m_assemblyComplete");
+  EXPECT_QORMTX_ASSERTION(Open.PermuteInPlace(perm), "m_assemblyComplete");
 }
