@@ -442,7 +442,8 @@ void QORMtxSparseMatrix::CompressColumns() {
 }
 
 // As CompressColumns, also for a null matrix (which ends with 0 columns), ordinals untouched; the returned array
-// (the old indices of the kept columns) lets the caller map its own column data.
+// (the old indices of the kept columns) lets the caller map its own column data. Meant for unsymmetric storage:
+// symmetric storage checks nothing here and loses the square shape its diagonal needs.
 unsigned* QORMtxSparseMatrix::EliminateTrivialColumns(int& n) {
   unsigned* used = FindNontrivialColumns(n);
   RenumberColumns(m_colI, m_numNonzeros, m_numCols, used, n);
