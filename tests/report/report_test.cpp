@@ -1,7 +1,6 @@
 // The report writer: number cells, small layouts and whole reports in the three modes (golden files, byte for byte).
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -66,15 +65,9 @@ TEST(ReportCells, NumberTextPrecisionAndZeroThreshold) {
   EXPECT_EQ(Cell(0.5f, 0, 0.5f), "0.5");
 }
 
+// Layouts the golden reports below do not reach.
 TEST(ReportCells, SmallLayouts) {
   using Doc = QORMtxDocument;
-  // Signed widths align right and left.
-  const auto widths = [](Doc& d) { T(d, "", "  ").Format(5).Format(-5).Out(3).Out("ab").Endl(); };
-  // A heading over two columns: half the slack (3) in front, then the 9-wide field aligns right.
-  const auto span = [](Doc& d) { T(d).Format(4).Format(4).Format(1).Head("ab", 2).Out("|").Endl(); };
-  // Past the last column the row continues with empty cells.
-  const auto wrap = [](Doc& d) { T(d).Format(1).MaxColumn(3, 1).Out(1).Out(2).Out(3).Out(4).Endl(); };
-  const auto html = [](Doc& d) { T(d, "T").Out("x").Endl(); };
   // A blind table writes only what its start wrote before it went blind.
   const auto blind = [](Doc& d) { T(d).Format(-3).Blind(true).Head("h", 2).Out("x").Line(4).Endl().Finish("end"); };
   // Rules: 50% of 79 columns less the label; a label of 7 - 10 dashes' length stands alone.
@@ -85,14 +78,8 @@ TEST(ReportCells, SmallLayouts) {
     d.CheckInTable();
     d.CheckOutTable();
   };
-  const std::string htmlHead = "<html><head><title>\n</title></head><body>\n<table border>\n";
-  EXPECT_EQ(Written(Mode::TEXT, "", widths), "      3 ab   \n");
-  EXPECT_EQ(Written(Mode::TEXT, "", span), "       ab |\n");
-  EXPECT_EQ(Written(Mode::TEXT, "", wrap), "1 2 3\n  4\n");
-  EXPECT_EQ(Written(Mode::HTML, "", html), htmlHead +
-                                               "<caption><strong>T</strong>\n<tbody align=right>\n<tr><td>x</tr>\n"
-                                               "</table>\n</body></html>\n");
-  EXPECT_EQ(Written(Mode::HTML, "", blind), htmlHead + "</body></html>\n");
+  EXPECT_EQ(Written(Mode::HTML, "", blind),
+            "<html><head><title>\n</title></head><body>\n<table border>\n</body></html>\n");
   EXPECT_EQ(Written(Mode::TEXT, "Title", rules), "Title\n\nabc" + std::string(36, '-') + "\n\nabcdefghij\n\n\n\n");
   EXPECT_EQ(Written(Mode::CSV, "", twoTables), "a\nb\n");
   EXPECT_EQ(T::Repeat("ab", 3), cow_String("ababab"));
@@ -122,48 +109,31 @@ TEST(ReportDeathTest, OneOpenTableAtATime) {
   EXPECT_EQ(sink, "1\n");
 }
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in.good()) << "cannot read " << path;
+std::string Golden(const std::string& name) {
+  std::ifstream in(std::string(QORMTX_TEST_SOURCE_DIR) + "/data/golden/report/" + name, std::ios::binary);
+  EXPECT_TRUE(in.good()) << "missing golden file " << name;
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
 }
 
-std::string Golden(const std::string& name) {
-  return Slurp(std::string(QORMTX_TEST_SOURCE_DIR) + "/data/golden/report/" + name);
-}
-
-void TextReport(aio_ostream& out) {
-  QORMtxDocument doc("Eigen report", Mode::TEXT, out);
-  doc << "Mode count: 3";
-  doc.Endl();
-  {
-    QORMtxTable t(doc, "Frequencies", "  ");
-    t.Format(5).Format(-8).Format(12).Precision(4);
-    t.Head("Mode").Head("Kind").Head("Value") << T::Endl;
-    t.HeadLine() << T::Endl;
-    t.Out(1).Out("bend").Out(12.5) << T::Endl;
-    t.Out(2).Out("torsion-x").Out(1234567.0) << T::Endl;  // overlong text widens its cell
-    t.Out(3).Out("axial").Out(2.0) << T::Endl;
-    t.Finish("3 modes");
-  }
-  doc.HorLine(50, "abc");
-}
-
-TEST(ReportGolden, TextModeToStringAndFile) {
-  std::string sink;
-  aio_ostream out(&sink);
-  TextReport(out);
-  EXPECT_EQ(sink, Golden("text_report.txt"));
-  const std::string path = ::testing::TempDir() + "qormtx_report_golden.txt";
-  {
-    aio_ofstream file(path.c_str());
-    ASSERT_TRUE(file.is_open());
-    TextReport(file);
-  }
-  EXPECT_EQ(Slurp(path), Golden("text_report.txt"));
-  std::remove(path.c_str());
+TEST(ReportGolden, TextModeWithHeadingsRulesAndNumbers) {
+  const auto body = [](QORMtxDocument& doc) {
+    doc << "Mode count: 3";
+    doc.Endl();
+    {
+      QORMtxTable t(doc, "Frequencies", "  ");
+      t.Format(5).Format(-8).Format(12).Precision(4);
+      t.Head("Mode").Head("Kind").Head("Value") << T::Endl;
+      t.HeadLine() << T::Endl;
+      t.Out(1).Out("bend").Out(12.5) << T::Endl;
+      t.Out(2).Out("torsion-x").Out(1234567.0) << T::Endl;  // overlong text widens its cell
+      t.Out(3).Out("axial").Out(2.0) << T::Endl;
+      t.Finish("3 modes");
+    }
+    doc.HorLine(50, "abc");
+  };
+  EXPECT_EQ(Written(Mode::TEXT, "Eigen report", body), Golden("text_report.txt"));
 }
 
 TEST(ReportGolden, HtmlModeCellsSpansAndTwoTables) {
