@@ -18,6 +18,8 @@ using namespace bla_test;
 using CM = QORMtxComplexMatrix;
 using cplx = std::complex<double>;
 
+// ---- Real and complex products: every operation pair, full or DIAG operands, shapes, a table of factors ----
+
 enum Kinds { FF, DF, FD, DD };  // full or DIAG operands A, B
 struct Shape {
   int m, k, n;
@@ -31,35 +33,91 @@ Shape Fit(Shape s, Kinds kinds) {
   return s;
 }
 
-class MultiplyReal : public ::testing::TestWithParam<std::tuple<B::Operation, B::Operation, Kinds, double, double>> {};
+// (alpha, beta): general; alpha 0 (C only scaled); beta 0 (C never read); both 1; both 0 (real products: real parts).
+const cplx kFactors[][2] = {{{-2.5, 0.5}, {0.75, -1}}, {0, {0.75, 2}}, {{1.5, -0.5}, 0}, {1, 1}, {0, 0}};
 
-TEST_P(MultiplyReal, MatchesTripleLoop) {
-  const auto [opA, opB, kinds, alpha, beta] = GetParam();
+// Column-major r × c values of w doubles each (1 real, 2 interleaved complex); zeros off a diagonal one's diagonal.
+std::vector<double> Values(int w, int r, int c, uint32_t seed, bool diagonal = false) {
+  std::vector<double> z = naive::RandomValues(w * static_cast<size_t>(r) * c, seed);
+  for (int j = 0; j < c; ++j)
+    for (int i = 0; i < r && diagonal; ++i)
+      for (int p = 0; p < w && i != j; ++p) z[w * (i + static_cast<size_t>(r) * j) + p] = 0.0;
+  return z;
+}
+
+// A real matrix holding the values, or for DIAG one of their diagonal.
+M Real(int r, int c, const std::vector<double>& z, bool diagonal) {
+  Dense d(r, c);
+  d.a = z;
+  return Make(d, diagonal ? M::DIAG : M::UNKNOWN);
+}
+
+// A view of the complex values, or for DIAG an owned matrix of their diagonal.
+CM Complex(int r, int c, std::vector<double>& z, bool diagonal) {
+  if (!diagonal) return CM(r, c, z.data());
+  CM d(r, r, CM::DIAG);
+  for (int i = 0; i < r; ++i) d.Values(i, i)[0] = z[2 * i * (r + 1)], d.Values(i, i)[1] = z[2 * i * (r + 1) + 1];
+  return d;
+}
+
+// All entries of C as an interleaved column-major array (zeros off a DIAG diagonal).
+std::vector<double> Full(const CM& C) {
+  const int r = C.NumberOfRows(), c = C.NumberOfColumns();
+  std::vector<double> f(2 * static_cast<size_t>(r) * c, 0.0);
+  for (int j = 0; j < c; ++j)
+    for (int i = 0; i < r; ++i)
+      if (!C.IsDiagonal() || i == j) f[2 * (i + r * j)] = C.Values(i, j)[0], f[2 * (i + r * j) + 1] = C.Values(i, j)[1];
+  return f;
+}
+
+class Multiply : public ::testing::TestWithParam<std::tuple<bool, B::Operation, B::Operation, Kinds, int>> {};
+
+TEST_P(Multiply, MatchesTripleLoop) {
+  const auto [isComplex, opA, opB, kinds, factors] = GetParam();
+  const cplx alpha = isComplex ? kFactors[factors][0] : kFactors[factors][0].real();
+  const cplx beta = isComplex ? kFactors[factors][1] : kFactors[factors][1].real();
   const bool diagA = kinds == DF || kinds == DD, diagB = kinds == FD || kinds == DD;
-  uint32_t seed = 10;
+  const int w = isComplex ? 2 : 1;
+  const char letter[] = {'N', 'T', 'C'};
+  uint32_t seed = 1;
   for (Shape s : kShapes) {
     s = Fit(s, kinds);
-    Dense a = naive::Random(s.m, s.k, ++seed), b = naive::Random(s.k, s.n, ++seed);  // op(A), op(B)
-    if (diagA) a = DiagonalPart(a);
-    if (diagB) b = DiagonalPart(b);
-    const M A = Make(opA == B::NOOP ? a : naive::Transpose(a), diagA ? M::DIAG : M::UNKNOWN);
-    const M Bm = Make(opB == B::NOOP ? b : naive::Transpose(b), diagB ? M::DIAG : M::UNKNOWN);
-    for (bool diagC : {false, true}) {  // two DIAG operands may also write a DIAG C
-      if (diagC && kinds != DD) continue;
-      const Dense c0 = diagC ? DiagonalPart(naive::Random(s.m, s.n, ++seed)) : naive::Random(s.m, s.n, ++seed);
-      M C = Make(c0, diagC ? M::DIAG : M::UNKNOWN);
-      if (beta == 0.0) B::Assign(kNaN, C, 0);  // beta = 0 must not read C
-      B::Multiply(alpha, A, opA, Bm, opB, beta, C, B::UNKNOWN, 0);
-      EXPECT_TRUE(naive::Near(C, naive::Lin(alpha, naive::Product(a, b), beta, c0), 1e-13))
-          << s.m << "x" << s.k << "x" << s.n << " diagC " << diagC;
+    const int ra = opA == B::NOOP ? s.m : s.k, ca = opA == B::NOOP ? s.k : s.m;  // stored shapes
+    const int rb = opB == B::NOOP ? s.k : s.n, cb = opB == B::NOOP ? s.n : s.k;
+    std::vector<double> a = Values(w, ra, ca, ++seed, diagA), b = Values(w, rb, cb, ++seed, diagB);
+    for (bool diagC : {false, true}) {  // two DIAG operands write a DIAG C, a real one a full C as well
+      if (diagC ? kinds != DD : kinds == DD && isComplex) continue;
+      std::vector<double> expected = Values(w, s.m, s.n, ++seed, diagC), c = expected, got;
+      if (beta == 0.0) std::fill(c.begin(), c.end(), kNaN);  // beta = 0 must not read C
+      if (isComplex) {
+        CM C = Complex(s.m, s.n, c, diagC);
+        B::Multiply(QORMtxComplex(alpha.real(), alpha.imag()), Complex(ra, ca, a, diagA), opA,
+                    Complex(rb, cb, b, diagB), opB, QORMtxComplex(beta.real(), beta.imag()), C, B::UNKNOWN, 0);
+        got = Full(C);
+        qormtx_test::NaiveZgemm(letter[opA], letter[opB], s.m, s.n, s.k, alpha, a.data(), ra, b.data(), rb, beta,
+                                expected.data(), s.m);
+      } else {
+        M C = Real(s.m, s.n, c, diagC);
+        B::Multiply(alpha.real(), Real(ra, ca, a, diagA), opA, Real(rb, cb, b, diagB), opB, beta.real(), C, B::UNKNOWN,
+                    0);
+        got = naive::FromMatrix(C).a;
+        qormtx_test::NaiveGemm(letter[opA], letter[opB], s.m, s.n, s.k, alpha.real(), a.data(), ra, b.data(), rb,
+                               beta.real(), expected.data(), s.m);
+      }
+      EXPECT_LT(qormtx_test::MaxRelDiff(got, expected), 1e-13) << s.m << "x" << s.k << "x" << s.n << " " << diagC;
+      EXPECT_TRUE(std::none_of(got.begin(), got.end(), [](double v) { return std::isnan(v); }));
     }
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllPaths, MultiplyReal,
-                         ::testing::Combine(::testing::Values(B::NOOP, B::TRANS), ::testing::Values(B::NOOP, B::TRANS),
-                                            ::testing::Values(FF, DF, FD, DD), ::testing::Values(0.0, 1.0, -2.5),
-                                            ::testing::Values(0.0, 1.0, 0.75)));
+INSTANTIATE_TEST_SUITE_P(Real, Multiply,
+                         ::testing::Combine(::testing::Values(false), ::testing::Values(B::NOOP, B::TRANS),
+                                            ::testing::Values(B::NOOP, B::TRANS), ::testing::Values(FF, DF, FD, DD),
+                                            ::testing::Range(0, 5)));
+INSTANTIATE_TEST_SUITE_P(Complex, Multiply,
+                         ::testing::Combine(::testing::Values(true), ::testing::Values(B::NOOP, B::TRANS, B::CONJTRANS),
+                                            ::testing::Values(B::NOOP, B::TRANS, B::CONJTRANS),
+                                            ::testing::Values(FF, DF, FD, DD), ::testing::Range(0, 5)));
 
 // What the product hook was handed: letters, sizes, factors, leading dimensions, symmetry flag and threads.
 int g_calls = 0;
@@ -150,64 +208,7 @@ TEST(BlaSums, InPlaceThreeFactorsScaleAndAssign) {
   EXPECT_TRUE(empty.IsNull());
 }
 
-// ---- Complex products (CONJTRANS conjugates on every path) and the split complex Gauss product ----
-
-// Interleaved column-major complex arrays; a diagonal one has zeros off its diagonal.
-std::vector<double> ZRandom(int r, int c, uint32_t seed, bool diagonal = false) {
-  std::vector<double> z = naive::RandomValues(2 * static_cast<size_t>(r) * c, seed);
-  for (int j = 0; j < c; ++j)
-    for (int i = 0; i < r && diagonal; ++i)
-      if (i != j) z[2 * (i + static_cast<size_t>(r) * j)] = z[2 * (i + static_cast<size_t>(r) * j) + 1] = 0.0;
-  return z;
-}
-
-// A view of the array, or for DIAG an owned matrix of its diagonal.
-CM Complex(int r, int c, std::vector<double>& z, bool diagonal) {
-  if (!diagonal) return CM(r, c, z.data());
-  CM d(r, r, CM::DIAG);
-  for (int i = 0; i < r; ++i) d.Values(i, i)[0] = z[2 * i * (r + 1)], d.Values(i, i)[1] = z[2 * i * (r + 1) + 1];
-  return d;
-}
-
-// All entries of C as an interleaved column-major array (zeros off a DIAG diagonal).
-std::vector<double> Full(const CM& C) {
-  const int r = C.NumberOfRows(), c = C.NumberOfColumns();
-  std::vector<double> f(2 * static_cast<size_t>(r) * c, 0.0);
-  for (int j = 0; j < c; ++j)
-    for (int i = 0; i < r; ++i)
-      if (!C.IsDiagonal() || i == j) f[2 * (i + r * j)] = C.Values(i, j)[0], f[2 * (i + r * j) + 1] = C.Values(i, j)[1];
-  return f;
-}
-
-class MultiplyComplex : public ::testing::TestWithParam<std::tuple<B::Operation, B::Operation, Kinds, int>> {};
-
-TEST_P(MultiplyComplex, MatchesTripleLoop) {
-  const auto [opA, opB, kinds, scalars] = GetParam();
-  const cplx alphas[] = {{1.5, -0.5}, {0.0, 1.0}, {1.0, 0.0}}, betas[] = {{0.0, 0.0}, {0.25, 2.0}, {1.0, 0.0}};
-  const cplx alpha = alphas[scalars], beta = betas[scalars];
-  const bool diagA = kinds == DF || kinds == DD, diagB = kinds == FD || kinds == DD;
-  const char letter[] = {'N', 'T', 'C'};
-  uint32_t seed = 1;
-  for (Shape s : kShapes) {
-    s = Fit(s, kinds);
-    const int ra = opA == B::NOOP ? s.m : s.k, ca = opA == B::NOOP ? s.k : s.m;  // stored shapes
-    const int rb = opB == B::NOOP ? s.k : s.n, cb = opB == B::NOOP ? s.n : s.k;
-    std::vector<double> a = ZRandom(ra, ca, ++seed, diagA), b = ZRandom(rb, cb, ++seed, diagB);
-    std::vector<double> expected = ZRandom(s.m, s.n, ++seed, kinds == DD), c = expected;
-    if (beta == 0.0) std::fill(c.begin(), c.end(), kNaN);  // beta = 0 must not read C
-    CM C = Complex(s.m, s.n, c, kinds == DD);
-    B::Multiply(QORMtxComplex(alpha.real(), alpha.imag()), Complex(ra, ca, a, diagA), opA, Complex(rb, cb, b, diagB),
-                opB, QORMtxComplex(beta.real(), beta.imag()), C, B::UNKNOWN, 0);
-    qormtx_test::NaiveZgemm(letter[opA], letter[opB], s.m, s.n, s.k, alpha, a.data(), ra, b.data(), rb, beta,
-                            expected.data(), s.m);
-    EXPECT_LT(qormtx_test::MaxRelDiff(Full(C), expected), 1e-14) << s.m << "x" << s.k << "x" << s.n;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(AllPaths, MultiplyComplex,
-                         ::testing::Combine(::testing::Values(B::NOOP, B::TRANS, B::CONJTRANS),
-                                            ::testing::Values(B::NOOP, B::TRANS, B::CONJTRANS),
-                                            ::testing::Values(FF, DF, FD, DD), ::testing::Values(0, 1, 2)));
+// ---- The split complex Gauss product ----
 
 TEST(MultiplySplitComplex, GaussProductMatchesReference) {
   struct Case {
@@ -217,7 +218,7 @@ TEST(MultiplySplitComplex, GaussProductMatchesReference) {
   };
   for (const Case& t : {Case{3, 4, 2, {1.5, -0.5}, {0.0, 0.0}, false}, Case{4, 4, 4, {0.0, 2.0}, {-1.0, 0.5}, false},
                         Case{1, 5, 1, {1.0, 0.0}, {1.0, 0.0}, true}, Case{2, 3, 2, {0.0, 0.0}, {0.5, 0.5}, false}}) {
-    std::vector<double> a = ZRandom(t.m, t.k, 3), b = ZRandom(t.k, t.n, 4), expected = ZRandom(t.m, t.n, 5);
+    std::vector<double> a = Values(2, t.m, t.k, 3), b = Values(2, t.k, t.n, 4), expected = Values(2, t.m, t.n, 5);
     for (size_t k = 1; k < a.size() && t.realA; k += 2) a[k] = 0.0;
     QORMtxReImMatrix A(CM(t.m, t.k, a.data())), Bs(CM(t.k, t.n, b.data())), C(CM(t.m, t.n, expected.data()));
     if (t.realA) A.Im().Reset();  // a real matrix held as a split one: no imaginary part at all
