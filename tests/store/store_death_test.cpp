@@ -73,8 +73,8 @@ TEST_F(StoreDeath, WriteToReadOnlyDatabaseIsReported) {
     t.SetDims(QORSimDistribution(id).QueryDrawers()[0].Compartment());
     Exec(t, all, write);
   };
-  EXPECT_STORE_FAILURE(
-      move(true), "Validation failed: cannot write values in data-store database '" + path + "': it was opened read-only");
+  EXPECT_STORE_FAILURE(move(true), "Validation failed: cannot write values in data-store database '" + path +
+                                       "': it was opened read-only");
   move(false);  // the values written before are intact
   EXPECT_EQ(all, std::vector<double>(100 * 80, 3.5));
 }
@@ -117,17 +117,17 @@ TEST_F(StoreDeath, MisuseIsExplained) {
                        "SetDimOrdinalRange: positions 0 … 10 of transfer dimension 1 lie outside the drawer's 10 "
                        "positions (distribution 0 of '" +
                            path + "')");
-  auto misuse = [&](bool read, bool exec, uint64_t bytes) {
+  auto execRead = [&](bool setRead, uint64_t bytes) {
     QORSimTransfer t{QORSimDistribution(m.id)};
-    read ? t.SetRead() : t.SetWrite();
+    setRead ? t.SetRead() : t.SetWrite();
     SetDims(t, {Dim(m.cols, 0, 1), Dim(m.rows, 0, 1)});
     t.CheckView();
     t.SetBuffer(buf.data(), bytes);
-    if (exec) t.ExecRead();
+    t.ExecRead();
   };
-  EXPECT_STORE_FAILURE(misuse(true, true, 24),
-                       "ExecRead on distribution 0 of '" + path + "': the buffer holds 24 bytes, the transfer needs 32");
-  EXPECT_STORE_FAILURE(misuse(false, true, 32),
+  EXPECT_STORE_FAILURE(execRead(true, 24), "ExecRead on distribution 0 of '" + path +
+                                               "': the buffer holds 24 bytes, the transfer needs 32");
+  EXPECT_STORE_FAILURE(execRead(false, 32),
                        "ExecRead on a transfer of distribution 0 of '" + path + "' that was not set up with SetRead");
   auto unknownOrdinal = [&] {
     const int ords[2] = {3, 99};

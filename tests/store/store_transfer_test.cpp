@@ -141,8 +141,9 @@ TEST_F(StoreTransfer, ThreeDimensionsInEveryOrder) {
       ctx.CreateDistribution(QORSimGrid{colls[0], colls[1], colls[2]}, QORSimRangeType(QORSimDoubleKey));
   std::vector<double> all(5 * 6 * 7);
   for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<double>(i) + 0.5;
-  MakeDrawer(id, {QORSimCollection(colls[0]).BiggestCSetID(), QORSimCollection(colls[1]).BiggestCSetID(),
-                  QORSimCollection(colls[2]).BiggestCSetID()},
+  MakeDrawer(id,
+             {QORSimCollection(colls[0]).BiggestCSetID(), QORSimCollection(colls[1]).BiggestCSetID(),
+              QORSimCollection(colls[2]).BiggestCSetID()},
              {2, 4, 3}, all.data(), all.size() * 8);
   const int lo[3] = {1, 2, 1}, hi[3] = {4, 5, 5};
   std::array<int, 3> perm = {0, 1, 2};
@@ -193,9 +194,9 @@ TEST_F(StoreTransfer, EveryChunkPathGivesTheSameBytes) {
     bool transposed;
   };
   // Partial pieces of fresh and written chunks, whole chunks over them, edge chunks, a chunk read partly first.
-  std::vector<Op> ops = {{3, 5, 2, 4, false},    {0, 15, 0, 7, false},  {16, 63, 8, 23, true}, {20, 22, 9, 9, false},
-                         {16, 31, 8, 15, false}, {0, 69, 40, 44, true}, {64, 69, 0, 44, true}, {3, 40, 9, 30, false},
-                         {0, 69, 24, 39, false}};
+  std::vector<Op> ops = {{3, 5, 2, 4, false},   {0, 15, 0, 7, false},   {16, 63, 8, 23, true},
+                         {20, 22, 9, 9, false}, {16, 31, 8, 15, false}, {0, 69, 40, 44, true},
+                         {64, 69, 0, 44, true}, {3, 40, 9, 30, false},  {0, 69, 24, 39, false}};
   for (int k = 0; k < 16; ++k) {
     const int r0 = static_cast<int>(rng() % nr), r1 = static_cast<int>(rng() % nr);
     const int c0 = static_cast<int>(rng() % nc), c1 = static_cast<int>(rng() % nc);
@@ -216,7 +217,8 @@ TEST_F(StoreTransfer, EveryChunkPathGivesTheSameBytes) {
       qorsim::SetChunkPathLimit(kPaths[(p + k) % 3]);
       // The chunk-aligned block around the write: whole chunks and, at the drawer's edge, edge chunks.
       const int r0 = op.r0 / 16 * 16, c0 = op.c0 / 8 * 8;
-      ExpectBlocks(m[p], ref[p], {{r0, std::min(nr - 1, op.r1 / 16 * 16 + 15), c0, std::min(nc - 1, op.c1 / 8 * 8 + 7)}});
+      ExpectBlocks(m[p], ref[p],
+                   {{r0, std::min(nr - 1, op.r1 / 16 * 16 + 15), c0, std::min(nc - 1, op.c1 / 8 * 8 + 7)}});
     }
   }
   const qorsim::IoCounters c = qorsim::Counters();
@@ -247,6 +249,24 @@ TEST_F(StoreTransfer, EveryChunkPathGivesTheSameBytes) {
   expectAll(3);
 }
 
+TEST_F(StoreTransfer, AFileOpenTwiceSeesItsOwnWrites) {
+  // Both databases on one file share HDF5's chunk caches: a chunk the second one holds in the cache after a partial
+  // read must not go stale when the first one writes the whole chunk.
+  StoredMatrix m = MakeMatrix(Ctx(), 32, 16, 16, 8);
+  Reference ref(32, 16);
+  WriteBlock(m, ref, 0, 31, 0, 15, 1, false);
+  QORSimDatabase other;
+  other.Open(Path("transfer.sim").c_str());
+  StoredMatrix o = m;
+  o.id = QORSimDistributionID(other.ContextID(), m.id.Number());
+  o.cols = QORSimDistribution(o.id).Grid().CollectionID(0);
+  o.rows = QORSimDistribution(o.id).Grid().CollectionID(1);
+  ExpectBlocks(o, ref, {{2, 5, 1, 3}});
+  WriteBlock(m, ref, 0, 15, 0, 7, 2, false);
+  ExpectBlocks(o, ref, {{2, 5, 1, 3}, {0, 31, 0, 15}});
+  other.Close();
+}
+
 TEST_F(StoreTransfer, ScatteredSetsManyBlocks) {
   // Every other row and every third column of a 200 x 150 matrix in 32 x 32 chunks: thousands of blocks, which
   // go chunk by chunk (patched whole) rather than as one huge selection; the result must still be exact.
@@ -263,8 +283,10 @@ TEST_F(StoreTransfer, ScatteredSetsManyBlocks) {
     for (size_t b = 0; b < cols.size(); ++b)
       for (size_t a = 0; a < rows.size(); ++a)
         buf[b * rows.size() + a] = ref(rows[a], cols[b]) = Value(rows[a], cols[b], 3);
-    const QORSimCSetID rowSet = QORSimCollection(m.rows).CreateTempOrderedCSet(rows.data(), static_cast<int>(rows.size()));
-    const QORSimCSetID colSet = QORSimCollection(m.cols).CreateTempOrderedCSet(cols.data(), static_cast<int>(cols.size()));
+    const QORSimCSetID rowSet =
+        QORSimCollection(m.rows).CreateTempOrderedCSet(rows.data(), static_cast<int>(rows.size()));
+    const QORSimCSetID colSet =
+        QORSimCollection(m.cols).CreateTempOrderedCSet(cols.data(), static_cast<int>(cols.size()));
     Move(m.id, {colSet, rowSet}, buf, true);
     RangeTransfer(m, 0, nr - 1, 0, nc - 1, all.data(), false);
     EXPECT_EQ(all, ref.a);
@@ -288,8 +310,8 @@ TEST_F(StoreTransfer, WholeChunksTakeTheFastestPathAllowed) {
     ChunkPath limit;
     uint64_t raw, direct, packed, selections;
   };
-  const Case cases[] = {{&tall, 8, ChunkPath::RAW_FILE, 1, 0, 0, 0},   {&tall, 8, ChunkPath::HDF5_CHUNK, 0, 1, 0, 0},
-                        {&square, 8, ChunkPath::RAW_FILE, 4, 0, 0, 0}, {&square, 8, ChunkPath::HDF5_CHUNK, 0, 0, 4, 0},
+  const Case cases[] = {{&tall, 8, ChunkPath::RAW_FILE, 1, 0, 0, 0},    {&tall, 8, ChunkPath::HDF5_CHUNK, 0, 1, 0, 0},
+                        {&square, 8, ChunkPath::RAW_FILE, 4, 0, 0, 0},  {&square, 8, ChunkPath::HDF5_CHUNK, 0, 0, 4, 0},
                         {&square, 8, ChunkPath::SELECTION, 0, 0, 0, 1}, {&square, 4, ChunkPath::RAW_FILE, 0, 0, 0, 1}};
   for (const Case& k : cases) {
     qorsim::SetChunkPathLimit(k.limit);

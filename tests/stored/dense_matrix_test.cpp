@@ -1,8 +1,7 @@
 // Stored dense matrices: geometry, block transfers against an in-core reference, views, transposition, extension.
-#include "QORMtxDenseMatrix.h"
-
 #include <memory>
 
+#include "QORMtxDenseMatrix.h"
 #include "QORMtxMatrix.h"
 #include "QORMtxUtilities.h"
 #include "stored_util.h"
@@ -10,20 +9,17 @@
 namespace {
 
 using stored_test::Pattern;
-using stored_test::StoredTest;
-using Dense = StoredTest;
+using Dense = stored_test::StoredTest;
 
 // A stored rows × cols matrix chunked rowChunk × colChunk (-1: unchunked), filled with Pattern(salt).
 struct Made {
   QORSimDistributionID id;
   std::vector<double> ref;
 };
-Made Make(StoredTest& t, int rows, int cols, int rowChunk, int colChunk, int salt = 0) {
-  Made m;
-  m.id = QORMtxUtilities::Create2DDistribution(t.NewSet(rows), t.NewSet(cols), rowChunk, colChunk);
-  m.ref = Pattern(rows, cols, salt);
-  QORMtxDenseMatrix A(m.id);
-  A.SetValues(0, rows - 1, 0, cols - 1, m.ref.data());
+Made Make(Dense& t, int rows, int cols, int rowChunk, int colChunk, int salt = 0) {
+  Made m{QORMtxUtilities::Create2DDistribution(t.NewSet(rows), t.NewSet(cols), rowChunk, colChunk),
+         Pattern(rows, cols, salt)};
+  QORMtxDenseMatrix(m.id).SetValues(0, rows - 1, 0, cols - 1, m.ref.data());
   return m;
 }
 
@@ -41,41 +37,34 @@ std::vector<double> All(const QORMtxDenseMatrix& A) {
   return v;
 }
 
+std::vector<int> RowsInBlocks(const QORMtxDenseMatrix& A, std::vector<int> blocks) {
+  for (int& b : blocks) b = A.NumberOfRowsInBlock(b);
+  return blocks;
+}
+
 TEST_F(Dense, BlockGeometry) {
   QORMtxDenseMatrix A(Make(*this, 10, 7, 4, 3).id);
-  EXPECT_EQ(A.NumberOfRowBlocks(), 3);
-  EXPECT_EQ(A.NumberOfColumnBlocks(), 3);
-  EXPECT_EQ((std::vector<int>{A.NumberOfRowsInBlock(-1), A.NumberOfRowsInBlock(0), A.NumberOfRowsInBlock(1),
-                              A.NumberOfRowsInBlock(2), A.NumberOfRowsInBlock(5)}),
-            (std::vector<int>{0, 4, 4, 2, 2}));
+  EXPECT_EQ((std::vector<int>{A.NumberOfRowBlocks(), A.NumberOfColumnBlocks()}), (std::vector<int>{3, 3}));
+  EXPECT_EQ(RowsInBlocks(A, {-1, 0, 1, 2, 5}), (std::vector<int>{0, 4, 4, 2, 2}));
   EXPECT_EQ((std::vector<int>{A.NumberOfColumnsInBlock(0), A.NumberOfColumnsInBlock(1), A.NumberOfColumnsInBlock(2)}),
             (std::vector<int>{3, 3, 1}));
-  EXPECT_EQ(A.BlockContainingRow(8), 2);
   EXPECT_EQ(A.BlockContainingColumn(5), 1);
-  EXPECT_EQ(A.NumberOfRowsInBlockRange(0, 2), 10);
-  EXPECT_EQ(A.NumberOfRowsInBlockRange(1, 2), 6);
-  EXPECT_EQ(A.NumberOfRowsInBlockRange(2, 1), 0);
-  EXPECT_EQ(A.FirstRowInBlock(2), 8);
-  EXPECT_EQ(A.MaxNumberOfColumnsInBlock(), 3);
-  // Every row lies in the block whose range holds it.
-  for (int i = 0; i < 10; ++i) {
+  EXPECT_EQ((std::vector<int>{A.NumberOfRowsInBlockRange(0, 2), A.NumberOfRowsInBlockRange(1, 2),
+                              A.NumberOfRowsInBlockRange(2, 1), A.MaxNumberOfColumnsInBlock()}),
+            (std::vector<int>{10, 6, 0, 3}));
+  for (int i = 0; i < 10; ++i) {  // every row lies in the block whose range holds it
     const int b = A.BlockContainingRow(i);
     EXPECT_TRUE(A.FirstRowInBlock(b) <= i && i < A.FirstRowInBlock(b) + A.NumberOfRowsInBlock(b)) << i;
   }
   EXPECT_EQ(A.RowCSetID(), QORSimDistribution(A.DistributionID()).QueryDrawers()[0].Compartment().CSetID(1));
-
+  // A view keeps the parent's block boundaries, cut to its window, and has a row set of its own.
   std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(2, 9, 0, 6));
-  EXPECT_EQ(V->NumberOfRowBlocks(), 3);
-  EXPECT_EQ((std::vector<int>{V->NumberOfRowsInBlock(0), V->NumberOfRowsInBlock(1), V->NumberOfRowsInBlock(2)}),
-            (std::vector<int>{2, 4, 2}));
+  EXPECT_EQ(RowsInBlocks(*V, {0, 1, 2}), (std::vector<int>{2, 4, 2}));
   EXPECT_EQ(V->FirstRowInBlock(1), 2);
   EXPECT_NE(V->RowCSetID(), A.RowCSetID());
   EXPECT_EQ(QORSimCSet(V->RowCSetID()).Size(), 8);
-
-  QORMtxDenseMatrix one(Make(*this, 1, 1, -1, -1).id);
+  QORMtxDenseMatrix one(Make(*this, 1, 1, -1, -1).id), empty;
   EXPECT_EQ(one.NumberOfRowBlocks() * one.NumberOfColumnBlocks() * one.NumberOfRowsInBlock(0), 1);
-  EXPECT_EQ(one.NumberOfColumnsInBlock(0), 1);
-  QORMtxDenseMatrix empty;
   EXPECT_EQ(empty.NumberOfRows() + empty.NumberOfRowBlocks(), 0);
 }
 
@@ -109,69 +98,64 @@ TEST_F(Dense, RangeReadsAndWritesMatchReference) {
   }
 }
 
-TEST_F(Dense, ViewsReadAndWriteThroughOffsets) {
+TEST_F(Dense, ViewsAndTheTransposedFlag) {
   Made mk = Make(*this, 10, 7, 4, 3);
   QORMtxDenseMatrix A(mk.id);
   std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(3, 8, 2, 6));
   std::unique_ptr<QORMtxDenseMatrix> W(V->Submatrix(1, 4, 1, 3));  // rows 4 … 7, columns 3 … 5 of A
   EXPECT_EQ(All(*V), Block(mk.ref, 10, 3, 8, 2, 6));
   EXPECT_EQ(All(*W), Block(mk.ref, 10, 4, 7, 3, 5));
+  EXPECT_EQ((std::vector<int>{V->NumberOfRowsInBlock(0), V->NumberOfColumnsInBlock(0), V->NumberOfColumnsInBlock(2)}),
+            (std::vector<int>{1, 1, 1}));  // the parent's block boundaries, cut to the window
   double x[4] = {-1, -2, -3, -4};
   W->SetValues(0, 1, 1, 2, x);  // A rows 4 … 5, columns 4 … 5
   mk.ref[4 * 10 + 4] = -1, mk.ref[4 * 10 + 5] = -2, mk.ref[5 * 10 + 4] = -3, mk.ref[5 * 10 + 5] = -4;
   EXPECT_EQ(All(A), mk.ref);
-  // Views keep the parent's block boundaries, cut to the window.
-  EXPECT_EQ(V->NumberOfRowsInBlock(0), 1);
-  EXPECT_EQ(V->NumberOfColumnsInBlock(0), 1);
-  EXPECT_EQ(V->NumberOfColumnsInBlock(2), 1);
-}
 
-TEST_F(Dense, TransposedFlagReadsTheTranspose) {
-  Made mk = Make(*this, 6, 5, 4, 2);
-  QORMtxDenseMatrix A(mk.id);
-  A.Transpose();
-  EXPECT_EQ(A.NumberOfRows(), 5);
-  EXPECT_EQ(A.NumberOfRowBlocks(), 3);
+  // The transposed flag reads (and views) the transpose; toggled back, the stored matrix.
+  Made t = Make(*this, 6, 5, 4, 2);
+  QORMtxDenseMatrix B(t.id);
+  B.Transpose();
+  EXPECT_EQ((std::vector<int>{B.NumberOfRows(), B.NumberOfRowBlocks()}), (std::vector<int>{5, 3}));
   QORMtxMatrix out(2, 6);
-  A.GetValues(0, 1, 0, 5, out);  // the first two stored columns, as rows
+  B.GetValues(0, 1, 0, 5, out);  // the first two stored columns, as rows
   for (int i = 0; i < 2; ++i)
-    for (int j = 0; j < 6; ++j) EXPECT_EQ(out.value(i, j), mk.ref[static_cast<size_t>(i) * 6 + j]);
-  std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(1, 3, 2, 4));
-  const std::vector<double> v = All(*V);
+    for (int j = 0; j < 6; ++j) EXPECT_EQ(out.value(i, j), t.ref[static_cast<size_t>(i) * 6 + j]);
+  std::unique_ptr<QORMtxDenseMatrix> U(B.Submatrix(1, 3, 2, 4));
+  const std::vector<double> u = All(*U);
   for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) EXPECT_EQ(v[static_cast<size_t>(j) * 3 + i], mk.ref[static_cast<size_t>(1 + i) * 6 + 2 + j]);
-  A.Transpose();
-  EXPECT_EQ(All(A), mk.ref);
+    for (int j = 0; j < 3; ++j)
+      EXPECT_EQ(u[static_cast<size_t>(j) * 3 + i], t.ref[static_cast<size_t>(1 + i) * 6 + 2 + j]);
+  B.Transpose();
+  EXPECT_EQ(All(B), t.ref);
 }
 
 TEST_F(Dense, ListAndSetTransfers) {
   Made mk = Make(*this, 8, 6, 3, 4);
   QORMtxDenseMatrix A(mk.id);
+  auto at = [&](int i, int j) { return mk.ref[static_cast<size_t>(j) * 8 + i]; };
   const int rows[] = {7, 0, 3, 3}, cols[] = {5, 1};
-  QORMtxMatrix out(4, 2);
+  QORMtxMatrix out(4, 2), allCols(2, 6);
   A.GetValues(rows, 4, cols, 2, out);
   for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 2; ++j) EXPECT_EQ(out.value(i, j), mk.ref[static_cast<size_t>(cols[j]) * 8 + rows[i]]);
-  QORMtxMatrix allCols(2, 6);
+    for (int j = 0; j < 2; ++j) EXPECT_EQ(out.value(i, j), at(rows[i], cols[j]));
   A.GetValues(rows, 2, nullptr, 5, allCols);
-  EXPECT_EQ(allCols.value(0, 4), mk.ref[4 * 8 + 7]);
-
-  // Set forms: a row set of the row collection, all columns.
+  EXPECT_EQ(allCols.value(0, 4), at(7, 4));
+  // Set forms: rows of a set of the row collection (all columns), doubled and written back; columns; both.
   const int rowOrds[] = {5, 2};
   const QORSimCSetID rowSet = QORSimCollection(A.RowCSetID().CollectionID()).CreateVolatileOrderedCSet(rowOrds, 2);
-  QORMtxMatrix r(2, 6);
+  const QORSimCSetID colSet = QORSimCollection(A.ColumnCSetID().CollectionID()).CreateVolatileOrderedCSet(cols, 2);
+  QORMtxMatrix r(2, 6), c(8, 2), s(2, 2);
   A.GetRows(QORSimCSet(rowSet), r);
-  for (int j = 0; j < 6; ++j) EXPECT_EQ(r.value(1, j), mk.ref[static_cast<size_t>(j) * 8 + 2]);
+  for (int j = 0; j < 6; ++j) EXPECT_EQ(r.value(1, j), at(2, j));
   r.Multiply(2.0);
   A.SetRows(QORSimCSet(rowSet), r);
   for (int j = 0; j < 6; ++j) mk.ref[static_cast<size_t>(j) * 8 + 5] *= 2, mk.ref[static_cast<size_t>(j) * 8 + 2] *= 2;
   EXPECT_EQ(All(A), mk.ref);
-  const QORSimCSetID colSet = QORSimCollection(A.ColumnCSetID().CollectionID()).CreateVolatileOrderedCSet(cols, 2);
-  QORMtxMatrix c(8, 2), s(2, 2);
   A.GetColumns(QORSimCSet(colSet), c);
-  EXPECT_EQ(c.value(6, 0), mk.ref[5 * 8 + 6]);
+  EXPECT_EQ(c.value(6, 0), at(6, 5));
   A.GetValues(QORSimCSet(rowSet), QORSimCSet(colSet), s);
-  EXPECT_EQ(s.value(0, 1), mk.ref[1 * 8 + 5]);
+  EXPECT_EQ(s.value(0, 1), at(5, 1));
 }
 
 TEST_F(Dense, PackedTrianglesSymmetryAndWholeMatrixOps) {
@@ -186,12 +170,10 @@ TEST_F(Dense, PackedTrianglesSymmetryAndWholeMatrixOps) {
     for (int i = 0; i <= j; ++i, ++k) {
       EXPECT_EQ(up[k], at(i, j));
       EXPECT_EQ(sym[k], (at(i, j) + at(j, i)) * 0.5);
+      EXPECT_EQ(lo[k], at(j, i));  // the lower triangle by rows is the upper one by columns, mirrored
     }
-  for (int i = 0, k = 0; i < 5; ++i)
-    for (int j = 0; j <= i; ++j, ++k) EXPECT_EQ(lo[k], at(i, j));
   EXPECT_FALSE(A.IsSymmetric());
-
-  // Make it symmetric through AddAssign of its transpose, then scale.
+  // Symmetric through AddAssign of its transpose, then scaled; added into an in-core matrix.
   QORMtxDenseMatrix T(Make(*this, 5, 5, 2, 2).id);
   T.Transpose();
   A.AddAssign(T);
@@ -200,14 +182,12 @@ TEST_F(Dense, PackedTrianglesSymmetryAndWholeMatrixOps) {
   std::vector<double> got = All(A);
   for (int j = 0; j < 5; ++j)
     for (int i = 0; i < 5; ++i) EXPECT_EQ(got[static_cast<size_t>(j) * 5 + i], (at(i, j) + at(j, i)) * 0.5);
-
   QORMtxMatrix M(5, 5, QORMtxMatrix::DIAG);
   M = 1.0;
   M.Add(2.0, A);
   EXPECT_EQ(M.value(0, 1), 2.0 * got[5]);
   EXPECT_EQ(M.value(2, 2), 1.0 + 2.0 * got[12]);
-
-  // CopyValues leaves rows past rhs's untouched.
+  // CopyValues leaves rows and columns past rhs's untouched.
   Made small = Make(*this, 3, 4, 2, 3, 3);
   QORMtxDenseMatrix B(Make(*this, 6, 5, 4, 2, 1).id);
   std::vector<double> want = All(B);
@@ -219,10 +199,8 @@ TEST_F(Dense, PackedTrianglesSymmetryAndWholeMatrixOps) {
 }
 
 TEST_F(Dense, VectorsExtensionAccessAndPersistence) {
-  const QORSimCSetID rows = NewSet(7);
-  QORMtxDenseMatrix v(QORMtxUtilities::Create1DDistribution(rows, 3));
-  EXPECT_EQ(v.NumberOfColumns(), 1);
-  EXPECT_EQ(v.NumberOfRowBlocks(), 3);
+  QORMtxDenseMatrix v(QORMtxUtilities::Create1DDistribution(NewSet(7), 3));
+  EXPECT_EQ((std::vector<int>{v.NumberOfColumns(), v.NumberOfRowBlocks()}), (std::vector<int>{1, 3}));
   const std::vector<double> x = Pattern(7, 1);
   v.SetValues(0, 6, 0, 0, x.data());
   std::vector<double> part(3);
@@ -230,43 +208,38 @@ TEST_F(Dense, VectorsExtensionAccessAndPersistence) {
   EXPECT_EQ(part, (std::vector<double>{x[2], x[3], x[4]}));
   EXPECT_QORMTX_ASSERTION(v.Transpose(), "numDim == 2");
 
-  // Columns grow on the extendable dimension; old values stay, new ones read 0.
+  // Columns grow on the extendable dimension; old values stay, new ones read 0. Refusals return their codes.
   Made mk = Make(*this, 4, 5, 2, 4);
   QORMtxDenseMatrix A(mk.id);
   EXPECT_EQ(A.ExtendableDim(), 0);
   EXPECT_TRUE(A.BlockAllocated(1, 1));
   EXPECT_EQ(A.ExtendDim(0, 4, nullptr), 0);
-  EXPECT_EQ(A.NumberOfColumns(), 9);
-  EXPECT_EQ(A.NumberOfColumnBlocks(), 3);
-  EXPECT_EQ(A.NumberOfColumnsInBlock(2), 1);
+  EXPECT_EQ((std::vector<int>{A.NumberOfColumns(), A.NumberOfColumnBlocks(), A.NumberOfColumnsInBlock(2)}),
+            (std::vector<int>{9, 3, 1}));
   std::vector<double> want = mk.ref;
   want.resize(36, 0.0);
   EXPECT_EQ(All(A), want);
   EXPECT_FALSE(A.BlockAllocated(0, 2));
   const int clash[] = {5};
-  EXPECT_EQ(A.ExtendDim(0, 1, clash), 4);
-  EXPECT_EQ(A.ExtendDim(2, 1, nullptr), 3);
-  EXPECT_EQ(A.ExtendDim(0, 0, nullptr), 2);
-  std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(0, 1, 0, 1));
-  EXPECT_EQ(V->ExtendDim(0, 1, nullptr), 1);
+  EXPECT_EQ((std::vector<int>{A.ExtendDim(0, 1, clash), A.ExtendDim(2, 1, nullptr), A.ExtendDim(0, 0, nullptr),
+                              std::unique_ptr<QORMtxDenseMatrix>(A.Submatrix(0, 1, 0, 1))->ExtendDim(0, 1, nullptr)}),
+            (std::vector<int>{4, 3, 2, 1}));
 
-  // Cache sizes: column of chunks, restore, full.
+  // Cache sizes: a column of chunks, the whole matrix, restored, items.
   QORSimDistribution dist(A.DistributionID());
-  const uint64_t before = dist.CacheSize();
-  A.SetAccess(ColumnAccess, 0);
-  EXPECT_EQ(dist.CacheSize(), 2u * 2 * 4 * 8);
-  A.SetAccess(FullAccess, 0);
-  EXPECT_EQ(dist.CacheSize(), 4u * 9 * 8);
-  A.SetAccess(RestoreAccess, 0);
-  EXPECT_EQ(dist.CacheSize(), 2u * 2 * 4 * 8);
-  A.SetAccess(ItemAccess, 10);
-  EXPECT_EQ(dist.CacheSize(), 80u);
-  EXPECT_NE(before, 80u);
+  std::vector<uint64_t> sizes;
+  const std::pair<QORMtxAccessType, int> accesses[] = {
+      {ColumnAccess, 0}, {FullAccess, 0}, {RestoreAccess, 0}, {ItemAccess, 10}};
+  for (const auto& [access, items] : accesses) {
+    A.SetAccess(access, items);
+    sizes.push_back(dist.CacheSize());
+  }
+  EXPECT_EQ(sizes, (std::vector<uint64_t>{2 * 2 * 4 * 8, 4 * 9 * 8, 2 * 2 * 4 * 8, 80}));
 
   // Values persist across closing and reopening the database.
   const int num = A.DistributionID().Number();
   m_db.Close();
-  m_db.Open(Path().c_str());
+  m_db.Open(DbPath().c_str());
   QORMtxDenseMatrix R(QORSimDistributionID(m_db.ContextID(), num));
   EXPECT_EQ(R.NumberOfColumns(), 9);
   EXPECT_EQ(All(R), want);
@@ -275,8 +248,10 @@ TEST_F(Dense, VectorsExtensionAccessAndPersistence) {
 TEST_F(Dense, Preconditions) {
   QORMtxDenseMatrix A(Make(*this, 4, 3, 2, 2).id);
   QORMtxMatrix small(2, 2);
+  std::vector<double> buf(16);
   EXPECT_QORMTX_ASSERTION(A.GetValues(0, 3, 0, 2, small), "requiredBufferSize <= bufferSize");
-  EXPECT_QORMTX_ASSERTION(A.GetValues(0, 4, 0, 0, small), "startRow >= 0 && startCol >= 0 && lastRow < m_numRows && lastCol < m_numCols");
+  EXPECT_QORMTX_ASSERTION(A.GetValues(0, 4, 0, 0, small),
+                          "startRow >= 0 && startCol >= 0 && lastRow < m_numRows && lastCol < m_numCols");
   EXPECT_QORMTX_ASSERTION(A.GetValues(1, 0, 0, 0, small), "lastRow >= startRow && lastCol >= startCol");
   EXPECT_QORMTX_ASSERTION(A.BlockContainingRow(4), "i>=0 && i<m_numRows");
   EXPECT_QORMTX_ASSERTION(A.BlockContainingColumn(-1), "j>=0 && j<m_numCols");
@@ -284,7 +259,6 @@ TEST_F(Dense, Preconditions) {
   EXPECT_QORMTX_ASSERTION(A.Submatrix(2, 1, 0, 0), "startRow<=endRow && startCol<=endCol");
   EXPECT_QORMTX_ASSERTION(A.GetValues(nullptr, 2, nullptr, 2, small),
                           "rowNumbers && numRows > 0 || !rowNumbers && numRows == m_numRows-1");
-  std::vector<double> buf(16);
   EXPECT_QORMTX_ASSERTION(A.GetUpperValues(buf.data()), "nRows == nColumns");
   QORMtxDenseMatrix B(Make(*this, 3, 3, -1, -1).id);
   EXPECT_QORMTX_ASSERTION(A.AddAssign(B), "nrowA==nrowB && ncolA==ncolB");

@@ -15,9 +15,9 @@ QORSimDrawerDescription Drawer(const QORSimDistributionID& id) { return QORSimDi
 TEST_F(Dist, SquareMatrixOverOneSetMovesColumnsToColourOne) {
   const QORSimCSetID set = NewSet(6);
   QORSimPosition pos(Ctx());
-  for (const QORSimDistributionID& id :
-       {QORMtxUtilities::Create2DDistribution(set, set, 4, 4), QORMtxUtilities::Create2DDistribution(pos, -1, set, set, 4, 4),
-        QORMtxUtilities::Create2DIntegerDistribution(set, set)}) {
+  for (const QORSimDistributionID& id : {QORMtxUtilities::Create2DDistribution(set, set, 4, 4),
+                                         QORMtxUtilities::Create2DDistribution(pos, -1, set, set, 4, 4),
+                                         QORMtxUtilities::Create2DIntegerDistribution(set, set)}) {
     const QORSimDistribution dist(id);
     EXPECT_EQ(dist.Grid().CollectionID(0), set.CollectionID().AltColor(1));
     EXPECT_EQ(dist.Grid().CollectionID(1), set.CollectionID());
@@ -38,14 +38,14 @@ TEST_F(Dist, ChunkRulesWithAndWithoutPosition) {
     int extendable;
   };
   const Case cases[] = {
-      {true, 8, 8, false, {}, 0},       {false, 8, 8, true, {8, 8}, 0},     {true, 2, 8, true, {3, 2}, 0},
-      {true, -1, -1, false, {}, 0},     {false, -1, -1, false, {}, -1},     {false, 2, -1, true, {3, 2}, 0},
+      {true, 8, 8, false, {}, 0},    {false, 8, 8, true, {8, 8}, 0}, {true, 2, 8, true, {3, 2}, 0},
+      {true, -1, -1, false, {}, 0},  {false, -1, -1, false, {}, -1}, {false, 2, -1, true, {3, 2}, 0},
       {true, 5, 2, true, {2, 5}, 0},
   };
   for (const Case& c : cases) {
-    const QORSimDistributionID id = c.position
-                                        ? QORMtxUtilities::Create2DDistribution(pos, -1, rows, cols, c.rowChunk, c.colChunk)
-                                        : QORMtxUtilities::Create2DDistribution(rows, cols, c.rowChunk, c.colChunk);
+    const QORSimDistributionID id =
+        c.position ? QORMtxUtilities::Create2DDistribution(pos, -1, rows, cols, c.rowChunk, c.colChunk)
+                   : QORMtxUtilities::Create2DDistribution(rows, cols, c.rowChunk, c.colChunk);
     const QORSimDrawerDescription d = Drawer(id);
     EXPECT_EQ(d.IsChunked(), c.chunked) << c.rowChunk << " " << c.colChunk << " " << c.position;
     if (c.chunked) {
@@ -58,7 +58,7 @@ TEST_F(Dist, ChunkRulesWithAndWithoutPosition) {
   EXPECT_EQ(QORSimDistribution(QORMtxUtilities::Create1DDistribution(pos, 7, rows, 2)).Type().Number(), 7);
 }
 
-TEST_F(Dist, CreateDistributionReversesAndRefusesTwoSharedPairs) {
+TEST_F(Dist, CreateDistributionReversesRefusesTwoSharedPairsAndMakesSparse) {
   const QORSimCSetID a = NewSet(2), b = NewSet(3), c = NewSet(4);
   QORSimPosition pos(Ctx());
   const QORSimDistributionID id = QORMtxUtilities::CreateDistribution(pos, -1, {a, b, c}, {1, 2, 3}, false);
@@ -73,14 +73,12 @@ TEST_F(Dist, CreateDistributionReversesAndRefusesTwoSharedPairs) {
   EXPECT_TRUE(QORMtxUtilities::IsDenseMatrix(QORSimDistribution(QORMtxUtilities::Create2DDistribution(a, b, -1, -1))));
   EXPECT_QORMTX_ASSERTION(QORMtxUtilities::CreateDistribution(pos, -1, {a, b}, {1}, false),
                           "chunkSizes.Size() == dimension");
-}
-
-TEST_F(Dist, SparseDistributionOrderAndOverwrittenColumns) {
+  // A sparse distribution over one set: rows first, the column set moved to colour 1, no drawer yet.
   QORSimCSetID rows = NewSet(4), cols = rows;
-  const QORSimDistribution dist(QORMtxUtilities::CreateSparseDistribution(rows, cols));
+  const QORSimDistribution sparse(QORMtxUtilities::CreateSparseDistribution(rows, cols));
   EXPECT_EQ(cols, rows.AltColor(1));
-  EXPECT_EQ(dist.Grid().CollectionID(0), rows.CollectionID());
-  EXPECT_EQ(dist.NumDrawers(), 0);
+  EXPECT_EQ(sparse.Grid().CollectionID(0), rows.CollectionID());
+  EXPECT_EQ(sparse.NumDrawers(), 0);
 }
 
 TEST_F(Dist, IntegerVectorRoundTripAndEmptyRead) {
@@ -107,8 +105,9 @@ TEST_F(Dist, IntegerVectorRoundTripAndEmptyRead) {
   QORMtxUtilities::Read1DIntegerDistribution(QORSimDistributionID(), untouched, v);
   EXPECT_EQ(untouched, set);
   EXPECT_EQ(v, (QORBasVector<int>{5}));
-  EXPECT_QORMTX_ASSERTION(QORMtxUtilities::Read1DIntegerDistribution(QORMtxUtilities::Create1DDistribution(set, -1), got, v),
-                          "drawerDescriptions[0].DataTypeKey() == QORSimIntKey");
+  EXPECT_QORMTX_ASSERTION(
+      QORMtxUtilities::Read1DIntegerDistribution(QORMtxUtilities::Create1DDistribution(set, -1), got, v),
+      "drawerDescriptions[0].DataTypeKey() == QORSimIntKey");
   EXPECT_QORMTX_ASSERTION(
       QORMtxUtilities::Read1DIntegerDistribution(QORMtxUtilities::Create2DIntegerDistribution(set, NewSet(2)), got, v),
       "dist.NumDimensions() == 1");

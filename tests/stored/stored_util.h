@@ -1,52 +1,35 @@
-// Helpers of the stored-matrix tests: a scratch database per test and an in-core reference matrix.
+// Helpers of the stored-matrix tests: a scratch database per test (on the data-store test helpers) and exact values.
 #pragma once
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
-
-#include "QORSim.h"
-#include "qormtx_death.h"
+#include "../store/store_test_util.h"
 
 namespace stored_test {
 
 /// A fresh file database per test, closed and removed afterwards.
-class StoredTest : public ::testing::Test {
+class StoredTest : public store_test::StoreTest {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_dir = std::filesystem::path(::testing::TempDir()) /
-            (std::string("qormtx_") + info->test_suite_name() + "_" + info->name() + "_" + std::to_string(::getpid()));
-    std::filesystem::remove_all(m_dir);
-    std::filesystem::create_directories(m_dir);
-    m_db.Create(Path().c_str());
+    StoreTest::SetUp();
+    m_db.Create(DbPath().c_str());
   }
   void TearDown() override {
     m_db.Close();
-    std::filesystem::remove_all(m_dir);
+    StoreTest::TearDown();
   }
 
  public:
-  std::string Path() const { return (m_dir / "db.h5").string(); }
+  std::string DbPath() const { return Path("db.h5"); }
   QORSimContextID Ctx() const { return m_db.ContextID(); }
   /// The biggest set of a new collection of n members.
-  QORSimCSetID NewSet(int n) {
-    return QORSimCollection(QORSimContext(Ctx()).CreateCollection(n)).BiggestCSetID();
-  }
+  QORSimCSetID NewSet(int n) { return QORSimCollection(QORSimContext(Ctx()).CreateCollection(n)).BiggestCSetID(); }
 
   QORSimDatabase m_db;
-
- private:
-  std::filesystem::path m_dir;
 };
 
 /// Distinct exact values, column-major m × n.
 inline std::vector<double> Pattern(int m, int n, int salt = 0) {
   std::vector<double> v(static_cast<size_t>(m) * n);
   for (int j = 0; j < n; ++j)
-    for (int i = 0; i < m; ++i) v[static_cast<size_t>(j) * m + i] = i * 1000.0 + j + 0.5 + salt * 1e6;
+    for (int i = 0; i < m; ++i) v[static_cast<size_t>(j) * m + i] = store_test::Value(i, j, salt);
   return v;
 }
 

@@ -248,7 +248,6 @@ void AppendCoalesced(RunList& list, const Run& r) {
     list.push_back(r);
 }
 
-
 // A stretch of a stored chunk read straight from the file: len bytes at offset off of the chunk land at dst.
 struct Segment {
   hsize_t off;
@@ -260,8 +259,8 @@ struct Segment {
 // CrossCopy); stretches adjacent in both the file and the buffer are merged, so a chunk that is one stretch of
 // the buffer becomes one segment.
 void ChunkSegments(const std::vector<const RunList*>& pieces, const ImageMap& map, unsigned char* buf,
-                   const std::vector<hsize_t>& bs, size_t item, std::vector<Segment>& out, size_t d = 0,
-                   hsize_t io = 0, hsize_t bo = 0) {
+                   const std::vector<hsize_t>& bs, size_t item, std::vector<Segment>& out, size_t d = 0, hsize_t io = 0,
+                   hsize_t bo = 0) {
   const RunList& list = *pieces[d];
   const std::vector<hsize_t>& start = map.start[d];
   if (d + 1 == pieces.size()) {
@@ -285,7 +284,8 @@ void PreadvFully(int fd, iovec* iov, int count, off_t offset) {
   while (count > 0) {
     const ssize_t got = preadv(fd, iov, count, offset);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) QORSIM_FAIL(std::string("reading a chunk from the file failed: ") + std::strerror(errno) + DescribeWhere());
+    if (got < 0)
+      QORSIM_FAIL(std::string("reading a chunk from the file failed: ") + std::strerror(errno) + DescribeWhere());
     if (got == 0) QORSIM_FAIL("the file ends inside a chunk" + DescribeWhere());
     offset += got;
     size_t left = static_cast<size_t>(got);

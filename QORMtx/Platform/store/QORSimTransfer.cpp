@@ -398,7 +398,10 @@ void QORSimTransfer::Impl::Move(bool isWrite) {
     g.chunk = d.storageChunk;
     g.directChunkIo = d.directChunkIo;
     g.fill = d.fill;
-    g.fd = Database(dist.ContextID()).rawFd;
+    // A file open twice in the process shares its datasets' chunk caches between the two databases, which this
+    // drawer's records cannot see: then whole chunks go through HDF5, which keeps the shared cache right.
+    const DatabaseRecord& db = Database(dist.ContextID());
+    if (db.rawFd >= 0 && QORSIM_H5(H5Fget_obj_count, (db.file, H5F_OBJ_FILE)) == 1) g.fd = db.rawFd;
     g.cacheDirty = d.cacheDirty;
     g.cacheUsed = d.cacheUsed;
   }
