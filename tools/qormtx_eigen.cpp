@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -66,8 +67,36 @@ bool ParseCount(const char* text, int& count) {
   return true;
 }
 
+// The size line's two leading numbers, when the file has one that reads as such; anything else is left to the
+// reader's own messages. The reader sizes its row arrays from this line, so an order far beyond the dense limit
+// is refused before it can claim gigabytes.
+bool PeekShape(const char* path, long long& rows, long long& cols) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) return false;
+  char line[1024];
+  bool found = false, banner = true;
+  while (std::fgets(line, sizeof line, f)) {
+    if (banner) {  // the banner line, then comments and blank lines
+      banner = false;
+      continue;
+    }
+    if (line[0] == '%' || std::strspn(line, " \t\r\n") == std::strlen(line)) continue;
+    found = std::sscanf(line, "%lld %lld", &rows, &cols) == 2;
+    break;
+  }
+  std::fclose(f);
+  return found;
+}
+
 // Reads path and checks everything the dense solve requires of one operand.
 void ReadOperand(const char* path, QORMtxSparseMatrix& S) {
+  long long rows = 0, cols = 0;
+  if (PeekShape(path, rows, cols) && (rows > kMaxOrder || cols > kMaxOrder)) {
+    if (rows != cols)
+      throw FileFailure(path, "the matrix is " + std::to_string(rows) + " x " + std::to_string(cols) + ", not square");
+    throw FileFailure(
+        path, "order " + std::to_string(rows) + " exceeds the dense solver's limit of " + std::to_string(kMaxOrder));
+  }
   std::string error;
   if (!QORMtxMatrixMarket::Read(path, S, &error)) throw Failure{error};  // the reader's text names the file
   if (!S.IsSquare()) throw FileFailure(path, "the matrix is " + Shape(S) + ", not square");
