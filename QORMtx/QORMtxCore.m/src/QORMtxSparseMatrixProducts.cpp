@@ -54,6 +54,41 @@ size_t Count(int rows, int cols) { return static_cast<size_t>(rows > 0 ? rows : 
 // request per run.
 constexpr int kMaxRunReads = 1000;
 
+// y += S·x for the symmetric S of the stored rows (strict triangle in rowP/colI/data, diagonal apart), numVectors
+// columns of leading dimension n. xr holds row r of x and acc the row's gathered sum. The pointers are declared
+// unaliased: otherwise every update of y would force acc and xr back to memory, which costs more than the product.
+void SymmetricRows(const unsigned* rowP, const int* colI, const double* data, const double* diagonal, int numRows,
+                   const double* __restrict__ x, double* __restrict__ y, size_t n, size_t nv, double* __restrict__ xr,
+                   double* __restrict__ acc) {
+  if (nv == 1) {  // the common single vector: xr and acc live in registers
+    for (int r = 0; r < numRows; ++r) {
+      const double xv = x[r];
+      double sum = 0.0;
+      for (unsigned p = rowP[r]; p < rowP[r + 1]; ++p) {
+        sum += data[p] * x[colI[p]];
+        y[colI[p]] += data[p] * xv;
+      }
+      y[r] += diagonal[r] * xv + sum;
+    }
+    return;
+  }
+  for (int r = 0; r < numRows; ++r) {
+    for (size_t j = 0; j < nv; ++j) {
+      xr[j] = x[j * n + r];
+      acc[j] = 0.0;
+    }
+    for (unsigned p = rowP[r]; p < rowP[r + 1]; ++p) {
+      const size_t c = static_cast<size_t>(colI[p]);
+      const double a = data[p];
+      for (size_t j = 0; j < nv; ++j) {
+        acc[j] += a * x[j * n + c];
+        y[j * n + c] += a * xr[j];
+      }
+    }
+    for (size_t j = 0; j < nv; ++j) y[j * n + r] += diagonal[r] * xr[j] + acc[j];
+  }
+}
+
 }  // namespace
 
 void QORMtxSparseMatrix::Multiply(const double* x, int numVectors, double* y, bool transpose) const {
@@ -72,23 +107,7 @@ void QORMtxSparseMatrix::Multiply(const double* x, int numVectors, double* y, bo
   const size_t nv = static_cast<size_t>(numVectors);
   std::fill(y, y + n * nv, 0.0);
   Doubles scratch(2 * nv);
-  double* xr = scratch.get();
-  double* acc = xr + nv;
-  for (int r = 0; r < m_numCols; ++r) {
-    for (size_t j = 0; j < nv; ++j) {
-      xr[j] = x[j * n + r];
-      acc[j] = 0.0;
-    }
-    for (unsigned p = m_rowP[r]; p < m_rowP[r + 1]; ++p) {
-      const size_t c = static_cast<size_t>(m_colI[p]);
-      const double a = m_data[p];
-      for (size_t j = 0; j < nv; ++j) {
-        acc[j] += a * x[j * n + c];
-        y[j * n + c] += a * xr[j];
-      }
-    }
-    for (size_t j = 0; j < nv; ++j) y[j * n + r] += m_diagonal[r] * xr[j] + acc[j];
-  }
+  SymmetricRows(m_rowP, m_colI, m_data, m_diagonal, m_numCols, x, y, n, nv, scratch.get(), scratch.get() + nv);
 }
 
 void QORMtxSparseMatrix::MultiplyIndexed(const double* x, int numVectors, double* y, bool transpose, int numIdx,
