@@ -19,7 +19,8 @@ class omi_Set;
 /// Two stored forms, told apart by Diagonal():
 /// - unsymmetric storage (no diagonal array): every stored entry in the row arrays, diagonal ones included;
 /// - symmetric storage: the strictly lower triangle (column < row) in the row arrays plus the full diagonal in its
-///   own array (0.0 where nothing was given). The upper triangle is implied by mirroring and never stored.
+///   own array (0.0 where nothing was given). The upper triangle is implied by mirroring and never stored; after
+///   PermuteInPlace an entry may stand above the diagonal instead, still meaning itself and its mirror.
 ///
 /// States. A matrix is *collecting* (IsAssembled() false: AddData allowed, arrays null) or *assembled* (arrays
 /// valid, AddData refused). BeginAssembly and Reset lead to collecting; EndAssembly leads to assembled, except on an
@@ -90,7 +91,9 @@ class QORMtxSparseMatrix {
   bool IsAssembled() const { return m_assemblyComplete; }
   /// \brief Checks the stored form. True when collecting, or when assembled and: row starts begin at 0, never
   /// decrease and end at NumberOfNonzeros(); every column lies in [0, columns) and strictly ascends within its
-  /// row; in symmetric storage the matrix is square and every stored column is below its row. Otherwise false,
+  /// row; in symmetric storage the matrix is square, no stored column equals its row and no position is stored
+  /// together with its mirror (entries lie below the diagonal after assembly, on either side after a
+  /// permutation). Otherwise false,
   /// with the first violation described in *why when why is given. O(nonzeros).
   bool CheckInvariants(std::string* why = nullptr) const;
   /// \brief Room for n collected entries, so that a known number of AddData calls never reallocates.

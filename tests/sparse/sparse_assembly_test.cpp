@@ -147,7 +147,8 @@ TEST(SparseAssembly, BucketPathPrintsItsNotice) {
 }
 
 TEST(SparseAssembly, UpperEntryInSymmetricAssembly) {
-  // The sorting path refuses it; the bucket path stores it in its own row, which breaks the lower-triangle form.
+  // The sorting path refuses it; the bucket path stores it in its own row, where it still stands for both
+  // positions. Given together with its mirror, the position would be stored twice.
   const std::vector<QORMtxSparseMatrixEntry> entries = {{1, 3, 2.0}, {3, 3, 1.0}};
   QORMtxSparseMatrix A;
   EXPECT_QORMTX_ASSERTION(Assemble(A, 4, 4, entries, true, false),
@@ -155,8 +156,10 @@ TEST(SparseAssembly, UpperEntryInSymmetricAssembly) {
   Assemble(A, 4, 4, entries, true, true);
   ExpectArrays(A, {0, 0, 1, 1, 1}, {3}, {2.0});
   std::string why;
+  EXPECT_TRUE(A.CheckInvariants(&why)) << why;
+  Assemble(A, 4, 4, {{1, 3, 2.0}, {3, 1, 2.0}}, true, true);
   EXPECT_FALSE(A.CheckInvariants(&why));
-  EXPECT_EQ(why, "symmetric storage holds an entry on or above the diagonal at row 1, column 3");
+  EXPECT_EQ(why, "symmetric storage holds an entry and its mirror at row 1, column 3");
 }
 
 TEST(SparseAssembly, StatesShapesAndConstructorEntries) {
