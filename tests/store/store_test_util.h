@@ -123,6 +123,12 @@ inline StoredMatrix MakeMatrix(const QORSimContextID& context, int numRows, int 
   return m;
 }
 
+/// The same stored matrix as seen from another open database on its file.
+inline StoredMatrix Rebind(const StoredMatrix& m, const QORSimContextID& context) {
+  const QORSimDistributionID id(context, m.id.Number());
+  return {QORSimDistribution(id).Grid().CollectionID(1), QORSimDistribution(id).Grid().CollectionID(0), id};
+}
+
 /// Reads or writes rows r0 … r1 and columns c0 … c1 by range; transposed packs the block by rows instead of columns.
 inline void RangeTransfer(const StoredMatrix& m, int r0, int r1, int c0, int c1, double* buf, bool write,
                           bool transposed = false) {

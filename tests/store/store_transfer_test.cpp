@@ -241,11 +241,7 @@ TEST_F(StoreTransfer, EveryChunkPathGivesTheSameBytes) {
   memory.Close();
   m_db.Close();
   m_db.Open(Path("transfer.sim").c_str(), QORSimDatabase::ReadOnly);
-  for (StoredMatrix& s : m) {
-    s.id = QORSimDistributionID(m_db.ContextID(), s.id.Number());
-    s.cols = QORSimDistribution(s.id).Grid().CollectionID(0);
-    s.rows = QORSimDistribution(s.id).Grid().CollectionID(1);
-  }
+  for (size_t p = 0; p < 3; ++p) m[p] = Rebind(m[p], m_db.ContextID());
   expectAll(3);
 }
 
@@ -257,10 +253,7 @@ TEST_F(StoreTransfer, AFileOpenTwiceSeesItsOwnWrites) {
   WriteBlock(m, ref, 0, 31, 0, 15, 1, false);
   QORSimDatabase other;
   other.Open(Path("transfer.sim").c_str());
-  StoredMatrix o = m;
-  o.id = QORSimDistributionID(other.ContextID(), m.id.Number());
-  o.cols = QORSimDistribution(o.id).Grid().CollectionID(0);
-  o.rows = QORSimDistribution(o.id).Grid().CollectionID(1);
+  const StoredMatrix o = Rebind(m, other.ContextID());
   ExpectBlocks(o, ref, {{2, 5, 1, 3}});
   WriteBlock(m, ref, 0, 15, 0, 7, 2, false);
   ExpectBlocks(o, ref, {{2, 5, 1, 3}, {0, 31, 0, 15}});
