@@ -121,8 +121,9 @@ class BufferOverride {
 // in-core product of the same values, alternating which runs first. Arguments: n, block shape (0 bands, 1 tiles).
 // ratio = in-core time / streamed time (1: streaming is free). Where the streamed time goes, as shares of it:
 // read_share, the store reads of the same bands alone into one buffer; fresh_read_share, the same into a new buffer
-// per band as the product allocates it; band_gemm_share, the same per-band products on the in-core A (one kernel
-// call per band instead of one for all). What the shares leave is bookkeeping and the noise of a shared machine.
+// per band (the price of not reusing the band buffer); band_gemm_share, the same per-band products on the in-core A
+// (one kernel call per band instead of one for all). What the shares leave is bookkeeping and the noise of a shared
+// machine.
 void BM_BlaStreamedProduct(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0)), m = std::max(4, n / 16);
   StoredOperand A(n, state.range(1) != 0, 5);
