@@ -178,8 +178,17 @@ class QORMtxSparseMatrix {
   /// from v only the rows that meet a stored entry. Unsymmetric storage and transpose true only.
   void MultiplyDense(const QORMtxDenseMatrix& v, double* u, bool transpose) const;
   /// \brief u = A·v or Aᵀ·v with the inner dimension paired to the rows of v by data-store ordinal.
+  ///
+  /// Preconditions "m_assemblyComplete", "numRowsT == v.NumberOfRows()" (the outer dimension of the product must
+  /// equal v's row count, so the product is in practice square), "numColsU == v.NumberOfColumns()" and, when any
+  /// index is paired, "numMapped==numColsT" (every inner index paired). With no pair at all u is left untouched.
   void MultiplyDenseMapped(const QORMtxDenseMatrix& v, QORMtxDenseMatrix& u, bool transpose) const;
   /// \brief A = D·this (left) or this·D (right) for a diagonal D; A must be null and keeps this storage form.
+  ///
+  /// \warning A grows from its entries, so trailing rows or columns without entries are not part of its shape.
+  /// In symmetric storage only the stored lower triangle and the diagonal are scaled and A is again symmetric
+  /// storage: mirrored, that is D·this only when D is a multiple of the identity. A permuted symmetric matrix
+  /// (entries above the diagonal) is refused by the lower-triangle check of the assembly.
   void MultiplyByDiagonal(bool left, const QORMtxMatrix& D, QORMtxSparseMatrix& A) const;
 
   // ---- Transformations ----
