@@ -92,12 +92,19 @@ inline void NaiveZgemm(char ta, char tb, int m, int n, int k, std::complex<doubl
   }
 }
 
+/// \brief |x − y|, infinite when exactly one of them is NaN (so a NaN left in a result is never hidden by
+/// std::max, which drops NaN), 0 when both are.
+inline double AbsDiff(double x, double y) {
+  if (std::isnan(x) || std::isnan(y)) return std::isnan(x) && std::isnan(y) ? 0.0 : HUGE_VAL;
+  return std::abs(x - y);
+}
+
 /// \brief max |x − y| / max |y| over n values (the difference relative to the reference's largest magnitude);
 /// an all-zero reference compares absolutely.
 inline double MaxRelDiff(const double* x, const double* y, std::size_t n) {
   double diff = 0.0, scale = 0.0;
   for (std::size_t i = 0; i < n; ++i) {
-    diff = std::max(diff, std::abs(x[i] - y[i]));
+    diff = std::max(diff, AbsDiff(x[i], y[i]));
     scale = std::max(scale, std::abs(y[i]));
   }
   return scale > 0.0 ? diff / scale : diff;
@@ -117,7 +124,7 @@ inline double MaxRelDiffMatrix(int rows, int cols, const double* x, int ldx, con
     for (int i = 0; i < rows * width; ++i) {
       const double xv = x[static_cast<std::size_t>(j) * ldx * width + i];
       const double yv = y[static_cast<std::size_t>(j) * ldy * width + i];
-      diff = std::max(diff, std::abs(xv - yv));
+      diff = std::max(diff, AbsDiff(xv, yv));
       scale = std::max(scale, std::abs(yv));
     }
   }

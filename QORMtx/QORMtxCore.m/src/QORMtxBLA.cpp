@@ -293,7 +293,8 @@ void QORMtxBLA::Multiply(double alpha, const QORMtxDenseMatrix& A, Operation opA
   if (B.IsDiagonal()) ExpandDiagonal(B.NumberOfRows(), B.Values(), fullB);
   const QORMtxMatrix& b = B.IsDiagonal() ? fullB : B;
 
-  const int maxRowsInBuffer = std::min(numRowsA, QORMtxUtilities::MaxDoublesInBuffer(0.1) / numColsA);
+  // A stored A without columns still scales C by beta: no reads, an empty inner dimension.
+  const int maxRowsInBuffer = std::min(numRowsA, QORMtxUtilities::MaxDoublesInBuffer(0.1) / std::max(1, numColsA));
   const int maxRowsInBlk = stored.MaxNumberOfRowsInBlock();
   QORMTX_ASSERT(maxRowsInBlk <= maxRowsInBuffer && "QORMtxBLA::Multiply:QORMtxDenseMatrix block of rows > 16Gb");
   // Whole row blocks per pass, as many as the buffer holds (at least one): blocks first .. first + k − 1.
@@ -308,7 +309,7 @@ void QORMtxBLA::Multiply(double alpha, const QORMtxDenseMatrix& A, Operation opA
   for (int first = 0; first < numBlocks; ++passes) {
     const int last = std::min(first + k - 1, numBlocks - 1);
     const int rows = stored.NumberOfRowsInBlockRange(first, last), r0 = stored.FirstRowInBlock(first);
-    stored.GetValues(r0, r0 + rows - 1, 0, numColsA - 1, T.Values());
+    if (numColsA > 0) stored.GetValues(r0, r0 + rows - 1, 0, numColsA - 1, T.Values());
     QORMtxBlaUtilities::Multiply('N', RealLetter(opB), rows, numColsC, numColsA, alpha, T.Values(), rows, b.Values(),
                                  b.NumberOfRows(), beta, C.Values(r0, 0), numRowsC, 0, numThreads);
     first = last + 1;
