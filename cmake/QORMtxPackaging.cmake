@@ -7,11 +7,14 @@ install(TARGETS QORMtxCoreModule EXPORT QORMtxCoreTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Clients include the headers by bare name from include/QORMtx; the base containers that the
-# public interface uses (cow_String and friends) install beside them.
+# public interface uses (cow_String and friends) and the data-store interface in which clients create
+# databases and distributions install beside them. The store's HDF5 side stays private.
 file(GLOB QORMTX_INSTALL_HEADERS CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/QORMtx/PublicInterfaces/*.h
   ${PROJECT_SOURCE_DIR}/QORMtx/ProtectedInterfaces/*.h
-  ${PROJECT_SOURCE_DIR}/QORMtx/Platform/base/*.h)
+  ${PROJECT_SOURCE_DIR}/QORMtx/Platform/base/*.h
+  ${PROJECT_SOURCE_DIR}/QORMtx/Platform/store/QORSim*.h)
+list(FILTER QORMTX_INSTALL_HEADERS EXCLUDE REGEX "/QORSim(Selection|Store)\\.h$")
 install(FILES ${QORMTX_INSTALL_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/QORMtx)
 
 set(QORMTX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/QORMtxCore)
