@@ -13,6 +13,7 @@
 #include "QORMtxDocument.h"
 #include "QORMtxMatrix.h"
 #include "QORMtxSortInt.h"
+#include "QORMtxSparseMatrixArrays.h"
 #include "QORMtxSparseMatrixIterator.h"
 #include "QORMtxTable.h"
 #include "QORMtxUtilities.h"
@@ -21,67 +22,9 @@
 #include "omi_IntTable.h"
 #include "omi_Set.h"
 
+using namespace qormtx_sparse;
+
 namespace {
-
-// ---- Arrays: values through the host's hooks, indices through the module's allocation ----
-
-unsigned* NewUnsigned(size_t n) { return static_cast<unsigned*>(mem_OperatorNewThrowBuiltin(n * sizeof(unsigned))); }
-int* NewInt(size_t n) { return static_cast<int*>(mem_OperatorNewThrowBuiltin(n * sizeof(int))); }
-double* NewDouble(size_t n) { return QORMtxUtilities::AllocateDouble(n); }
-
-// Owns a scratch or result array until it is handed over, so that every exit path releases it.
-template <class T>
-struct ArrayHolder {
-  T* p = nullptr;
-  ArrayHolder() = default;
-  explicit ArrayHolder(T* q) : p(q) {}
-  ArrayHolder(const ArrayHolder&) = delete;
-  ArrayHolder& operator=(const ArrayHolder&) = delete;
-  ~ArrayHolder() { Free(); }
-  T* Release() {
-    T* q = p;
-    p = nullptr;
-    return q;
-  }
-  void Free();
-};
-template <class T>
-void ArrayHolder<T>::Free() {
-  mem_Free(p);
-  p = nullptr;
-}
-template <>
-void ArrayHolder<double>::Free() {
-  if (p) QORMtxUtilities::Deallocate(p);
-  p = nullptr;
-}
-
-// Sorts cols[0..n) ascending with vals carried along; the columns are distinct. Short rows (the usual finite-element
-// row) by insertion, long ones by the library's int sort on a permutation.
-void SortRow(int* cols, double* vals, int n, QORBasVector<int>& perm, QORBasVector<double>& scratch) {
-  if (n < 2) return;
-  if (n <= 32) {
-    for (int i = 1; i < n; ++i) {
-      const int c = cols[i];
-      const double v = vals[i];
-      int j = i - 1;
-      while (j >= 0 && cols[j] > c) {
-        cols[j + 1] = cols[j];
-        vals[j + 1] = vals[j];
-        --j;
-      }
-      cols[j + 1] = c;
-      vals[j + 1] = v;
-    }
-    return;
-  }
-  perm.resize(n);
-  scratch.resize(n);
-  for (int i = 0; i < n; ++i) perm[i] = i;
-  QORMtxSortInt2(cols, cols + n, perm.data(), perm.data() + n);
-  for (int i = 0; i < n; ++i) scratch[i] = vals[perm[i]];
-  std::memcpy(vals, scratch.data(), sizeof(double) * static_cast<size_t>(n));
-}
 
 // Count → prefix sum → scatter: a stable bucket sort of the entries by row. Afterwards start[r]..start[r+1]-1 of
 // cols and vals hold row r's entries in list order. start has numRows + 1 slots; cols and vals n.
@@ -297,11 +240,11 @@ void QORMtxSparseMatrix::AssembleSorted(bool symmetric) {
   const int numRows = m_numRows;
 
   // Row starts in start (numRows + 1); next holds cursors, later each row's stored count.
-  ArrayHolder<unsigned> start(NewUnsigned(static_cast<size_t>(numRows) + 1));
-  ArrayHolder<unsigned> next(NewUnsigned(static_cast<size_t>(numRows) + 1));
-  std::fill(start.p, start.p + numRows + 1, 0u);
-  for (int i = 0; i < n; ++i) ++start.p[e[i].m_row + 1];
-  for (int r = 0; r < numRows; ++r) start.p[r + 1] += start.p[r];
+  Owned<unsigned> start(NewUnsigned(static_cast<size_t>(numRows) + 1));
+  Owned<unsigned> next(NewUnsigned(static_cast<size_t>(numRows) + 1));
+  std::fill(start.get(), start.get() + numRows + 1, 0u);
+  for (int i = 0; i < n; ++i) ++start[e[i].m_row + 1];
+  for (int r = 0; r < numRows; ++r) start[r + 1] += start[r];
   if (n <= 65536) {
     // A cache-sized list: two stable counting scatters, by column into scratch and back by row, leave every row in
     // ascending column order without a comparison, which beats the cycles' mispredicted branches.
@@ -310,25 +253,25 @@ void QORMtxSparseMatrix::AssembleSorted(bool symmetric) {
     for (int i = 0; i < n; ++i) ++colNext[static_cast<int>(e[i].m_col) + 1];
     for (int c = 0; c < m_numCols; ++c) colNext[c + 1] += colNext[c];
     for (int i = 0; i < n; ++i) byColumn[static_cast<int>(colNext[static_cast<int>(e[i].m_col)]++)] = e[i];
-    std::copy(start.p, start.p + numRows, next.p);
-    for (int k = 0; k < n; ++k) e[next.p[byColumn[k].m_row]++] = byColumn[k];
+    std::copy(start.get(), start.get() + numRows, next.get());
+    for (int k = 0; k < n; ++k) e[next[byColumn[k].m_row]++] = byColumn[k];
   } else {
-    BucketRowsInPlace(e, start.p, next.p, 0u, static_cast<unsigned>(numRows));
+    BucketRowsInPlace(e, start.get(), next.get(), 0u, static_cast<unsigned>(numRows));
   }
 
   // Per row: sort by column, sum duplicates towards the front of the row's slots, set the diagonal aside.
-  ArrayHolder<double> diagonal;
+  Owned<double> diagonal;
   if (symmetric) {
-    diagonal.p = NewDouble(static_cast<size_t>(numRows));
-    std::fill(diagonal.p, diagonal.p + numRows, 0.0);
+    diagonal.Reset(NewDouble(static_cast<size_t>(numRows)));
+    std::fill(diagonal.get(), diagonal.get() + numRows, 0.0);
   }
   const auto byColumn = [](const QORMtxSparseMatrixEntry& a, const QORMtxSparseMatrixEntry& b) {
     return a.m_col < b.m_col;
   };
   size_t nnz = 0;
   for (int r = 0; r < numRows; ++r) {
-    QORMtxSparseMatrixEntry* first = e + start.p[r];
-    QORMtxSparseMatrixEntry* last = e + start.p[r + 1];
+    QORMtxSparseMatrixEntry* first = e + start[r];
+    QORMtxSparseMatrixEntry* last = e + start[r + 1];
     const ptrdiff_t len = last - first;
     if (len <= 64) {
       for (ptrdiff_t i = 1; i < len; ++i) {
@@ -343,29 +286,29 @@ void QORMtxSparseMatrix::AssembleSorted(bool symmetric) {
     QORMtxSparseMatrixEntry* w = first;
     for (QORMtxSparseMatrixEntry* p = first; p < last; ++p) {
       if (symmetric && p->m_col == p->m_row) {
-        diagonal.p[r] += p->m_value;
+        diagonal[r] += p->m_value;
       } else if (w > first && w[-1].m_col == p->m_col) {
         w[-1].m_value += p->m_value;
       } else {
         *w++ = *p;
       }
     }
-    next.p[r] = static_cast<unsigned>(w - first);
-    nnz += next.p[r];
+    next[r] = static_cast<unsigned>(w - first);
+    nnz += next[r];
   }
 
-  ArrayHolder<int> colI(nnz ? NewInt(nnz) : nullptr);
-  ArrayHolder<double> data(nnz ? NewDouble(nnz) : nullptr);
+  Owned<int> colI(nnz ? NewInt(nnz) : nullptr);
+  Owned<double> data(nnz ? NewDouble(nnz) : nullptr);
   size_t k = 0;
   for (int r = 0; r < numRows; ++r) {
-    const QORMtxSparseMatrixEntry* p = e + start.p[r];
-    for (unsigned i = 0; i < next.p[r]; ++i, ++k) {
-      colI.p[k] = static_cast<int>(p[i].m_col);
-      data.p[k] = p[i].m_value;
+    const QORMtxSparseMatrixEntry* p = e + start[r];
+    for (unsigned i = 0; i < next[r]; ++i, ++k) {
+      colI[k] = static_cast<int>(p[i].m_col);
+      data[k] = p[i].m_value;
     }
   }
-  start.p[0] = 0;
-  for (int r = 0; r < numRows; ++r) start.p[r + 1] = start.p[r] + next.p[r];
+  start[0] = 0;
+  for (int r = 0; r < numRows; ++r) start[r + 1] = start[r] + next[r];
 
   m_rowP = start.Release();
   m_colI = colI.Release();
@@ -392,8 +335,8 @@ void QORMtxSparseMatrix::AssembleBuckets(bool symmetric) {
 
   // Row sizes: distinct columns of each bucket, without the row's own index in symmetric mode.
   QORBasVector<int> stamp(m_numCols, -1);
-  ArrayHolder<unsigned> rowP(NewUnsigned(static_cast<size_t>(m_numRows) + 1));
-  rowP.p[0] = 0;
+  Owned<unsigned> rowP(NewUnsigned(static_cast<size_t>(m_numRows) + 1));
+  rowP[0] = 0;
   for (int r = 0; r < m_numRows; ++r) {
     unsigned size = 0;
     for (unsigned k = start[r]; k < start[r + 1]; ++k) {
@@ -402,17 +345,17 @@ void QORMtxSparseMatrix::AssembleBuckets(bool symmetric) {
       stamp[c] = r;
       ++size;
     }
-    rowP.p[r + 1] = rowP.p[r] + size;
+    rowP[r + 1] = rowP[r] + size;
   }
-  const unsigned nnz = rowP.p[m_numRows];
+  const unsigned nnz = rowP[m_numRows];
 
-  ArrayHolder<int> colI(nnz ? NewInt(nnz) : nullptr);
-  ArrayHolder<double> data(nnz ? NewDouble(nnz) : nullptr);
-  if (nnz) std::fill(data.p, data.p + nnz, 0.0);
-  ArrayHolder<double> diagonal;
+  Owned<int> colI(nnz ? NewInt(nnz) : nullptr);
+  Owned<double> data(nnz ? NewDouble(nnz) : nullptr);
+  if (nnz) std::fill(data.get(), data.get() + nnz, 0.0);
+  Owned<double> diagonal;
   if (symmetric) {
-    diagonal.p = NewDouble(static_cast<size_t>(m_numRows));
-    std::fill(diagonal.p, diagonal.p + m_numRows, 0.0);
+    diagonal.Reset(NewDouble(static_cast<size_t>(m_numRows)));
+    std::fill(diagonal.get(), diagonal.get() + m_numRows, 0.0);
   }
 
   std::fill(stamp.begin(), stamp.end(), -1);
@@ -429,14 +372,14 @@ void QORMtxSparseMatrix::AssembleBuckets(bool symmetric) {
     std::sort(members.begin(), members.end());
     for (int p = 0; p < members.size(); ++p) {
       position[members[p]] = p;
-      colI.p[rowP.p[r] + static_cast<unsigned>(p)] = members[p];
+      colI[rowP[r] + static_cast<unsigned>(p)] = members[p];
     }
     for (unsigned k = start[r]; k < start[r + 1]; ++k) {
       const int c = bucketCol[static_cast<int>(k)];
       if (symmetric && c == r)
-        diagonal.p[r] += bucketVal[static_cast<int>(k)];
+        diagonal[r] += bucketVal[static_cast<int>(k)];
       else
-        data.p[rowP.p[r] + static_cast<unsigned>(position[c])] += bucketVal[static_cast<int>(k)];
+        data[rowP[r] + static_cast<unsigned>(position[c])] += bucketVal[static_cast<int>(k)];
     }
   }
   m_rowP = rowP.Release();
@@ -462,21 +405,21 @@ void QORMtxSparseMatrix::ResetData(const QORMtxSparseMatrixEntry* entries, int n
       QORMTX_ASSERT(row < m_numRows && col < m_numCols);
     }
   }
-  ArrayHolder<unsigned> rowP(NewUnsigned(static_cast<size_t>(numRows) + 1));
-  ArrayHolder<int> cols(n > 0 ? NewInt(static_cast<size_t>(n)) : nullptr);
-  ArrayHolder<double> vals(n > 0 ? NewDouble(static_cast<size_t>(n)) : nullptr);
-  ScatterByRow(entries, n, numRows, rowP.p, cols.p, vals.p);
-  CompressRows(numRows, numCols, rowP.p, cols.p, vals.p);
-  const unsigned nnz = rowP.p[numRows];
+  Owned<unsigned> rowP(NewUnsigned(static_cast<size_t>(numRows) + 1));
+  Owned<int> cols(n > 0 ? NewInt(static_cast<size_t>(n)) : nullptr);
+  Owned<double> vals(n > 0 ? NewDouble(static_cast<size_t>(n)) : nullptr);
+  ScatterByRow(entries, n, numRows, rowP.get(), cols.get(), vals.get());
+  CompressRows(numRows, numCols, rowP.get(), cols.get(), vals.get());
+  const unsigned nnz = rowP[numRows];
   if (nnz != static_cast<unsigned>(n)) {
-    ArrayHolder<int> exactCols(nnz ? NewInt(nnz) : nullptr);
-    ArrayHolder<double> exactVals(nnz ? NewDouble(nnz) : nullptr);
+    Owned<int> exactCols(nnz ? NewInt(nnz) : nullptr);
+    Owned<double> exactVals(nnz ? NewDouble(nnz) : nullptr);
     if (nnz) {
-      std::memcpy(exactCols.p, cols.p, sizeof(int) * nnz);
-      std::memcpy(exactVals.p, vals.p, sizeof(double) * nnz);
+      std::memcpy(exactCols.get(), cols.get(), sizeof(int) * nnz);
+      std::memcpy(exactVals.get(), vals.get(), sizeof(double) * nnz);
     }
-    std::swap(cols.p, exactCols.p);
-    std::swap(vals.p, exactVals.p);
+    cols.Swap(exactCols);
+    vals.Swap(exactVals);
   }
   m_rowP = rowP.Release();
   m_colI = cols.Release();

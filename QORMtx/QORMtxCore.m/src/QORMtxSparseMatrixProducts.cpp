@@ -9,44 +9,16 @@
 #include "QORMtxFindContiguousRanges.h"
 #include "QORMtxMatrix.h"
 #include "QORMtxSparseMatrix.h"
+#include "QORMtxSparseMatrixArrays.h"
 #include "QORMtxSparseMatrixIterator.h"
 #include "QORMtxUtilities.h"
 #include "blac.h"
 #include "mem_Alloc.h"
 #include "omi_IntTable.h"
 
+using namespace qormtx_sparse;
+
 namespace {
-
-// Value scratch through the host's allocation hooks, released on every exit path.
-class Doubles {
- public:
-  explicit Doubles(size_t n, bool zero = false) : m_p(QORMtxUtilities::AllocateDouble(n)) {
-    if (zero) std::fill(m_p, m_p + n, 0.0);
-  }
-  ~Doubles() {
-    if (m_p) QORMtxUtilities::Deallocate(m_p);
-  }
-  Doubles(const Doubles&) = delete;
-  Doubles& operator=(const Doubles&) = delete;
-  double* get() const { return m_p; }
-
- private:
-  double* m_p;
-};
-
-// An index array from the module's allocation (mem_Free), released on every exit path.
-template <class T>
-class Indices {
- public:
-  explicit Indices(T* p) : m_p(p) {}
-  ~Indices() { mem_Free(m_p); }
-  Indices(const Indices&) = delete;
-  Indices& operator=(const Indices&) = delete;
-  T* get() const { return m_p; }
-
- private:
-  T* m_p;
-};
 
 size_t Count(int rows, int cols) { return static_cast<size_t>(rows > 0 ? rows : 0) * (cols > 0 ? cols : 0); }
 
@@ -106,7 +78,7 @@ void QORMtxSparseMatrix::Multiply(const double* x, int numVectors, double* y, bo
   const size_t n = static_cast<size_t>(m_numRows);
   const size_t nv = static_cast<size_t>(numVectors);
   std::fill(y, y + n * nv, 0.0);
-  Doubles scratch(2 * nv);
+  Owned<double> scratch(NewDouble(2 * nv));
   SymmetricRows(m_rowP, m_colI, m_data, m_diagonal, m_numCols, x, y, n, nv, scratch.get(), scratch.get() + nv);
 }
 
@@ -126,9 +98,9 @@ void QORMtxSparseMatrix::MultiplyDense(const QORMtxDenseMatrix& v, QORMtxDenseMa
 
   const int maxWidth = v.MaxNumberOfColumnsInBlock();
   const int excess = u.NumberOfRows() - outer;
-  Doubles input(Count(numColsT, maxWidth));
-  Doubles output(Count(outer, maxWidth), true);
-  Doubles zeros(Count(excess, maxWidth), true);
+  Owned<double> input(NewDouble(Count(numColsT, maxWidth)));
+  Owned<double> output(NewZeroDouble(Count(outer, maxWidth)));
+  Owned<double> zeros(NewZeroDouble(Count(excess, maxWidth)));
   for (int b = 0; b < v.NumberOfColumnBlocks(); ++b) {
     const int width = v.NumberOfColumnsInBlock(b);
     if (width <= 0) continue;
@@ -146,10 +118,10 @@ void QORMtxSparseMatrix::MultiplyDense(const QORMtxDenseMatrix& v, double* u, bo
   QORMTX_ASSERT(!m_diagonal && "QORMtxSparseMatrix::MultiplyDense: symmetric not supported");
   // Only the rows of v that meet a stored entry take part; their list, ascending, is read in runs.
   int numIdx = 0;
-  const Indices<unsigned> idx(transpose ? FindNontrivialRows(numIdx) : FindNontrivialColumns(numIdx));
+  const Owned<unsigned> idx(transpose ? FindNontrivialRows(numIdx) : FindNontrivialColumns(numIdx));
   int numRuns = 0;
   // Every listed index is below INT_MAX, so the unsigned list reads as the same ints.
-  const Indices<int> runs(
+  const Owned<int> runs(
       QORMtxFindContiguousRanges(reinterpret_cast<const int*>(idx.get()), numIdx, INT_MAX, numRuns));
   const bool wholeSpan = numRuns >= kMaxRunReads;
   const int firstRow = numIdx > 0 ? static_cast<int>(idx.get()[0]) : 0;
@@ -159,9 +131,9 @@ void QORMtxSparseMatrix::MultiplyDense(const QORMtxDenseMatrix& v, double* u, bo
 
   const int maxWidth = v.MaxNumberOfColumnsInBlock();
   const size_t ld = static_cast<size_t>(numIdx);
-  Doubles gathered(Count(numIdx, maxWidth));
+  Owned<double> gathered(NewDouble(Count(numIdx, maxWidth)));
   // One run (the usual case of a matrix without empty rows) is read straight into the gathered block.
-  Doubles staging(numRuns <= 1 ? 0 : Count(wholeSpan ? span : longestRun, maxWidth));
+  Owned<double> staging(NewDouble(numRuns <= 1 ? 0 : Count(wholeSpan ? span : longestRun, maxWidth)));
   const int outer = transpose ? m_numCols : m_numRows;
   for (int b = 0; b < v.NumberOfColumnBlocks(); ++b) {
     const int width = v.NumberOfColumnsInBlock(b);
@@ -209,7 +181,7 @@ void QORMtxSparseMatrix::MultiplyDenseMapped(const QORMtxDenseMatrix& v, QORMtxD
   // clang-format on
 
   // Every inner index is mapped, so the keys are 0 .. numColsT-1 and key order is the order of x's rows.
-  Indices<int> rows(static_cast<int*>(mem_OperatorNewThrowBuiltin(sizeof(int) * static_cast<size_t>(numMapped))));
+  Owned<int> rows(NewInt(static_cast<size_t>(numMapped)));
   int k = 0;
   for (omi_IntTableIterator<int> it(map); !it.IsDone(); it.Next()) rows.get()[k++] = it.CurrentValue();
 
@@ -219,9 +191,9 @@ void QORMtxSparseMatrix::MultiplyDenseMapped(const QORMtxDenseMatrix& v, QORMtxD
   const int64_t fit = static_cast<int64_t>(maxWidth) * v.NumberOfRows() / numMapped;
   const int blocksPerGroup = std::max(1, static_cast<int>(std::min<int64_t>(fit, numCols)) / maxWidth);
   const int groupWidth = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(blocksPerGroup) * maxWidth, numCols));
-  Doubles input(Count(numMapped, groupWidth));
-  Doubles output(Count(numRowsT, groupWidth), true);
-  Indices<int> cols(static_cast<int*>(mem_OperatorNewThrowBuiltin(sizeof(int) * static_cast<size_t>(groupWidth))));
+  Owned<double> input(NewDouble(Count(numMapped, groupWidth)));
+  Owned<double> output(NewZeroDouble(Count(numRowsT, groupWidth)));
+  Owned<int> cols(NewInt(static_cast<size_t>(groupWidth)));
   const int numBlocks = v.NumberOfColumnBlocks();
   for (int b0 = 0; b0 < numBlocks; b0 += blocksPerGroup) {
     const int b1 = std::min(b0 + blocksPerGroup, numBlocks) - 1;

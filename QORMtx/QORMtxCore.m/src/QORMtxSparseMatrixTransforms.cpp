@@ -9,75 +9,19 @@
 #include "QORMtxAssert.h"
 #include "QORMtxSortInt.h"
 #include "QORMtxSparseMatrix.h"
+#include "QORMtxSparseMatrixArrays.h"
 #include "QORMtxSparseMatrixIterator.h"
 #include "QORMtxUtilities.h"
 #include "blac.h"
 #include "mem_Alloc.h"
 
+using namespace qormtx_sparse;
+
 namespace {
-
-unsigned* NewUnsigned(size_t n) { return static_cast<unsigned*>(mem_OperatorNewThrowBuiltin(n * sizeof(unsigned))); }
-int* NewInt(size_t n) { return n ? static_cast<int*>(mem_OperatorNewThrowBuiltin(n * sizeof(int))) : nullptr; }
-
-// Owns an index array (mem_Free) or a value array (QORMtxUtilities::Deallocate) until it is handed over, so that
-// scratch and half-built results are released on every exit path.
-template <class T>
-class Owned {
- public:
-  explicit Owned(T* p = nullptr) : m_p(p) {}
-  Owned(const Owned&) = delete;
-  Owned& operator=(const Owned&) = delete;
-  ~Owned() { Free(m_p); }
-  T* get() const { return m_p; }
-  T& operator[](size_t i) const { return m_p[i]; }
-  T* Release() {
-    T* p = m_p;
-    m_p = nullptr;
-    return p;
-  }
-  void Reset(T* p) {
-    Free(m_p);
-    m_p = p;
-  }
-
- private:
-  static void Free(T* p) { mem_Free(p); }
-  T* m_p;
-};
-template <>
-inline void Owned<double>::Free(double* p) {
-  if (p) QORMtxUtilities::Deallocate(p);
-}
 
 // The row starts are unsigned in the matrix and int in the kernel; the same bits as long as a matrix holds fewer
 // than 2^31 values, which its int nonzero count guarantees.
 int* AsInt(unsigned* p) { return reinterpret_cast<int*>(p); }
-
-// Sorts cols[0..n) ascending carrying vals along (the columns of one row, distinct). Rows of a finite-element
-// matrix are short: insertion sort there; long rows go through the library's int sort on a position permutation.
-void SortRow(int* cols, double* vals, int n, std::vector<int>& perm, std::vector<double>& scratch) {
-  if (n < 2) return;
-  if (n <= 32) {
-    for (int i = 1; i < n; ++i) {
-      const int c = cols[i];
-      const double v = vals[i];
-      int j = i - 1;
-      for (; j >= 0 && cols[j] > c; --j) {
-        cols[j + 1] = cols[j];
-        vals[j + 1] = vals[j];
-      }
-      cols[j + 1] = c;
-      vals[j + 1] = v;
-    }
-    return;
-  }
-  perm.resize(static_cast<size_t>(n));
-  scratch.resize(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) perm[i] = i;
-  QORMtxSortInt2(cols, cols + n, perm.data(), perm.data() + n);
-  for (int i = 0; i < n; ++i) scratch[i] = vals[perm[i]];
-  std::copy(scratch.begin(), scratch.end(), vals);
-}
 
 // inv[perm[i]] = i for the n new indices i.
 std::vector<int> Inverse(const int* perm, int n) {
@@ -325,8 +269,8 @@ QORMtxSparseMatrix* QORMtxSparseMatrix::Permute(const int* perm) const {
   Owned<int> colI(NewInt(nnz));
   Owned<double> data(QORMtxUtilities::AllocateDouble(nnz));
   Owned<double> diagonal(m_diagonal ? QORMtxUtilities::AllocateDouble(static_cast<size_t>(n)) : nullptr);
-  std::vector<int> sortPerm;
-  std::vector<double> sortScratch;
+  QORBasVector<int> sortPerm;
+  QORBasVector<double> sortScratch;
   rowP[0] = 0;
   for (int i = 0; i < n; ++i) {
     const unsigned begin = m_rowP[perm[i]], end = m_rowP[perm[i] + 1];
@@ -363,8 +307,8 @@ void QORMtxSparseMatrix::PermuteInPlace(const int* perm) {
   InPlaceReorderArrays(m_colI, m_data, from.get(), m_numNonzeros);
   mem_Free(m_rowP);
   m_rowP = rowP.Release();
-  std::vector<int> sortPerm;
-  std::vector<double> sortScratch;
+  QORBasVector<int> sortPerm;
+  QORBasVector<double> sortScratch;
   for (int i = 0; i < n; ++i)
     SortRow(m_colI + m_rowP[i], m_data + m_rowP[i], static_cast<int>(m_rowP[i + 1] - m_rowP[i]), sortPerm,
             sortScratch);
