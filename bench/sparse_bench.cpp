@@ -12,99 +12,11 @@
 #include <vector>
 
 #include "QORMtxSparseMatrix.h"
+#include "sparse_bench_common.h"
+
+using namespace sparse_bench;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-// Both sides of a comparison, timed in the same iteration. The machine may be shared, so the ratio compares the best
-// times, and the two sides take turns at going first.
-struct Duel {
-  double ours = 0.0, theirs = 0.0, bestOurs = 1e300, bestTheirs = 1e300;
-  int round = 0;
-  template <class Ours, class Theirs>
-  void Run(benchmark::State& state, Ours&& ours_, Theirs&& theirs_) {
-    double o, t;
-    if (round++ % 2 == 0) {
-      o = ours_();
-      t = theirs_();
-    } else {
-      t = theirs_();
-      o = ours_();
-    }
-    state.SetIterationTime(o);
-    ours += o;
-    theirs += t;
-    bestOurs = std::min(bestOurs, o);
-    bestTheirs = std::min(bestTheirs, t);
-  }
-  void Report(benchmark::State& state) const {
-    state.counters["eigen_s"] = benchmark::Counter(theirs, benchmark::Counter::kAvgIterations);
-    state.counters["best_s"] = bestOurs;
-    state.counters["eigen_best_s"] = bestTheirs;
-    state.counters["ratio"] = bestTheirs / bestOurs;
-  }
-};
-
-// One triplet type that both sides read: our AddData takes the fields, Eigen's setFromTriplets the accessors.
-struct Triplet {
-  unsigned r, c;
-  double v;
-  int row() const { return static_cast<int>(r); }
-  int col() const { return static_cast<int>(c); }
-  double value() const { return v; }
-};
-
-int GridEdge(int64_t rows) { return static_cast<int>(std::lround(std::cbrt(static_cast<double>(rows)))); }
-
-// The 27-point Laplacian (26 on the diagonal, -1 to every neighbour in the 3 × 3 × 3 box), as unsorted triplets:
-// every fourth off-diagonal value is split into two halves so that assembly has duplicates to sum, then the list is
-// shuffled. Cached per size: building it costs more than assembling it.
-const std::vector<Triplet>& Laplacian27(int g) {
-  static std::map<int, std::vector<Triplet>> cache;
-  auto found = cache.find(g);
-  if (found != cache.end()) return found->second;
-  cache.clear();  // one size at a time keeps the memory bounded
-  std::vector<Triplet>& t = cache[g];
-  const auto id = [g](int i, int j, int k) { return static_cast<unsigned>((k * g + j) * g + i); };
-  unsigned split = 0;
-  for (int k = 0; k < g; ++k)
-    for (int j = 0; j < g; ++j)
-      for (int i = 0; i < g; ++i)
-        for (int dk = -1; dk <= 1; ++dk)
-          for (int dj = -1; dj <= 1; ++dj)
-            for (int di = -1; di <= 1; ++di) {
-              const int ii = i + di, jj = j + dj, kk = k + dk;
-              if (ii < 0 || jj < 0 || kk < 0 || ii >= g || jj >= g || kk >= g) continue;
-              const unsigned r = id(i, j, k), c = id(ii, jj, kk);
-              if (r == c) {
-                t.push_back({r, c, 26.0});
-              } else if (++split % 4 == 0) {
-                t.push_back({r, c, -0.5});
-                t.push_back({r, c, -0.5});
-              } else {
-                t.push_back({r, c, -1.0});
-              }
-            }
-  std::shuffle(t.begin(), t.end(), std::mt19937(12345));
-  return t;
-}
-
-void FillOurs(const std::vector<Triplet>& t, int n, QORMtxSparseMatrix& A) {
-  A.Reset(n, n);
-  A.BeginAssembly(false);
-  A.ReserveEntries(static_cast<int>(t.size()));
-  for (const Triplet& e : t) A.AddData(e.r, e.c, e.v, false);
-}
-
-void AssembleOurs(const std::vector<Triplet>& t, int n, QORMtxSparseMatrix& A) {
-  FillOurs(t, n, A);
-  A.EndAssembly(false);
-}
-
-using EigenCsr = Eigen::SparseMatrix<double, Eigen::RowMajor, int>;
 
 // The whole road from entries to a matrix on both sides: ours appends every entry with AddData and calls
 // EndAssembly; Eigen's user appends every entry to a triplet vector and calls setFromTriplets. Reported time: ours;
@@ -189,6 +101,44 @@ double TriadBytesPerSecond() {
   return rate;
 }
 
+// Times y = A·x through QORMtxSparseMatrix::Multiply against eigen(yE), checks the results agree, and reports the
+// duel with the bandwidth achieved: values, column indices and row starts once, plus vectorPasses passes over n
+// doubles (x and y; the symmetric product also reads y back).
+template <class EigenProduct>
+void DuelSpMV(benchmark::State& state, const QORMtxSparseMatrix& A, const Eigen::VectorXd& x, EigenProduct&& eigen,
+              int vectorPasses) {
+  const int rows = A.NumberOfRows();
+  Eigen::VectorXd y(rows), yE(rows);
+  Duel duel;
+  for (auto _ : state) {
+    duel.Run(
+        state,
+        [&] {
+          const auto t0 = Clock::now();
+          A.Multiply(x.data(), 1, y.data(), false);
+          benchmark::ClobberMemory();
+          return Seconds(t0, Clock::now());
+        },
+        [&] {
+          const auto t0 = Clock::now();
+          eigen(yE);
+          benchmark::ClobberMemory();
+          return Seconds(t0, Clock::now());
+        });
+  }
+  if ((y - yE).cwiseAbs().maxCoeff() > 1e-12 * (1.0 + yE.cwiseAbs().maxCoeff())) {
+    state.SkipWithError("products differ");
+    return;
+  }
+  const double n = rows, nnz = A.NumberOfNonzeros();
+  const double bytes =
+      nnz * (sizeof(double) + sizeof(int)) + (n + 1.0) * sizeof(unsigned) + vectorPasses * n * sizeof(double);
+  const double rate = bytes / duel.bestOurs;
+  duel.Report(state);
+  state.counters["GB/s"] = rate / 1e9;
+  state.counters["of_triad"] = rate / TriadBytesPerSecond();
+}
+
 // y = A·x through QORMtxSparseMatrix::Multiply, beside Eigen's CSR product. Counters: Eigen's time, the ratio, the
 // bandwidth achieved (values, column indices, row starts, x once, y once) and its fraction of the triad's.
 void BM_SpMV27(benchmark::State& state) {
@@ -203,34 +153,9 @@ void BM_SpMV27(benchmark::State& state) {
     state.SkipWithError("Eigen and QORMtx disagree on the number of nonzeros");
     return;
   }
-  Eigen::VectorXd x = Eigen::VectorXd::LinSpaced(n, 1.0, 2.0), y(n), yE(n);
-  Duel duel;
-  for (auto _ : state) {
-    duel.Run(
-        state,
-        [&] {
-          const auto t0 = Clock::now();
-          A.Multiply(x.data(), 1, y.data(), false);
-          benchmark::ClobberMemory();
-          return Seconds(t0, Clock::now());
-        },
-        [&] {
-          const auto t0 = Clock::now();
-          yE.noalias() = E * x;
-          benchmark::ClobberMemory();
-          return Seconds(t0, Clock::now());
-        });
-  }
-  if ((y - yE).cwiseAbs().maxCoeff() > 1e-12 * (1.0 + yE.cwiseAbs().maxCoeff())) {
-    state.SkipWithError("products differ");
-    return;
-  }
-  const double nnz = static_cast<double>(A.NumberOfNonzeros());
-  const double bytes = nnz * (sizeof(double) + sizeof(int)) + (n + 1.0) * sizeof(unsigned) + 2.0 * n * sizeof(double);
-  const double rate = bytes / duel.bestOurs;
-  duel.Report(state);
-  state.counters["GB/s"] = rate / 1e9;
-  state.counters["of_triad"] = rate / TriadBytesPerSecond();
+  const Eigen::VectorXd x = Eigen::VectorXd::LinSpaced(n, 1.0, 2.0);
+  DuelSpMV(
+      state, A, x, [&](Eigen::VectorXd& yE) { yE.noalias() = E * x; }, 2);
 }
 
 // y = A·x in symmetric storage (strict lower triangle plus diagonal), beside Eigen's self-adjoint view of its lower
@@ -249,34 +174,9 @@ void BM_SpMVSym27(benchmark::State& state) {
   A.EndAssembly(true);
   EigenCsr E(n, n);
   E.setFromTriplets(lower.begin(), lower.end());
-  Eigen::VectorXd x = Eigen::VectorXd::LinSpaced(n, 1.0, 2.0), y(n), yE(n);
-  Duel duel;
-  for (auto _ : state) {
-    duel.Run(
-        state,
-        [&] {
-          const auto t0 = Clock::now();
-          A.Multiply(x.data(), 1, y.data(), false);
-          benchmark::ClobberMemory();
-          return Seconds(t0, Clock::now());
-        },
-        [&] {
-          const auto t0 = Clock::now();
-          yE.noalias() = E.selfadjointView<Eigen::Lower>() * x;
-          benchmark::ClobberMemory();
-          return Seconds(t0, Clock::now());
-        });
-  }
-  if ((y - yE).cwiseAbs().maxCoeff() > 1e-12 * (1.0 + yE.cwiseAbs().maxCoeff())) {
-    state.SkipWithError("products differ");
-    return;
-  }
-  const double nnz = static_cast<double>(A.NumberOfNonzeros());
-  const double bytes = nnz * (sizeof(double) + sizeof(int)) + (n + 1.0) * sizeof(unsigned) + 3.0 * n * sizeof(double);
-  const double rate = bytes / duel.bestOurs;
-  duel.Report(state);
-  state.counters["GB/s"] = rate / 1e9;
-  state.counters["of_triad"] = rate / TriadBytesPerSecond();
+  const Eigen::VectorXd x = Eigen::VectorXd::LinSpaced(n, 1.0, 2.0);
+  DuelSpMV(
+      state, A, x, [&](Eigen::VectorXd& yE) { yE.noalias() = E.selfadjointView<Eigen::Lower>() * x; }, 3);
 }
 
 // Rows: 4³ (smoke), 50³ and 100³. The large sizes run a fixed few rounds: one round of 100³ takes seconds.

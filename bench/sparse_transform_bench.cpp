@@ -9,49 +9,19 @@
 #include <vector>
 
 #include "QORMtxSparseMatrix.h"
+#include "sparse_bench_common.h"
+
+using namespace sparse_bench;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-using EigenCsr = Eigen::SparseMatrix<double, Eigen::RowMajor, int>;
-
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-struct Triplet {
-  int r, c;
-  double v;
-  int row() const { return r; }
-  int col() const { return c; }
-  double value() const { return v; }
-};
-
-int GridEdge(int64_t rows) { return static_cast<int>(std::lround(std::cbrt(static_cast<double>(rows)))); }
-
-// 26 on the diagonal, -1 to every neighbour in the 3 × 3 × 3 box.
-std::vector<Triplet> Laplacian27(int g) {
-  std::vector<Triplet> t;
-  t.reserve(static_cast<size_t>(27) * g * g * g);
-  const auto id = [g](int i, int j, int k) { return (k * g + j) * g + i; };
-  for (int k = 0; k < g; ++k)
-    for (int j = 0; j < g; ++j)
-      for (int i = 0; i < g; ++i)
-        for (int dk = -1; dk <= 1; ++dk)
-          for (int dj = -1; dj <= 1; ++dj)
-            for (int di = -1; di <= 1; ++di) {
-              const int ii = i + di, jj = j + dj, kk = k + dk;
-              if (ii < 0 || jj < 0 || kk < 0 || ii >= g || jj >= g || kk >= g) continue;
-              t.push_back({id(i, j, k), id(ii, jj, kk), ii == i && jj == j && kk == k ? 26.0 : -1.0});
-            }
-  return t;
-}
 
 // Prolongation onto 2 × 2 × 2 aggregates, kept square (n × n, only the first n/8 or so columns used), as a multigrid
 // setup forms its Galerkin operator. smoothed false: one 1.0 per row (the tentative prolongation); true: the row also
 // reaches the aggregates of its six face neighbours (weights 1/2 and 1/12 summed per aggregate), about 3 per row.
 std::vector<Triplet> Prolongation(int g, bool smoothed) {
   const int ga = (g + 1) / 2;
-  const auto id = [g](int i, int j, int k) { return (k * g + j) * g + i; };
-  const auto agg = [ga](int i, int j, int k) { return ((k / 2) * ga + j / 2) * ga + i / 2; };
+  const auto id = [g](int i, int j, int k) { return static_cast<unsigned>((k * g + j) * g + i); };
+  const auto agg = [ga](int i, int j, int k) { return static_cast<unsigned>(((k / 2) * ga + j / 2) * ga + i / 2); };
   std::vector<Triplet> t;
   const int step[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
   for (int k = 0; k < g; ++k)
@@ -68,54 +38,35 @@ std::vector<Triplet> Prolongation(int g, bool smoothed) {
   return t;
 }
 
-void AssembleOurs(const std::vector<Triplet>& t, int n, QORMtxSparseMatrix& A) {
-  A.Reset(n, n);
-  A.BeginAssembly(false);
-  A.ReserveEntries(static_cast<int>(t.size()));
-  for (const Triplet& e : t) A.AddData(static_cast<unsigned>(e.r), static_cast<unsigned>(e.c), e.v, false);
-  A.EndAssembly(false);
-}
-
 // Reported time: ours (best of the rounds as a counter too); counters: Eigen's, ratio = eigen / ours (>= 1: ours is
 // as fast or faster), result nonzeros. The two sides take turns at going first; ours gets a fresh A every round
 // (untimed), since the transformation overwrites it. Arguments: rows, smoothed prolongation (0/1).
 void BM_Galerkin27(benchmark::State& state) {
   const int g = GridEdge(state.range(0));
   const int n = g * g * g;
-  const std::vector<Triplet> a = Laplacian27(g), p = Prolongation(g, state.range(1) != 0);
+  const std::vector<Triplet>& a = Laplacian27(g);
+  const std::vector<Triplet> p = Prolongation(g, state.range(1) != 0);
   QORMtxSparseMatrix T;
   AssembleOurs(p, n, T);
   EigenCsr EA(n, n), ET(n, n), ER;
   EA.setFromTriplets(a.begin(), a.end());
   ET.setFromTriplets(p.begin(), p.end());
-  double ours = 0.0, eigen = 0.0, bestOurs = 1e300, bestEigen = 1e300;
-  int round = 0;
+  Duel duel;
   QORMtxSparseMatrix A;
   for (auto _ : state) {
     AssembleOurs(a, n, A);
-    const auto runOurs = [&] {
-      const auto t0 = Clock::now();
-      A.ApplyTransformation(T, true);
-      return Seconds(t0, Clock::now());
-    };
-    const auto runEigen = [&] {
-      const auto t0 = Clock::now();
-      ER = ET.transpose() * EA * ET;
-      return Seconds(t0, Clock::now());
-    };
-    double o, e;
-    if (round++ % 2 == 0) {
-      o = runOurs();
-      e = runEigen();
-    } else {
-      e = runEigen();
-      o = runOurs();
-    }
-    state.SetIterationTime(o);
-    ours += o;
-    eigen += e;
-    bestOurs = std::min(bestOurs, o);
-    bestEigen = std::min(bestEigen, e);
+    duel.Run(
+        state,
+        [&] {
+          const auto t0 = Clock::now();
+          A.ApplyTransformation(T, true);
+          return Seconds(t0, Clock::now());
+        },
+        [&] {
+          const auto t0 = Clock::now();
+          ER = ET.transpose() * EA * ET;
+          return Seconds(t0, Clock::now());
+        });
   }
   // The same operator on both sides: Eigen drops no structural zero either, so the patterns agree as well.
   ER.makeCompressed();
@@ -132,10 +83,7 @@ void BM_Galerkin27(benchmark::State& state) {
     state.SkipWithError("Eigen and QORMtx disagree on Tt*A*T");
     return;
   }
-  state.counters["eigen_s"] = benchmark::Counter(eigen, benchmark::Counter::kAvgIterations);
-  state.counters["best_s"] = bestOurs;
-  state.counters["eigen_best_s"] = bestEigen;
-  state.counters["ratio"] = bestEigen / bestOurs;
+  duel.Report(state);
   state.counters["nnz_out"] = static_cast<double>(A.NumberOfNonzeros());
 }
 

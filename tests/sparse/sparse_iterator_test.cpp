@@ -130,19 +130,7 @@ TEST(SparseIterator, RandomWalkCoversTheStoredMatrixInOrder) {
 
 // ---- The dual walk ----
 
-class DualWalk : public testing::Test {
- protected:
-  void SetUp() override {
-    m_db.CreateInMemory("sparse_dual");
-    m_dofs = QORSimCollection(QORSimContext(m_db.ContextID()).CreateCollection(100)).ID();
-  }
-  void TearDown() override { m_db.Close(); }
-  QORSimCSetID Set(std::vector<int> ords) {
-    return QORSimCollection(m_dofs).CreateOrderedCSet(ords.data(), static_cast<int>(ords.size()));
-  }
-  QORSimDatabase m_db;
-  QORSimCollectionID m_dofs;
-};
+using DualWalk = sparse_test::OrdinalStore;
 
 TEST_F(DualWalk, MergesByOrdinalsAndPairsEqualPositions) {
   // A on ordinals {10, 20, 30}, B on {20, 30, 40}: A(20,30) and B(20,30) meet; the rest stand alone.

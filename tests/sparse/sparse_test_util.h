@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "QORMtxSparseMatrix.h"
+#include "QORSimCollection.h"
+#include "QORSimDatabase.h"
 
 /// White-box access to the stored form, so that references do not go through the code under test.
 struct QORMtxSparseMatrixTestPeer {
@@ -134,5 +136,20 @@ inline std::mt19937 SeededRng(unsigned seed) {
   testing::Test::RecordProperty("seed", static_cast<int>(seed));
   return std::mt19937(seed);
 }
+
+/// An in-memory store with one collection of ordinals 0..99, for matrices that live in a domain.
+class OrdinalStore : public testing::Test {
+ protected:
+  void SetUp() override {
+    m_db.CreateInMemory("sparse_tests");
+    m_dofs = QORSimCollection(QORSimContext(m_db.ContextID()).CreateCollection(100)).ID();
+  }
+  void TearDown() override { m_db.Close(); }
+  QORSimCSetID Set(std::vector<int> ords) {
+    return QORSimCollection(m_dofs).CreateOrderedCSet(ords.data(), static_cast<int>(ords.size()));
+  }
+  QORSimDatabase m_db;
+  QORSimCollectionID m_dofs;
+};
 
 }  // namespace sparse_test

@@ -69,20 +69,7 @@ std::vector<int> RandomPerm(std::mt19937& rng, int n) {
   return p;
 }
 
-// A store with one collection of ordinals 0..99, for matrices that live in a domain.
-class TransformStore : public testing::Test {
- protected:
-  void SetUp() override {
-    m_db.CreateInMemory("sparse_transform");
-    m_dofs = QORSimCollection(QORSimContext(m_db.ContextID()).CreateCollection(100)).ID();
-  }
-  void TearDown() override { m_db.Close(); }
-  QORSimCSetID Set(std::vector<int> ords) {
-    return QORSimCollection(m_dofs).CreateOrderedCSet(ords.data(), static_cast<int>(ords.size()));
-  }
-  QORSimDatabase m_db;
-  QORSimCollectionID m_dofs;
-};
+using TransformStore = sparse_test::OrdinalStore;
 
 // Permuted symmetric storage may hold entries above the diagonal; the stored form must still be valid.
 void ExpectValidPermuted(const QORMtxSparseMatrix& A) {
