@@ -146,16 +146,17 @@ TEST_F(StoreDeath, MisuseIsExplained) {
   };
   EXPECT_STORE_FAILURE(repeated(),
                        "holds ordinal 5 twice; a set that indexes a drawer dimension must not repeat an ordinal");
+  const StoredMatrix flat = MakeMatrix(db.ContextID(), 10, 4, 0, 0);  // contiguous: HDF5 cannot grow it
   auto growFixed = [&] {
-    QORSimTransfer t{QORSimDistribution(m.id)};
+    QORSimTransfer t{QORSimDistribution(flat.id)};
     t.SetRead();
     t.SetWrite();
-    t.SetDimExtension(QORSimCollection(m.rows).CreateCSetStrided(10, 2, 1));
+    t.SetDimExtension(QORSimCollection(flat.rows).CreateCSetStrided(10, 2, 1));
     t.CheckView();
     t.InitializeExtension();
   };
-  EXPECT_STORE_FAILURE(growFixed(), "dimension 1 of drawer 0 of distribution 0 of '" + path +
-                                        "' cannot grow: the drawer has no extendable dimension");
+  EXPECT_STORE_FAILURE(growFixed(), "dimension 1 of drawer 0 of distribution " + std::to_string(flat.id.Number()) + " of '" + path +
+                                        "' cannot grow: the drawer is stored without chunks (give it chunk sizes or an extendable dimension)");
   auto forgotten = [&] {
     const int one = 1;
     QORSimCSetID first = QORSimCollection(m.rows).CreateVolatileOrderedCSet(&one, 1);

@@ -243,6 +243,18 @@ TEST_F(Dense, VectorsExtensionAccessAndPersistence) {
   QORMtxDenseMatrix R(QORSimDistributionID(m_db.ContextID(), num));
   EXPECT_EQ(R.NumberOfColumns(), 9);
   EXPECT_EQ(All(R), want);
+  // Rows grow too, though the extendable dimension is the columns': a partial row block becomes full, a new one
+  // reads 0 until written, and what is written there survives.
+  EXPECT_EQ(R.ExtendDim(1, 3, nullptr), 0);
+  EXPECT_EQ((std::vector<int>{R.NumberOfRows(), R.NumberOfRowBlocks()}), (std::vector<int>{7, 4}));
+  std::vector<double> grown(63, 0.0);
+  for (int j = 0; j < 9; ++j)
+    for (int i = 0; i < 4; ++i) grown[static_cast<size_t>(j) * 7 + i] = want[static_cast<size_t>(j) * 4 + i];
+  EXPECT_EQ(All(R), grown);
+  const std::vector<double> row = Pattern(1, 9, 3);
+  R.SetValues(6, 6, 0, 8, row.data());
+  for (int j = 0; j < 9; ++j) grown[static_cast<size_t>(j) * 7 + 6] = row[static_cast<size_t>(j)];
+  EXPECT_EQ(All(R), grown);
 }
 
 TEST_F(Dense, Preconditions) {

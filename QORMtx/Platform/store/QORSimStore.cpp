@@ -844,9 +844,9 @@ int NewDrawer(const QORSimDistributionID& id, const DrawerRequest& request) {
     if (bytes > kMaxChunkBytes)
       QORSIM_FAIL("a chunk of " + std::to_string(bytes) + " bytes exceeds HDF5's limit of 4 GiB per chunk (" +
                   Describe(id) + "); choose smaller chunk sizes");
-    for (int d = 0; d < rank; ++d)
-      if (d == request.extendableDim || drawer.dims[static_cast<size_t>(d)] == 0)
-        maxDims[static_cast<size_t>(d)] = H5S_UNLIMITED;
+    // Any dimension of a chunked drawer may grow (a stored matrix adds rows as well as columns); the extendable
+    // one only decides the chunk shape.
+    std::fill(maxDims.begin(), maxDims.end(), H5S_UNLIMITED);
   }
   drawer.fill.assign(item, 0);
   if (dist.typeKey == QORSimIntKey) {
@@ -879,11 +879,9 @@ void ExtendDrawer(const QORSimDistributionID& id, int index, int dim, const QORS
   DatabaseRecord& db = WritableDatabase(id.ContextID(), "grow a drawer");
   DistributionRecord& dist = Distribution(id);
   DrawerRecord& drawer = Drawer(dist, index, id);
-  if (dim != drawer.extendableDim || drawer.storageChunk.empty())
+  if (drawer.storageChunk.empty())
     QORSIM_FAIL("dimension " + std::to_string(dim) + " of drawer " + std::to_string(index) + " of " + Describe(id) +
-                " cannot grow: " +
-                (drawer.extendableDim < 0 ? std::string("the drawer has no extendable dimension")
-                                          : "its extendable dimension is " + std::to_string(drawer.extendableDim)));
+                " cannot grow: the drawer is stored without chunks (give it chunk sizes or an extendable dimension)");
   const QORSimCollectionID coll(id.ContextID(), dist.grid[static_cast<size_t>(dim)].first,
                                 dist.grid[static_cast<size_t>(dim)].second);
   const QORSimCSetID oldID(coll, drawer.sets[static_cast<size_t>(dim)]);
