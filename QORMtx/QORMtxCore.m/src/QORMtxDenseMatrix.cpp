@@ -290,32 +290,11 @@ void QORMtxDenseMatrix::ListTransfer(bool write, const int* rowNumbers, int numR
   const QORSimCSetID rows = pick(m_rowSetID, m_rowOffset, rowNumbers, numRows, m_numRows);
   QORSimCSetID cols;
   if (NumDim() == 2) cols = pick(m_colSetID, m_colOffset, colNumbers, numCols, m_numCols);
-  QORSimTransfer t(m_distribution);
-  if (write)
-    t.SetWrite();
-  else
-    t.SetRead();
-  t.SetBufferPadding(false);
-  if (NumDim() == 2) {
-    t.SetDim(1, rows);
-    t.SetDim(0, cols);
-  } else {
-    t.SetDim(0, rows);
-  }
-  t.CheckView();
-  const uint64_t requiredBufferSize = t.RequiredBufferSize(0);
-  const uint64_t bufferSize = bufferBytes;
-  QORMTX_ASSERT(requiredBufferSize <= bufferSize);
-  t.SetBuffer(buffer, requiredBufferSize);
-  if (write)
-    t.ExecWrite();
-  else
-    t.ExecRead();
-  t.RelinquishBuffers();
+  SetTransfer(write, rows, &cols, buffer, bufferBytes, true);
 }
 
 void QORMtxDenseMatrix::SetTransfer(bool write, const QORSimCSetID& rows, const QORSimCSetID* cols, void* buffer,
-                                    size_t bufferBytes) const {
+                                    size_t bufferBytes, bool listed) const {
   QORSimTransfer t(m_distribution);
   if (write)
     t.SetWrite();
@@ -329,10 +308,17 @@ void QORMtxDenseMatrix::SetTransfer(bool write, const QORSimCSetID& rows, const 
     t.SetDim(0, rows);
   }
   t.CheckView();
-  const uint64_t requiredSize = t.RequiredBufferSize(0);
-  const uint64_t size = bufferBytes;
-  QORMTX_ASSERT(requiredSize <= size);
-  t.SetBuffer(buffer, size);
+  // The listed and the set forms report their size check in words of their own.
+  const uint64_t required = t.RequiredBufferSize(0);
+  if (listed) {
+    const uint64_t requiredBufferSize = required, bufferSize = bufferBytes;
+    QORMTX_ASSERT(requiredBufferSize <= bufferSize);
+  } else {
+    const uint64_t requiredSize = required, size = bufferBytes;
+    QORMTX_ASSERT(requiredSize <= size);
+  }
+  // The set forms hand over the whole array; the listed ones exactly the block.
+  t.SetBuffer(buffer, listed ? required : bufferBytes);
   if (write)
     t.ExecWrite();
   else
