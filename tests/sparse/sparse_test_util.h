@@ -2,7 +2,9 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -65,6 +67,46 @@ inline Dense Reference(int rows, int cols, const std::vector<QORMtxSparseMatrixE
   }
   return d;
 }
+
+inline Dense RowMajor(int rows, int cols, std::vector<double> v) {
+  Dense d(rows, cols);
+  d.v = std::move(v);
+  return d;
+}
+
+/// Copies of the stored arrays (empty when unset).
+template <typename T>
+std::vector<T> Copy(const T* p, int n) {
+  return p ? std::vector<T>(p, p + n) : std::vector<T>();
+}
+inline std::vector<unsigned> RowP(const QORMtxSparseMatrix& A) { return Copy(Peer::RowP(A), A.NumberOfRows() + 1); }
+inline std::vector<int> ColI(const QORMtxSparseMatrix& A) { return Copy(Peer::ColI(A), A.NumberOfNonzeros()); }
+inline std::vector<double> Data(const QORMtxSparseMatrix& A) { return Copy(Peer::Data(A), A.NumberOfNonzeros()); }
+inline std::vector<double> Diag(const QORMtxSparseMatrix& A) { return Copy(A.Diagonal(), A.NumberOfRows()); }
+
+inline void ExpectArrays(const QORMtxSparseMatrix& A, const std::vector<unsigned>& rowP, const std::vector<int>& colI,
+                         const std::vector<double>& data) {
+  EXPECT_EQ(RowP(A), rowP);
+  EXPECT_EQ(ColI(A), colI);
+  EXPECT_EQ(Data(A), data);
+}
+
+inline void ExpectValid(const QORMtxSparseMatrix& A) {
+  std::string why;
+  EXPECT_TRUE(A.CheckInvariants(&why)) << why;
+}
+
+/// Everything left in f from its start; closes f.
+inline std::string Slurp(FILE* f) {
+  std::string s;
+  if (!f) return s;
+  std::rewind(f);
+  for (int c; (c = std::fgetc(f)) != EOF;) s += static_cast<char>(c);
+  std::fclose(f);
+  return s;
+}
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 inline void ExpectDenseEq(const Dense& a, const Dense& b) {
   ASSERT_EQ(a.rows, b.rows);
