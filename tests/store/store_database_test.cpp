@@ -13,19 +13,7 @@
 using namespace store_test;
 
 namespace {
-
 class StoreDatabase : public StoreTest {};
-
-std::vector<double> ReadAll(const QORSimDistributionID& id, size_t count) {
-  std::vector<double> v(count);
-  QORSimTransfer t{QORSimDistribution(id)};
-  t.SetRead();
-  t.SetBufferPadding(false);
-  t.SetDims(QORSimDistribution(id).QueryDrawers()[0].Compartment());
-  Exec(t, v, false);
-  return v;
-}
-
 }  // namespace
 
 TEST_F(StoreDatabase, CommittedWorkSurvivesCloseAndReopen) {
@@ -51,8 +39,7 @@ TEST_F(StoreDatabase, CommittedWorkSurvivesCloseAndReopen) {
         QORSimPosition(db.ContextID())
             .CreateTypedDistribution(12, QORSimGrid{cols, rows}, QORSimRangeType(QORSimDoubleKey));
     matrixNumber = id.Number();
-    MakeDrawer(id, {QORSimCollection(cols).BiggestCSetID(), QORSimCollection(rows).BiggestCSetID()}, {8, 16},
-               values.data(), values.size() * 8, 0.0, 0);
+    MakeDrawer(id, {Whole(cols), Whole(rows)}, {8, 16}, values.data(), values.size() * 8, 0.0, 0);
     // Integers in a vector distribution over the listed rows, unchunked; a temporary distribution that goes.
     QORSimDistributionID vid = ctx.CreateDistribution(QORSimGrid{rows}, QORSimRangeType(QORSimIntKey));
     vectorNumber = vid.Number();
@@ -88,19 +75,13 @@ TEST_F(StoreDatabase, CommittedWorkSurvivesCloseAndReopen) {
   EXPECT_EQ(d.ChunkSizes(), (QORSimArray<int>{8, 16}));
   EXPECT_EQ(d.ExtendableDim(), 0);
   EXPECT_TRUE(d.SerializationType().IsStandard());
-  EXPECT_EQ(ReadAll(ids[0], values.size()), values);
+  EXPECT_EQ(ReadDrawer(ids[0], values.size()), values);
   const QORSimDrawerDescription vd = QORSimDistribution(ids[1]).QueryDrawers()[0];
   EXPECT_EQ(vd.DataTypeKey(), QORSimIntKey);
   EXPECT_FALSE(vd.IsChunked());
   EXPECT_EQ(Members(vd.Compartment().CSetID(0)), ordinals);
   EXPECT_EQ(vd.Compartment().CSetID(0).CollectionID(), rows);
-  std::vector<int> ints(3);
-  QORSimTransfer v{QORSimDistribution(ids[1])};
-  v.SetRead();
-  v.SetBufferPadding(false);
-  v.SetDims(vd.Compartment());
-  Exec(v, ints, false);
-  EXPECT_EQ(ints, (std::vector<int>{-1, -2, -3}));
+  EXPECT_EQ(ReadDrawer<int>(ids[1], 3), (std::vector<int>{-1, -2, -3}));
   // The file shows readable names (checked when h5dump is installed).
   db.Close();
   if (std::system("h5dump --version > /dev/null 2>&1") != 0) return;
@@ -132,7 +113,7 @@ TEST_F(StoreDatabase, DatabaseLeftOpenAtExitKeepsItsValues) {
       ::testing::ExitedWithCode(0), "");
   QORSimDatabase db;
   db.Open(path.c_str(), QORSimDatabase::ReadOnly);
-  EXPECT_EQ(ReadAll(QORSimContext(db.ContextID()).Distributions()[0], ref.a.size()), ref.a);
+  EXPECT_EQ(ReadDrawer(QORSimContext(db.ContextID()).Distributions()[0], ref.a.size()), ref.a);
 }
 
 TEST_F(StoreDatabase, InMemoryDatabasesAndChunkSizesAsGiven) {
@@ -171,9 +152,7 @@ TEST_F(StoreDatabase, CacheSizeAndChunkAllocation) {
   // Partial accesses with a cache that holds a chunk give the same values.
   Reference ref(40, 30, 2.0);
   ref(19, 12) = 1, ref(20, 12) = 2, ref(19, 13) = 3, ref(20, 13) = 4;
-  std::vector<double> all(1200);
-  RangeTransfer(m, 0, 39, 0, 29, all.data(), false);
-  EXPECT_EQ(all, ref.a);
+  EXPECT_EQ(ReadDrawer(m.id, 1200), ref.a);
   StoredMatrix flat = MakeMatrix(db.ContextID(), 4, 3, 0, 0);
   QORSimDistribution fd(flat.id);
   EXPECT_FALSE(fd.ChunkAllocated(fd.QueryDrawers()[0].DrawerID(), {0, 0}));
@@ -190,15 +169,9 @@ TEST_F(StoreDatabase, DistinctDatabasesOnDistinctThreads) {
     Reference ref(64, 48);
     for (int round = 0; round < 30; ++round) {
       const int c0 = (round * 7) % 40, r0 = (round * 13) % 50;
-      std::vector<double> block(14 * 8);
-      for (int j = 0; j < 8; ++j)
-        for (int i = 0; i < 14; ++i)
-          block[static_cast<size_t>(j) * 14 + i] = ref(r0 + i, c0 + j) = Value(r0 + i, c0 + j, k + round);
-      RangeTransfer(m, r0, r0 + 13, c0, c0 + 7, block.data(), true);
+      WriteBlock(m, ref, r0, r0 + 13, c0, c0 + 7, k + round);
     }
-    std::vector<double> all(64 * 48);
-    RangeTransfer(m, 0, 63, 0, 47, all.data(), false);
-    *ok = all == ref.a;
+    *ok = ReadDrawer(m.id, 64 * 48) == ref.a;
     db.Close();
   };
   bool ok[2] = {false, false};

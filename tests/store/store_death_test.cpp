@@ -62,21 +62,14 @@ TEST_F(StoreDeath, FilesThatAreNotDatabasesAreNamedWithTheCause) {
 
 TEST_F(StoreDeath, WriteToReadOnlyDatabaseIsReported) {
   const std::string path = MakeDatabase(Path("ro.sim"));
-  std::vector<double> all(100 * 80, 1.0);
-  auto move = [&](bool write) {
-    QORSimDatabase db;
-    db.Open(path.c_str(), QORSimDatabase::ReadOnly);
-    QORSimDistributionID id = QORSimContext(db.ContextID()).Distributions()[0];
-    QORSimTransfer t{QORSimDistribution(id)};
-    write ? t.SetWrite() : t.SetRead();
-    t.SetBufferPadding(false);
-    t.SetDims(QORSimDistribution(id).QueryDrawers()[0].Compartment());
-    Exec(t, all, write);
-  };
-  EXPECT_STORE_FAILURE(move(true), "Validation failed: cannot write values in data-store database '" + path +
-                                       "': it was opened read-only");
-  move(false);  // the values written before are intact
-  EXPECT_EQ(all, std::vector<double>(100 * 80, 3.5));
+  QORSimDatabase db;
+  db.Open(path.c_str(), QORSimDatabase::ReadOnly);
+  const StoredMatrix m = Rebind({{}, {}, QORSimContext(db.ContextID()).Distributions()[0]}, db.ContextID());
+  std::vector<double> ones(100 * 80, 1.0);
+  EXPECT_STORE_FAILURE(RangeTransfer(m, 0, 99, 0, 79, ones.data(), true),
+                       "Validation failed: cannot write values in data-store database '" + path +
+                           "': it was opened read-only");
+  EXPECT_EQ(ReadDrawer(m.id, 100 * 80), std::vector<double>(100 * 80, 3.5));  // the values written before are intact
 }
 
 TEST_F(StoreDeath, FullDiskIsReported) {
@@ -133,7 +126,7 @@ TEST_F(StoreDeath, MisuseIsExplained) {
     const int ords[2] = {3, 99};
     QORSimTransfer t{QORSimDistribution(m.id)};
     t.SetRead();
-    SetDims(t, {QORSimCollection(m.cols).BiggestCSetID(), QORSimCollection(m.rows).CreateVolatileOrderedCSet(ords, 2)});
+    SetDims(t, {Whole(m.cols), QORSimCollection(m.rows).CreateVolatileOrderedCSet(ords, 2)});
     t.CheckView();
   };
   EXPECT_STORE_FAILURE(unknownOrdinal(), "ordinal 99 (member 1 of set 1 of collection 'collection0' of '" + path +
@@ -147,16 +140,10 @@ TEST_F(StoreDeath, MisuseIsExplained) {
   EXPECT_STORE_FAILURE(repeated(),
                        "holds ordinal 5 twice; a set that indexes a drawer dimension must not repeat an ordinal");
   const StoredMatrix flat = MakeMatrix(db.ContextID(), 10, 4, 0, 0);  // contiguous: HDF5 cannot grow it
-  auto growFixed = [&] {
-    QORSimTransfer t{QORSimDistribution(flat.id)};
-    t.SetRead();
-    t.SetWrite();
-    t.SetDimExtension(QORSimCollection(flat.rows).CreateCSetStrided(10, 2, 1));
-    t.CheckView();
-    t.InitializeExtension();
-  };
-  EXPECT_STORE_FAILURE(growFixed(), "dimension 1 of drawer 0 of distribution " + std::to_string(flat.id.Number()) + " of '" + path +
-                                        "' cannot grow: the drawer is stored without chunks (give it chunk sizes or an extendable dimension)");
+  EXPECT_STORE_FAILURE(Grow(flat.id, QORSimCollection(flat.rows).CreateCSetStrided(10, 2, 1)),
+                       "dimension 1 of drawer 0 of distribution " + std::to_string(flat.id.Number()) + " of '" + path +
+                           "' cannot grow: the drawer is stored without chunks (give it chunk sizes or an extendable "
+                           "dimension)");
   auto forgotten = [&] {
     const int one = 1;
     QORSimCSetID first = QORSimCollection(m.rows).CreateVolatileOrderedCSet(&one, 1);

@@ -105,6 +105,32 @@ inline void MakeDrawer(const QORSimDistributionID& id, const std::vector<Dim>& s
   t.InitializePersistentDrawer();
 }
 
+/// The biggest set of a collection: a drawer dimension over all its members.
+inline QORSimCSetID Whole(const QORSimCollectionID& c) { return QORSimCollection(c).BiggestCSetID(); }
+
+/// Reads a drawer's whole compartment, count values packed tightly.
+template <typename T = double>
+std::vector<T> ReadDrawer(const QORSimDistributionID& id, size_t count) {
+  std::vector<T> v(count);
+  QORSimTransfer t{QORSimDistribution(id)};
+  t.SetRead();
+  t.SetBufferPadding(false);
+  t.SetDims(QORSimDistribution(id).QueryDrawers()[0].Compartment());
+  Exec(t, v, false);
+  return v;
+}
+
+/// Grows the drawer's extendable dimension by the members of added; returns the drawer as it now stands.
+inline QORSimDrawerDescription Grow(const QORSimDistributionID& id, const QORSimCSetID& added) {
+  QORSimTransfer t{QORSimDistribution(id)};
+  t.SetRead();
+  t.SetWrite();
+  t.SetDimExtension(added);
+  t.CheckView();
+  t.InitializeExtension();
+  return QORSimDistribution(id).QueryDrawers()[0];
+}
+
 /// A matrix distribution as the library makes them: dimension 0 over the columns, dimension 1 over the rows.
 struct StoredMatrix {
   QORSimCollectionID rows, cols;
@@ -117,7 +143,7 @@ inline StoredMatrix MakeMatrix(const QORSimContextID& context, int numRows, int 
   QORSimContext ctx(context);
   StoredMatrix m{ctx.CreateCollection(numRows), ctx.CreateCollection(numCols), {}};
   m.id = ctx.CreateDistribution(QORSimGrid{m.cols, m.rows}, QORSimRangeType(QORSimDoubleKey));
-  MakeDrawer(m.id, {QORSimCollection(m.cols).BiggestCSetID(), QORSimCollection(m.rows).BiggestCSetID()},
+  MakeDrawer(m.id, {Whole(m.cols), Whole(m.rows)},
              rowChunk > 0 ? QORSimArray<int>{colChunk, rowChunk} : QORSimArray<int>{}, nullptr, 0, init,
              extendable ? 0 : -1);
   return m;
@@ -145,6 +171,18 @@ struct Reference {
   double& operator()(int i, int j) { return a[static_cast<size_t>(j) * numRows + i]; }
   double operator()(int i, int j) const { return a[static_cast<size_t>(j) * numRows + i]; }
 };
+
+/// Writes a block of fresh values (packed by columns, or by rows) and records it in the reference.
+inline void WriteBlock(const StoredMatrix& m, Reference& ref, int r0, int r1, int c0, int c1, int salt,
+                       bool transposed = false) {
+  const int h = r1 - r0 + 1, w = c1 - c0 + 1;
+  std::vector<double> buf(static_cast<size_t>(h) * w);
+  for (int j = 0; j < w; ++j)
+    for (int i = 0; i < h; ++i)
+      buf[transposed ? static_cast<size_t>(i) * w + j : static_cast<size_t>(j) * h + i] = ref(r0 + i, c0 + j) =
+          Value(r0 + i, c0 + j, salt);
+  RangeTransfer(m, r0, r1, c0, c1, buf.data(), true, transposed);
+}
 
 /// The members of a set, in set order.
 inline std::vector<int> Members(const QORSimCSetID& id) {

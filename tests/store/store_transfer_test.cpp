@@ -50,17 +50,6 @@ void ExpectBlocks(const StoredMatrix& m, const Reference& ref, const std::vector
   }
 }
 
-// Writes a block of fresh values (packed by columns, or by rows) and records it in the reference.
-void WriteBlock(const StoredMatrix& m, Reference& ref, int r0, int r1, int c0, int c1, int salt, bool transposed) {
-  const int h = r1 - r0 + 1, w = c1 - c0 + 1;
-  std::vector<double> buf(static_cast<size_t>(h) * w);
-  for (int j = 0; j < w; ++j)
-    for (int i = 0; i < h; ++i)
-      buf[transposed ? static_cast<size_t>(i) * w + j : static_cast<size_t>(j) * h + i] = ref(r0 + i, c0 + j) =
-          Value(r0 + i, c0 + j, salt);
-  RangeTransfer(m, r0, r1, c0, c1, buf.data(), true, transposed);
-}
-
 // Blocks that sit on, straddle and end at the chunk boundaries of a 10 x 7 matrix in 4 x 3 chunks.
 const std::vector<std::array<int, 4>> kBlocks = {
     {0, 9, 0, 6}, {0, 3, 0, 2}, {4, 7, 3, 5}, {8, 9, 6, 6}, {2, 5, 1, 4},
@@ -113,8 +102,7 @@ TEST_F(StoreTransfer, SetsTranslateOrdinalsAndColourVariantsMakeSquareMatrices) 
   const std::vector<int> ords = {100, 7, 55, 3000, 12, 13, 14}, pick = {13, 100, 3000};
   QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{one, dofs}, QORSimRangeType(QORSimDoubleKey));
   std::vector<double> v = {0, 1, 2, 3, 4, 5, 6}, out(3);
-  MakeDrawer(id, {QORSimCollection(one).BiggestCSetID(), QORSimCollection(dofs).CreateOrderedCSet(ords.data(), 7)},
-             {1, 2}, v.data(), 56);
+  MakeDrawer(id, {Whole(one), QORSimCollection(dofs).CreateOrderedCSet(ords.data(), 7)}, {1, 2}, v.data(), 56);
   Move(id, {Dim(one, 0, 0), QORSimCollection(dofs).CreateVolatileOrderedCSet(pick.data(), 3)}, out, false);
   EXPECT_EQ(out, (std::vector<double>{5, 0, 3}));
 
@@ -122,7 +110,7 @@ TEST_F(StoreTransfer, SetsTranslateOrdinalsAndColourVariantsMakeSquareMatrices) 
   // the transpose.
   QORSimCollectionID nodes = ctx.CreateCollection(6, QORSimTypeID(), "nodes");
   QORSimCollection(nodes).CreateColorVariant(1);
-  const QORSimCSetID rows = QORSimCollection(nodes).BiggestCSetID(), cols = rows.AltColor(1);
+  const QORSimCSetID rows = Whole(nodes), cols = rows.AltColor(1);
   QORSimDistributionID sq =
       ctx.CreateDistribution(QORSimGrid{cols.CollectionID(), nodes}, QORSimRangeType(QORSimDoubleKey));
   std::vector<double> a(36), at(36);
@@ -141,10 +129,7 @@ TEST_F(StoreTransfer, ThreeDimensionsInEveryOrder) {
       ctx.CreateDistribution(QORSimGrid{colls[0], colls[1], colls[2]}, QORSimRangeType(QORSimDoubleKey));
   std::vector<double> all(5 * 6 * 7);
   for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<double>(i) + 0.5;
-  MakeDrawer(id,
-             {QORSimCollection(colls[0]).BiggestCSetID(), QORSimCollection(colls[1]).BiggestCSetID(),
-              QORSimCollection(colls[2]).BiggestCSetID()},
-             {2, 4, 3}, all.data(), all.size() * 8);
+  MakeDrawer(id, {Whole(colls[0]), Whole(colls[1]), Whole(colls[2])}, {2, 4, 3}, all.data(), all.size() * 8);
   const int lo[3] = {1, 2, 1}, hi[3] = {4, 5, 5};
   std::array<int, 3> perm = {0, 1, 2};
   do {
@@ -169,7 +154,7 @@ TEST_F(StoreTransfer, IntegerDistributionsAndPadding) {
   QORSimContext ctx(Ctx());
   QORSimCollectionID rows = ctx.CreateCollection(3), cols = ctx.CreateCollection(5);
   QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{cols, rows}, QORSimRangeType(QORSimIntKey));
-  MakeDrawer(id, {QORSimCollection(cols).BiggestCSetID(), QORSimCollection(rows).BiggestCSetID()}, {}, nullptr, 0, 7);
+  MakeDrawer(id, {Whole(cols), Whole(rows)}, {}, nullptr, 0, 7);
   EXPECT_EQ(QORSimDistribution(id).QueryDrawers()[0].DataTypeKey(), QORSimIntKey);
   std::vector<int> col = {10, 11, 12};
   Move(id, {Dim(cols, 1, 1), Dim(rows, 0, 2)}, col, true);
@@ -323,24 +308,13 @@ TEST_F(StoreTransfer, ExtensionGrowsTheExtendableDimension) {
   // the initial value), then two by ordinals that are not a continuation (an ordered set of all members).
   StoredMatrix m = MakeMatrix(Ctx(), 5, 3, 2, 2, 9.0, true);
   Reference ref(5, 7, 9.0);
-  for (int j = 0; j < 3; ++j)
-    for (int i = 0; i < 5; ++i) ref(i, j) = Value(i, j);
-  RangeTransfer(m, 0, 4, 0, 2, ref.a.data(), true);
-  auto grow = [&](const QORSimCSetID& added) {
-    QORSimTransfer t{QORSimDistribution(m.id)};
-    t.SetRead();
-    t.SetWrite();
-    t.SetDimExtension(added);
-    t.CheckView();
-    t.InitializeExtension();
-    return QORSimDistribution(m.id).QueryDrawers()[0];
-  };
-  QORSimDrawerDescription d = grow(QORSimCollection(m.cols).CreateCSetStrided(3, 2, 1));
+  WriteBlock(m, ref, 0, 4, 0, 2, 0);
+  QORSimDrawerDescription d = Grow(m.id, QORSimCollection(m.cols).CreateCSetStrided(3, 2, 1));
   EXPECT_EQ(Members(d.Compartment().CSetID(0)), (std::vector<int>{0, 1, 2, 3, 4}));
   ExpectBlocks(m, ref, {{0, 4, 0, 4}, {1, 3, 2, 4}});
   WriteBlock(m, ref, 0, 4, 4, 4, 1, false);
   const std::vector<int> more = {40, 20};
-  d = grow(QORSimCollection(m.cols).CreateOrderedCSet(more.data(), 2));
+  d = Grow(m.id, QORSimCollection(m.cols).CreateOrderedCSet(more.data(), 2));
   EXPECT_EQ(d.DimensionSizes(), (QORSimArray<int>{7, 5}));
   EXPECT_EQ(d.ExtendableDim(), 0);
   EXPECT_EQ(d.ChunkSizes(), (QORSimArray<int>{2, 2}));
@@ -354,18 +328,13 @@ TEST_F(StoreTransfer, EmptySetsAndEmptyDimensions) {
   QORSimContext ctx(Ctx());
   QORSimCollectionID none = ctx.CreateCollection(0), some = ctx.CreateCollection(3);
   QORSimCSetID empty = QORSimCollection(none).CreateOrderedCSet(nullptr, 0);
-  EXPECT_EQ(QORSimCSet(empty).Size() + QORSimCSet(QORSimCollection(none).BiggestCSetID()).Size(), 0);
+  EXPECT_EQ(QORSimCSet(empty).Size() + QORSimCSet(Whole(none)).Size(), 0);
   EXPECT_EQ(QORSimCSet(QORSimCSetID()).Size(), 0);  // a null set reads as empty
   QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{none, some}, QORSimRangeType(QORSimDoubleKey));
   double unused = 0;  // made by a write of nothing: the transfer needs 0 bytes
-  MakeDrawer(id, {empty, QORSimCollection(some).BiggestCSetID()}, {4, 4}, &unused, 0, 0.0, 0);
+  MakeDrawer(id, {empty, Whole(some)}, {4, 4}, &unused, 0, 0.0, 0);
   EXPECT_EQ(QORSimDistribution(id).QueryDrawers()[0].DimensionSizes(), (QORSimArray<int>{0, 3}));
-  QORSimTransfer g{QORSimDistribution(id)};
-  g.SetRead();
-  g.SetWrite();
-  g.SetDimExtension(QORSimCollection(none).CreateCSetStrided(0, 2, 1));
-  g.CheckView();
-  g.InitializeExtension();
+  Grow(id, QORSimCollection(none).CreateCSetStrided(0, 2, 1));
   std::vector<double> out(6, -1.0);
   Move(id, {Dim(none, 0, 1), Dim(some, 0, 2)}, out, false);
   EXPECT_EQ(out, std::vector<double>(6, 0.0));

@@ -54,8 +54,9 @@ TEST_F(Dist, ChunkRulesWithAndWithoutPosition) {
     EXPECT_EQ(d.ExtendableDim(), c.extendable);
   }
   EXPECT_FALSE(Drawer(QORMtxUtilities::Create1DDistribution(rows, -1)).IsChunked());
-  EXPECT_EQ(Drawer(QORMtxUtilities::Create1DDistribution(pos, 7, rows, 2)).ChunkSizes(), (QORSimArray<int>{2}));
-  EXPECT_EQ(QORSimDistribution(QORMtxUtilities::Create1DDistribution(pos, 7, rows, 2)).Type().Number(), 7);
+  const QORSimDistribution typed(QORMtxUtilities::Create1DDistribution(pos, 7, rows, 2));
+  EXPECT_EQ(typed.QueryDrawers()[0].ChunkSizes(), (QORSimArray<int>{2}));
+  EXPECT_EQ(typed.Type().Number(), 7);
 }
 
 TEST_F(Dist, CreateDistributionReversesRefusesTwoSharedPairsAndMakesSparse) {
