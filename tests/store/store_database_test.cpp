@@ -127,11 +127,9 @@ TEST_F(StoreDatabase, InMemoryDatabasesAndChunkSizesAsGiven) {
   const StoredMatrix big = MakeMatrix(db.ContextID(), 5, 4, 100, 100), whole = MakeMatrix(db.ContextID(), 5, 4, 2, -1);
   EXPECT_EQ(QORSimDistribution(big.id).QueryDrawers()[0].ChunkSizes(), (QORSimArray<int>{100, 100}));
   EXPECT_EQ(QORSimDistribution(whole.id).QueryDrawers()[0].ChunkSizes(), (QORSimArray<int>{-1, 2}));
-  std::vector<double> a(20), b(20);
-  for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<double>(i);
-  RangeTransfer(whole, 0, 4, 0, 3, a.data(), true);
-  RangeTransfer(whole, 0, 4, 0, 3, b.data(), false);
-  EXPECT_EQ(a, b);
+  Reference ref(5, 4);
+  WriteBlock(whole, ref, 0, 4, 0, 3, 0);
+  EXPECT_EQ(ReadDrawer(whole.id, 20), ref.a);
   db.Close();
   EXPECT_FALSE(std::ifstream("model").good());
 }

@@ -42,8 +42,9 @@ std::vector<int> RowsInBlocks(const QORMtxDenseMatrix& A, std::vector<int> block
   return blocks;
 }
 
-TEST_F(Dense, BlockGeometry) {
-  QORMtxDenseMatrix A(Make(*this, 10, 7, 4, 3).id);
+TEST_F(Dense, BlockGeometryViewsAndTheTransposedFlag) {
+  Made mk = Make(*this, 10, 7, 4, 3);
+  QORMtxDenseMatrix A(mk.id);
   EXPECT_EQ((std::vector<int>{A.NumberOfRowBlocks(), A.NumberOfColumnBlocks()}), (std::vector<int>{3, 3}));
   EXPECT_EQ(RowsInBlocks(A, {-1, 0, 1, 2, 5}), (std::vector<int>{0, 4, 4, 2, 2}));
   EXPECT_EQ((std::vector<int>{A.NumberOfColumnsInBlock(0), A.NumberOfColumnsInBlock(1), A.NumberOfColumnsInBlock(2)}),
@@ -58,14 +59,42 @@ TEST_F(Dense, BlockGeometry) {
   }
   EXPECT_EQ(A.RowCSetID(), QORSimDistribution(A.DistributionID()).QueryDrawers()[0].Compartment().CSetID(1));
   // A view keeps the parent's block boundaries, cut to its window, and has a row set of its own.
-  std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(2, 9, 0, 6));
-  EXPECT_EQ(RowsInBlocks(*V, {0, 1, 2}), (std::vector<int>{2, 4, 2}));
-  EXPECT_EQ(V->FirstRowInBlock(1), 2);
-  EXPECT_NE(V->RowCSetID(), A.RowCSetID());
-  EXPECT_EQ(QORSimCSet(V->RowCSetID()).Size(), 8);
+  std::unique_ptr<QORMtxDenseMatrix> T(A.Submatrix(2, 9, 0, 6));
+  EXPECT_EQ(RowsInBlocks(*T, {0, 1, 2}), (std::vector<int>{2, 4, 2}));
+  EXPECT_EQ(T->FirstRowInBlock(1), 2);
+  EXPECT_NE(T->RowCSetID(), A.RowCSetID());
+  EXPECT_EQ(QORSimCSet(T->RowCSetID()).Size(), 8);
   QORMtxDenseMatrix one(Make(*this, 1, 1, -1, -1).id), empty;
   EXPECT_EQ(one.NumberOfRowBlocks() * one.NumberOfColumnBlocks() * one.NumberOfRowsInBlock(0), 1);
   EXPECT_EQ(empty.NumberOfRows() + empty.NumberOfRowBlocks(), 0);
+  // A view of a view reads and writes through to the parent.
+  std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(3, 8, 2, 6));
+  std::unique_ptr<QORMtxDenseMatrix> W(V->Submatrix(1, 4, 1, 3));  // rows 4 … 7, columns 3 … 5 of A
+  EXPECT_EQ(All(*V), Block(mk.ref, 10, 3, 8, 2, 6));
+  EXPECT_EQ(All(*W), Block(mk.ref, 10, 4, 7, 3, 5));
+  EXPECT_EQ((std::vector<int>{V->NumberOfRowsInBlock(0), V->NumberOfColumnsInBlock(0), V->NumberOfColumnsInBlock(2)}),
+            (std::vector<int>{1, 1, 1}));  // the parent's block boundaries, cut to the window
+  double x[4] = {-1, -2, -3, -4};
+  W->SetValues(0, 1, 1, 2, x);  // A rows 4 … 5, columns 4 … 5
+  mk.ref[4 * 10 + 4] = -1, mk.ref[4 * 10 + 5] = -2, mk.ref[5 * 10 + 4] = -3, mk.ref[5 * 10 + 5] = -4;
+  EXPECT_EQ(All(A), mk.ref);
+
+  // The transposed flag reads (and views) the transpose; toggled back, the stored matrix.
+  Made t = Make(*this, 6, 5, 4, 2);
+  QORMtxDenseMatrix B(t.id);
+  B.Transpose();
+  EXPECT_EQ((std::vector<int>{B.NumberOfRows(), B.NumberOfRowBlocks()}), (std::vector<int>{5, 3}));
+  QORMtxMatrix out(2, 6);
+  B.GetValues(0, 1, 0, 5, out);  // the first two stored columns, as rows
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 6; ++j) EXPECT_EQ(out.value(i, j), t.ref[static_cast<size_t>(i) * 6 + j]);
+  std::unique_ptr<QORMtxDenseMatrix> U(B.Submatrix(1, 3, 2, 4));
+  const std::vector<double> u = All(*U);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      EXPECT_EQ(u[static_cast<size_t>(j) * 3 + i], t.ref[static_cast<size_t>(1 + i) * 6 + 2 + j]);
+  B.Transpose();
+  EXPECT_EQ(All(B), t.ref);
 }
 
 // Round trips of every block, straddling ranges and partial last blocks, over several chunkings.
@@ -96,38 +125,6 @@ TEST_F(Dense, RangeReadsAndWritesMatchReference) {
         mk.ref[static_cast<size_t>(j) * s.m + i] = w[static_cast<size_t>(j - c0) * (r1 - r0 + 1) + (i - r0)];
     EXPECT_EQ(All(A), mk.ref) << s.m << "x" << s.n;
   }
-}
-
-TEST_F(Dense, ViewsAndTheTransposedFlag) {
-  Made mk = Make(*this, 10, 7, 4, 3);
-  QORMtxDenseMatrix A(mk.id);
-  std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(3, 8, 2, 6));
-  std::unique_ptr<QORMtxDenseMatrix> W(V->Submatrix(1, 4, 1, 3));  // rows 4 … 7, columns 3 … 5 of A
-  EXPECT_EQ(All(*V), Block(mk.ref, 10, 3, 8, 2, 6));
-  EXPECT_EQ(All(*W), Block(mk.ref, 10, 4, 7, 3, 5));
-  EXPECT_EQ((std::vector<int>{V->NumberOfRowsInBlock(0), V->NumberOfColumnsInBlock(0), V->NumberOfColumnsInBlock(2)}),
-            (std::vector<int>{1, 1, 1}));  // the parent's block boundaries, cut to the window
-  double x[4] = {-1, -2, -3, -4};
-  W->SetValues(0, 1, 1, 2, x);  // A rows 4 … 5, columns 4 … 5
-  mk.ref[4 * 10 + 4] = -1, mk.ref[4 * 10 + 5] = -2, mk.ref[5 * 10 + 4] = -3, mk.ref[5 * 10 + 5] = -4;
-  EXPECT_EQ(All(A), mk.ref);
-
-  // The transposed flag reads (and views) the transpose; toggled back, the stored matrix.
-  Made t = Make(*this, 6, 5, 4, 2);
-  QORMtxDenseMatrix B(t.id);
-  B.Transpose();
-  EXPECT_EQ((std::vector<int>{B.NumberOfRows(), B.NumberOfRowBlocks()}), (std::vector<int>{5, 3}));
-  QORMtxMatrix out(2, 6);
-  B.GetValues(0, 1, 0, 5, out);  // the first two stored columns, as rows
-  for (int i = 0; i < 2; ++i)
-    for (int j = 0; j < 6; ++j) EXPECT_EQ(out.value(i, j), t.ref[static_cast<size_t>(i) * 6 + j]);
-  std::unique_ptr<QORMtxDenseMatrix> U(B.Submatrix(1, 3, 2, 4));
-  const std::vector<double> u = All(*U);
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      EXPECT_EQ(u[static_cast<size_t>(j) * 3 + i], t.ref[static_cast<size_t>(1 + i) * 6 + 2 + j]);
-  B.Transpose();
-  EXPECT_EQ(All(B), t.ref);
 }
 
 TEST_F(Dense, ListAndSetTransfers) {
