@@ -48,7 +48,7 @@ std::vector<Triple> Take(QORMtxSparseMatrixEntry* e, int n) {
 }
 
 // The symmetric 3 × 3 matrix whose only stored entry is (2, 0) = 5.
-void SymmetricExample(QORMtxSparseMatrix& A) { Assemble(A, 3, 3, {{2, 0, 5.0}}, true, false); }
+void SymmetricExample(QORMtxSparseMatrix& A) { Assemble(A, 3, 3, {{2, 0, 5.0}}, true); }
 
 Dense FromCore(const QORMtxMatrix& M) {
   Dense d(M.NumberOfRows(), M.NumberOfColumns());
@@ -67,7 +67,7 @@ TEST(SparseIterator, RowByRowEachSymmetricRowOpenedByItsDiagonal) {
   EXPECT_TRUE(QORMtxSparseMatrixIterator(S).IsSymmetric());
   EXPECT_EQ(Walk(S), (std::vector<Triple>{{0, 0, 0.0}, {1, 1, 0.0}, {2, 2, 0.0}, {2, 0, 5.0}}));
 
-  Assemble(U, 3, 3, {{1, 2, 1.0}, {1, 0, 2.0}}, false, false);  // empty rows are skipped
+  Assemble(U, 3, 3, {{1, 2, 1.0}, {1, 0, 2.0}});  // empty rows are skipped
   QORMtxSparseMatrixIterator it(U);
   EXPECT_FALSE(it.IsSymmetric());
   EXPECT_EQ(Walk(U), (std::vector<Triple>{{1, 0, 2.0}, {1, 2, 1.0}}));
@@ -88,13 +88,15 @@ TEST(SparseIterator, RowByRowEachSymmetricRowOpenedByItsDiagonal) {
   }
 }
 
-TEST(SparseIterator, RandomWalkCoversTheStoredMatrixInOrder) {
+// One random matrix per storage, walked, copied into a core matrix and cut into a block.
+TEST(SparseIterator, RandomMatricesWalkedCopiedAndCut) {
   for (bool symmetric : {false, true}) {
     std::mt19937 rng = SeededRng(symmetric ? 31 : 32);
     const int rows = 41, cols = symmetric ? 41 : 17;
     const auto entries = RandomEntries(rng, rows, cols, 250, symmetric, {0, 7, 40});
-    QORMtxSparseMatrix A;
-    Assemble(A, rows, cols, entries, symmetric, false);
+    QORMtxSparseMatrix A, B;
+    Assemble(A, rows, cols, entries, symmetric);
+    const Dense full = Reference(rows, cols, entries, symmetric);
     Dense walked(rows, cols);
     int count = 0, lastRow = -1, lastCol = -1;
     for (QORMtxSparseMatrixIterator it(A); !it.IsDone(); it.Next(), ++count) {
@@ -115,8 +117,32 @@ TEST(SparseIterator, RandomWalkCoversTheStoredMatrixInOrder) {
       if (symmetric) walked(c, r) = e.m_value;
     }
     EXPECT_EQ(count, A.NumberOfEntries());
-    ExpectDenseEq(walked, Reference(rows, cols, entries, symmetric));
+    ExpectDenseEq(walked, full);
+
+    QORMtxMatrix M(3, 3);  // the old shape goes
+    QORMtxUtilities::Sparse2Core(A, M);
+    EXPECT_EQ(M.Type(), QORMtxMatrix::UNKNOWN);
+    ExpectDenseEq(FromCore(M), full);
+
+    QORBasVector<int> rowList, colList;
+    for (int i = 0; i < 12; ++i) rowList.push_back(static_cast<int>(rng() % rows));
+    for (int j = 0; j < 9; ++j) colList.push_back(static_cast<int>(rng() % cols));
+    A.GetBlock(rowList, colList, B);
+    ExpectValid(B);
+    // The block grows with its entries: compare within the listed lengths, the first listing of an index winning.
+    const Dense got = RawDense(B);
+    for (int i = 0; i < rowList.size(); ++i)
+      for (int j = 0; j < colList.size(); ++j) {
+        bool first = true;
+        for (int k = 0; k < i; ++k) first = first && rowList[k] != rowList[i];
+        for (int k = 0; k < j; ++k) first = first && colList[k] != colList[j];
+        const double want = first ? full(rowList[i], colList[j]) : 0.0;
+        ASSERT_EQ(i < got.rows && j < got.cols ? got(i, j) : 0.0, want) << "block (" << i << ", " << j << ")";
+      }
   }
+  QORMtxMatrix M(2, 2);
+  QORMtxUtilities::Sparse2Core(QORMtxSparseMatrix(0, 4), M);
+  EXPECT_TRUE(M.IsNull());
 }
 
 // ---- The dual walk ----
@@ -126,8 +152,8 @@ using DualWalk = sparse_test::OrdinalStore;
 TEST_F(DualWalk, MergesByOrdinalsAndPairsEqualPositions) {
   // A on ordinals {10, 20, 30}, B on {20, 30, 40}: A(20,30) and B(20,30) meet; the rest stand alone.
   QORMtxSparseMatrix A, B, none(2, 2);
-  Assemble(A, 3, 3, {{0, 0, 1.0}, {1, 2, 2.0}, {2, 1, 3.0}}, false, false);
-  Assemble(B, 3, 3, {{0, 1, 5.0}, {2, 2, 7.0}, {0, 0, 4.0}}, false, false);
+  Assemble(A, 3, 3, {{0, 0, 1.0}, {1, 2, 2.0}, {2, 1, 3.0}});
+  Assemble(B, 3, 3, {{0, 1, 5.0}, {2, 2, 7.0}, {0, 0, 4.0}});
   A.SetDomain(Set({10, 20, 30}), Set({10, 20, 30}));
   B.SetDomain(Set({20, 30, 40}), Set({20, 30, 40}));
   std::vector<std::tuple<int, int, double>> diff;
@@ -147,7 +173,7 @@ TEST_F(DualWalk, MergesByOrdinalsAndPairsEqualPositions) {
 
 TEST_F(DualWalk, PreconditionsAndSparse2Dense) {
   QORMtxSparseMatrix A, B;
-  Assemble(A, 2, 2, {{1, 0, 1.0}}, false, false);
+  Assemble(A, 2, 2, {{1, 0, 1.0}});
   EXPECT_QORMTX_ASSERTION(QORMtxSparseMatrixDualIterator(A, B),
                           "!mtx1.RowCSetID().IsNull() && !mtx1.ColumnCSetID().IsNull()");
   A.SetDomain(Set({1, 2}), Set({1, 2, 3}));
@@ -171,32 +197,38 @@ TEST_F(DualWalk, PreconditionsAndSparse2Dense) {
   for (int j = 0; j < 5; ++j)
     for (int i = 0; i < 4; ++i) EXPECT_EQ(all[j * 4 + i], i < 3 && j < 3 ? ref(i, j) : -1.0) << i << ", " << j;
   QORMtxSparseMatrix big;
-  Assemble(big, 5, 2, {{4, 0, 1.0}}, false, false);
+  Assemble(big, 5, 2, {{4, 0, 1.0}});
   EXPECT_QORMTX_ASSERTION(QORMtxUtilities::Sparse2Dense(big, D),
                           "nrows <= dense.NumberOfRows() && ncols <= dense.NumberOfColumns()");
 }
 
 // ---- Entry lists and structure ----
 
-TEST(SparseEntries, EntryListsNontrivialRowsAndColumnsAndEntryOrder) {
+TEST(SparseEntries, EntryListsNontrivialRowsAndColumnsEntryOrderAndABlock) {
   QORMtxSparseMatrix S, U, A;
   SymmetricExample(S);  // symmetric storage lists the diagonal, then each entry with its mirror first
   int n = -1;
   QORMtxSparseMatrixEntry* e = S.GetEntries(n);
   EXPECT_EQ(Take(e, n), (std::vector<Triple>{{0, 0, 0.0}, {1, 1, 0.0}, {2, 2, 0.0}, {0, 2, 5.0}, {2, 0, 5.0}}));
-  Assemble(U, 2, 3, {{1, 2, 1.0}, {0, 1, 2.0}}, false, false);
+  Assemble(U, 2, 3, {{1, 2, 1.0}, {0, 1, 2.0}});
   e = U.GetEntries(n);
   EXPECT_EQ(Take(e, n), (std::vector<Triple>{{0, 1, 2.0}, {1, 2, 1.0}}));
   EXPECT_EQ(QORMtxSparseMatrix().GetEntries(n), nullptr);
   EXPECT_EQ(n, 0);
 
-  Assemble(A, 5, 6, {{3, 5, 1.0}, {1, 0, 1.0}, {3, 0, 1.0}}, false, false);
+  Assemble(A, 5, 6, {{3, 5, 1.0}, {1, 0, 1.0}, {3, 0, 1.0}});
   unsigned* p = A.FindNontrivialRows(n);
   EXPECT_EQ(Take(p, n), (std::vector<unsigned>{1, 3}));
   p = A.FindNontrivialColumns(n);
   EXPECT_EQ(Take(p, n), (std::vector<unsigned>{0, 5}));
   p = S.FindNontrivialRows(n);  // the diagonal of symmetric storage does not count
   EXPECT_EQ(Take(p, n), (std::vector<unsigned>{2}));
+
+  QORMtxSparseMatrix E;  // a block of symmetric storage is unsymmetric: (2,0) = 5 and the explicit zero (0,0)
+  S.GetBlock({2, 0}, {0}, E);
+  ASSERT_TRUE(E.IsAssembled());
+  EXPECT_TRUE(E.Diagonal() == nullptr && E.NumberOfNonzeros() == 2);
+  ExpectDenseEq(RawDense(E), RowMajor(2, 1, {5.0, 0.0}));
 
   const QORMtxSparseMatrixEntry a{1, 2, 5.0}, b{1, 2, -1.0}, c{1, 3, 0.0}, big{0x80000000u, 0, 0.0};
   EXPECT_TRUE(a == b && !(a != b));  // positions only
@@ -208,45 +240,9 @@ TEST(SparseEntries, EntryListsNontrivialRowsAndColumnsAndEntryOrder) {
   EXPECT_TRUE(list.ConstGet(0).m_row == 0x80000000u && list.ConstGet(2).m_col == 3u);
 }
 
-// ---- Blocks ----
-
-TEST(SparseBlocks, BlocksMatchTheDenseReference) {
-  QORMtxSparseMatrix S, E;
-  SymmetricExample(S);
-  S.GetBlock({2, 0}, {0}, E);
-  ASSERT_TRUE(E.IsAssembled());
-  EXPECT_EQ(E.Diagonal(), nullptr);
-  EXPECT_EQ(E.NumberOfNonzeros(), 2);  // (2,0) = 5 and the explicit zero diagonal (0,0)
-  ExpectDenseEq(RawDense(E), RowMajor(2, 1, {5.0, 0.0}));
-
-  for (bool symmetric : {false, true}) {
-    std::mt19937 rng = SeededRng(symmetric ? 41 : 42);
-    const int n = 30;
-    const auto entries = RandomEntries(rng, n, n, 300, symmetric);
-    QORMtxSparseMatrix A, B;
-    Assemble(A, n, n, entries, symmetric, false);
-    const Dense full = Reference(n, n, entries, symmetric);
-    QORBasVector<int> rows, cols;
-    for (int i = 0; i < 12; ++i) rows.push_back(static_cast<int>(rng() % n));
-    for (int j = 0; j < 9; ++j) cols.push_back(static_cast<int>(rng() % n));
-    A.GetBlock(rows, cols, B);
-    ExpectValid(B);
-    // The block grows with its entries: compare within the listed lengths, the first listing of an index winning.
-    const Dense got = RawDense(B);
-    for (int i = 0; i < rows.size(); ++i)
-      for (int j = 0; j < cols.size(); ++j) {
-        bool first = true;
-        for (int k = 0; k < i; ++k) first = first && rows[k] != rows[i];
-        for (int k = 0; k < j; ++k) first = first && cols[k] != cols[j];
-        const double want = first ? full(rows[i], cols[j]) : 0.0;
-        ASSERT_EQ(i < got.rows && j < got.cols ? got(i, j) : 0.0, want) << "block (" << i << ", " << j << ")";
-      }
-  }
-}
-
 TEST(SparseIteratorDeath, PastTheEndAndANonNullBlockTarget) {
   QORMtxSparseMatrix A, B;
-  Assemble(A, 2, 2, {{0, 0, 1.0}}, false, false);
+  Assemble(A, 2, 2, {{0, 0, 1.0}});
   QORMtxSparseMatrixIterator it(A);
   it.Next();
   EXPECT_QORMTX_ASSERTION(it.CurrentEntry(), "!IsDone()");
@@ -255,23 +251,6 @@ TEST(SparseIteratorDeath, PastTheEndAndANonNullBlockTarget) {
 }
 
 // ---- Conversions ----
-
-TEST(SparseConversions, Sparse2CoreFillsBothTriangles) {
-  for (bool symmetric : {false, true}) {
-    std::mt19937 rng = SeededRng(symmetric ? 51 : 52);
-    const int rows = 19, cols = symmetric ? 19 : 8;
-    const auto entries = RandomEntries(rng, rows, cols, 90, symmetric);
-    QORMtxSparseMatrix A;
-    Assemble(A, rows, cols, entries, symmetric, false);
-    QORMtxMatrix M(3, 3);
-    QORMtxUtilities::Sparse2Core(A, M);
-    EXPECT_EQ(M.Type(), QORMtxMatrix::UNKNOWN);
-    ExpectDenseEq(FromCore(M), Reference(rows, cols, entries, symmetric));
-  }
-  QORMtxMatrix M(2, 2);
-  QORMtxUtilities::Sparse2Core(QORMtxSparseMatrix(0, 4), M);
-  EXPECT_TRUE(M.IsNull());
-}
 
 TEST(SparseConversions, EliminateRowsAndColumns) {
   QORMtxMatrix A(4, 5);
@@ -297,7 +276,7 @@ TEST(SparseConversions, EliminateRowsAndColumns) {
 
 TEST(SparseConversions, ExpandSymmetricPattern) {
   QORMtxSparseMatrix A;
-  Assemble(A, 4, 4, {{2, 0, 1.0}, {3, 0, 1.0}, {3, 2, 1.0}, {1, 1, 1.0}}, true, false);
+  Assemble(A, 4, 4, {{2, 0, 1.0}, {3, 0, 1.0}, {3, 2, 1.0}, {1, 1, 1.0}}, true);
   QORBasVector<unsigned> rowP;
   QORBasVector<int> colI;
   testing::internal::CaptureStdout();

@@ -64,7 +64,7 @@ TEST(SparseMultiply, AgreesWithDenseReferenceForAllShapesAndWidths) {
   for (const Shape& s : kShapes) {
     const auto entries = Entries(11, s.rows, s.cols, s.n, s.symmetric, s.emptyRows);
     QORMtxSparseMatrix A;
-    Assemble(A, s.rows, s.cols, entries, s.symmetric, false);
+    Assemble(A, s.rows, s.cols, entries, s.symmetric);
     ASSERT_TRUE(A.IsAssembled()) << s.name;
     const Dense R = Reference(s.rows, s.cols, entries, A.Diagonal() != nullptr);
     for (bool transpose : {false, true})
@@ -85,7 +85,7 @@ TEST(SparseMultiplyByDiagonal, ScalesRowsOrColumnsAndKeepsTheStorage) {
     for (bool left : {true, false}) {
       const auto entries = Entries(23, s.rows, s.cols, s.n, s.symmetric, s.emptyRows);
       QORMtxSparseMatrix A, B;
-      Assemble(A, s.rows, s.cols, entries, s.symmetric, false);
+      Assemble(A, s.rows, s.cols, entries, s.symmetric);
       const int n = left ? s.rows : s.cols;
       QORMtxMatrix D(n, n, QORMtxMatrix::DIAG);
       for (int i = 0; i < n; ++i) D.Values()[i] = 0.5 * (i + 1) - 2.0;
@@ -129,7 +129,7 @@ TEST_F(SparseStoredProducts, DenseByColumnBlocksZeroesTheRowsPastTheProduct) {
     for (bool transpose : {false, true}) {
       const auto entries = Entries(31, s.rows, s.cols, s.n, s.symmetric, s.emptyRows);
       QORMtxSparseMatrix A;
-      Assemble(A, s.rows, s.cols, entries, s.symmetric, false);
+      Assemble(A, s.rows, s.cols, entries, s.symmetric);
       const bool op = transpose && !A.Diagonal();
       const int inner = op ? s.rows : s.cols, outer = op ? s.cols : s.rows;
       // v has two rows beyond the inner dimension, which must not take part; u has three beyond the product.
@@ -165,7 +165,7 @@ TEST_F(SparseStoredProducts, TransposedIntoArrayReadsOnlyListedRows) {
         entries.push_back(
             {static_cast<unsigned>(r), static_cast<unsigned>((r * 3 + k * 2) % c.cols), 0.125 * (r % 13) - 0.5});
     QORMtxSparseMatrix A;
-    Assemble(A, c.rows, c.cols, entries, false, false);
+    Assemble(A, c.rows, c.cols, entries);
     // Rows without entries hold NaN: reading them into the product would show.
     std::vector<double> x = Block(c.rows, c.numCols, 2), xClean = x;
     for (int j = 0; j < c.numCols; ++j)
@@ -201,7 +201,7 @@ TEST_F(SparseStoredProducts, MappedPairsInnerIndicesWithRowsOfVByOrdinal) {
     const QORSimCSetID innerSet = coll.CreateOrderedCSet(ords.data(), inner), other;
     const auto entries = Entries(41, c.rows, c.cols, c.nnz, c.symmetric);
     QORMtxSparseMatrix A;
-    Assemble(A, c.rows, c.cols, entries, c.symmetric, false);
+    Assemble(A, c.rows, c.cols, entries, c.symmetric);
     A.SetDomain(c.transpose ? innerSet : other, c.transpose ? other : innerSet);
     const int outer = c.transpose ? c.cols : c.rows;
     QORMtxDenseMatrix u(Store(outer + 1, numCols, 3, 3, std::vector<double>((outer + 1) * numCols, kNaN)));
@@ -220,7 +220,7 @@ TEST_F(SparseStoredProducts, MappedPairsInnerIndicesWithRowsOfVByOrdinal) {
   }
   // Without a domain nothing pairs, and u keeps its values.
   QORMtxSparseMatrix A;
-  Assemble(A, n, n, Entries(43, n, n, 10, false), false, false);
+  Assemble(A, n, n, Entries(43, n, n, 10, false));
   QORMtxDenseMatrix u(Store(n, numCols, 4, 4, Block(n, numCols, 9)));
   A.MultiplyDenseMapped(v, u, false);
   EXPECT_EQ(All(u), Block(n, numCols, 9));
@@ -233,9 +233,9 @@ using SparseProductsDeath = SparseStoredProducts;
 TEST_F(SparseProductsDeath, Preconditions) {
   QORMtxSparseMatrix collecting(3, 3), A, S, B;
   collecting.BeginAssembly(false);
-  Assemble(A, 4, 3, Entries(51, 4, 3, 6, false), false, false);
-  Assemble(S, 3, 3, Entries(52, 3, 3, 3, true), true, false);
-  Assemble(B, 3, 3, {{1, 1, 1.0}}, false, false);
+  Assemble(A, 4, 3, Entries(51, 4, 3, 6, false));
+  Assemble(S, 3, 3, Entries(52, 3, 3, 3, true), true);
+  Assemble(B, 3, 3, {{1, 1, 1.0}});
   double x[12] = {}, y[12] = {};
   EXPECT_QORMTX_ASSERTION(collecting.Multiply(x, 1, y, false), "m_assemblyComplete");
 

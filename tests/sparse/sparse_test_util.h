@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "QORMtxSparseMatrix.h"
@@ -83,6 +84,10 @@ inline std::vector<unsigned> RowP(const QORMtxSparseMatrix& A) { return Copy(Pee
 inline std::vector<int> ColI(const QORMtxSparseMatrix& A) { return Copy(Peer::ColI(A), A.NumberOfNonzeros()); }
 inline std::vector<double> Data(const QORMtxSparseMatrix& A) { return Copy(Peer::Data(A), A.NumberOfNonzeros()); }
 inline std::vector<double> Diag(const QORMtxSparseMatrix& A) { return Copy(A.Diagonal(), A.NumberOfRows()); }
+
+/// The three arrays of the stored form together, to compare before and after.
+using Stored = std::tuple<std::vector<unsigned>, std::vector<int>, std::vector<double>>;
+inline Stored Arrays(const QORMtxSparseMatrix& A) { return Stored(RowP(A), ColI(A), Data(A)); }
 
 inline void ExpectArrays(const QORMtxSparseMatrix& A, const std::vector<unsigned>& rowP, const std::vector<int>& colI,
                          const std::vector<double>& data) {
@@ -163,7 +168,7 @@ class AssemblyPath {
 
 /// Assembles the entries on the chosen path; stdout notices of the bucket path are swallowed.
 inline void Assemble(QORMtxSparseMatrix& A, int rows, int cols, const std::vector<QORMtxSparseMatrixEntry>& entries,
-                     bool symmetric, bool bucket) {
+                     bool symmetric = false, bool bucket = false) {
   AssemblyPath path(bucket);
   A.Reset(rows, cols);
   A.BeginAssembly(false);
