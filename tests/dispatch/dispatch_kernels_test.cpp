@@ -11,12 +11,7 @@
 #include "dispatch_test_util.h"
 #include "qormtx_death.h"
 
-using dispatch_test::cplx;
-using dispatch_test::Elem;
-using dispatch_test::Mat;
-using dispatch_test::ProductError;
-using dispatch_test::Random;
-using dispatch_test::Z;
+using namespace dispatch_test;
 typedef QORMtxBlaUtilities BU;
 typedef std::vector<double> Vec;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -50,7 +45,7 @@ void CheckProduct(bool isComplex, const char* options, int k, bool zeroBeta) {
     }
 }
 
-class DispatchKernels : public dispatch_test::DispatchFixture {};
+class DispatchKernels : public DispatchFixture {};
 
 TEST_F(DispatchKernels, ProductsMatchTripleLoopsWithEitherComplexKernel) {
   for (int k : {9, 0})
@@ -212,7 +207,7 @@ TEST_F(DispatchKernels, ComplexTriangularSolveScaleAndThinWrappers) {
   for (int j = 0; j < nrhs; ++j)
     for (int i = 0; i < n; ++i)
       EXPECT_LT(
-          std::abs(Z(C, n * j + i) - (cplx(0.5, -2) * Z(a, i) * Z(Bm, ldb * j + i) + cplx(1, 1) * Z(C0, n * j + i))),
+          std::abs(Z(C, n * j + i) - cplx(0.5, -2) * Z(a, i) * Z(Bm, ldb * j + i) - cplx(1, 1) * Z(C0, n * j + i)),
           1e-14);
 
   double x[6] = {1, 2, 3, 4, 5, 6}, y[6] = {1, 1, 1, 1, 1, 1}, r[2];

@@ -10,18 +10,16 @@
 
 namespace {
 
-using qormtx_test::MaxRelDiff;
-using qormtx_test::MaxRelDiffMatrix;
-using qormtx_test::NaiveGemm;
+using namespace qormtx_test;
 using Complex = std::complex<double>;
 using Vec = std::vector<double>;
 
 constexpr double kTol = 1e-13;
 
 TEST(BlacBlas1, VectorKernelsWithStrides) {
-  auto rng = qormtx_test::Rng(1);
+  auto rng = Rng(1);
   const int n = 37, incx = 3, negx = -3, incy = 2, one = 1, zero = 0, minusOne = -1;
-  const Vec x = qormtx_test::RandomVector(3 * n, rng), y0 = qormtx_test::RandomVector(2 * n, rng);
+  const Vec x = RandomVector(3 * n, rng), y0 = RandomVector(2 * n, rng);
   const double alpha = 0.75, beta = -1.25, v = 4.5, za[2] = {0.5, -1.5};
   Vec y = y0, z = y0, ref = y0, zref = y0, f(2 * n, -1.0), r(n, 0.0);
   blac_daxpy(&n, &alpha, x.data(), &negx, y.data(), &incy);  // a negative incx walks x backwards
@@ -51,24 +49,8 @@ TEST(BlacBlas1, VectorKernelsWithStrides) {
   EXPECT_LT(MaxRelDiff(z, zref), kTol);
 }
 
-TEST(BlacBlas1, ZeroLengthLeavesEverythingUntouched) {
-  const int n = 0, one = 1;
-  const double alpha = 2.0, beta = 3.0;
-  double x[2] = {1.0, 2.0}, y[2] = {5.0, 6.0}, z[2] = {7.0, 8.0};
-  blac_daxpy(&n, &alpha, x, &one, y, &one);
-  blac_daxpby(&n, &alpha, x, &one, &beta, y, &one);
-  blac_dcopy(&n, x, &one, y, &one);
-  blac_dscal(&n, &alpha, y, &one);
-  blac_dswap(&n, x, &one, y, &one);
-  blac_zaxpy(&n, x, x, &one, y, &one);
-  blac_zscal(&n, x, y, &one);
-  EXPECT_EQ(blac_ddot(&n, x, &one, y, &one), 0.0);
-  blac_zdotc(z, &n, x, &one, y, &one);
-  EXPECT_EQ(Vec({x[0], y[0], y[1], z[0], z[1]}), Vec({1.0, 5.0, 6.0, 0.0, 0.0}));
-}
-
 TEST(BlacBlas3, DgemmAndZgemmEveryTransposeFlagWithPadding) {
-  auto rng = qormtx_test::Rng(4);
+  auto rng = Rng(4);
   const int m = 19, n = 11, k = 23;
   const double alpha = -0.7, beta = 1.3, za[2] = {0.3, -1.1}, zb[2] = {-0.4, 0.8};
   for (char ta : {'N', 'n', 'T', 't', 'C', 'c'})
@@ -76,8 +58,8 @@ TEST(BlacBlas3, DgemmAndZgemmEveryTransposeFlagWithPadding) {
       const bool tra = ta != 'N' && ta != 'n', trb = tb != 'N' && tb != 'n';
       const int ar = tra ? k : m, ac = tra ? m : k, br = trb ? n : k, bc = trb ? k : n;
       const int lda = ar + 3, ldb = br + 5, ldc = m + 2;
-      const auto a = qormtx_test::RandomMatrix(ar, ac, lda, rng), b = qormtx_test::RandomMatrix(br, bc, ldb, rng);
-      auto c = qormtx_test::RandomMatrix(m, n, ldc, rng), ref = c;
+      const auto a = RandomMatrix(ar, ac, lda, rng), b = RandomMatrix(br, bc, ldb, rng);
+      auto c = RandomMatrix(m, n, ldc, rng), ref = c;
       blac_dgemm(&ta, &tb, &m, &n, &k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(), &ldc);
       NaiveGemm(ta, tb, m, n, k, alpha, a.data(), lda, b.data(), ldb, beta, ref.data(), ldc);
       EXPECT_LT(MaxRelDiffMatrix(m, n, c.data(), ldc, ref.data(), ldc), kTol) << ta << tb;
@@ -85,12 +67,12 @@ TEST(BlacBlas3, DgemmAndZgemmEveryTransposeFlagWithPadding) {
 
       // Complex: the same shapes as interleaved pairs, both kernels.
       const int zlda = ar + 1, zldb = br + 2, zldc = m + 1;
-      const auto az = qormtx_test::RandomMatrix(2 * ar, ac, 2 * zlda, rng);
-      const auto bz = qormtx_test::RandomMatrix(2 * br, bc, 2 * zldb, rng);
-      const auto c0 = qormtx_test::RandomMatrix(2 * m, n, 2 * zldc, rng);
+      const auto az = RandomMatrix(2 * ar, ac, 2 * zlda, rng);
+      const auto bz = RandomMatrix(2 * br, bc, 2 * zldb, rng);
+      const auto c0 = RandomMatrix(2 * m, n, 2 * zldc, rng);
       auto zref = c0, zc = c0, zc3 = c0;
-      qormtx_test::NaiveZgemm(ta, tb, m, n, k, Complex(za[0], za[1]), az.data(), zlda, bz.data(), zldb,
-                              Complex(zb[0], zb[1]), zref.data(), zldc);
+      NaiveZgemm(ta, tb, m, n, k, Complex(za[0], za[1]), az.data(), zlda, bz.data(), zldb, Complex(zb[0], zb[1]),
+                 zref.data(), zldc);
       blac_zgemm(&ta, &tb, &m, &n, &k, za, az.data(), &zlda, bz.data(), &zldb, zb, zc.data(), &zldc);
       blac_zgemm3m(&ta, &tb, &m, &n, &k, za, az.data(), &zlda, bz.data(), &zldb, zb, zc3.data(), &zldc);
       EXPECT_LT(MaxRelDiffMatrix(m, n, zc.data(), zldc, zref.data(), zldc, 2), kTol) << "zgemm " << ta << tb;
@@ -98,40 +80,52 @@ TEST(BlacBlas3, DgemmAndZgemmEveryTransposeFlagWithPadding) {
     }
 }
 
-TEST(BlacBlas3, EmptyDimensionGuards) {
-  auto rng = qormtx_test::Rng(5);
-  const int m = 4, n = 3, k = 5, zero = 0, ld1 = 1, one = 1;
-  const auto a = qormtx_test::RandomMatrix(m, k, m, rng), b = qormtx_test::RandomMatrix(k, n, k, rng);
-  const double dOne = 1.0, betaZero = 0.0, beta = 2.0, za[2] = {0.3, -1.1}, zb[2] = {-0.4, 0.8};
+TEST(BlacBlas, EmptySizesTouchNothingButBetaScaling) {
+  auto rng = Rng(5);
+  const int m = 4, n = 3, k = 5, zero = 0, one = 1;
+  const double alpha = 2.0, beta = 3.0, betaZero = 0.0, oneD = 1.0, za[2] = {0.3, -1.1}, zb[2] = {-0.4, 0.8};
+  double x[2] = {1.0, 2.0}, y[2] = {5.0, 6.0}, z[2] = {7.0, 8.0};  // level 1 with n = 0
+  blac_daxpy(&zero, &alpha, x, &one, y, &one);
+  blac_daxpby(&zero, &alpha, x, &one, &beta, y, &one);
+  blac_dcopy(&zero, x, &one, y, &one);
+  blac_dscal(&zero, &alpha, y, &one);
+  blac_dswap(&zero, x, &one, y, &one);
+  blac_zaxpy(&zero, x, x, &one, y, &one);
+  blac_zscal(&zero, x, y, &one);
+  EXPECT_EQ(blac_ddot(&zero, x, &one, y, &one), 0.0);
+  blac_zdotc(z, &zero, x, &one, y, &one);
+  EXPECT_EQ(Vec({x[0], y[0], y[1], z[0], z[1]}), Vec({1.0, 5.0, 6.0, 0.0, 0.0}));
+
+  const auto a = RandomMatrix(m, k, m, rng), b = RandomMatrix(k, n, k, rng);
   // k = 0 with leading dimensions of 1: C = beta·C, and beta = 0 gives exact zeros even over NaN.
   Vec c2(m * n, 1.5), nanC(m * n, std::numeric_limits<double>::quiet_NaN()), c3(m, 9.0);
-  blac_dgemm("N", "N", &m, &n, &zero, &dOne, a.data(), &m, b.data(), &ld1, &beta, c2.data(), &m);
-  blac_dgemm("N", "N", &m, &n, &zero, &dOne, a.data(), &m, b.data(), &ld1, &betaZero, nanC.data(), &m);
-  EXPECT_EQ(c2, Vec(m * n, 3.0));
+  blac_dgemm("N", "N", &m, &n, &zero, &oneD, a.data(), &m, b.data(), &one, &beta, c2.data(), &m);
+  blac_dgemm("N", "N", &m, &n, &zero, &oneD, a.data(), &m, b.data(), &one, &betaZero, nanC.data(), &m);
+  EXPECT_EQ(c2, Vec(m * n, 4.5));
   EXPECT_EQ(nanC, Vec(m * n, 0.0));
   double zc[2] = {1.0, 2.0};
   blac_zgemm3m("N", "N", &one, &one, &zero, za, zc, &one, zc, &one, zb, zc, &one);
   EXPECT_DOUBLE_EQ(zc[0], -0.4 * 1.0 - 0.8 * 2.0);
   EXPECT_DOUBLE_EQ(zc[1], -0.4 * 2.0 + 0.8 * 1.0);
   // m = 0 (dgemm) or n = 0 (dgemv): nothing is touched, no beta scaling, whatever the leading dimensions.
-  blac_dgemm("N", "N", &zero, &n, &k, &dOne, a.data(), &ld1, b.data(), &k, &beta, c3.data(), &ld1);
-  blac_dgemv("N", &m, &zero, &dOne, a.data(), &m, b.data(), &one, &beta, c3.data(), &one);
+  blac_dgemm("N", "N", &zero, &n, &k, &oneD, a.data(), &one, b.data(), &k, &beta, c3.data(), &one);
+  blac_dgemv("N", &m, &zero, &oneD, a.data(), &m, b.data(), &one, &beta, c3.data(), &one);
   EXPECT_EQ(c3, Vec(m, 9.0));
 }
 
 TEST(BlacBlas23, DgemvDtrsmAndZgeruFlags) {
-  auto rng = qormtx_test::Rng(7);
+  auto rng = Rng(7);
   const int m = 8, n = 5, one = 1, two = 2;
   const double alpha = 1.75, beta = -0.5;
   for (char t : {'n', 'T'}) {
     const int lda = m + 3, ylen = t == 'T' ? n : m, xlen = t == 'T' ? m : n;
-    const auto a = qormtx_test::RandomMatrix(m, n, lda, rng);
-    const auto x = qormtx_test::RandomVector(xlen, rng);
-    Vec y = qormtx_test::RandomVector(2 * ylen, rng), ref = y;
+    const auto a = RandomMatrix(m, n, lda, rng);
+    const auto x = RandomVector(xlen, rng);
+    Vec y = RandomVector(2 * ylen, rng), ref = y;
     blac_dgemv(&t, &m, &n, &alpha, a.data(), &lda, x.data(), &one, &beta, y.data(), &two);
     for (int i = 0; i < ylen; ++i) {
       double s = 0.0;
-      for (int l = 0; l < xlen; ++l) s += qormtx_test::OpAt(a.data(), lda, t, i, l) * x[l];
+      for (int l = 0; l < xlen; ++l) s += OpAt(a.data(), lda, t, i, l) * x[l];
       ref[2 * i] = alpha * s + beta * ref[2 * i];
     }
     EXPECT_LT(MaxRelDiff(y, ref), kTol) << t;
@@ -142,9 +136,9 @@ TEST(BlacBlas23, DgemvDtrsmAndZgeruFlags) {
       for (char trans : {'N', 'T'})
         for (char diag : {'N', 'U'}) {
           const int na = side == 'L' ? m : n, lda = na + 2, ldb = m + 1;
-          auto a = qormtx_test::RandomMatrix(na, na, lda, rng);
+          auto a = RandomMatrix(na, na, lda, rng);
           for (int i = 0; i < na; ++i) a[i * lda + i] += 4.0;
-          const auto b0 = qormtx_test::RandomMatrix(m, n, ldb, rng);
+          const auto b0 = RandomMatrix(m, n, ldb, rng);
           auto x = b0;
           blac_dtrsm(&side, &uplo, &trans, &diag, &m, &n, &alpha, a.data(), &lda, x.data(), &ldb);
           Vec t(static_cast<std::size_t>(na) * na, 0.0), back(static_cast<std::size_t>(m) * n), want(back.size());

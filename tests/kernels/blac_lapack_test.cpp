@@ -9,8 +9,7 @@
 
 namespace {
 
-using qormtx_test::MaxRelDiff;
-using qormtx_test::NaiveGemm;
+using namespace qormtx_test;
 using Vec = std::vector<double>;
 
 constexpr double kTol = 1e-11;
@@ -18,7 +17,7 @@ constexpr double kTol = 1e-11;
 // A random symmetric n × n matrix (full storage, ld = n; width 2 for interleaved complex values, symmetric without
 // conjugation) with the real part of the diagonal shifted by `shift`.
 Vec RandomSymmetric(int n, std::mt19937_64& rng, double shift, int width = 1) {
-  auto a = qormtx_test::RandomMatrix(width * n, n, width * n, rng);
+  auto a = RandomMatrix(width * n, n, width * n, rng);
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < j; ++i)
       for (int w = 0; w < width; ++w) a[width * (j * n + i) + w] = a[width * (i * n + j) + w];
@@ -40,27 +39,27 @@ int QueryWork(Call call) {
 }
 
 TEST(BlacLapackSolve, LuAndSymmetricSolvesLeaveSmallResiduals) {
-  auto rng = qormtx_test::Rng(21);
+  auto rng = Rng(21);
   int n = 12, nrhs = 3, lda = 15, ldb = 14, info = -1;
-  const auto a0 = qormtx_test::RandomMatrix(n, n, lda, rng);
+  const auto a0 = RandomMatrix(n, n, lda, rng);
   auto a = a0;
   std::vector<int> ipiv(40);
   blac_dgetrf(&n, &n, a.data(), &lda, ipiv.data(), &info);
   ASSERT_EQ(info, 0);
   for (char t : {'N', 'T'}) {
-    const auto b0 = qormtx_test::RandomMatrix(n, nrhs, ldb, rng);
+    const auto b0 = RandomMatrix(n, nrhs, ldb, rng);
     auto x = b0;
     blac_dgetrs(&t, &n, &nrhs, a.data(), &lda, ipiv.data(), x.data(), &ldb, &info);
     ASSERT_EQ(info, 0);
     Vec back(static_cast<std::size_t>(ldb) * nrhs, -777.0);
     NaiveGemm(t, 'N', n, nrhs, n, 1.0, a0.data(), lda, x.data(), ldb, 0.0, back.data(), ldb);
-    EXPECT_LT(qormtx_test::MaxRelDiffMatrix(n, nrhs, back.data(), ldb, b0.data(), ldb), kTol) << t;
+    EXPECT_LT(MaxRelDiffMatrix(n, nrhs, back.data(), ldb, b0.data(), ldb), kTol) << t;
   }
 
   // Real symmetric indefinite with lwork = n (the unblocked path the library's solve takes).
   n = 40;
   const char uplo = 'L';
-  const auto s0 = RandomSymmetric(n, rng, 0.0), b0 = qormtx_test::RandomMatrix(n, nrhs, n, rng);
+  const auto s0 = RandomSymmetric(n, rng, 0.0), b0 = RandomMatrix(n, nrhs, n, rng);
   auto s = s0, x = b0;
   Vec work(n), back(b0.size());
   blac_dsysv(&uplo, &n, &nrhs, s.data(), &n, ipiv.data(), x.data(), &n, work.data(), &n, &info);
@@ -70,7 +69,7 @@ TEST(BlacLapackSolve, LuAndSymmetricSolvesLeaveSmallResiduals) {
 
   // Complex symmetric, not Hermitian, with the queried workspace.
   n = 15, nrhs = 2;
-  const auto z0 = RandomSymmetric(n, rng, 0.0, 2), zb0 = qormtx_test::RandomMatrix(2 * n, nrhs, 2 * n, rng);
+  const auto z0 = RandomSymmetric(n, rng, 0.0, 2), zb0 = RandomMatrix(2 * n, nrhs, 2 * n, rng);
   auto z = z0;
   const int lwork = QueryWork([&](double* w, const int* lw, int* inf) {
     auto zx = zb0;
@@ -79,7 +78,7 @@ TEST(BlacLapackSolve, LuAndSymmetricSolvesLeaveSmallResiduals) {
   Vec zwork(2 * static_cast<std::size_t>(lwork)), zx = zb0, zback(zb0.size());
   blac_zsysv(&uplo, &n, &nrhs, z.data(), &n, ipiv.data(), zx.data(), &n, zwork.data(), &lwork, &info);
   ASSERT_EQ(info, 0);
-  qormtx_test::NaiveZgemm('N', 'N', n, nrhs, n, 1.0, z0.data(), n, zx.data(), n, 0.0, zback.data(), n);
+  NaiveZgemm('N', 'N', n, nrhs, n, 1.0, z0.data(), n, zx.data(), n, 0.0, zback.data(), n);
   EXPECT_LT(MaxRelDiff(zback, zb0), kTol);
 }
 
@@ -110,7 +109,7 @@ TEST(BlacLapackSolve, InfoCodesSingularPivotsAndIllegalArguments) {
 TEST(BlacLapackEigen, ReductionPipelineSygstSytrdStevrOrmtr) {
   // The generalised problem K v = λ M v solved in steps: M = L Lᵀ, C = L⁻¹ K L⁻ᵀ, C = Q T Qᵀ,
   // T z = λ z, then v = L⁻ᵀ Q z. Checked against the residual of the original problem.
-  auto rng = qormtx_test::Rng(29);
+  auto rng = Rng(29);
   const int n = 16, itype = 1;
   const char lower = 'L';
   const auto k0 = RandomSymmetric(n, rng, 0.0), m0 = RandomSymmetric(n, rng, 2.0 * n);

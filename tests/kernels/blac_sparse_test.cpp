@@ -13,8 +13,7 @@
 
 namespace {
 
-using qormtx_test::MaxRelDiff;
-using qormtx_test::NaiveGemm;
+using namespace qormtx_test;
 constexpr double kTol = 1e-13;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -26,6 +25,7 @@ struct Csr {
   std::vector<int> col;
   std::vector<double> val;
   std::vector<double> dense;
+  double At(int r, int c) const { return dense[static_cast<std::size_t>(c) * rows + r]; }
 };
 
 Csr RandomCsr(int rows, int cols, double density, std::mt19937_64& rng) {
@@ -48,12 +48,12 @@ Csr RandomCsr(int rows, int cols, double density, std::mt19937_64& rng) {
 }
 
 TEST(BlacSparseProducts, MatrixVectorProductsAgainstDenseForManyVectorCounts) {
-  auto rng = qormtx_test::Rng(41);
+  auto rng = Rng(41);
   const Csr a = RandomCsr(47, 31, 0.3, rng);
   // Vector counts cover the 8-wide panels and each narrower remainder (4, 2, 1) alone and combined.
   for (int nv : {1, 2, 3, 4, 5, 7, 8, 9, 15, 19}) {
     const std::size_t rowsNv = static_cast<std::size_t>(a.rows) * nv, colsNv = static_cast<std::size_t>(a.cols) * nv;
-    const auto x = qormtx_test::RandomVector(colsNv, rng), xt = qormtx_test::RandomVector(rowsNv, rng);
+    const auto x = RandomVector(colsNv, rng), xt = RandomVector(rowsNv, rng);
     std::vector<double> y(rowsNv, kNaN), ref(rowsNv), yt(colsNv, kNaN), reft(colsNv);
     blac_sparse_umv(a.val.data(), x.data(), a.start.data(), a.col.data(), y.data(), &a.rows, &a.cols, &nv);
     blac_sparse_umtv(a.val.data(), xt.data(), a.start.data(), a.col.data(), yt.data(), &a.rows, &a.cols, &nv);
@@ -72,7 +72,7 @@ TEST(BlacSparseProducts, MatrixVectorProductsAgainstDenseForManyVectorCounts) {
   idx.resize(23);
   const int numIdx = static_cast<int>(idx.size());
   for (int nv : {1, 3, 6, 8, 13}) {
-    const auto x = qormtx_test::RandomVector(static_cast<std::size_t>(numIdx) * nv, rng);
+    const auto x = RandomVector(static_cast<std::size_t>(numIdx) * nv, rng);
     std::vector<double> y(static_cast<std::size_t>(a.cols) * nv, kNaN), ref(y.size(), 0.0);
     blac_sparse_sparse_umtv(a.val.data(), x.data(), a.start.data(), a.col.data(), y.data(), &numIdx, &a.cols, &nv,
                             idx.data());
@@ -80,7 +80,7 @@ TEST(BlacSparseProducts, MatrixVectorProductsAgainstDenseForManyVectorCounts) {
       for (int c = 0; c < a.cols; ++c)
         for (int i = 0; i < numIdx; ++i)
           ref[static_cast<std::size_t>(v) * a.cols + c] +=
-              a.dense[static_cast<std::size_t>(c) * a.rows + idx[i]] * x[static_cast<std::size_t>(v) * numIdx + i];
+              a.At(idx[i], c) * x[static_cast<std::size_t>(v) * numIdx + i];
     EXPECT_LT(MaxRelDiff(y, ref), kTol) << "gathered " << nv;
   }
 }
@@ -133,12 +133,9 @@ void ExpectProductOf(const Product& p, bool transA, const Csr& a, const Csr& b) 
   for (int j = 0; j < cols; ++j)
     for (int i = 0; i < rows; ++i)
       for (int l = 0; l < inner; ++l) {
-        const double av =
-            a.dense[transA ? static_cast<std::size_t>(i) * a.rows + l : static_cast<std::size_t>(l) * a.rows + i];
-        const double bv = b.dense[static_cast<std::size_t>(j) * b.rows + l];
-        if (av != 0.0 && bv != 0.0)
-          dense[static_cast<std::size_t>(j) * rows + i] += av * bv,
-              structure[static_cast<std::size_t>(j) * rows + i] = true;
+        const double av = transA ? a.At(l, i) : a.At(i, l), bv = b.At(l, j);
+        const std::size_t at = static_cast<std::size_t>(j) * rows + i;
+        if (av != 0.0 && bv != 0.0) dense[at] += av * bv, structure[at] = true;
       }
   EXPECT_EQ(p.ic[0], 1);
   EXPECT_EQ(p.ic[rows + 1], -5) << "ic written past its rows + 1 entries";
@@ -147,8 +144,7 @@ void ExpectProductOf(const Product& p, bool transA, const Csr& a, const Csr& b) 
       const int c = p.jc[q] - 1;
       ASSERT_TRUE(c >= 0 && c < cols) << c;
       ASSERT_TRUE(q == p.ic[r] - 1 || p.jc[q - 1] < p.jc[q]) << "row " << r << " not strictly ascending";
-      got[static_cast<std::size_t>(c) * rows + r] = p.c[q];
-      present[static_cast<std::size_t>(c) * rows + r] = true;
+      got[static_cast<std::size_t>(c) * rows + r] = p.c[q], present[static_cast<std::size_t>(c) * rows + r] = true;
     }
   EXPECT_EQ(present, structure);
   EXPECT_LT(MaxRelDiff(got, dense), kTol);
@@ -157,7 +153,7 @@ void ExpectProductOf(const Product& p, bool transA, const Csr& a, const Csr& b) 
 TEST(BlacCsrMultCsr, TwoPhaseProductValuesStructureAndAscendingColumns) {
   // A row whose columns lie close together is ordered by sweeping its markers; one whose few columns are spread
   // over a wide range is sorted. Both shapes, every transpose flag.
-  auto rng = qormtx_test::Rng(44);
+  auto rng = Rng(44);
   struct Shape {
     int m, n, k;
     double densityA, densityB;
@@ -177,7 +173,7 @@ TEST(BlacCsrMultCsr, TwoPhaseProductValuesStructureAndAscendingColumns) {
 }
 
 TEST(BlacCsrMultCsr, SinglePassStopsAtTheFirstRowThatDoesNotFit) {
-  auto rng = qormtx_test::Rng(46);
+  auto rng = Rng(46);
   const int m = 25, n = 18, k = 22;
   const Csr a = RandomCsr(m, n, 0.2, rng), b = RandomCsr(n, k, 0.2, rng);
   const Csr1 a1 = OneBased(a), b1 = OneBased(b);
