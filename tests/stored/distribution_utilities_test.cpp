@@ -82,8 +82,8 @@ TEST_F(Dist, CreateDistributionReversesRefusesTwoSharedPairsAndMakesSparse) {
   EXPECT_EQ(sparse.NumDrawers(), 0);
 }
 
-TEST_F(Dist, IntegerVectorRoundTripAndEmptyRead) {
-  QORSimCollection coll(QORSimContext(Ctx()).CreateCollection(10));
+TEST_F(Dist, IntegerVectorsOrdinalsDomainsAndSubsets) {
+  QORSimCollection coll(QORSimContext(Ctx()).CreateCollection(20));
   const int ords[] = {7, 2, 9};
   const QORSimCSetID set = coll.CreateOrderedCSet(ords, 3);
   const int values[] = {-4, 11, 30};
@@ -112,33 +112,31 @@ TEST_F(Dist, IntegerVectorRoundTripAndEmptyRead) {
   EXPECT_QORMTX_ASSERTION(
       QORMtxUtilities::Read1DIntegerDistribution(QORMtxUtilities::Create2DIntegerDistribution(set, NewSet(2)), got, v),
       "dist.NumDimensions() == 1");
-}
 
-TEST_F(Dist, OrdinalsDomainsAndSubsets) {
-  QORSimCollection coll(QORSimContext(Ctx()).CreateCollection(20));
-  const int ords[] = {12, 3, 8, 15};
-  const QORSimCSetID set = coll.CreateOrderedCSet(ords, 4);
+  // Ordinals as a new array and as a vector (a null set has none), domains, subsets.
+  const int ords4[] = {12, 3, 8, 15};
+  const QORSimCSetID set4 = coll.CreateOrderedCSet(ords4, 4);
   int n = 0;
-  int* arr = QORMtxUtilities::GetOrdinals(set, n);
+  int* arr = QORMtxUtilities::GetOrdinals(set4, n);
   ASSERT_EQ(n, 4);
-  EXPECT_EQ(std::vector<int>(arr, arr + 4), std::vector<int>(ords, ords + 4));
+  EXPECT_EQ(std::vector<int>(arr, arr + 4), std::vector<int>(ords4, ords4 + 4));
   mem_Free(arr);
-  QORBasVector<int> v{1, 2};
+  v = {1, 2};
   QORMtxUtilities::GetOrdinals(QORSimCSetID(), v);
   EXPECT_TRUE(v.empty());
 
   omi_Set domain;
   domain.Insert(100);
-  QORMtxUtilities::AddDomain(set, domain);
+  QORMtxUtilities::AddDomain(set4, domain);
   EXPECT_EQ(domain.Size(), 5);
-  QORMtxUtilities::GetDomain(set, domain);
+  QORMtxUtilities::GetDomain(set4, domain);
   QORBasVector<int> members;
   domain.Members(members);
   EXPECT_EQ(members, (QORBasVector<int>{3, 8, 12, 15}));
 
-  EXPECT_EQ(QORMtxUtilities::SubCSet(set, 2, 4), set);
+  EXPECT_EQ(QORMtxUtilities::SubCSet(set4, 2, 4), set4);
   EXPECT_TRUE(QORMtxUtilities::SubCSet(QORSimCSetID(), 0, 1).IsNull());
-  QORMtxUtilities::GetOrdinals(QORMtxUtilities::SubCSet(set, 1, 2), v);
+  QORMtxUtilities::GetOrdinals(QORMtxUtilities::SubCSet(set4, 1, 2), v);
   EXPECT_EQ(v, (QORBasVector<int>{3, 8}));
 }
 
