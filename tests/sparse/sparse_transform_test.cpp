@@ -126,9 +126,9 @@ TEST(SparseTransform, IdentityOneBasedZeroAndSelfAsT) {
   // A zero T empties the result (the arrays shrink to nothing).
   QORMtxSparseMatrix Z(12, 12);
   Z.EndAssembly(false);
-  B.ApplyTransformation(Z, true);
-  ExpectValid(B);
-  EXPECT_EQ(B.NumberOfNonzeros(), 0);
+  A.ApplyTransformation(Z, true);
+  ExpectValid(A);
+  EXPECT_EQ(A.NumberOfNonzeros(), 0);
   // T may be the matrix itself: Aᵀ·A·A.
   QORMtxSparseMatrix S;
   Random(S, rng, 9, 9, 0.3);
