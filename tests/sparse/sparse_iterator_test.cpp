@@ -12,8 +12,6 @@
 #include "QORMtxSparseMatrixDualIterator.h"
 #include "QORMtxSparseMatrixIterator.h"
 #include "QORMtxUtilities.h"
-#include "QORSimCollection.h"
-#include "QORSimDatabase.h"
 #include "mem_Alloc.h"
 #include "qormtx_death.h"
 #include "sparse_test_util.h"

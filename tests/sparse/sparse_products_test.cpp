@@ -9,7 +9,6 @@
 #include "QORMtxMatrix.h"
 #include "QORMtxSparseMatrix.h"
 #include "QORMtxUtilities.h"
-#include "QORSimCollection.h"
 #include "qormtx_death.h"
 #include "sparse_test_util.h"
 

@@ -10,8 +10,6 @@
 #include <vector>
 
 #include "QORMtxSparseMatrix.h"
-#include "QORSimCollection.h"
-#include "QORSimDatabase.h"
 #include "mem_Alloc.h"
 #include "qormtx_death.h"
 #include "sparse_test_util.h"
