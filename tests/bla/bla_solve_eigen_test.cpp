@@ -124,10 +124,7 @@ class EigenFixture : public DispatchGuard {
   void Use(Backend b) {
     g_call = EigenCall();
     g_forcedStatus = 0;
-    if (b == LAPACK_HOOKS)
-      QORLapackHooks_Install();
-    else
-      QORMtxBlaUtilities::SetEigenSolve(&RecordingEigen);
+    b == LAPACK_HOOKS ? QORLapackHooks_Install() : QORMtxBlaUtilities::SetEigenSolve(&RecordingEigen);
   }
 };
 
