@@ -279,16 +279,21 @@ void ChunkSegments(const std::vector<const RunList*>& pieces, const ImageMap& ma
                     bo + (list[i].canon + k) * bs[d]);
 }
 
-// preadv until every byte of the vector is in, or a fatal failure that names the cause.
-void PreadvFully(int fd, iovec* iov, int count, off_t offset) {
+// preadv (pwritev when write) until every byte of the vector has moved, or a fatal failure that names the cause.
+// A short transfer resumes where it stopped, inside a segment if need be.
+void MoveFully(bool write, int fd, iovec* iov, int count, off_t offset) {
   while (count > 0) {
-    const ssize_t got = preadv(fd, iov, count, offset);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0)
-      QORSIM_FAIL(std::string("reading a chunk from the file failed: ") + std::strerror(errno) + DescribeWhere());
-    if (got == 0) QORSIM_FAIL("the file ends inside a chunk" + DescribeWhere());
-    offset += got;
-    size_t left = static_cast<size_t>(got);
+    const ssize_t moved = write ? pwritev(fd, iov, count, offset) : preadv(fd, iov, count, offset);
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved < 0)
+      QORSIM_FAIL(std::string(write ? "writing a chunk to the file failed: " : "reading a chunk from the file failed: ") +
+                  std::strerror(errno) + DescribeWhere());
+    if (moved == 0)
+      QORSIM_FAIL(std::string(write ? "writing a chunk to the file failed: nothing written"
+                                    : "the file ends inside a chunk") +
+                  DescribeWhere());
+    offset += moved;
+    size_t left = static_cast<size_t>(moved);
     while (count > 0 && left >= iov->iov_len) {
       left -= iov->iov_len;
       ++iov;
@@ -321,7 +326,7 @@ void ReadSegments(int fd, haddr_t address, const std::vector<Segment>& segs, uns
       end += s.len;
       ++i;
     }
-    PreadvFully(fd, iov, k, static_cast<off_t>(address + first));
+    MoveFully(false, fd, iov, k, static_cast<off_t>(address + first));
   }
 }
 
@@ -337,26 +342,7 @@ void WriteSegments(int fd, haddr_t address, const std::vector<Segment>& segs) {
       iov[k++] = iovec{segs[i].dst, segs[i].len};
       end += segs[i].len;
     }
-    off_t offset = static_cast<off_t>(address + first);
-    iovec* v = iov;
-    while (k > 0) {
-      const ssize_t put = pwritev(fd, v, k, offset);
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0)
-        QORSIM_FAIL(std::string("writing a chunk to the file failed: ") +
-                    (put < 0 ? std::strerror(errno) : "nothing written") + DescribeWhere());
-      offset += put;
-      size_t left = static_cast<size_t>(put);
-      while (k > 0 && left >= v->iov_len) {
-        left -= v->iov_len;
-        ++v;
-        --k;
-      }
-      if (k > 0) {
-        v->iov_base = static_cast<unsigned char*>(v->iov_base) + left;
-        v->iov_len -= left;
-      }
-    }
+    MoveFully(true, fd, iov, k, static_cast<off_t>(address + first));
   }
 }
 
