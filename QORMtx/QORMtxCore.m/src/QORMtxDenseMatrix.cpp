@@ -99,24 +99,20 @@ QORMtxDenseMatrix::QORMtxDenseMatrix(const QORMtxDenseMatrix& rhs, int startRow,
   m_colSetID = rhs.m_colSetID;
   m_transposed = rhs.m_transposed;
   m_isView = 1;
-  m_numRows = endRow - startRow + 1;
+  // Along each axis the view starts and ends inside the parent's blocks: its first and last blocks are partial.
+  const auto axis = [](int start, int end, int first0, int size0, int first1, int b0, int b1, int& count,
+                       int& blocks, int& inFirst, int& inLast) {
+    count = end - start + 1;
+    blocks = b1 - b0 + 1;
+    inFirst = blocks == 1 ? count : first0 + size0 - start;
+    inLast = blocks == 1 ? count : end - first1 + 1;
+  };
   const int b0 = rhs.BlockContainingRow(startRow), b1 = rhs.BlockContainingRow(endRow);
-  m_numRowBlocks = b1 - b0 + 1;
-  if (m_numRowBlocks == 1) {
-    m_rowsInFirstBlock = m_rowsInLastBlock = m_numRows;
-  } else {
-    m_rowsInFirstBlock = rhs.FirstRowInBlock(b0) + rhs.NumberOfRowsInBlock(b0) - startRow;
-    m_rowsInLastBlock = endRow - rhs.FirstRowInBlock(b1) + 1;
-  }
-  m_numCols = endCol - startCol + 1;
+  axis(startRow, endRow, rhs.FirstRowInBlock(b0), rhs.NumberOfRowsInBlock(b0), rhs.FirstRowInBlock(b1), b0, b1,
+       m_numRows, m_numRowBlocks, m_rowsInFirstBlock, m_rowsInLastBlock);
   const int c0 = rhs.BlockContainingColumn(startCol), c1 = rhs.BlockContainingColumn(endCol);
-  m_numColBlocks = c1 - c0 + 1;
-  if (m_numColBlocks == 1) {
-    m_colsInFirstBlock = m_colsInLastBlock = m_numCols;
-  } else {
-    m_colsInFirstBlock = rhs.FirstColumnInBlock(c0) + rhs.NumberOfColumnsInBlock(c0) - startCol;
-    m_colsInLastBlock = endCol - rhs.FirstColumnInBlock(c1) + 1;
-  }
+  axis(startCol, endCol, rhs.FirstColumnInBlock(c0), rhs.NumberOfColumnsInBlock(c0), rhs.FirstColumnInBlock(c1), c0,
+       c1, m_numCols, m_numColBlocks, m_colsInFirstBlock, m_colsInLastBlock);
   QORMTX_ASSERT(m_numRowBlocks > 0 && m_numColBlocks > 0);
   m_rowOffset = rhs.m_rowOffset + startRow;
   m_colOffset = rhs.m_colOffset + startCol;
