@@ -3,7 +3,7 @@
 # Idempotent: when everything is present it only checks and returns.
 set -euo pipefail
 PKGS=(cmake g++ gfortran make pkg-config libopenblas-dev liblapacke-dev libhdf5-dev hdf5-tools
-      libgtest-dev libgmock-dev libbenchmark-dev libeigen3-dev)
+      libgtest-dev libgmock-dev libbenchmark-dev libeigen3-dev libcli11-dev libsuitesparse-dev)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
