@@ -52,7 +52,7 @@ class Geometry {
   static Geometry BlocksWithin(const QORMtxDenseMatrix& A, Axis axis, int64_t maxPositions);
   /// \brief Ranges of width positions (at least 1) over 0 … count − 1, without regard to blocks.
   static Geometry Ranges(int count, int width);
-  /// \brief Range b is starts[b] … starts[b + 1] − 1; starts ascending, starts[0] = 0.
+  /// \brief Range b is starts[b] … starts[b + 1] − 1 (starts ascending; empty ranges allowed).
   static Geometry FromStarts(std::vector<int> starts);
 
   int NumberOfRanges() const { return m_starts.empty() ? 0 : static_cast<int>(m_starts.size()) - 1; }

@@ -189,9 +189,12 @@ int QORMtxDenseMatrix::MaxNumberOfColumnsInBlock() const {
 }
 
 int QORMtxDenseMatrix::NumberOfRowBlocksToIO(int n) const {
-  const double ratio = static_cast<double>(m_colBlockSize) / m_rowBlockSize *
-                       (static_cast<double>(m_numRows) / std::max(m_numCols, n));
-  const int k = std::max(1, static_cast<int>(ratio));
+  // Empty dimensions have no block size: one block per step, whatever the ratio would say.
+  const int other = std::max(m_numCols, n);
+  const double ratio = m_rowBlockSize > 0 && other > 0 ? static_cast<double>(m_colBlockSize) / m_rowBlockSize *
+                                                             (static_cast<double>(m_numRows) / other)
+                                                       : 1.0;
+  const int k = std::max(1, static_cast<int>(std::min(ratio, 2147483647.0)));
   const double actualBufferSize = static_cast<double>(k) * m_rowBlockSize;
   const double maxDoubles = 268435456.0;
   QORMTX_ASSERT(actualBufferSize <= maxDoubles);
