@@ -201,7 +201,6 @@ TEST_F(Products, TimingsUnderTheirLabelsOnlyWhenDebugging) {
 using ProductsDeath = Products;
 
 TEST_F(ProductsDeath, Preconditions) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
   QORMtxDenseMatrix A(ref::Store(Ctx(), ref::Random(5, 4, 1), 2, 2)), B(ref::Store(Ctx(), ref::Random(3, 2, 2), 2, 2));
   M b3(3, 2), c52(5, 2), c42(4, 2), sq(4, 4), b43(4, 3);
   QORMtxDenseMatrix C(ref::Store(Ctx(), Dense(5, 2), 2, 2));
