@@ -22,6 +22,9 @@ constexpr uint64_t kStagingBytes = 32ull << 20;  // staging for buffers not in f
 struct DimSetting {
   bool given = false;
   bool isRange = false;
+  bool isList = false;          // listed positions of the drawer's set
+  std::vector<hsize_t> positions;
+  bool ByPosition() const { return isRange || isList; }  // over a collection, not a set
   QORSimCSetID set;
   QORSimCollectionID collection;
   int first = 0;
@@ -186,7 +189,7 @@ void QORSimTransfer::Impl::MatchDimensions(const DistributionRecord& record) {
     const DimSetting& setting = dims[static_cast<size_t>(t)];
     if (!setting.given)
       QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(t) + " was never set (SetDim or SetDimOrdinalRange)");
-    const QORSimCollectionID coll = setting.isRange ? setting.collection : setting.set.CollectionID();
+    const QORSimCollectionID coll = setting.ByPosition() ? setting.collection : setting.set.CollectionID();
     const int d = GridDimension(record, coll);
     if (d < 0)
       QORSIM_FAIL("CheckView: " + Dim(t) + " runs over " + Describe(coll) + ", which is not a dimension of " + Name());
@@ -195,16 +198,16 @@ void QORSimTransfer::Impl::MatchDimensions(const DistributionRecord& record) {
                   " both run over distribution dimension " + std::to_string(d));
     transferOf[static_cast<size_t>(d)] = t;
     plans[static_cast<size_t>(t)].distDim = d;
-    if (!setting.isRange) Set(setting.set);
+    if (!setting.ByPosition()) Set(setting.set);
   }
 }
 
 void QORSimTransfer::Impl::CheckNewDrawer() {
   const int rank = static_cast<int>(dims.size());
   for (int t = 0; t < rank; ++t)
-    if (dims[static_cast<size_t>(t)].isRange)
+    if (dims[static_cast<size_t>(t)].ByPosition())
       QORSIM_FAIL("CheckView on " + Name() + ": a new drawer needs a set for every dimension; " + Dim(t) +
-                  " is a range");
+                  (dims[static_cast<size_t>(t)].isRange ? " is a range" : " is a position list"));
   if (chunked && static_cast<int>(chunkSizes.size()) != rank)
     QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + " gave " + std::to_string(chunkSizes.size()) +
                 " chunk sizes for " + std::to_string(rank) + " dimensions");
@@ -246,6 +249,13 @@ void QORSimTransfer::Impl::Plan(const DistributionRecord& record) {
       range = true;
       first = static_cast<hsize_t>(setting.first);
       count = static_cast<hsize_t>(setting.last - setting.first + 1);
+    } else if (setting.isList) {
+      pos = setting.positions;
+      for (size_t k = 0; k < pos.size(); ++k)
+        if (pos[k] >= size)
+          QORSIM_FAIL("SetDimPositions: position " + std::to_string(static_cast<long long>(pos[k])) + " (entry " +
+                      std::to_string(k) + ") of " + Dim(t) + " lies outside the drawer's " + std::to_string(size) +
+                      " positions (" + Name() + ")");
     } else if (setting.set.Number() == drawerSet.Number()) {
       range = true;  // the drawer's own set: every position, in order
       count = size;
@@ -553,6 +563,26 @@ void QORSimTransfer::SetDimOrdinalRange(int dim, const QORSimCollectionID& colle
   setting.collection = collection;
   setting.first = first;
   setting.last = last;
+}
+
+void QORSimTransfer::SetDimPositions(int dim, const QORSimCollectionID& collection, const int* positions, int count,
+                                     int offset) {
+  DimSetting& setting = DimAt(*m_impl, dim, "SetDimPositions");
+  setting = DimSetting();
+  if (count < 0 || (count > 0 && !positions)) {
+    StoreLock lock(StoreMutex());
+    QORSIM_FAIL("SetDimPositions(" + std::to_string(dim) + ") with " + std::to_string(count) +
+                " positions and " + (positions ? "a list" : "no list") + " (" + m_impl->Name() + ")");
+  }
+  setting.given = true;
+  setting.isList = true;
+  setting.collection = collection;
+  setting.positions.resize(static_cast<size_t>(count));
+  for (int k = 0; k < count; ++k) {
+    const long long p = static_cast<long long>(positions[k]) + offset;
+    // A negative position wraps to a huge one, which the plan reports as outside the drawer.
+    setting.positions[static_cast<size_t>(k)] = p < 0 ? ~hsize_t(0) : static_cast<hsize_t>(p);
+  }
 }
 
 void QORSimTransfer::SetDims(const QORSimArray<QORSimCSetID>& sets) {
