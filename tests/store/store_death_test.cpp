@@ -110,10 +110,16 @@ TEST_F(StoreDeath, MisuseIsExplained) {
                        "SetDimOrdinalRange: positions 0 … 10 of transfer dimension 1 lie outside the drawer's 10 "
                        "positions (distribution 0 of '" +
                            path + "')");
+  const int listed[3] = {2, 9, 10};
+  EXPECT_STORE_FAILURE(MoveBytes(m.id, {Range(m.cols, 0, 1), QORSimSpan::Positions(m.rows, listed, 3)}, buf.data(),
+                                 48, false),
+                       "SetDimPositions: position 10 (entry 2) of transfer dimension 1 lies outside the drawer's 10 "
+                       "positions (distribution 0 of '" +
+                           path + "')");
   auto execRead = [&](bool setRead, uint64_t bytes) {
     QORSimTransfer t{QORSimDistribution(m.id)};
     setRead ? t.SetRead() : t.SetWrite();
-    SetDims(t, {Dim(m.cols, 0, 1), Dim(m.rows, 0, 1)});
+    SetDims(t, {Range(m.cols, 0, 1), Range(m.rows, 0, 1)});
     t.CheckView();
     t.SetBuffer(buf.data(), bytes);
     t.ExecRead();
