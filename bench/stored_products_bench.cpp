@@ -5,7 +5,7 @@
 //   slot 7  C = A·B,  B n × 64 and C m × 64 stored, tiles sized by the product's budget.
 // Counters: ratio = in-core time / stored time (1: streaming is free); peak_MB, the growth of the resident set while
 // the stored product runs (the high-water mark is reset first), against budget_MB, the product's band buffers, and
-// A_MB for scale. Arguments m, n: 64 × 16 (smoke) and 8192 × 2048.
+// A_MB for scale; read_share, the time of the same band reads alone over the stored product's time. Arguments m, n: 64 × 16 (smoke) and 8192 × 2048.
 #include <benchmark/benchmark.h>
 #include <cblas.h>
 #include <malloc.h>
@@ -95,24 +95,27 @@ struct Operands {
 
 // Runs the in-core reference and the stored product back to back, alternating which goes first; the stored runs are
 // timed as the benchmark's time. Then one more stored run with the resident high-water mark reset before it.
-template <class InCore, class Stored>
-void Compare(benchmark::State& state, const Operands& op, double budgetDoubles, InCore inCore, Stored stored) {
-  double coreSeconds = 0.0, storedSeconds = 0.0;
-  bool coreFirst = true;
+// reads: the stored operands' band reads alone, as the product makes them, for read_share = reads / stored time.
+template <class InCore, class Stored, class Reads>
+void Compare(benchmark::State& state, const Operands& op, double budgetDoubles, InCore inCore, Stored stored,
+             Reads reads) {
+  double seconds[3] = {0.0, 0.0, 0.0};  // in core, stored, reads
+  int rotation = 0;
   for (auto _ : state) {
-    double seconds[2];
-    for (int pass = 0; pass < 2; ++pass) {
-      const bool core = (pass == 0) == coreFirst;
+    double pass[3];
+    for (int k = 0; k < 3; ++k) {
+      const int which = (k + rotation) % 3;
       const auto t0 = Clock::now();
-      core ? inCore() : stored();
+      which == 0 ? inCore() : which == 1 ? stored() : reads();
       benchmark::ClobberMemory();
-      seconds[core ? 0 : 1] = std::chrono::duration<double>(Clock::now() - t0).count();
+      pass[which] = std::chrono::duration<double>(Clock::now() - t0).count();
     }
-    coreSeconds += seconds[0];
-    storedSeconds += seconds[1];
-    state.SetIterationTime(seconds[1]);
-    coreFirst = !coreFirst;
+    for (int k = 0; k < 3; ++k) seconds[k] += pass[k];
+    state.SetIterationTime(pass[1]);
+    rotation = (rotation + 1) % 3;
   }
+  const double coreSeconds = seconds[0], storedSeconds = seconds[1];
+  state.counters["read_share"] = storedSeconds > 0.0 ? seconds[2] / storedSeconds : 0.0;
   // Freed heap pages go back to the system first, so that the growth counts what the product itself touches.
   malloc_trim(0);
   const long before = StatusKb("VmRSS:");
@@ -123,6 +126,13 @@ void Compare(benchmark::State& state, const Operands& op, double budgetDoubles, 
   state.counters["peak_MB"] = std::max(0L, peak - before) / 1024.0;
   state.counters["budget_MB"] = budgetDoubles * 8.0 / 1048576.0;
   state.counters["A_MB"] = static_cast<double>(op.m) * op.n * 8.0 / 1048576.0;
+}
+
+// Every row of X in bands of k row blocks, all columns, into one buffer.
+void ReadBands(const QORMtxDenseMatrix& X, int k, int cols, std::vector<double>& buffer) {
+  const int rows = X.NumberOfRows(), step = k * X.MaxNumberOfRowsInBlock();
+  for (int r0 = 0; r0 < rows; r0 += step)
+    X.GetValues(r0, std::min(rows, r0 + step) - 1, 0, cols - 1, buffer.data());
 }
 
 bool Same(const QORMtxMatrix& x, const double* y) {
@@ -137,27 +147,35 @@ bool Same(const QORMtxMatrix& x, const double* y) {
 void BM_Slot5_AB(benchmark::State& state) {
   Operands op(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   QORMtxMatrix c(op.m, op.p), ref(op.m, op.p);
+  std::vector<double> band(static_cast<size_t>(op.A->MaxNumberOfRowsInBlock()) * op.n);
   Compare(
       state, op, static_cast<double>(op.A->MaxNumberOfRowsInBlock()) * op.n,
       [&] {
         cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, op.m, op.p, op.n, 1.0, op.a.Values(), op.m,
                     op.b.Values(), op.n, 0.0, ref.Values(), op.m);
       },
-      [&] { op.A->Multiply(op.b, c); });
+      [&] { op.A->Multiply(op.b, c); },
+      [&] { ReadBands(*op.A, 1, op.n, band); });
   if (!Same(c, ref.Values())) state.SkipWithError("stored A·B differs from the in-core product");
 }
 
 void BM_Slot16_AtB(benchmark::State& state) {
   Operands op(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   QORMtxMatrix c(op.n, op.p), ref(op.n, op.p);
-  const double bandRows = static_cast<double>(op.A->NumberOfRowBlocksToIO(op.p)) * op.A->MaxNumberOfRowsInBlock();
+  const int k = op.A->NumberOfRowBlocksToIO(op.p);
+  const double bandRows = static_cast<double>(k) * op.A->MaxNumberOfRowsInBlock();
+  std::vector<double> band(static_cast<size_t>(bandRows) * op.n), bBand(static_cast<size_t>(bandRows) * op.p);
   Compare(
       state, op, bandRows * (op.n + op.p),
       [&] {
         cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans, op.n, op.p, op.m, 1.0, op.a.Values(), op.m,
                     op.bt.Values(), op.m, 0.0, ref.Values(), op.n);
       },
-      [&] { op.A->TransposeMultiply(op.Bt.get(), c, 0); });
+      [&] { op.A->TransposeMultiply(op.Bt.get(), c, 0); },
+      [&] {
+        ReadBands(*op.A, k, op.n, band);
+        ReadBands(*op.Bt, k * op.A->MaxNumberOfRowsInBlock() / op.Bt->MaxNumberOfRowsInBlock(), op.p, bBand);
+      });
   if (!Same(c, ref.Values())) state.SkipWithError("stored Aᵀ·B differs from the in-core product");
 }
 
@@ -167,13 +185,15 @@ void BM_Slot7_StoredAB(benchmark::State& state) {
   // The product's own budget S (its three buffers hold about that many doubles).
   const double rA = op.A->MaxNumberOfRowsInBlock(), n = op.n, m = op.m;
   const double budget = op.p * n + (rA * n > m ? n * rA : m);
+  std::vector<double> whole(static_cast<size_t>(rA) * op.n);  // A once, as a lower bound of its tile reads
   Compare(
       state, op, budget,
       [&] {
         cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, op.m, op.p, op.n, 1.0, op.a.Values(), op.m,
                     op.b.Values(), op.n, 0.0, ref.Values(), op.m);
       },
-      [&] { op.A->Multiply(*op.B, *op.C); });
+      [&] { op.A->Multiply(*op.B, *op.C); },
+      [&] { ReadBands(*op.A, 1, op.n, whole); });
   op.C->GetValues(0, op.m - 1, 0, op.p - 1, c);
   if (!Same(c, ref.Values())) state.SkipWithError("stored × stored differs from the in-core product");
 }
