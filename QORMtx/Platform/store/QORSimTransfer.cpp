@@ -89,7 +89,7 @@ struct QORSimTransfer::Impl {
   void Plan(const DistributionRecord& record);
   void MakeDrawer();
   void Move(bool isWrite);
-  DrawerGeometry Geometry(std::string& database, std::string& object);
+  DrawerGeometry Geometry(bool isWrite, std::string& database, std::string& object);
   void MoveStaged(DrawerGeometry& g, bool isWrite);
   void Permute(unsigned char* staging, const std::vector<hsize_t>& slabExtent, hsize_t lo, hsize_t hi, bool toStaging);
 };
@@ -211,6 +211,10 @@ void QORSimTransfer::Impl::CheckNewDrawer() {
   if (chunked && static_cast<int>(chunkSizes.size()) != rank)
     QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + " gave " + std::to_string(chunkSizes.size()) +
                 " chunk sizes for " + std::to_string(rank) + " dimensions");
+  for (int t = 0; chunked && t < rank; ++t)
+    if (chunkSizes[static_cast<size_t>(t)] <= 0)
+      QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + ": chunk size " +
+                  std::to_string(chunkSizes[static_cast<size_t>(t)]) + " of " + Dim(t) + " is not positive");
   if (extendableDim >= rank)
     QORSIM_FAIL("SetExtendableDim(" + std::to_string(extendableDim) + ") on " + Name() + " of " +
                 std::to_string(rank) + " dimensions");
@@ -413,7 +417,7 @@ void QORSimTransfer::Impl::Permute(unsigned char* stagingBytes, const std::vecto
         .Run(0, 0, 0);
 }
 
-DrawerGeometry QORSimTransfer::Impl::Geometry(std::string& database, std::string& object) {
+DrawerGeometry QORSimTransfer::Impl::Geometry(bool isWrite, std::string& database, std::string& object) {
   DrawerGeometry g;
   StoreLock lock(StoreMutex());
   DistributionRecord& record = Distribution(dist);
@@ -429,7 +433,8 @@ DrawerGeometry QORSimTransfer::Impl::Geometry(std::string& database, std::string
   g.fill = d.fill;
   // A file open twice in the process shares its datasets' chunk caches between the two databases, which this
   // drawer's records cannot see: then whole chunks go through HDF5, which keeps the shared cache right.
-  const DatabaseRecord& db = Database(dist.ContextID());
+  DatabaseRecord& db = Database(dist.ContextID());
+  if (isWrite) MarkOpenForWriting(db, true);
   if (db.rawFd >= 0 && QORSIM_H5(H5Fget_obj_count, (db.file, H5F_OBJ_FILE)) == 1) g.fd = db.rawFd;
   g.cache = [this]() -> CacheFlags& { return Drawer(Distribution(dist), target, dist).cache; };
   g.reopen = [this] {
@@ -442,7 +447,7 @@ DrawerGeometry QORSimTransfer::Impl::Geometry(std::string& database, std::string
 
 void QORSimTransfer::Impl::Move(bool isWrite) {
   std::string database, object;
-  DrawerGeometry g = Geometry(database, object);
+  DrawerGeometry g = Geometry(isWrite, database, object);
   WhereScope where(database, object);
   for (hsize_t e : extent)
     if (e == 0) return;
