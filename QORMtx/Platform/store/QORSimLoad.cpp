@@ -7,16 +7,15 @@
 #include <set>
 
 #include "QORSimLayout.h"
+#include "QORSimSparseDrawer.h"
 
 namespace qorsim {
 
-namespace {
-
-// The object is named by the innermost WhereScope.
-[[noreturn]] void Damaged(const std::string& problem, const char* file, int line) {
+void Damaged(const std::string& problem, const char* file, int line) {
   Fail("damaged data-store database: " + problem + DescribeWhere(), file, line);
 }
-#define QORSIM_DAMAGED(problem) Damaged((problem), __FILE__, __LINE__)
+
+namespace {
 
 std::string Str(long long v) { return std::to_string(v); }
 
@@ -103,8 +102,9 @@ void LoadCollections(DatabaseRecord& db) {
   }
 }
 
-// The drawer's recorded sets and chunk sizes against its dataset and the distribution's grid.
-void CheckDrawer(const DatabaseRecord& db, const DistributionRecord& dist, const DrawerRecord& drawer) {
+}  // namespace
+
+void CheckDrawerSets(const DatabaseRecord& db, const DistributionRecord& dist, const DrawerRecord& drawer) {
   const size_t rank = dist.grid.size();
   if (drawer.sets.size() != rank)
     QORSIM_DAMAGED("the drawer names " + Str(static_cast<long long>(drawer.sets.size())) + " sets for " +
@@ -120,11 +120,19 @@ void CheckDrawer(const DatabaseRecord& db, const DistributionRecord& dist, const
                      Str(static_cast<long long>(drawer.dims[d])) + " but its set " + Str(drawer.sets[d]) + " has " +
                      Str(set->second.count) + " members");
   }
-  if (drawer.serialization != 0)
-    QORSIM_DAMAGED("serialization " + Str(drawer.serialization) + " is not a kind this data store reads");
   if (drawer.extendableDim < -1 || drawer.extendableDim >= static_cast<int>(rank))
     QORSIM_DAMAGED("extendable dimension " + Str(drawer.extendableDim) + " of a drawer of " +
                    Str(static_cast<long long>(rank)) + " dimensions");
+}
+
+namespace {
+
+// A standard drawer's recorded sets and chunk sizes against its dataset and the distribution's grid.
+void CheckDrawer(const DatabaseRecord& db, const DistributionRecord& dist, const DrawerRecord& drawer) {
+  const size_t rank = dist.grid.size();
+  CheckDrawerSets(db, dist, drawer);
+  if (drawer.serialization != 0)
+    QORSIM_DAMAGED("serialization " + Str(drawer.serialization) + " is not a kind this data store reads");
   if (!drawer.chunkSizes.empty()) {
     if (drawer.chunkSizes.size() != rank)
       QORSIM_DAMAGED("the drawer has " + Str(static_cast<long long>(drawer.chunkSizes.size())) +
@@ -231,7 +239,12 @@ void LoadDistributions(DatabaseRecord& db) {
     std::sort(drawers.begin(), drawers.end());
     for (size_t i = 0; i < drawers.size(); ++i) {
       if (drawers[i].first != static_cast<int>(i)) QORSIM_DAMAGED("drawer " + Str(static_cast<long long>(i)) + " is missing");
-      LoadDrawer(db, dist, g, drawers[i].second, drawers[i].first);
+      H5O_info_t info;
+      QORSIM_H5(H5Oget_info_by_name2, (g, drawers[i].second.c_str(), &info, H5O_INFO_BASIC, H5P_DEFAULT));
+      if (info.type == H5O_TYPE_GROUP)
+        LoadSparseDrawer(db, dist, g, drawers[i].second, drawers[i].first);
+      else
+        LoadDrawer(db, dist, g, drawers[i].second, drawers[i].first);
     }
     db.distributions[number] = std::move(dist);
   }

@@ -166,6 +166,7 @@ struct DrawerRecord {
   std::vector<hsize_t> storageChunk;  // HDF5 chunk dimensions; empty: contiguous dataset
   int extendableDim = -1;
   int serialization = 0;
+  int64_t numNonZero = 0;           // stored values of a sparse drawer
   std::vector<int> sets;            // set number per dimension (collection and colour from the grid)
   std::vector<unsigned char> fill;  // the initialisation value, one item
   hid_t dataset = -1;               // open on first use, with the distribution's chunk cache

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "QORSimSelection.h"
+#include "QORSimSparseDrawer.h"
 #include "QORSimStore.h"
 #include "mem_Alloc.h"
 
@@ -73,6 +74,8 @@ struct QORSimTransfer::Impl {
   bool natural = false;
   uint64_t required = 0;
   int extensionDim = -1;
+  bool sparse = false;  // a sparse drawer: moved whole, through four buffers
+  SparseShape shape;
 
   void* buffers[4] = {nullptr, nullptr, nullptr, nullptr};
   uint64_t bufferBytes[4] = {0, 0, 0, 0};
@@ -84,6 +87,8 @@ struct QORSimTransfer::Impl {
   void CheckExtension(DistributionRecord& record);
   void MatchDimensions(const DistributionRecord& record);
   void CheckNewDrawer();
+  void CheckSparse(const DistributionRecord& record);
+  uint64_t SlotBytes(int slot) const { return sparse ? shape.Bytes(slot) : slot == QORSimbufMain ? required : 0; }
   int TargetDrawer(const DistributionRecord& record, const char* what) const;
   int GridDimension(const DistributionRecord& record, const QORSimCollectionID& coll) const;
   void Plan(const DistributionRecord& record);
@@ -133,9 +138,14 @@ void QORSimTransfer::Impl::Check() {
   typeKey = record.typeKey;
   item = ItemBytes(typeKey);
   checked = false;
+  sparse = IsSparseKind(serialization.Word());
+  if (sparse) {
+    CheckSparse(record);
+    return;
+  }
   if (!serialization.IsStandard())
     QORSIM_FAIL("CheckView on " + Name() + ": serialization kind " + std::to_string(serialization.Kind()) +
-                " (sparse or element matrix) is not stored by this data store yet; only standard drawers are");
+                " (element matrix) is not stored by this data store yet; only standard and sparse drawers are");
   if (!extension.IsNull()) {
     CheckExtension(record);
     return;
@@ -200,6 +210,48 @@ void QORSimTransfer::Impl::MatchDimensions(const DistributionRecord& record) {
     plans[static_cast<size_t>(t)].distDim = d;
     if (!setting.ByPosition()) Set(setting.set);
   }
+}
+
+// A sparse drawer moves whole, its transfer dimensions in the distribution's order.
+void QORSimTransfer::Impl::CheckSparse(const DistributionRecord& record) {
+  if (!extension.IsNull()) QORSIM_FAIL("SetDimExtension on " + Name() + ": a sparse drawer cannot grow");
+  MatchDimensions(record);
+  const int rank = static_cast<int>(dims.size());
+  for (int t = 0; t < rank; ++t)
+    if (plans[static_cast<size_t>(t)].distDim != t)
+      QORSIM_FAIL("CheckView on " + Name() + ": a sparse transfer names the dimensions in the distribution's order; " +
+                  Dim(t) + " runs over distribution dimension " + std::to_string(plans[static_cast<size_t>(t)].distDim));
+  if (makeNew) {
+    if (chunked) QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + ": a sparse drawer is stored whole, not in chunks");
+    std::vector<int64_t> counts;
+    for (int t = 0; t < rank; ++t) {
+      if (dims[static_cast<size_t>(t)].ByPosition())
+        QORSIM_FAIL("CheckView on " + Name() + ": a new drawer needs a set for every dimension; " + Dim(t) +
+                    " is not a set");
+      counts.push_back(Set(dims[static_cast<size_t>(t)].set).count);
+    }
+    shape = SparseShapeOf(counts, numNonZero, serialization.Word(), item, "CheckView on " + Name());
+    target = -1;
+    checked = true;
+    return;
+  }
+  if (record.drawers.empty()) QORSIM_FAIL("CheckView: " + Name() + " has no drawer to read or write");
+  target = TargetDrawer(record, "CheckView");
+  const DrawerRecord& d = record.drawers[static_cast<size_t>(target)];
+  if (d.serialization != serialization.Word())
+    QORSIM_FAIL("CheckView on " + Name() + ": drawer " + std::to_string(target) + " has serialization kind " +
+                std::to_string(QORSimSerializationType::FromWord(d.serialization).Kind()) + ", the transfer asks for " +
+                std::to_string(serialization.Kind()));
+  for (int t = 0; t < rank; ++t) {
+    const DimSetting& s = dims[static_cast<size_t>(t)];
+    const bool whole = s.isRange ? s.first == 0 && static_cast<hsize_t>(s.last + 1) == d.dims[static_cast<size_t>(t)]
+                                 : !s.isList && s.set.Number() == d.sets[static_cast<size_t>(t)];
+    if (!whole)
+      QORSIM_FAIL("CheckView on " + Name() + ": a sparse drawer moves whole; " + Dim(t) +
+                  " must be the drawer's own set (or all its positions)");
+  }
+  shape = SparseShapeOf(record, d);
+  checked = true;
 }
 
 void QORSimTransfer::Impl::CheckNewDrawer() {
@@ -297,6 +349,13 @@ void QORSimTransfer::Impl::Plan(const DistributionRecord& record) {
 
 void QORSimTransfer::Impl::MakeDrawer() {
   DistributionRecord& record = Distribution(dist);
+  if (sparse) {
+    std::vector<QORSimCSetID> sets;
+    for (const DimSetting& s : dims) sets.push_back(s.set);
+    target = NewSparseDrawer(dist, sets, serialization.Word(), numNonZero);
+    makeNew = false;
+    return;
+  }
   const size_t rank = record.grid.size();
   DrawerRequest request;
   request.sets.resize(rank);
@@ -652,6 +711,16 @@ void QORSimTransfer::InitializePersistentDrawer() {
     QORSIM_FAIL("InitializePersistentDrawer on " + m_impl->Name() +
                 " needs SetMakeNewDrawer (or SetMakeNewDrawerChunked) and CheckView first");
   m_impl->MakeDrawer();
+  if (m_impl->sparse) {
+    // An empty sparse matrix: its row starts all 0 (and a zero diagonal).
+    if (m_impl->numNonZero != 0)
+      QORSIM_FAIL("InitializePersistentDrawer on " + m_impl->Name() + ": a sparse drawer of " +
+                  std::to_string(m_impl->numNonZero) + " values needs them written (ExecWrite)");
+    std::vector<int> rowStarts(static_cast<size_t>(m_impl->shape.rows + 1), 0);
+    std::vector<double> diagonal(static_cast<size_t>(m_impl->shape.symmetric ? m_impl->shape.rows : 0), 0.0);
+    void* const buffers[4] = {nullptr, nullptr, rowStarts.data(), diagonal.data()};
+    MoveSparse(m_impl->dist, m_impl->target, buffers, true);
+  }
 }
 
 void QORSimTransfer::SetDimExtension(const QORSimCSetID& set) {
@@ -679,7 +748,7 @@ uint64_t QORSimTransfer::RequiredBufferSize(int slot) const {
   StoreLock lock(StoreMutex());
   if (!m_impl->checked) QORSIM_FAIL("RequiredBufferSize on " + m_impl->Name() + " before CheckView");
   if (slot < 0 || slot > QORSimbufDiagonal) QORSIM_FAIL("buffer slot " + std::to_string(slot) + " does not exist");
-  return slot == QORSimbufMain ? m_impl->required : 0;
+  return m_impl->SlotBytes(slot);
 }
 
 void QORSimTransfer::SetBuffer(int slot, void* data, uint64_t bytes) {
@@ -710,12 +779,16 @@ void CheckBuffer(const QORSimTransfer::Impl& impl, const char* routine, bool mod
   if (!mode)
     QORSIM_FAIL(std::string(routine) + " on a transfer of " + impl.Name() + " that was not set up with " + setter);
   if (!impl.checked) QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " before CheckView");
-  if (impl.required > 0 && !impl.buffers[QORSimbufMain])
-    QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " without a buffer (SetBuffer)");
-  if (impl.bufferBytes[QORSimbufMain] < impl.required)
-    QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + ": the buffer holds " +
-                std::to_string(impl.bufferBytes[QORSimbufMain]) + " bytes, the transfer needs " +
-                std::to_string(impl.required));
+  for (int slot = 0; slot < 4; ++slot) {
+    const uint64_t need = impl.SlotBytes(slot);
+    const std::string which = slot == QORSimbufMain ? "the buffer" : "buffer " + std::to_string(slot);
+    if (need > 0 && !impl.buffers[slot])
+      QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " without " +
+                  (slot == QORSimbufMain ? "a buffer (SetBuffer)" : which + " (SetBuffer)"));
+    if (impl.bufferBytes[slot] < need)
+      QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + ": " + which + " holds " +
+                  std::to_string(impl.bufferBytes[slot]) + " bytes, the transfer needs " + std::to_string(need));
+  }
 }
 }  // namespace
 
@@ -724,9 +797,14 @@ void QORSimTransfer::ExecRead() {
     StoreLock lock(StoreMutex());
     CheckBuffer(*m_impl, "ExecRead", m_impl->read, "SetRead");
     if (m_impl->makeNew) QORSIM_FAIL("ExecRead on " + m_impl->Name() + ": the new drawer holds nothing to read yet");
-    if (m_impl->readOnlyBuffer[QORSimbufMain]) QORSIM_FAIL("ExecRead on " + m_impl->Name() + " into a const buffer");
+    for (int slot = 0; slot < 4; ++slot)
+      if (m_impl->readOnlyBuffer[slot] && m_impl->SlotBytes(slot) > 0)
+        QORSIM_FAIL("ExecRead on " + m_impl->Name() + " into a const buffer");
   }
-  m_impl->Move(false);
+  if (m_impl->sparse)
+    MoveSparse(m_impl->dist, m_impl->target, m_impl->buffers, false);
+  else
+    m_impl->Move(false);
 }
 
 void QORSimTransfer::ExecWrite() {
@@ -736,5 +814,8 @@ void QORSimTransfer::ExecWrite() {
     WritableDatabase(m_impl->dist.ContextID(), "write values");
     if (m_impl->makeNew) m_impl->MakeDrawer();
   }
-  m_impl->Move(true);
+  if (m_impl->sparse)
+    MoveSparse(m_impl->dist, m_impl->target, m_impl->buffers, true);
+  else
+    m_impl->Move(true);
 }
