@@ -38,11 +38,17 @@ const char* const kObjects[] = {
     "/distributions/1",
     "/distributions/1/drawer0",
     "/collections/rows/sets/2",
+    "/distributions/2",
+    "/distributions/2/drawer0",
+    "/distributions/2/drawer0/row_starts",
+    "/distributions/2/drawer0/column_indices",
+    "/distributions/2/drawer0/values",
+    "/distributions/2/drawer0/diagonal",
 };
 const char* const kAttributes[] = {
     "number", "size",        "type",       "colors",         "biggest_set", "grid_collections", "grid_colors",
     "range_type_key", "temporary", "sets", "serialization", "extendable_dim", "chunk_sizes", "qorsim_version",
-    "open_for_writing",
+    "open_for_writing", "num_nonzero",
 };
 template <class T, size_t N>
 constexpr size_t Count(const T (&)[N]) {
@@ -56,8 +62,13 @@ void Throw(const char* text) { throw Refusal(text); }
 
 std::string g_dir, g_template, g_work;
 
+void MoveSparse(const QORSimDistributionID& id, const std::vector<QORSimCSetID>& sets, bool write,
+                std::vector<int>& starts, std::vector<int>& columns, std::vector<double>& values,
+                std::vector<double>& diagonal);
+
 // The valid database every input starts from: a 9 x 7 matrix in 4 x 3 chunks over rows and columns with an
-// ordered row set, and an integer vector over the columns, unchunked and extendable.
+// ordered row set, an integer vector over the columns, unchunked and extendable, and a symmetric sparse matrix
+// over (rows, rows colour 1) in compressed rows.
 void MakeTemplate() {
   g_dir = (std::filesystem::temp_directory_path() / ("qorsim_database_fuzz_" + std::to_string(getpid()))).string();
   std::filesystem::create_directories(g_dir);
@@ -95,7 +106,35 @@ void MakeTemplate() {
   v.CheckView();
   v.SetBuffer(ints.data(), 28);
   v.ExecWrite();
+  QORSimCollection(rows).CreateColorVariant(1);
+  const QORSimDistributionID sparse =
+      ctx.CreateDistribution(QORSimGrid{rows, rows.AltColor(1)}, QORSimRangeType(QORSimDoubleKey));
+  std::vector<int> starts = {0, 1, 1, 2, 2, 3, 3, 3, 4, 4}, columns = {3, 4, 8, 8};
+  std::vector<double> offDiagonal = {1, 2, 3, 4}, diagonal(9, 5.0);
+  MoveSparse(sparse, {allRows, allRows.AltColor(1)}, true, starts, columns, offDiagonal, diagonal);
   db.Close();
+}
+
+// A sparse symmetric drawer written (new) or read whole.
+void MoveSparse(const QORSimDistributionID& id, const std::vector<QORSimCSetID>& sets, bool write,
+                std::vector<int>& starts, std::vector<int>& columns, std::vector<double>& values,
+                std::vector<double>& diagonal) {
+  QORSimTransfer t{QORSimDistribution(id)};
+  write ? t.SetWrite() : t.SetRead();
+  if (write) t.SetMakeNewDrawer();
+  t.SetBufferPadding(false);
+  t.SetSparseNNonzero(static_cast<int64_t>(values.size()));
+  for (size_t d = 0; d < sets.size(); ++d) t.SetDim(static_cast<int>(d), sets[d]);
+  QORSimSerializationType kind;
+  kind.SetSparseSymmetric();
+  t.SetSerialization(kind);
+  t.CheckView();
+  t.SetBuffer(QORSimbufSparseMap, starts.data(), 4 * starts.size());
+  t.SetBuffer(QORSimbufIndicesNZ, columns.data(), 4 * columns.size());
+  t.SetBuffer(QORSimbufMain, values.data(), 8 * values.size());
+  t.SetBuffer(QORSimbufDiagonal, diagonal.data(), 8 * diagonal.size());
+  write ? t.ExecWrite() : t.ExecRead();
+  t.RelinquishBuffers();
 }
 
 void SetIntAttribute(hid_t obj, const char* name, const std::vector<int>& values) {
@@ -194,13 +233,24 @@ void ReadEverything(const QORSimDatabase& db) {
         if (!members.empty()) set.OrderedMembers(members.data());
       }
       const int64_t items = drawers[k].DataSizeItems(QORSimbufMain);
-      if (items > (1 << 22)) continue;
+      if (items > (1 << 22) || drawers[k].DataSizeItems(QORSimbufSparseMap) > (1 << 22)) continue;
+      if (drawers[k].SerializationType().HasSparse() || drawers[k].SerializationType().HasSparseSym()) {
+        if (!drawers[k].SerializationType().HasSparseSym()) continue;  // the template holds symmetric ones only
+        std::vector<int> starts(static_cast<size_t>(drawers[k].DataSizeItems(QORSimbufSparseMap))),
+            columns(static_cast<size_t>(items));
+        std::vector<double> values(static_cast<size_t>(items)),
+            diagonal(static_cast<size_t>(drawers[k].DataSizeItems(QORSimbufDiagonal)));
+        MoveSparse(dists[i], std::vector<QORSimCSetID>(sets.begin(), sets.end()), false, starts, columns, values,
+                   diagonal);
+        continue;
+      }
       std::vector<double> values(static_cast<size_t>(items) + 1);
       QORSimSpanTransfer t(dists[i], false, std::vector<QORSimSpan>(sets.begin(), sets.end()).data(), sets.Size());
       t.Execute(values.data(), t.RequiredBytes());
     }
     // A matrix drawer as the library binds it: every block read.
     if (drawers.Size() == 1 && drawers[0].DataTypeKey() == QORSimDoubleKey && dist.NumDimensions() <= 2 &&
+        drawers[0].SerializationType().IsStandard() &&
         drawers[0].DataSizeItems(QORSimbufMain) <= (1 << 22)) {
       QORMtxDenseMatrix m(dists[i]);
       for (int rb = 0; rb < m.NumberOfRowBlocks(); ++rb)
