@@ -5,19 +5,11 @@
 #include <vector>
 
 #include "../stored/stored_util.h"
+#include "qormtx_reference.h"
 
 namespace families_test {
 
 using stored_test::StoredTest;
-
-/// A dense reference addressed (row, column), zero where nothing was added.
-struct Dense {
-  int rows = 0, cols = 0;
-  std::vector<double> a;
-  Dense(int r, int c) : rows(r), cols(c), a(static_cast<size_t>(r) * c, 0.0) {}
-  double& operator()(int i, int j) { return a[static_cast<size_t>(i) * cols + j]; }
-  double operator()(int i, int j) const { return a[static_cast<size_t>(i) * cols + j]; }
-};
 
 /// Coordinate entries of a Matrix Market file (symmetric files: the lower triangle as stored); false when absent.
 inline bool ReadMatrixMarket(const std::string& path, int& n, std::vector<std::pair<std::pair<int, int>, double>>& e) {
