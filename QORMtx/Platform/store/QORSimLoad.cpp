@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "QORSimLayout.h"
+#include "QORSimSerialized.h"
 
 namespace qorsim {
 
@@ -56,6 +57,25 @@ void LoadCollections(DatabaseRecord& db) {
 }
 
 void LoadDrawer(DatabaseRecord& db, DistributionRecord& dist, hid_t group, const std::string& name, int k) {
+  {
+    H5Handle obj(QORSIM_H5(H5Oopen, (group, name.c_str(), H5P_DEFAULT)));
+    if (QORSIM_H5(H5Iget_type, (obj)) == H5I_GROUP) {  // a serialized drawer keeps its arrays in a group
+      DrawerRecord drawer;
+      drawer.index = k;
+      LoadSerializedDrawer(obj, drawer);
+      for (int set : drawer.sets) {
+        const size_t d = drawer.dims.size();
+        if (d >= dist.grid.size()) QORSIM_FAIL("the drawer's sets do not match its dimensions" + DescribeWhere());
+        auto coll = db.collections.find(dist.grid[d].first);
+        if (coll == db.collections.end() || !coll->second.sets.count(set))
+          QORSIM_FAIL("the drawer names set " + std::to_string(set) + ", which does not exist" + DescribeWhere());
+        drawer.dims.push_back(static_cast<hsize_t>(coll->second.sets.at(set).count));
+      }
+      drawer.fill.assign(ItemBytes(dist.typeKey), 0);
+      dist.drawers.push_back(std::move(drawer));
+      return;
+    }
+  }
   WhereScope where(db.path, dist.DrawerPath(k));
   H5Handle ds(QORSIM_H5(H5Dopen2, (group, name.c_str(), H5P_DEFAULT)));
   DrawerRecord drawer;

@@ -171,6 +171,7 @@ struct DrawerRecord {
   hid_t dataset = -1;               // open on first use, with the distribution's chunk cache
   bool directChunkIo = false;       // unfiltered chunks stored in the memory type: whole chunks bypass the selection
   CacheFlags cache;                 // what HDF5's chunk cache of the open dataset may hold (under the lock)
+  int64_t items = 0;                // serialized drawers (QORSimSerialized.h): the items of buffer 0
 };
 
 struct DistributionRecord {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "QORSimSelection.h"
+#include "QORSimSerialized.h"
 #include "QORSimStore.h"
 #include "mem_Alloc.h"
 
@@ -70,6 +71,8 @@ struct QORSimTransfer::Impl {
   bool natural = false;
   uint64_t required = 0;
   int extensionDim = -1;
+  const SerializedKind* serialized = nullptr;  // set when the transfer moves a serialized (sparse, MEI) drawer
+  SerializedTransfer serializedTransfer;
 
   void* buffers[4] = {nullptr, nullptr, nullptr, nullptr};
   uint64_t bufferBytes[4] = {0, 0, 0, 0};
@@ -81,6 +84,7 @@ struct QORSimTransfer::Impl {
   void CheckExtension(DistributionRecord& record);
   void MatchDimensions(const DistributionRecord& record);
   void CheckNewDrawer();
+  bool CheckSerialized(const DistributionRecord& record);
   int TargetDrawer(const DistributionRecord& record, const char* what) const;
   int GridDimension(const DistributionRecord& record, const QORSimCollectionID& coll) const;
   void Plan(const DistributionRecord& record);
@@ -130,14 +134,13 @@ void QORSimTransfer::Impl::Check() {
   typeKey = record.typeKey;
   item = ItemBytes(typeKey);
   checked = false;
-  if (!serialization.IsStandard())
-    QORSIM_FAIL("CheckView on " + Name() + ": serialization kind " + std::to_string(serialization.Kind()) +
-                " (sparse or element matrix) is not stored by this data store yet; only standard drawers are");
+  serialized = nullptr;
   if (!extension.IsNull()) {
     CheckExtension(record);
     return;
   }
   MatchDimensions(record);
+  if (CheckSerialized(record)) return;
   if (makeNew) {
     CheckNewDrawer();
     return;
@@ -197,6 +200,40 @@ void QORSimTransfer::Impl::MatchDimensions(const DistributionRecord& record) {
     plans[static_cast<size_t>(t)].distDim = d;
     if (!setting.isRange) Set(setting.set);
   }
+}
+
+// Serialized drawers (a new one with a serialization, or an existing one) move whole, through their kind's code.
+bool QORSimTransfer::Impl::CheckSerialized(const DistributionRecord& record) {
+  if (!makeNew && record.drawers.empty()) return false;
+  const int drawerIndex = makeNew ? -1 : TargetDrawer(record, "CheckView");
+  const int word = makeNew ? serialization.Word() : record.drawers[static_cast<size_t>(drawerIndex)].serialization;
+  if (QORSimSerializationType::FromWord(word).IsStandard()) return false;
+  const SerializedKind& kind = FindSerializedKind(word, "CheckView on " + Name());
+  SerializedTransfer& t = serializedTransfer;
+  t = SerializedTransfer();
+  t.dist = dist;
+  t.drawer = drawerIndex;
+  t.serialization = word;
+  t.numNonZero = numNonZero;
+  t.sets.resize(dims.size());
+  for (size_t k = 0; k < dims.size(); ++k) {
+    const size_t d = static_cast<size_t>(plans[k].distDim);
+    if (dims[k].isRange)
+      QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(static_cast<int>(k)) + " is a range; a serialized drawer " +
+                  "moves whole, over its sets");
+    if (drawerIndex >= 0 && dims[k].set.Number() != record.drawers[static_cast<size_t>(drawerIndex)].sets[d])
+      QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(static_cast<int>(k)) + " names " + Describe(dims[k].set) +
+                  ", not the drawer's own set; a serialized drawer moves whole");
+    t.sets[d] = dims[k].set;
+  }
+  t.buffers = buffers;
+  t.bytes = bufferBytes;
+  kind.Check(t);
+  serialized = &kind;
+  target = drawerIndex;
+  required = kind.RequiredBytes(t, QORSimbufMain);
+  checked = true;
+  return true;
 }
 
 void QORSimTransfer::Impl::CheckNewDrawer() {
@@ -616,6 +653,9 @@ void QORSimTransfer::InitializePersistentDrawer() {
   if (!m_impl->checked || !m_impl->makeNew)
     QORSIM_FAIL("InitializePersistentDrawer on " + m_impl->Name() +
                 " needs SetMakeNewDrawer (or SetMakeNewDrawerChunked) and CheckView first");
+  if (m_impl->serialized)
+    QORSIM_FAIL("InitializePersistentDrawer on " + m_impl->Name() + ": a serialized drawer is made with its values " +
+                "(SetBuffer and ExecWrite)");
   m_impl->MakeDrawer();
 }
 
@@ -644,6 +684,7 @@ uint64_t QORSimTransfer::RequiredBufferSize(int slot) const {
   StoreLock lock(StoreMutex());
   if (!m_impl->checked) QORSIM_FAIL("RequiredBufferSize on " + m_impl->Name() + " before CheckView");
   if (slot < 0 || slot > QORSimbufDiagonal) QORSIM_FAIL("buffer slot " + std::to_string(slot) + " does not exist");
+  if (m_impl->serialized) return m_impl->serialized->RequiredBytes(m_impl->serializedTransfer, slot);
   return slot == QORSimbufMain ? m_impl->required : 0;
 }
 
@@ -690,6 +731,7 @@ void QORSimTransfer::ExecRead() {
     CheckBuffer(*m_impl, "ExecRead", m_impl->read, "SetRead");
     if (m_impl->makeNew) QORSIM_FAIL("ExecRead on " + m_impl->Name() + ": the new drawer holds nothing to read yet");
     if (m_impl->readOnlyBuffer[QORSimbufMain]) QORSIM_FAIL("ExecRead on " + m_impl->Name() + " into a const buffer");
+    if (m_impl->serialized) return m_impl->serialized->Read(m_impl->serializedTransfer);
   }
   m_impl->Move(false);
 }
@@ -699,6 +741,11 @@ void QORSimTransfer::ExecWrite() {
     StoreLock lock(StoreMutex());
     CheckBuffer(*m_impl, "ExecWrite", m_impl->write, "SetWrite");
     WritableDatabase(m_impl->dist.ContextID(), "write values");
+    if (m_impl->serialized) {
+      m_impl->target = m_impl->serializedTransfer.drawer = m_impl->serialized->Write(m_impl->serializedTransfer);
+      m_impl->makeNew = false;
+      return;
+    }
     if (m_impl->makeNew) m_impl->MakeDrawer();
   }
   m_impl->Move(true);
