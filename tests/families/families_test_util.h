@@ -31,3 +31,49 @@ inline bool ReadMatrixMarket(const std::string& path, int& n, std::vector<std::p
 }
 
 }  // namespace families_test
+
+namespace families_test {
+
+/// One element matrix as a family holds it: its label, order, the flat positions it stores (a symmetric one only
+/// rows 0 … j of each column j) and their values; Full() is the whole matrix it stands for.
+struct Element {
+  int label = 0;
+  int order = 0;
+  bool symmetric = false;
+  std::vector<int> positions;
+  std::vector<double> values;
+  ref::Dense Full() const {
+    ref::Dense a(order, order);
+    for (size_t e = 0; e < positions.size(); ++e) {
+      const int i = positions[e] % order, j = positions[e] / order;
+      a(i, j) = values[e];
+      if (symmetric) a(j, i) = values[e];
+    }
+    return a;
+  }
+};
+
+/// A family of element matrices of orders 1 … 5, labels descending from 900; every third one stores all its
+/// positions (a full matrix), the others a shuffled part of them; two share their positions with their neighbour.
+inline std::vector<Element> MakeFamily(int count, bool symmetric, std::uint64_t salt) {
+  std::mt19937_64 rng = ref::Rng(salt);
+  std::vector<Element> family;
+  for (int k = 0; k < count; ++k) {
+    Element e;
+    e.label = 900 - 3 * k;
+    e.order = 1 + k % 5;
+    e.symmetric = symmetric;
+    for (int j = 0; j < e.order; ++j)
+      for (int i = 0; i < (symmetric ? j + 1 : e.order); ++i) e.positions.push_back(i + j * e.order);
+    if (k % 3 != 0) {
+      std::shuffle(e.positions.begin(), e.positions.end(), rng);
+      e.positions.resize(1 + rng() % e.positions.size());
+    }
+    if (k % 7 == 2 && k > 0 && family.back().order == e.order) e.positions = family.back().positions;
+    e.values = ref::RandomValues(e.positions.size(), rng);
+    family.push_back(e);
+  }
+  return family;
+}
+
+}  // namespace families_test

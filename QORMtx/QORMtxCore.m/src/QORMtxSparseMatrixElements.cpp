@@ -1,5 +1,6 @@
 // QORMtxSparseMatrix, element assembly: a sparse matrix from a family of element matrices on their degrees of freedom.
 #include <algorithm>
+#include <utility>
 
 #include "QORFsmElementDofs.h"
 #include "QORMtxAssert.h"
@@ -51,6 +52,9 @@ void QORMtxSparseMatrix::AssembleElmat(const ElementMatrices& multi, const QORFs
   QORMTX_ASSERT(total < 2147483647LL && "element assembly holds at most 2^31 - 1 entries");
   m_entries.Reserve(static_cast<int>(total));
 
+  // A symmetric element matrix stores each off-diagonal pair once, on whichever side its local numbering puts it;
+  // with rows and columns numbered alike, the pair goes below the diagonal, where symmetric storage keeps it.
+  const bool mirrorToLower = multi.IsSymmetric() && columnMode < 1;
   QORBasVector<int> indices;
   QORBasVector<double> values;
   for (int i = 0; i < nelems; ++i) {
@@ -66,8 +70,13 @@ void QORMtxSparseMatrix::AssembleElmat(const ElementMatrices& multi, const QORFs
     for (int k = 0; k < count; ++k) {
       const int index = indices[k];
       QORMTX_ASSERT(0 <= index && (columnMode >= 1 || index < nDof * nDof) && "local index outside the element");
-      const int rowDof = dof[index % nDof];
-      const int colDof = columnMode < 1 ? dof[index / nDof] : index / nDof;
+      int rowDof = dof[index % nDof];
+      int colDof = columnMode < 1 ? dof[index / nDof] : index / nDof;
+      if (mirrorToLower) {
+        if (rowDof < colDof) std::swap(rowDof, colDof);
+        rows.Insert(colDof);
+        cols.Insert(rowDof);
+      }
       rows.Insert(rowDof);
       cols.Insert(colDof);
       m_entries.Append(static_cast<unsigned>(rowDof), static_cast<unsigned>(colDof), values[k]);
