@@ -112,3 +112,37 @@ TEST_F(FamiliesMeiDrawer, RefusesWhatItCannotHold) {
   t.SetDim(2, store_test::Whole(c));
   EXPECT_DEATH(t.CheckView(), "2 rows and 3 columns; a symmetric matrix is square");
 }
+
+// ---- Sparse distribution info: only a two-dimensional distribution with one sparse drawer is described ----
+
+#include "QORMtxSparseDistInfo.h"
+#include "QORMtxUtilities.h"
+
+TEST_F(FamiliesMeiDrawer, SparseInfoOfWhatIsNotSparseIsNull) {
+  QORSimContext ctx(Ctx());
+  const QORSimCSetID a = NewSet(3), b = NewSet(4), c = NewSet(2);
+  QORSimPosition pos{Ctx()};
+  const QORSimDistributionID dense = QORMtxUtilities::Create2DDistribution(a, b, 0, 0);
+  const QORSimDistributionID three = QORMtxUtilities::CreateDistribution(pos, -1, {a, b, c}, {}, false);
+  const QORSimDistributionID twoDrawers = QORMtxUtilities::Create2DDistribution(a, b, 0, 0);
+  store_test::MakeDrawer(twoDrawers, {b, QORSimCollection(a.CollectionID()).CreateCSetStrided(0, 2, 1)}, {});
+  QORSimSerializationType mei;
+  mei.SetMei();
+  const QORSimDistributionID element =
+      ctx.CreateDistribution(QORSimGrid{a.CollectionID(), b.CollectionID()}, QORSimRangeType(QORSimDoubleKey));
+  std::vector<double> values(12, 1.0);
+  QORSimTransfer t{QORSimDistribution(element)};
+  t.SetMakeNewDrawer();
+  t.SetWrite();
+  t.SetSerialization(mei);
+  t.SetDim(0, a);
+  t.SetDim(1, b);
+  store_test::Exec(t, values, true);
+  for (const QORSimDistributionID& id : {QORSimDistributionID(), dense, three, twoDrawers, element}) {
+    const QORMtxSparseDistInfo info(id);
+    EXPECT_TRUE(info.IsNull());
+    EXPECT_EQ(info.NumRows() + info.NumCols() + info.NumEntries(), 0);
+    EXPECT_TRUE(info.RowCSetID().IsNull() && info.ColCSetID().IsNull());
+    EXPECT_QORMTX_ASSERTION(info.IsSymmetric(), "!IsNull()");
+  }
+}
