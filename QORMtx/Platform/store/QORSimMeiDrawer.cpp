@@ -1,7 +1,8 @@
 // QORSimMeiDrawer: element-matrix (MEI) drawers, and the registry of serialized drawer kinds they plug into.
 //   /distributions/<n>/drawer<k>             group; attributes sets, serialization, extendable_dim
 //   /distributions/<n>/drawer<k>/values      [identifiers][items per matrix] values, matrix after matrix
-//   /distributions/<n>/drawer<k>/positions   [items per matrix] int: flat column-major position of each item
+//   /distributions/<n>/drawer<k>/positions   [items per matrix] int: flat column-major position of each item (3-D
+//                                            drawers; a 2-D drawer's positions are its position set)
 #define QORSIM_INSIDE_STORE
 #include <cstring>
 #include <map>
@@ -54,6 +55,8 @@ void LoadSerializedDrawer(hid_t group, DrawerRecord& drawer) {
 //     upper triangle by columns (rows 0 … j of column j), which needs as many rows as columns.
 
 namespace {
+
+constexpr uint64_t kCompactBytes = 16u << 10;  // HDF5 allows compact datasets up to 64 KiB
 
 class MeiDrawers : public SerializedKind {
  public:
@@ -159,8 +162,16 @@ class MeiDrawers : public SerializedKind {
     WriteSerializedDrawerAttrs(group, drawer);
     const hsize_t shape[2] = {drawer.dims[0], perMatrix};
     H5Handle space(QORSIM_H5(H5Screate_simple, (2, shape, nullptr)));
-    H5Handle(QORSIM_H5(H5Dcreate2, (group, "values", FileType(dist.typeKey), space, H5P_DEFAULT, H5P_DEFAULT,
+    // Element matrices are small and many: a small one lives in the object header, read with it in one access.
+    H5Handle dcpl(QORSIM_H5(H5Pcreate, (H5P_DATASET_CREATE)));
+    if (static_cast<uint64_t>(drawer.items) * ItemBytes(dist.typeKey) <= kCompactBytes)
+      QORSIM_H5(H5Pset_layout, (dcpl, H5D_COMPACT));
+    H5Handle(QORSIM_H5(H5Dcreate2, (group, "values", FileType(dist.typeKey), space, H5P_DEFAULT, dcpl,
                                     H5P_DEFAULT)));
+    if (t.sets.size() == 2) {
+      dist.drawers.push_back(std::move(drawer));
+      return static_cast<int>(dist.drawers.size()) - 1;
+    }
     const std::vector<int> positions = Positions(t);
     H5Handle pspace(QORSIM_H5(H5Screate_simple, (1, &perMatrix, nullptr)));
     H5Handle pds(QORSIM_H5(H5Dcreate2, (group, "positions", H5T_STD_I32LE, pspace, H5P_DEFAULT, H5P_DEFAULT,
