@@ -105,6 +105,15 @@ void WriteDatabaseHeader(DatabaseRecord& db) {
   H5Handle(QORSIM_H5(H5Gcreate2, (db.file, "/distributions", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT)));
 }
 
+void MarkOpenForWriting(DatabaseRecord& db, bool open) {
+  if (db.inMemory || db.readOnly || db.markedOpen == open) return;
+  WhereScope where(db.path, "/");
+  WriteIntsAttr(db.file, "open_for_writing", {open ? 1 : 0});
+  // On disk before any value it guards: values written after it may be lost by a kill, the mark is not.
+  QORSIM_H5(H5Fflush, (db.file, H5F_SCOPE_LOCAL));
+  db.markedOpen = open;
+}
+
 void WriteSetDataset(DatabaseRecord& db, const CollectionRecord& coll, const SetRecord& set) {
   const std::string path = coll.Path() + "/sets/" + std::to_string(set.number);
   WhereScope where(db.path, path);

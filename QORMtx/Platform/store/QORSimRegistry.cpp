@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "QORSimLayout.h"
@@ -135,6 +136,17 @@ DatabaseRecord& OpenDatabase(const std::string& path, bool readOnly) {
     QORSIM_FAIL(what + "its store format version is " + std::to_string(version) + ", this store reads " +
                 std::to_string(kFormatVersion));
   }
+  if (HasAttr(db->file, "open_for_writing") && ReadIntAttr(db->file, "open_for_writing") != 0) {
+    // Like a hot journal: the last writer neither committed nor closed. Its values since its last commit may have
+    // been lost (they would read as the initialisation value); say so, and keep the mark until this writer commits.
+    db->closedCleanly = false;
+    db->markedOpen = !readOnly;
+    std::fprintf(stderr,
+                 "Warning: data-store database '%s' was not closed cleanly: it was still open for writing when its "
+                 "last writer ended, so values written after that writer's last commit may read as the "
+                 "initialisation value\n",
+                 path.c_str());
+  }
   LoadDatabase(*db);
   db->rawFd = RawFileDescriptor(db->file);
   return Register(std::move(db));
@@ -142,7 +154,9 @@ DatabaseRecord& OpenDatabase(const std::string& path, bool readOnly) {
 
 void FlushDatabase(DatabaseRecord& db) {
   WhereScope where(db.path, "");
-  if (!db.readOnly) QORSIM_H5(H5Fflush, (db.file, H5F_SCOPE_LOCAL));
+  if (db.readOnly) return;
+  QORSIM_H5(H5Fflush, (db.file, H5F_SCOPE_LOCAL));
+  MarkOpenForWriting(db, false);  // only once the values it guarded are in the file
 }
 
 void CloseDatabase(int context) {
@@ -154,6 +168,10 @@ void CloseDatabase(int context) {
     ResetDrawerDatasets(entry.second);
     if (entry.second.temporary && !db.readOnly)
       QORSIM_H5(H5Ldelete, (db.file, entry.second.Path().c_str(), H5P_DEFAULT));
+  }
+  if (db.markedOpen) {
+    QORSIM_H5(H5Fflush, (db.file, H5F_SCOPE_LOCAL));
+    MarkOpenForWriting(db, false);
   }
   QORSIM_H5(H5Fclose, (db.file));
   Databases().erase(it);
@@ -171,6 +189,7 @@ DatabaseRecord& WritableDatabase(const QORSimContextID& context, const char* wha
   DatabaseRecord& db = Database(context);
   if (db.readOnly)
     QORSIM_FAIL(std::string("cannot ") + what + " in data-store database '" + db.path + "': it was opened read-only");
+  MarkOpenForWriting(db, true);
   return db;
 }
 

@@ -23,6 +23,9 @@ constexpr uint64_t kStagingBytes = 32ull << 20;  // staging for buffers not in f
 struct DimSetting {
   bool given = false;
   bool isRange = false;
+  bool isList = false;          // listed positions of the drawer's set
+  std::vector<hsize_t> positions;
+  bool ByPosition() const { return isRange || isList; }  // over a collection, not a set
   QORSimCSetID set;
   QORSimCollectionID collection;
   int first = 0;
@@ -90,7 +93,7 @@ struct QORSimTransfer::Impl {
   void Plan(const DistributionRecord& record);
   void MakeDrawer();
   void Move(bool isWrite);
-  DrawerGeometry Geometry(std::string& database, std::string& object);
+  DrawerGeometry Geometry(bool isWrite, std::string& database, std::string& object);
   void MoveStaged(DrawerGeometry& g, bool isWrite);
   void Permute(unsigned char* staging, const std::vector<hsize_t>& slabExtent, hsize_t lo, hsize_t hi, bool toStaging);
 };
@@ -189,7 +192,7 @@ void QORSimTransfer::Impl::MatchDimensions(const DistributionRecord& record) {
     const DimSetting& setting = dims[static_cast<size_t>(t)];
     if (!setting.given)
       QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(t) + " was never set (SetDim or SetDimOrdinalRange)");
-    const QORSimCollectionID coll = setting.isRange ? setting.collection : setting.set.CollectionID();
+    const QORSimCollectionID coll = setting.ByPosition() ? setting.collection : setting.set.CollectionID();
     const int d = GridDimension(record, coll);
     if (d < 0)
       QORSIM_FAIL("CheckView: " + Dim(t) + " runs over " + Describe(coll) + ", which is not a dimension of " + Name());
@@ -198,7 +201,7 @@ void QORSimTransfer::Impl::MatchDimensions(const DistributionRecord& record) {
                   " both run over distribution dimension " + std::to_string(d));
     transferOf[static_cast<size_t>(d)] = t;
     plans[static_cast<size_t>(t)].distDim = d;
-    if (!setting.isRange) Set(setting.set);
+    if (!setting.ByPosition()) Set(setting.set);
   }
 }
 
@@ -239,12 +242,16 @@ bool QORSimTransfer::Impl::CheckSerialized(const DistributionRecord& record) {
 void QORSimTransfer::Impl::CheckNewDrawer() {
   const int rank = static_cast<int>(dims.size());
   for (int t = 0; t < rank; ++t)
-    if (dims[static_cast<size_t>(t)].isRange)
+    if (dims[static_cast<size_t>(t)].ByPosition())
       QORSIM_FAIL("CheckView on " + Name() + ": a new drawer needs a set for every dimension; " + Dim(t) +
-                  " is a range");
+                  (dims[static_cast<size_t>(t)].isRange ? " is a range" : " is a position list"));
   if (chunked && static_cast<int>(chunkSizes.size()) != rank)
     QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + " gave " + std::to_string(chunkSizes.size()) +
                 " chunk sizes for " + std::to_string(rank) + " dimensions");
+  for (int t = 0; chunked && t < rank; ++t)
+    if (chunkSizes[static_cast<size_t>(t)] <= 0)
+      QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + ": chunk size " +
+                  std::to_string(chunkSizes[static_cast<size_t>(t)]) + " of " + Dim(t) + " is not positive");
   if (extendableDim >= rank)
     QORSIM_FAIL("SetExtendableDim(" + std::to_string(extendableDim) + ") on " + Name() + " of " +
                 std::to_string(rank) + " dimensions");
@@ -283,6 +290,13 @@ void QORSimTransfer::Impl::Plan(const DistributionRecord& record) {
       range = true;
       first = static_cast<hsize_t>(setting.first);
       count = static_cast<hsize_t>(setting.last - setting.first + 1);
+    } else if (setting.isList) {
+      pos = setting.positions;
+      for (size_t k = 0; k < pos.size(); ++k)
+        if (pos[k] >= size)
+          QORSIM_FAIL("SetDimPositions: position " + std::to_string(static_cast<long long>(pos[k])) + " (entry " +
+                      std::to_string(k) + ") of " + Dim(t) + " lies outside the drawer's " + std::to_string(size) +
+                      " positions (" + Name() + ")");
     } else if (setting.set.Number() == drawerSet.Number()) {
       range = true;  // the drawer's own set: every position, in order
       count = size;
@@ -440,7 +454,7 @@ void QORSimTransfer::Impl::Permute(unsigned char* stagingBytes, const std::vecto
         .Run(0, 0, 0);
 }
 
-DrawerGeometry QORSimTransfer::Impl::Geometry(std::string& database, std::string& object) {
+DrawerGeometry QORSimTransfer::Impl::Geometry(bool isWrite, std::string& database, std::string& object) {
   DrawerGeometry g;
   StoreLock lock(StoreMutex());
   DistributionRecord& record = Distribution(dist);
@@ -456,7 +470,8 @@ DrawerGeometry QORSimTransfer::Impl::Geometry(std::string& database, std::string
   g.fill = d.fill;
   // A file open twice in the process shares its datasets' chunk caches between the two databases, which this
   // drawer's records cannot see: then whole chunks go through HDF5, which keeps the shared cache right.
-  const DatabaseRecord& db = Database(dist.ContextID());
+  DatabaseRecord& db = Database(dist.ContextID());
+  if (isWrite) MarkOpenForWriting(db, true);
   if (db.rawFd >= 0 && QORSIM_H5(H5Fget_obj_count, (db.file, H5F_OBJ_FILE)) == 1) g.fd = db.rawFd;
   g.cache = [this]() -> CacheFlags& { return Drawer(Distribution(dist), target, dist).cache; };
   g.reopen = [this] {
@@ -469,7 +484,7 @@ DrawerGeometry QORSimTransfer::Impl::Geometry(std::string& database, std::string
 
 void QORSimTransfer::Impl::Move(bool isWrite) {
   std::string database, object;
-  DrawerGeometry g = Geometry(database, object);
+  DrawerGeometry g = Geometry(isWrite, database, object);
   WhereScope where(database, object);
   for (hsize_t e : extent)
     if (e == 0) return;
@@ -590,6 +605,26 @@ void QORSimTransfer::SetDimOrdinalRange(int dim, const QORSimCollectionID& colle
   setting.collection = collection;
   setting.first = first;
   setting.last = last;
+}
+
+void QORSimTransfer::SetDimPositions(int dim, const QORSimCollectionID& collection, const int* positions, int count,
+                                     int offset) {
+  DimSetting& setting = DimAt(*m_impl, dim, "SetDimPositions");
+  setting = DimSetting();
+  if (count < 0 || (count > 0 && !positions)) {
+    StoreLock lock(StoreMutex());
+    QORSIM_FAIL("SetDimPositions(" + std::to_string(dim) + ") with " + std::to_string(count) +
+                " positions and " + (positions ? "a list" : "no list") + " (" + m_impl->Name() + ")");
+  }
+  setting.given = true;
+  setting.isList = true;
+  setting.collection = collection;
+  setting.positions.resize(static_cast<size_t>(count));
+  for (int k = 0; k < count; ++k) {
+    const long long p = static_cast<long long>(positions[k]) + offset;
+    // A negative position wraps to a huge one, which the plan reports as outside the drawer.
+    setting.positions[static_cast<size_t>(k)] = p < 0 ? ~hsize_t(0) : static_cast<hsize_t>(p);
+  }
 }
 
 void QORSimTransfer::SetDims(const QORSimArray<QORSimCSetID>& sets) {
