@@ -87,7 +87,7 @@ TEST_F(FamiliesIntMatrix, RefusesOtherDistributions) {
   QORSimPosition pos{Ctx()};
   const QORSimDistributionID three = QORMtxUtilities::CreateDistribution(pos, -1, {a, b, c}, {}, false);
   EXPECT_QORMTX_ASSERTION(m.Import(three), "2 == numDim");
-  const QORSimDistributionID doubles = QORMtxUtilities::Create2DDistribution(a, b, 0, 0);
+  const QORSimDistributionID doubles = QORMtxUtilities::Create2DDistribution(a, b, -1, -1);
   EXPECT_QORMTX_ASSERTION(m.Export(doubles), "QORSimRangeType(QORSimIntKey) == range");
   const QORSimDistributionID ints = QORMtxUtilities::Create2DIntegerDistribution(b, a);
   EXPECT_QORMTX_ASSERTION(m.Export(ints), "dimSizes[0] == m_numCols && dimSizes[1] == m_numRows");

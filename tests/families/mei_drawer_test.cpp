@@ -122,9 +122,9 @@ TEST_F(FamiliesMeiDrawer, SparseInfoOfWhatIsNotSparseIsNull) {
   QORSimContext ctx(Ctx());
   const QORSimCSetID a = NewSet(3), b = NewSet(4), c = NewSet(2);
   QORSimPosition pos{Ctx()};
-  const QORSimDistributionID dense = QORMtxUtilities::Create2DDistribution(a, b, 0, 0);
+  const QORSimDistributionID dense = QORMtxUtilities::Create2DDistribution(a, b, -1, -1);
   const QORSimDistributionID three = QORMtxUtilities::CreateDistribution(pos, -1, {a, b, c}, {}, false);
-  const QORSimDistributionID twoDrawers = QORMtxUtilities::Create2DDistribution(a, b, 0, 0);
+  const QORSimDistributionID twoDrawers = QORMtxUtilities::Create2DDistribution(a, b, -1, -1);
   store_test::MakeDrawer(twoDrawers, {b, QORSimCollection(a.CollectionID()).CreateCSetStrided(0, 2, 1)}, {});
   QORSimSerializationType mei;
   mei.SetMei();
