@@ -41,6 +41,9 @@ class QORMtxDrawerCache {
   void Refresh() const;
   void SetStale() { m_stale = true; }
   const QORSimDistribution& Distribution() const { return m_distribution; }
+  /// \brief Reads the whole of one standard or element-matrix drawer of dist (its values only) into buffer.
+  static void ReadWhole(const QORSimDistribution& dist, const QORSimDrawerDescription& drawer, void* buffer,
+                        uint64_t bytes);
 
  private:
   QORSimDistribution m_distribution;

@@ -76,16 +76,7 @@ void QORMtxBulkMultiMatrix::ReadLocation() {
   m_locations.resize(n);
   if (n > 0) {
     idSet.OrderedMembers(m_ids.data());
-    QORSimTransfer t(m_locDist);
-    t.SetRead();
-    t.SetBufferPadding(false);
-    t.SetLookInOnlyOneDrawer();
-    t.SetDrawer(d.DrawerID());
-    t.SetDims(d.Compartment());
-    t.CheckView();
-    t.SetBuffer(static_cast<void*>(m_locations.data()), static_cast<uint64_t>(n) * sizeof(int));
-    t.ExecRead();
-    t.RelinquishBuffers();
+    QORMtxDrawerCache::ReadWhole(m_locDist, d, m_locations.data(), static_cast<uint64_t>(n) * sizeof(int));
   }
   m_size0 = n;
 }
@@ -95,18 +86,7 @@ void QORMtxBulkMultiMatrix::ReadIndices() {
   const QORSimArray<QORSimDrawerDescription> drawers = m_indDist.QueryDrawers();
   for (const QORSimDrawerDescription& d : drawers) {
     QORBasVector<int> set(QORSimCSet(d.Compartment().CSetID(0)).Size());
-    if (set.size() > 0) {
-      QORSimTransfer t(m_indDist);
-      t.SetRead();
-      t.SetBufferPadding(false);
-      t.SetLookInOnlyOneDrawer();
-      t.SetDrawer(d.DrawerID());
-      t.SetDims(d.Compartment());
-      t.CheckView();
-      t.SetBuffer(static_cast<void*>(set.data()), static_cast<uint64_t>(set.size()) * sizeof(int));
-      t.ExecRead();
-      t.RelinquishBuffers();
-    }
+    QORMtxDrawerCache::ReadWhole(m_indDist, d, set.data(), static_cast<uint64_t>(set.size()) * sizeof(int));
     m_indsets.push_back(set);
   }
 }

@@ -70,16 +70,7 @@ void QORMtxCompactMultiMatrix::GetEntries(int k, int* indices, double* values) c
   const int n = positions.Size();
   if (n == 0) return;
   positions.OrderedMembers(indices);
-  QORSimTransfer t(m_cache.Distribution());
-  t.SetRead();
-  t.SetBufferPadding(false);
-  t.SetLookInOnlyOneDrawer();
-  t.SetDrawer(d.DrawerID());
-  t.SetDims(d.Compartment());
-  t.CheckView();
-  t.SetBuffer(static_cast<void*>(values), static_cast<uint64_t>(n) * sizeof(double));
-  t.ExecRead();
-  t.RelinquishBuffers();
+  QORMtxDrawerCache::ReadWhole(m_cache.Distribution(), d, values, static_cast<uint64_t>(n) * sizeof(double));
 }
 
 void QORMtxCompactMultiMatrix::GetMatrix(int k, QORMtxMatrix& out) const {

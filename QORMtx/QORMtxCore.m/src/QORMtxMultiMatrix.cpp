@@ -5,6 +5,7 @@
 
 #include "QORMtxAssert.h"
 #include "QORMtxMatrix.h"
+#include "QORSimTransfer.h"
 
 void QORMtxMultiMatrix::Scatter(int size, const int* indices, const double* values, bool symmetric,
                                 QORMtxMatrix& out) {
@@ -43,4 +44,19 @@ const QORSimArray<QORSimDrawerDescription>& QORMtxDrawerCache::Drawers() const {
 void QORMtxDrawerCache::Refresh() const {
   m_drawers = m_distribution.IsNull() ? QORSimArray<QORSimDrawerDescription>() : m_distribution.QueryDrawers();
   m_stale = false;
+}
+
+void QORMtxDrawerCache::ReadWhole(const QORSimDistribution& dist, const QORSimDrawerDescription& drawer, void* buffer,
+                                  uint64_t bytes) {
+  if (bytes == 0) return;
+  QORSimTransfer t(dist);
+  t.SetRead();
+  t.SetBufferPadding(false);
+  t.SetLookInOnlyOneDrawer();
+  t.SetDrawer(drawer.DrawerID());
+  t.SetDims(drawer.Compartment());
+  t.CheckView();
+  t.SetBuffer(buffer, bytes);
+  t.ExecRead();
+  t.RelinquishBuffers();
 }

@@ -162,17 +162,7 @@ void QORMtxSimpleMultiMatrix::AddDrawerSparse(const QORSimCSetID& id, const QORS
 
 void QORMtxSimpleMultiMatrix::ReadDense(const QORSimDrawerDescription& d, double* out) const {
   const QORSimArray<int>& dims = d.DimensionSizes();
-  if (static_cast<int64_t>(dims[1]) * dims[2] == 0) return;
-  QORSimTransfer t(m_cache.Distribution());
-  t.SetRead();
-  t.SetBufferPadding(false);
-  t.SetLookInOnlyOneDrawer();
-  t.SetDrawer(d.DrawerID());
-  t.SetDims(d.Compartment());
-  t.CheckView();
-  t.SetBuffer(static_cast<void*>(out), static_cast<uint64_t>(dims[1]) * dims[2] * sizeof(double));
-  t.ExecRead();
-  t.RelinquishBuffers();
+  QORMtxDrawerCache::ReadWhole(m_cache.Distribution(), d, out, static_cast<uint64_t>(dims[1]) * dims[2] * sizeof(double));
 }
 
 void QORMtxSimpleMultiMatrix::GetDrawer(int k, QORMtxMatrix& out) const {
