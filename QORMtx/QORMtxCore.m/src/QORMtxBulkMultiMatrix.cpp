@@ -122,6 +122,7 @@ void QORMtxBulkMultiMatrix::WriteIndices(int n, const int* indices) {
 // ---- Writing ----
 
 void QORMtxBulkMultiMatrix::AddMatrix(int id, int n, const int* indices, const double* values) {
+  QORMTX_ASSERT(m_stream && "AddMatrix on a bulk family that is not open");
   m_ids.push_back(id);
   int count = 0;
   if (n < 0) {

@@ -6,7 +6,10 @@
 #include "QORMtxAssert.h"
 
 QORMtxStream::QORMtxStream(const QORSimDistribution& dist, int extCols, int row, int col)
-    : QORMtxDenseMatrix(dist), m_extCols(extCols), m_curRow(row), m_curCol(col) {}
+    : QORMtxDenseMatrix(dist), m_extCols(extCols), m_curRow(row), m_curCol(col) {
+  // A sequence of columns needs columns of at least one value.
+  QORMTX_ASSERT(m_numRows > 0 && "a stream needs a matrix with rows");
+}
 
 void QORMtxStream::Extend(int col) {
   QORMTX_ASSERT(m_extCols != 0);
