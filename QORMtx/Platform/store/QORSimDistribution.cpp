@@ -92,7 +92,7 @@ struct QORSimDrawerDescriptionAccess {
     desc.m_typeKey = dist.typeKey;
     desc.m_serialization = QORSimSerializationType::FromWord(drawer.serialization);
     desc.m_extendableDim = drawer.extendableDim;
-    desc.m_numNonZero = drawer.numNonZero;
+    desc.m_numNonZero = drawer.items;
     return desc;
   }
 };

@@ -7,7 +7,7 @@
 #include <set>
 
 #include "QORSimLayout.h"
-#include "QORSimSparseDrawer.h"
+#include "QORSimSerialized.h"
 
 namespace qorsim {
 
@@ -182,6 +182,29 @@ void LoadDrawer(DatabaseRecord& db, DistributionRecord& dist, hid_t group, const
   dist.drawers.push_back(std::move(drawer));
 }
 
+// A serialized drawer keeps its arrays in a group: the attributes every such drawer carries, checked against the
+// grid and the sets, then the rest through its kind's code.
+void LoadGroupDrawer(DatabaseRecord& db, DistributionRecord& dist, hid_t group, const std::string& name, int k) {
+  WhereScope where(db.path, dist.DrawerPath(k));
+  H5Handle obj(QORSIM_H5(H5Gopen2, (group, name.c_str(), H5P_DEFAULT)));
+  DrawerRecord drawer;
+  drawer.index = k;
+  ReadSerializedDrawerAttrs(obj, drawer);
+  if (drawer.sets.size() != dist.grid.size())
+    QORSIM_DAMAGED("the drawer names " + Str(static_cast<long long>(drawer.sets.size())) + " sets for " +
+                   Str(static_cast<long long>(dist.grid.size())) + " dimensions");
+  for (size_t d = 0; d < drawer.sets.size(); ++d) {
+    const CollectionRecord& coll = db.collections.at(dist.grid[d].first);
+    auto set = coll.sets.find(drawer.sets[d]);
+    drawer.dims.push_back(set == coll.sets.end() ? 0 : static_cast<hsize_t>(set->second.count));
+  }
+  CheckDrawerSets(db, dist, drawer);
+  drawer.fill.assign(ItemBytes(dist.typeKey), 0);
+  FindSerializedKind(drawer.serialization, "damaged data-store database: drawer" + DescribeWhere())
+      .Load(obj, dist, drawer);
+  dist.drawers.push_back(std::move(drawer));
+}
+
 // The grid's collections and colours exist, each pair at most once.
 void LoadGrid(const DatabaseRecord& db, hid_t g, DistributionRecord& dist) {
   const std::vector<int> colls = ReadIntsAttr(g, "grid_collections");
@@ -242,7 +265,7 @@ void LoadDistributions(DatabaseRecord& db) {
       H5O_info_t info;
       QORSIM_H5(H5Oget_info_by_name2, (g, drawers[i].second.c_str(), &info, H5O_INFO_BASIC, H5P_DEFAULT));
       if (info.type == H5O_TYPE_GROUP)
-        LoadSparseDrawer(db, dist, g, drawers[i].second, drawers[i].first);
+        LoadGroupDrawer(db, dist, g, drawers[i].second, drawers[i].first);
       else
         LoadDrawer(db, dist, g, drawers[i].second, drawers[i].first);
     }

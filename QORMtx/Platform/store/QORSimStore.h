@@ -166,12 +166,12 @@ struct DrawerRecord {
   std::vector<hsize_t> storageChunk;  // HDF5 chunk dimensions; empty: contiguous dataset
   int extendableDim = -1;
   int serialization = 0;
-  int64_t numNonZero = 0;           // stored values of a sparse drawer
   std::vector<int> sets;            // set number per dimension (collection and colour from the grid)
   std::vector<unsigned char> fill;  // the initialisation value, one item
   hid_t dataset = -1;               // open on first use, with the distribution's chunk cache
   bool directChunkIo = false;       // unfiltered chunks stored in the memory type: whole chunks bypass the selection
   CacheFlags cache;                 // what HDF5's chunk cache of the open dataset may hold (under the lock)
+  int64_t items = 0;                // serialized drawers (QORSimSerialized.h): the items of buffer 0
 };
 
 struct DistributionRecord {

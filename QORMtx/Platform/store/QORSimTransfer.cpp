@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "QORSimSelection.h"
-#include "QORSimSparseDrawer.h"
+#include "QORSimSerialized.h"
 #include "QORSimStore.h"
 #include "mem_Alloc.h"
 
@@ -74,8 +74,8 @@ struct QORSimTransfer::Impl {
   bool natural = false;
   uint64_t required = 0;
   int extensionDim = -1;
-  bool sparse = false;  // a sparse drawer: moved whole, through four buffers
-  SparseShape shape;
+  const SerializedKind* serialized = nullptr;  // set when the transfer moves a serialized (sparse, MEI) drawer
+  SerializedTransfer serializedTransfer;
 
   void* buffers[4] = {nullptr, nullptr, nullptr, nullptr};
   uint64_t bufferBytes[4] = {0, 0, 0, 0};
@@ -87,8 +87,9 @@ struct QORSimTransfer::Impl {
   void CheckExtension(DistributionRecord& record);
   void MatchDimensions(const DistributionRecord& record);
   void CheckNewDrawer();
-  void CheckSparse(const DistributionRecord& record);
-  uint64_t SlotBytes(int slot) const { return sparse ? shape.Bytes(slot) : slot == QORSimbufMain ? required : 0; }
+  bool CheckSerialized(const DistributionRecord& record);
+  // Bytes the checks demand in a slot: a serialized kind checks its other slots itself.
+  uint64_t SlotBytes(int slot) const { return slot == QORSimbufMain ? required : 0; }
   int TargetDrawer(const DistributionRecord& record, const char* what) const;
   int GridDimension(const DistributionRecord& record, const QORSimCollectionID& coll) const;
   void Plan(const DistributionRecord& record);
@@ -138,19 +139,13 @@ void QORSimTransfer::Impl::Check() {
   typeKey = record.typeKey;
   item = ItemBytes(typeKey);
   checked = false;
-  sparse = IsSparseKind(serialization.Word());
-  if (sparse) {
-    CheckSparse(record);
-    return;
-  }
-  if (!serialization.IsStandard())
-    QORSIM_FAIL("CheckView on " + Name() + ": serialization kind " + std::to_string(serialization.Kind()) +
-                " (element matrix) is not stored by this data store yet; only standard and sparse drawers are");
+  serialized = nullptr;
   if (!extension.IsNull()) {
     CheckExtension(record);
     return;
   }
   MatchDimensions(record);
+  if (CheckSerialized(record)) return;
   if (makeNew) {
     CheckNewDrawer();
     return;
@@ -212,46 +207,38 @@ void QORSimTransfer::Impl::MatchDimensions(const DistributionRecord& record) {
   }
 }
 
-// A sparse drawer moves whole, its transfer dimensions in the distribution's order.
-void QORSimTransfer::Impl::CheckSparse(const DistributionRecord& record) {
-  if (!extension.IsNull()) QORSIM_FAIL("SetDimExtension on " + Name() + ": a sparse drawer cannot grow");
-  MatchDimensions(record);
-  const int rank = static_cast<int>(dims.size());
-  for (int t = 0; t < rank; ++t)
-    if (plans[static_cast<size_t>(t)].distDim != t)
-      QORSIM_FAIL("CheckView on " + Name() + ": a sparse transfer names the dimensions in the distribution's order; " +
-                  Dim(t) + " runs over distribution dimension " + std::to_string(plans[static_cast<size_t>(t)].distDim));
-  if (makeNew) {
-    if (chunked) QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + ": a sparse drawer is stored whole, not in chunks");
-    std::vector<int64_t> counts;
-    for (int t = 0; t < rank; ++t) {
-      if (dims[static_cast<size_t>(t)].ByPosition())
-        QORSIM_FAIL("CheckView on " + Name() + ": a new drawer needs a set for every dimension; " + Dim(t) +
-                    " is not a set");
-      counts.push_back(Set(dims[static_cast<size_t>(t)].set).count);
-    }
-    shape = SparseShapeOf(counts, numNonZero, serialization.Word(), item, "CheckView on " + Name());
-    target = -1;
-    checked = true;
-    return;
+// Serialized drawers (a new one with a serialization, or an existing one) move whole, through their kind's code.
+bool QORSimTransfer::Impl::CheckSerialized(const DistributionRecord& record) {
+  if (!makeNew && record.drawers.empty()) return false;
+  const int drawerIndex = makeNew ? -1 : TargetDrawer(record, "CheckView");
+  const int word = makeNew ? serialization.Word() : record.drawers[static_cast<size_t>(drawerIndex)].serialization;
+  if (QORSimSerializationType::FromWord(word).IsStandard()) return false;
+  const SerializedKind& kind = FindSerializedKind(word, "CheckView on " + Name());
+  SerializedTransfer& t = serializedTransfer;
+  t = SerializedTransfer();
+  t.dist = dist;
+  t.drawer = drawerIndex;
+  t.serialization = word;
+  t.numNonZero = numNonZero;
+  t.sets.resize(dims.size());
+  for (size_t k = 0; k < dims.size(); ++k) {
+    const size_t d = static_cast<size_t>(plans[k].distDim);
+    if (dims[k].ByPosition())
+      QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(static_cast<int>(k)) + " is not a set; a serialized drawer " +
+                  "moves whole, over its sets");
+    if (drawerIndex >= 0 && dims[k].set.Number() != record.drawers[static_cast<size_t>(drawerIndex)].sets[d])
+      QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(static_cast<int>(k)) + " names " + Describe(dims[k].set) +
+                  ", not the drawer's own set; a serialized drawer moves whole");
+    t.sets[d] = dims[k].set;
   }
-  if (record.drawers.empty()) QORSIM_FAIL("CheckView: " + Name() + " has no drawer to read or write");
-  target = TargetDrawer(record, "CheckView");
-  const DrawerRecord& d = record.drawers[static_cast<size_t>(target)];
-  if (d.serialization != serialization.Word())
-    QORSIM_FAIL("CheckView on " + Name() + ": drawer " + std::to_string(target) + " has serialization kind " +
-                std::to_string(QORSimSerializationType::FromWord(d.serialization).Kind()) + ", the transfer asks for " +
-                std::to_string(serialization.Kind()));
-  for (int t = 0; t < rank; ++t) {
-    const DimSetting& s = dims[static_cast<size_t>(t)];
-    const bool whole = s.isRange ? s.first == 0 && static_cast<hsize_t>(s.last + 1) == d.dims[static_cast<size_t>(t)]
-                                 : !s.isList && s.set.Number() == d.sets[static_cast<size_t>(t)];
-    if (!whole)
-      QORSIM_FAIL("CheckView on " + Name() + ": a sparse drawer moves whole; " + Dim(t) +
-                  " must be the drawer's own set (or all its positions)");
-  }
-  shape = SparseShapeOf(record, d);
+  t.buffers = buffers;
+  t.bytes = bufferBytes;
+  kind.Check(t);
+  serialized = &kind;
+  target = drawerIndex;
+  required = kind.RequiredBytes(t, QORSimbufMain);
   checked = true;
+  return true;
 }
 
 void QORSimTransfer::Impl::CheckNewDrawer() {
@@ -349,13 +336,6 @@ void QORSimTransfer::Impl::Plan(const DistributionRecord& record) {
 
 void QORSimTransfer::Impl::MakeDrawer() {
   DistributionRecord& record = Distribution(dist);
-  if (sparse) {
-    std::vector<QORSimCSetID> sets;
-    for (const DimSetting& s : dims) sets.push_back(s.set);
-    target = NewSparseDrawer(dist, sets, serialization.Word(), numNonZero);
-    makeNew = false;
-    return;
-  }
   const size_t rank = record.grid.size();
   DrawerRequest request;
   request.sets.resize(rank);
@@ -710,17 +690,10 @@ void QORSimTransfer::InitializePersistentDrawer() {
   if (!m_impl->checked || !m_impl->makeNew)
     QORSIM_FAIL("InitializePersistentDrawer on " + m_impl->Name() +
                 " needs SetMakeNewDrawer (or SetMakeNewDrawerChunked) and CheckView first");
+  if (m_impl->serialized)
+    QORSIM_FAIL("InitializePersistentDrawer on " + m_impl->Name() + ": a serialized drawer is made with its values " +
+                "(SetBuffer and ExecWrite)");
   m_impl->MakeDrawer();
-  if (m_impl->sparse) {
-    // An empty sparse matrix: its row starts all 0 (and a zero diagonal).
-    if (m_impl->numNonZero != 0)
-      QORSIM_FAIL("InitializePersistentDrawer on " + m_impl->Name() + ": a sparse drawer of " +
-                  std::to_string(m_impl->numNonZero) + " values needs them written (ExecWrite)");
-    std::vector<int> rowStarts(static_cast<size_t>(m_impl->shape.rows + 1), 0);
-    std::vector<double> diagonal(static_cast<size_t>(m_impl->shape.symmetric ? m_impl->shape.rows : 0), 0.0);
-    void* const buffers[4] = {nullptr, nullptr, rowStarts.data(), diagonal.data()};
-    MoveSparse(m_impl->dist, m_impl->target, buffers, true);
-  }
 }
 
 void QORSimTransfer::SetDimExtension(const QORSimCSetID& set) {
@@ -748,7 +721,8 @@ uint64_t QORSimTransfer::RequiredBufferSize(int slot) const {
   StoreLock lock(StoreMutex());
   if (!m_impl->checked) QORSIM_FAIL("RequiredBufferSize on " + m_impl->Name() + " before CheckView");
   if (slot < 0 || slot > QORSimbufDiagonal) QORSIM_FAIL("buffer slot " + std::to_string(slot) + " does not exist");
-  return m_impl->SlotBytes(slot);
+  if (m_impl->serialized) return m_impl->serialized->RequiredBytes(m_impl->serializedTransfer, slot);
+  return slot == QORSimbufMain ? m_impl->required : 0;
 }
 
 void QORSimTransfer::SetBuffer(int slot, void* data, uint64_t bytes) {
@@ -797,14 +771,10 @@ void QORSimTransfer::ExecRead() {
     StoreLock lock(StoreMutex());
     CheckBuffer(*m_impl, "ExecRead", m_impl->read, "SetRead");
     if (m_impl->makeNew) QORSIM_FAIL("ExecRead on " + m_impl->Name() + ": the new drawer holds nothing to read yet");
-    for (int slot = 0; slot < 4; ++slot)
-      if (m_impl->readOnlyBuffer[slot] && m_impl->SlotBytes(slot) > 0)
-        QORSIM_FAIL("ExecRead on " + m_impl->Name() + " into a const buffer");
+    if (m_impl->readOnlyBuffer[QORSimbufMain]) QORSIM_FAIL("ExecRead on " + m_impl->Name() + " into a const buffer");
+    if (m_impl->serialized) return m_impl->serialized->Read(m_impl->serializedTransfer);
   }
-  if (m_impl->sparse)
-    MoveSparse(m_impl->dist, m_impl->target, m_impl->buffers, false);
-  else
-    m_impl->Move(false);
+  m_impl->Move(false);
 }
 
 void QORSimTransfer::ExecWrite() {
@@ -812,10 +782,12 @@ void QORSimTransfer::ExecWrite() {
     StoreLock lock(StoreMutex());
     CheckBuffer(*m_impl, "ExecWrite", m_impl->write, "SetWrite");
     WritableDatabase(m_impl->dist.ContextID(), "write values");
+    if (m_impl->serialized) {
+      m_impl->target = m_impl->serializedTransfer.drawer = m_impl->serialized->Write(m_impl->serializedTransfer);
+      m_impl->makeNew = false;
+      return;
+    }
     if (m_impl->makeNew) m_impl->MakeDrawer();
   }
-  if (m_impl->sparse)
-    MoveSparse(m_impl->dist, m_impl->target, m_impl->buffers, true);
-  else
-    m_impl->Move(true);
+  m_impl->Move(true);
 }
