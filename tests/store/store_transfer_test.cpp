@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <numeric>
 #include <random>
+#include <thread>
 
 #include "QORSimCounters.h"
 #include "store_test_util.h"
@@ -343,4 +345,37 @@ TEST_F(StoreTransfer, EmptySetsAndEmptyDimensions) {
   std::vector<double> out(6, -1.0);
   Move(id, {Range(none, 0, 1), Range(some, 0, 2)}, out, false);
   EXPECT_EQ(out, std::vector<double>(6, 0.0));
+}
+
+TEST_F(StoreTransfer, ConcurrentTransfersKeepEachOthersCacheFlags) {
+  // Two readers of A, one through whole chunks and one through a selection that loads a chunk into HDF5's cache,
+  // beside a writer of B. The selection's mark must survive the other reader, or the whole-chunk write that follows
+  // bypasses the stale cached chunk and the next selection read returns old values.
+  StoredMatrix a = MakeMatrix(Ctx(), 256, 256, 16, 16), b = MakeMatrix(Ctx(), 32, 32, 16, 16);
+  std::vector<double> chunk(256), piece(196), other(1024, 1.0), whole(65536), part(196);
+  for (int round = 0; round < 40; ++round) {
+    std::atomic<bool> started{false}, partRead{false};
+    std::thread r1([&] {
+      started = true;
+      do RangeTransfer(a, 0, 255, 0, 255, whole.data(), false);
+      while (!partRead);
+    });
+    std::thread r2([&] {
+      while (!started) std::this_thread::yield();
+      RangeTransfer(a, 1, 14, 1, 14, part.data(), false);
+      partRead = true;
+    });
+    std::thread w([&] { RangeTransfer(b, 0, 31, 0, 31, other.data(), true); });
+    r1.join();
+    r2.join();
+    w.join();
+    for (int j = 0; j < 16; ++j)
+      for (int i = 0; i < 16; ++i) chunk[static_cast<size_t>(j) * 16 + i] = Value(i, j, round + 1);
+    RangeTransfer(a, 0, 15, 0, 15, chunk.data(), true);
+    RangeTransfer(a, 1, 14, 1, 14, piece.data(), false);
+    for (int j = 0; j < 14; ++j)
+      for (int i = 0; i < 14; ++i)
+        ASSERT_EQ(piece[static_cast<size_t>(j) * 14 + i], Value(1 + i, 1 + j, round + 1)) << "round " << round;
+    RangeTransfer(a, 0, 15, 0, 15, chunk.data(), true);  // empties the cache the check used: the next round starts clean
+  }
 }

@@ -24,6 +24,11 @@ void QORSimDatabase::CreateInMemory(const char* name) {
   m_context = CreateDatabase(name && *name ? name : "memory", true).context;
 }
 
+bool QORSimDatabase::ClosedCleanly() const {
+  StoreLock lock(StoreMutex());
+  return !IsOpen() || Database(QORSimContextID(m_context)).closedCleanly;
+}
+
 void QORSimDatabase::Open(const char* path, Access access) {
   StoreLock lock(StoreMutex());
   if (IsOpen()) QORSIM_FAIL(std::string("Open on a database that is already open ('") + Path() + "')");

@@ -105,6 +105,15 @@ void WriteDatabaseHeader(DatabaseRecord& db) {
   H5Handle(QORSIM_H5(H5Gcreate2, (db.file, "/distributions", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT)));
 }
 
+void MarkOpenForWriting(DatabaseRecord& db, bool open) {
+  if (db.inMemory || db.readOnly || db.markedOpen == open) return;
+  WhereScope where(db.path, "/");
+  WriteIntsAttr(db.file, "open_for_writing", {open ? 1 : 0});
+  // On disk before any value it guards: values written after it may be lost by a kill, the mark is not.
+  QORSIM_H5(H5Fflush, (db.file, H5F_SCOPE_LOCAL));
+  db.markedOpen = open;
+}
+
 void WriteSetDataset(DatabaseRecord& db, const CollectionRecord& coll, const SetRecord& set) {
   const std::string path = coll.Path() + "/sets/" + std::to_string(set.number);
   WhereScope where(db.path, path);
@@ -296,6 +305,9 @@ void ExtendDrawer(const QORSimDistributionID& id, int index, int dim, const QORS
 
 hid_t DrawerDataset(const QORSimDistributionID& id, DistributionRecord& dist, DrawerRecord& drawer) {
   if (drawer.dataset >= 0) return drawer.dataset;
+  if (drawer.serialization != 0)
+    QORSIM_FAIL("drawer " + std::to_string(drawer.index) + " of " + Describe(id) +
+                " is not a standard drawer: it has no chunks and no dataset of its own");
   DatabaseRecord& db = Database(id.ContextID());
   WhereScope where(db.path, dist.DrawerPath(drawer.index));
   H5Handle dapl(QORSIM_H5(H5Pcreate, (H5P_DATASET_ACCESS)));

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "QORSimLayout.h"
@@ -124,25 +125,46 @@ DatabaseRecord& OpenDatabase(const std::string& path, bool readOnly) {
       QORSIM_FAIL(what + "HDF5 cannot read it (damaged or unsupported):" + stack);
     }
   }
+  // A refusal that a fuzz harness's failure hook turns into an exception must not leave the file open.
+  struct CloseUnlessRegistered {
+    DatabaseRecord* db;
+    ~CloseUnlessRegistered() {
+      if (!db || db->file < 0) return;
+      StoreLock lock(StoreMutex());
+      H5Fclose(db->file);
+    }
+  } guard{db.get()};
   WhereScope where(path, "/");
   if (!HasAttr(db->file, "qorsim_format") || ReadStringAttr(db->file, "qorsim_format") != kFormatName) {
-    QORSIM_H5(H5Fclose, (db->file));
     QORSIM_FAIL(what + "it is an HDF5 file but not a data-store database (no qorsim_format attribute)");
   }
   const int version = ReadIntAttr(db->file, "qorsim_version");
   if (version != kFormatVersion) {
-    QORSIM_H5(H5Fclose, (db->file));
     QORSIM_FAIL(what + "its store format version is " + std::to_string(version) + ", this store reads " +
                 std::to_string(kFormatVersion));
   }
+  if (HasAttr(db->file, "open_for_writing") && ReadIntAttr(db->file, "open_for_writing") != 0) {
+    // Like a hot journal: the last writer neither committed nor closed. Its values since its last commit may have
+    // been lost (they would read as the initialisation value); say so, and keep the mark until this writer commits.
+    db->closedCleanly = false;
+    db->markedOpen = !readOnly;
+    std::fprintf(stderr,
+                 "Warning: data-store database '%s' was not closed cleanly: it was still open for writing when its "
+                 "last writer ended, so values written after that writer's last commit may read as the "
+                 "initialisation value\n",
+                 path.c_str());
+  }
   LoadDatabase(*db);
   db->rawFd = RawFileDescriptor(db->file);
+  guard.db = nullptr;
   return Register(std::move(db));
 }
 
 void FlushDatabase(DatabaseRecord& db) {
   WhereScope where(db.path, "");
-  if (!db.readOnly) QORSIM_H5(H5Fflush, (db.file, H5F_SCOPE_LOCAL));
+  if (db.readOnly) return;
+  QORSIM_H5(H5Fflush, (db.file, H5F_SCOPE_LOCAL));
+  MarkOpenForWriting(db, false);  // only once the values it guarded are in the file
 }
 
 void CloseDatabase(int context) {
@@ -154,6 +176,10 @@ void CloseDatabase(int context) {
     ResetDrawerDatasets(entry.second);
     if (entry.second.temporary && !db.readOnly)
       QORSIM_H5(H5Ldelete, (db.file, entry.second.Path().c_str(), H5P_DEFAULT));
+  }
+  if (db.markedOpen) {
+    QORSIM_H5(H5Fflush, (db.file, H5F_SCOPE_LOCAL));
+    MarkOpenForWriting(db, false);
   }
   QORSIM_H5(H5Fclose, (db.file));
   Databases().erase(it);
@@ -171,6 +197,7 @@ DatabaseRecord& WritableDatabase(const QORSimContextID& context, const char* wha
   DatabaseRecord& db = Database(context);
   if (db.readOnly)
     QORSIM_FAIL(std::string("cannot ") + what + " in data-store database '" + db.path + "': it was opened read-only");
+  MarkOpenForWriting(db, true);
   return db;
 }
 

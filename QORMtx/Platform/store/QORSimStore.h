@@ -142,7 +142,7 @@ struct SetRecord {
   bool expired = false;  // a volatile set the collection has forgotten
   std::vector<int> ordinals;
   std::shared_ptr<PositionIndex> index;
-  int Ordinal(int k) const { return strided ? start + k * step : ordinals[static_cast<size_t>(k)]; }
+  int Ordinal(int k) const { return strided ? static_cast<int>(start + static_cast<long long>(k) * step) : ordinals[static_cast<size_t>(k)]; }
 };
 
 struct CollectionRecord {
@@ -171,6 +171,7 @@ struct DrawerRecord {
   hid_t dataset = -1;               // open on first use, with the distribution's chunk cache
   bool directChunkIo = false;       // unfiltered chunks stored in the memory type: whole chunks bypass the selection
   CacheFlags cache;                 // what HDF5's chunk cache of the open dataset may hold (under the lock)
+  int64_t items = 0;                // serialized drawers (QORSimSerialized.h): the items of buffer 0
 };
 
 struct DistributionRecord {
@@ -193,6 +194,8 @@ struct DatabaseRecord {
   bool readOnly = false;
   hid_t file = -1;
   int rawFd = -1;  // the file's descriptor when chunks may be read from it directly (plain file, no user block)
+  bool markedOpen = false;     // the file says it is open for writing (set before the first write after a commit)
+  bool closedCleanly = true;   // false when the file said so at open: its last writer never committed or closed
   std::map<int, CollectionRecord> collections;
   std::map<int, DistributionRecord> distributions;
   int nextCollection = 0;
@@ -206,6 +209,9 @@ DatabaseRecord& CreateDatabase(const std::string& path, bool inMemory);
 DatabaseRecord& OpenDatabase(const std::string& path, bool readOnly);
 void CloseDatabase(int context);
 void FlushDatabase(DatabaseRecord& db);
+/// \brief Records in the file that it is open for writing (before the first write after a commit), or that it is
+/// not (at commit and close), like a hot journal: a file left marked was not closed cleanly.
+void MarkOpenForWriting(DatabaseRecord& db, bool open);
 /// \brief Closes every open database (at process exit, while HDF5 still runs).
 void CloseAllDatabases();
 

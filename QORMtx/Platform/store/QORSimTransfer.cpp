@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "QORSimSelection.h"
+#include "QORSimSerialized.h"
 #include "QORSimStore.h"
 #include "mem_Alloc.h"
 
@@ -73,6 +74,8 @@ struct QORSimTransfer::Impl {
   bool natural = false;
   uint64_t required = 0;
   int extensionDim = -1;
+  const SerializedKind* serialized = nullptr;  // set when the transfer moves a serialized (sparse, MEI) drawer
+  SerializedTransfer serializedTransfer;
 
   void* buffers[4] = {nullptr, nullptr, nullptr, nullptr};
   uint64_t bufferBytes[4] = {0, 0, 0, 0};
@@ -84,12 +87,15 @@ struct QORSimTransfer::Impl {
   void CheckExtension(DistributionRecord& record);
   void MatchDimensions(const DistributionRecord& record);
   void CheckNewDrawer();
+  bool CheckSerialized(const DistributionRecord& record);
+  // Bytes the checks demand in a slot: a serialized kind checks its other slots itself.
+  uint64_t SlotBytes(int slot) const { return slot == QORSimbufMain ? required : 0; }
   int TargetDrawer(const DistributionRecord& record, const char* what) const;
   int GridDimension(const DistributionRecord& record, const QORSimCollectionID& coll) const;
   void Plan(const DistributionRecord& record);
   void MakeDrawer();
   void Move(bool isWrite);
-  DrawerGeometry Geometry(std::string& database, std::string& object);
+  DrawerGeometry Geometry(bool isWrite, std::string& database, std::string& object);
   void MoveStaged(DrawerGeometry& g, bool isWrite);
   void Permute(unsigned char* staging, const std::vector<hsize_t>& slabExtent, hsize_t lo, hsize_t hi, bool toStaging);
 };
@@ -133,14 +139,13 @@ void QORSimTransfer::Impl::Check() {
   typeKey = record.typeKey;
   item = ItemBytes(typeKey);
   checked = false;
-  if (!serialization.IsStandard())
-    QORSIM_FAIL("CheckView on " + Name() + ": serialization kind " + std::to_string(serialization.Kind()) +
-                " (sparse or element matrix) is not stored by this data store yet; only standard drawers are");
+  serialized = nullptr;
   if (!extension.IsNull()) {
     CheckExtension(record);
     return;
   }
   MatchDimensions(record);
+  if (CheckSerialized(record)) return;
   if (makeNew) {
     CheckNewDrawer();
     return;
@@ -202,6 +207,40 @@ void QORSimTransfer::Impl::MatchDimensions(const DistributionRecord& record) {
   }
 }
 
+// Serialized drawers (a new one with a serialization, or an existing one) move whole, through their kind's code.
+bool QORSimTransfer::Impl::CheckSerialized(const DistributionRecord& record) {
+  if (!makeNew && record.drawers.empty()) return false;
+  const int drawerIndex = makeNew ? -1 : TargetDrawer(record, "CheckView");
+  const int word = makeNew ? serialization.Word() : record.drawers[static_cast<size_t>(drawerIndex)].serialization;
+  if (QORSimSerializationType::FromWord(word).IsStandard()) return false;
+  const SerializedKind& kind = FindSerializedKind(word, "CheckView on " + Name());
+  SerializedTransfer& t = serializedTransfer;
+  t = SerializedTransfer();
+  t.dist = dist;
+  t.drawer = drawerIndex;
+  t.serialization = word;
+  t.numNonZero = numNonZero;
+  t.sets.resize(dims.size());
+  for (size_t k = 0; k < dims.size(); ++k) {
+    const size_t d = static_cast<size_t>(plans[k].distDim);
+    if (dims[k].ByPosition())
+      QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(static_cast<int>(k)) + " is not a set; a serialized drawer " +
+                  "moves whole, over its sets");
+    if (drawerIndex >= 0 && dims[k].set.Number() != record.drawers[static_cast<size_t>(drawerIndex)].sets[d])
+      QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(static_cast<int>(k)) + " names " + Describe(dims[k].set) +
+                  ", not the drawer's own set; a serialized drawer moves whole");
+    t.sets[d] = dims[k].set;
+  }
+  t.buffers = buffers;
+  t.bytes = bufferBytes;
+  kind.Check(t);
+  serialized = &kind;
+  target = drawerIndex;
+  required = kind.RequiredBytes(t, QORSimbufMain);
+  checked = true;
+  return true;
+}
+
 void QORSimTransfer::Impl::CheckNewDrawer() {
   const int rank = static_cast<int>(dims.size());
   for (int t = 0; t < rank; ++t)
@@ -211,6 +250,10 @@ void QORSimTransfer::Impl::CheckNewDrawer() {
   if (chunked && static_cast<int>(chunkSizes.size()) != rank)
     QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + " gave " + std::to_string(chunkSizes.size()) +
                 " chunk sizes for " + std::to_string(rank) + " dimensions");
+  for (int t = 0; chunked && t < rank; ++t)
+    if (chunkSizes[static_cast<size_t>(t)] <= 0)
+      QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + ": chunk size " +
+                  std::to_string(chunkSizes[static_cast<size_t>(t)]) + " of " + Dim(t) + " is not positive");
   if (extendableDim >= rank)
     QORSIM_FAIL("SetExtendableDim(" + std::to_string(extendableDim) + ") on " + Name() + " of " +
                 std::to_string(rank) + " dimensions");
@@ -413,7 +456,7 @@ void QORSimTransfer::Impl::Permute(unsigned char* stagingBytes, const std::vecto
         .Run(0, 0, 0);
 }
 
-DrawerGeometry QORSimTransfer::Impl::Geometry(std::string& database, std::string& object) {
+DrawerGeometry QORSimTransfer::Impl::Geometry(bool isWrite, std::string& database, std::string& object) {
   DrawerGeometry g;
   StoreLock lock(StoreMutex());
   DistributionRecord& record = Distribution(dist);
@@ -429,7 +472,8 @@ DrawerGeometry QORSimTransfer::Impl::Geometry(std::string& database, std::string
   g.fill = d.fill;
   // A file open twice in the process shares its datasets' chunk caches between the two databases, which this
   // drawer's records cannot see: then whole chunks go through HDF5, which keeps the shared cache right.
-  const DatabaseRecord& db = Database(dist.ContextID());
+  DatabaseRecord& db = Database(dist.ContextID());
+  if (isWrite) MarkOpenForWriting(db, true);
   if (db.rawFd >= 0 && QORSIM_H5(H5Fget_obj_count, (db.file, H5F_OBJ_FILE)) == 1) g.fd = db.rawFd;
   g.cache = [this]() -> CacheFlags& { return Drawer(Distribution(dist), target, dist).cache; };
   g.reopen = [this] {
@@ -442,7 +486,7 @@ DrawerGeometry QORSimTransfer::Impl::Geometry(std::string& database, std::string
 
 void QORSimTransfer::Impl::Move(bool isWrite) {
   std::string database, object;
-  DrawerGeometry g = Geometry(database, object);
+  DrawerGeometry g = Geometry(isWrite, database, object);
   WhereScope where(database, object);
   for (hsize_t e : extent)
     if (e == 0) return;
@@ -646,6 +690,9 @@ void QORSimTransfer::InitializePersistentDrawer() {
   if (!m_impl->checked || !m_impl->makeNew)
     QORSIM_FAIL("InitializePersistentDrawer on " + m_impl->Name() +
                 " needs SetMakeNewDrawer (or SetMakeNewDrawerChunked) and CheckView first");
+  if (m_impl->serialized)
+    QORSIM_FAIL("InitializePersistentDrawer on " + m_impl->Name() + ": a serialized drawer is made with its values " +
+                "(SetBuffer and ExecWrite)");
   m_impl->MakeDrawer();
 }
 
@@ -674,6 +721,7 @@ uint64_t QORSimTransfer::RequiredBufferSize(int slot) const {
   StoreLock lock(StoreMutex());
   if (!m_impl->checked) QORSIM_FAIL("RequiredBufferSize on " + m_impl->Name() + " before CheckView");
   if (slot < 0 || slot > QORSimbufDiagonal) QORSIM_FAIL("buffer slot " + std::to_string(slot) + " does not exist");
+  if (m_impl->serialized) return m_impl->serialized->RequiredBytes(m_impl->serializedTransfer, slot);
   return slot == QORSimbufMain ? m_impl->required : 0;
 }
 
@@ -705,12 +753,16 @@ void CheckBuffer(const QORSimTransfer::Impl& impl, const char* routine, bool mod
   if (!mode)
     QORSIM_FAIL(std::string(routine) + " on a transfer of " + impl.Name() + " that was not set up with " + setter);
   if (!impl.checked) QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " before CheckView");
-  if (impl.required > 0 && !impl.buffers[QORSimbufMain])
-    QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " without a buffer (SetBuffer)");
-  if (impl.bufferBytes[QORSimbufMain] < impl.required)
-    QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + ": the buffer holds " +
-                std::to_string(impl.bufferBytes[QORSimbufMain]) + " bytes, the transfer needs " +
-                std::to_string(impl.required));
+  for (int slot = 0; slot < 4; ++slot) {
+    const uint64_t need = impl.SlotBytes(slot);
+    const std::string which = slot == QORSimbufMain ? "the buffer" : "buffer " + std::to_string(slot);
+    if (need > 0 && !impl.buffers[slot])
+      QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " without " +
+                  (slot == QORSimbufMain ? "a buffer (SetBuffer)" : which + " (SetBuffer)"));
+    if (impl.bufferBytes[slot] < need)
+      QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + ": " + which + " holds " +
+                  std::to_string(impl.bufferBytes[slot]) + " bytes, the transfer needs " + std::to_string(need));
+  }
 }
 }  // namespace
 
@@ -720,6 +772,7 @@ void QORSimTransfer::ExecRead() {
     CheckBuffer(*m_impl, "ExecRead", m_impl->read, "SetRead");
     if (m_impl->makeNew) QORSIM_FAIL("ExecRead on " + m_impl->Name() + ": the new drawer holds nothing to read yet");
     if (m_impl->readOnlyBuffer[QORSimbufMain]) QORSIM_FAIL("ExecRead on " + m_impl->Name() + " into a const buffer");
+    if (m_impl->serialized) return m_impl->serialized->Read(m_impl->serializedTransfer);
   }
   m_impl->Move(false);
 }
@@ -729,6 +782,11 @@ void QORSimTransfer::ExecWrite() {
     StoreLock lock(StoreMutex());
     CheckBuffer(*m_impl, "ExecWrite", m_impl->write, "SetWrite");
     WritableDatabase(m_impl->dist.ContextID(), "write values");
+    if (m_impl->serialized) {
+      m_impl->target = m_impl->serializedTransfer.drawer = m_impl->serialized->Write(m_impl->serializedTransfer);
+      m_impl->makeNew = false;
+      return;
+    }
     if (m_impl->makeNew) m_impl->MakeDrawer();
   }
   m_impl->Move(true);

@@ -57,8 +57,8 @@ class QORSimTransfer {
 
   // ---- New drawers ----
   void SetMakeNewDrawer();
-  /// \brief A chunked drawer with the chunk size per transfer dimension. A size ≤ 0 or larger than its
-  /// dimension chunks that dimension whole; the sizes are reported back as given.
+  /// \brief A chunked drawer with the chunk size per transfer dimension. Sizes must be positive; one
+  /// larger than its dimension chunks that dimension whole; the sizes are reported back as given.
   void SetMakeNewDrawerChunked(const QORSimArray<int>& chunkSizes);
   /// \brief Transfer dimension dim (its distribution dimension) of the new drawer may grow later.
   void SetExtendableDim(int dim);
