@@ -432,6 +432,17 @@ void QORMtxSparseMatrix::AdoptArrays(unsigned* rowP, int* colI, double* data, do
   m_numNonzeros = static_cast<int>(nnz);
 }
 
+void QORMtxSparseMatrix::AdoptAssembled(QORMtxSparseMatrix& built) {
+  Reset(built.m_numRows, built.m_numCols);
+  std::swap(m_data, built.m_data);
+  std::swap(m_colI, built.m_colI);
+  std::swap(m_rowP, built.m_rowP);
+  std::swap(m_diagonal, built.m_diagonal);
+  m_numNonzeros = built.m_numNonzeros;
+  m_symFlag = built.m_symFlag;
+  m_assemblyComplete = built.m_assemblyComplete;
+}
+
 void QORMtxSparseMatrix::Reset(int numRows, int numCols) {
   ReleaseArrays();
   m_rowSetID = QORSimCSetID();
