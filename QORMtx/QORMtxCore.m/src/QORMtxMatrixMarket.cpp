@@ -410,6 +410,7 @@ bool QORMtxMatrixMarket::ReadText(const char* text, size_t length, const char* n
     result.m_entries.Swap(reader.Entries());
     result.EndAssembly(reader.Symmetric());
     // Hand the finished arrays over only now, so that a failure leaves the caller's matrix as it was.
+    matrix.Reset(0, 0);
     matrix.AdoptAssembled(result);
   } catch (const std::bad_alloc&) {
     return reader.OutOfMemory(error);

@@ -433,7 +433,10 @@ void QORMtxSparseMatrix::AdoptArrays(unsigned* rowP, int* colI, double* data, do
 }
 
 void QORMtxSparseMatrix::AdoptAssembled(QORMtxSparseMatrix& built) {
-  Reset(built.m_numRows, built.m_numCols);
+  ReleaseArrays();
+  m_entries.Clear();
+  m_numRows = built.m_numRows;
+  m_numCols = built.m_numCols;
   std::swap(m_data, built.m_data);
   std::swap(m_colI, built.m_colI);
   std::swap(m_rowP, built.m_rowP);

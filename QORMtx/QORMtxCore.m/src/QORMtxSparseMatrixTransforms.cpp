@@ -170,16 +170,8 @@ void QORMtxSparseMatrix::Subtract(const QORMtxSparseMatrix& A, const QORMtxSpars
   AddScaled(D, B, -1.0, grow);
   D.EndAssembly(false);
   if (aliased) {
-    ReleaseArrays();
-    m_entries.Clear();
-    std::swap(m_data, aside.m_data);
-    std::swap(m_colI, aside.m_colI);
-    std::swap(m_rowP, aside.m_rowP);
-    m_numNonzeros = aside.m_numNonzeros;
-    m_numRows = aside.m_numRows;
-    m_numCols = aside.m_numCols;
+    AdoptAssembled(aside);
     m_symFlag = e_unknown;
-    m_assemblyComplete = aside.m_assemblyComplete;
   }
   if (m_rowSetID.IsNull() && m_colSetID.IsNull() && !rowID_A.IsNull()) SetDomain(rowID_A, colID_A);
 }
