@@ -1,18 +1,24 @@
-// Kernel matrix views: ownership through the allocation hooks, blocked products against the triple loop, eigen
-// solves by residual, windows, transposes and the text export.
+// Kernel matrix views and static operations: ownership through the allocation hooks, blocked products against the
+// triple loop, eigen solves by residual, windows, transposes, the text export, products with a stored operand.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <fstream>
 #include <memory>
+#include <random>
+#include <tuple>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include "QORMtxBlaMatrix.h"
+#include "QORMtxDenseMatrix.h"
 #include "QORMtxMatrix.h"
+#include "QORMtxOperations.h"
+#include "QORMtxSparseMatrix.h"
 #include "QORMtxTransBlaMtx.h"
 #include "QORMtxUtilities.h"
+#include "QORSimDatabase.h"
 #include "mem_Alloc.h"
 #include "qormtx_death.h"
 #include "qormtx_reference.h"
@@ -34,6 +40,7 @@ std::set<void*> g_live;
 int g_allocs = 0, g_frees = 0;
 void* CountingAlloc(size_t n) { return ++g_allocs, *g_live.insert(mem_OperatorNewThrowBuiltin(n)).first; }
 void CountingFree(void* p) {
+  if (!p) return;
   ++g_frees;
   EXPECT_EQ(g_live.erase(p), 1u) << "freed what the hooks did not hand out";
   mem_Free(p);
@@ -181,6 +188,85 @@ TEST(BlaMatrixViewsDeath, Preconditions) {
   EXPECT_QORMTX_ASSERTION(a.SolveEigenproblemSymmetric(b, nullptr, b), "IsSymmetric()");
   const QORMtxTransBlaMtx op(&a, false);
   EXPECT_QORMTX_ASSERTION(op.GetRowBlock(1), "i<m_numRowBlocks");
+}
+
+// ---- Static operations ----
+
+QORMtxMatrix InCore(const Dense& d) {
+  QORMtxMatrix m(d.rows, d.cols);
+  std::copy(d.a.begin(), d.a.end(), m.Values());
+  return m;
+}
+
+TEST(Operations, InCoreAndEnergyProducts) {
+  for (const auto& [m, n, k] : {std::tuple{4, 3, 5}, {1, 1, 1}, {2, 5, 3}}) {
+    const Dense a = ref::Random(m, k, 30), b = ref::Random(k, n, 31), c0 = ref::Random(m, n, 32);
+    QORMtxMatrix C = InCore(c0);
+    QORMtxOperations::Multiply(InCore(a), InCore(b), C, 2.0, -1.0);
+    Dense got(m, n);
+    std::copy(C.Values(), C.Values() + got.a.size(), got.a.begin());
+    EXPECT_TRUE(ref::Near(got, ref::Lin(2.0, ref::Product(a, b), -1.0, c0))) << m << "x" << n << "x" << k;
+  }
+  const Dense a = ref::Random(6, 6, 33), b = ref::Random(6, 4, 34), ab = ref::Product(a, b);
+  const QORMtxMatrix A = InCore(a), B = InCore(b);
+  std::vector<double> work(24), products(4);
+  {
+    Hooks hooks;  // with a work array nothing is allocated
+    QORMtxOperations::EnergyProducts(A, B, products.data(), work.data());
+    EXPECT_EQ(g_allocs, 0);
+  }
+  for (double* w : {work.data(), static_cast<double*>(nullptr)}) {
+    QORMtxOperations::EnergyProducts(A, B, products.data(), w);
+    for (int j = 0; j < 4; ++j) {
+      double e = 0;
+      for (int i = 0; i < 6; ++i) e += b(i, j) * ab(i, j);
+      EXPECT_NEAR(products[j], e, 1e-13) << j;
+    }
+  }
+}
+
+TEST(Operations, SparseTimesStoredAgainstTheDenseReference) {
+  QORSimDatabase db;
+  db.CreateInMemory("operations");
+  for (bool symmetric : {false, true})
+    for (bool trans : {false, true}) {
+      const int rows = symmetric ? 6 : 7, cols = 6;
+      QORMtxSparseMatrix K;
+      K.BeginAssembly(true);
+      Dense k(rows, cols);
+      std::mt19937_64 rng = ref::Rng(40);
+      for (int e = 0; e < 15; ++e) {
+        int r = static_cast<int>(rng() % rows), c = static_cast<int>(rng() % cols);
+        if (symmetric && c > r) std::swap(r, c);
+        const double v = static_cast<double>(rng() % 9) - 4.0;
+        K.AddData(r, c, v, true);
+        k(r, c) += v;
+        if (symmetric && r != c) k(c, r) += v;
+      }
+      K.AddData(rows - 1, cols - 1, 0.5, true);
+      k(rows - 1, cols - 1) += 0.5;
+      K.EndAssembly(symmetric);
+      const Dense op = trans && !symmetric ? ref::Transpose(k) : k;
+      const Dense b = ref::Random(op.cols, 9, 41);
+      const QORMtxDenseMatrix B(ref::Store(db.ContextID(), b, 4, 3));
+      QORMtxDenseMatrix C(ref::Store(db.ContextID(), Dense(op.rows, 9, -7.0), 3, 2));
+      QORMtxOperations::Multiply(K, B, C, trans);
+      EXPECT_TRUE(ref::Near(ref::Load(C), ref::Product(op, b))) << symmetric << trans;
+    }
+  db.Close();
+}
+
+TEST(OperationsDeath, FailuresNameTheirOwnFile) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  QORMtxMatrix A(2, 3), B(2, 2), C(2, 2), D(2, 2, QORMtxMatrix::DIAG);
+  const std::string file = "File QORMtx/QORMtxCore.m/src/QORMtxOperations, line ";
+  EXPECT_QORMTX_ASSERTION(QORMtxOperations::Multiply(A, B, C, 1, 0),
+                          "numRowsB == numColsA && numRowsC == numRowsA && numColsC == numColsB");
+  EXPECT_DEATH(QORMtxOperations::Multiply(A, B, C, 1, 0), qormtx_test::Literal(file));
+  EXPECT_QORMTX_ASSERTION(QORMtxOperations::Multiply(D, B, C, 1, 0),
+                          "!A.IsDiagonal() && !B.IsDiagonal() && !B.IsDiagonal()");
+  double p[2];
+  EXPECT_QORMTX_ASSERTION(QORMtxOperations::EnergyProducts(A, B, p, nullptr), "!!A && !!B && products && A.IsSquare()");
 }
 
 }  // namespace
