@@ -65,17 +65,14 @@ std::string ReadStringAttr(hid_t obj, const char* name) {
 }
 
 std::vector<std::string> LinkNames(hid_t group) {
-  H5G_info_t info;
-  QORSIM_H5(H5Gget_info, (group, &info));
+  // One pass over the links: asking for them by index makes HDF5 sort the names again on every call.
   std::vector<std::string> names;
-  for (hsize_t i = 0; i < info.nlinks; ++i) {
-    const ssize_t len =
-        QORSIM_H5(H5Lget_name_by_idx, (group, ".", H5_INDEX_NAME, H5_ITER_INC, i, nullptr, 0, H5P_DEFAULT));
-    std::string name(static_cast<size_t>(len) + 1, '\0');
-    QORSIM_H5(H5Lget_name_by_idx, (group, ".", H5_INDEX_NAME, H5_ITER_INC, i, &name[0], name.size(), H5P_DEFAULT));
-    name.resize(static_cast<size_t>(len));
-    names.push_back(name);
-  }
+  auto collect = [](hid_t, const char* name, const H5L_info_t*, void* out) -> herr_t {
+    static_cast<std::vector<std::string>*>(out)->emplace_back(name);
+    return 0;
+  };
+  hsize_t at = 0;
+  QORSIM_H5(H5Literate, (group, H5_INDEX_NAME, H5_ITER_INC, &at, collect, &names));
   return names;
 }
 

@@ -142,7 +142,9 @@ struct SetRecord {
   bool expired = false;  // a volatile set the collection has forgotten
   std::vector<int> ordinals;
   std::shared_ptr<PositionIndex> index;
-  int Ordinal(int k) const { return strided ? static_cast<int>(start + static_cast<long long>(k) * step) : ordinals[static_cast<size_t>(k)]; }
+  int Ordinal(int k) const {
+    return strided ? static_cast<int>(start + static_cast<long long>(k) * step) : ordinals[static_cast<size_t>(k)];
+  }
 };
 
 struct CollectionRecord {
