@@ -305,6 +305,9 @@ void ExtendDrawer(const QORSimDistributionID& id, int index, int dim, const QORS
 
 hid_t DrawerDataset(const QORSimDistributionID& id, DistributionRecord& dist, DrawerRecord& drawer) {
   if (drawer.dataset >= 0) return drawer.dataset;
+  if (drawer.serialization != 0)
+    QORSIM_FAIL("drawer " + std::to_string(drawer.index) + " of " + Describe(id) +
+                " is not a standard drawer: it has no chunks and no dataset of its own");
   DatabaseRecord& db = Database(id.ContextID());
   WhereScope where(db.path, dist.DrawerPath(drawer.index));
   H5Handle dapl(QORSIM_H5(H5Pcreate, (H5P_DATASET_ACCESS)));

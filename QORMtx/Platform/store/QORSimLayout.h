@@ -39,6 +39,13 @@ void WriteDatabaseHeader(DatabaseRecord& db);
 void WriteSetDataset(DatabaseRecord& db, const CollectionRecord& coll, const SetRecord& set);
 void WriteCollectionAttrs(DatabaseRecord& db, const CollectionRecord& coll);
 
+/// \brief Refuses a damaged file at open, naming the object of the innermost WhereScope. Never returns.
+[[noreturn]] void Damaged(const std::string& problem, const char* file, int line);
+#define QORSIM_DAMAGED(problem) qorsim::Damaged((problem), __FILE__, __LINE__)
+/// \brief Checks a loaded drawer's sets against the grid (each exists, with as many members as the extent) and its
+/// extendable dimension.
+void CheckDrawerSets(const DatabaseRecord& db, const DistributionRecord& dist, const DrawerRecord& drawer);
+
 /// \brief Reads the collections, sets, distributions and drawers of an opened file into db.
 void LoadDatabase(DatabaseRecord& db);
 

@@ -11,13 +11,11 @@
 
 namespace qorsim {
 
-namespace {
-
-// The object is named by the innermost WhereScope.
-[[noreturn]] void Damaged(const std::string& problem, const char* file, int line) {
+void Damaged(const std::string& problem, const char* file, int line) {
   Fail("damaged data-store database: " + problem + DescribeWhere(), file, line);
 }
-#define QORSIM_DAMAGED(problem) Damaged((problem), __FILE__, __LINE__)
+
+namespace {
 
 std::string Str(long long v) { return std::to_string(v); }
 
@@ -104,8 +102,9 @@ void LoadCollections(DatabaseRecord& db) {
   }
 }
 
-// The drawer's recorded sets and chunk sizes against its dataset and the distribution's grid.
-void CheckDrawer(const DatabaseRecord& db, const DistributionRecord& dist, const DrawerRecord& drawer) {
+}  // namespace
+
+void CheckDrawerSets(const DatabaseRecord& db, const DistributionRecord& dist, const DrawerRecord& drawer) {
   const size_t rank = dist.grid.size();
   if (drawer.sets.size() != rank)
     QORSIM_DAMAGED("the drawer names " + Str(static_cast<long long>(drawer.sets.size())) + " sets for " +
@@ -121,11 +120,19 @@ void CheckDrawer(const DatabaseRecord& db, const DistributionRecord& dist, const
                      Str(static_cast<long long>(drawer.dims[d])) + " but its set " + Str(drawer.sets[d]) + " has " +
                      Str(set->second.count) + " members");
   }
-  if (drawer.serialization != 0)
-    QORSIM_DAMAGED("serialization " + Str(drawer.serialization) + " is not a kind this data store reads");
   if (drawer.extendableDim < -1 || drawer.extendableDim >= static_cast<int>(rank))
     QORSIM_DAMAGED("extendable dimension " + Str(drawer.extendableDim) + " of a drawer of " +
                    Str(static_cast<long long>(rank)) + " dimensions");
+}
+
+namespace {
+
+// A standard drawer's recorded sets and chunk sizes against its dataset and the distribution's grid.
+void CheckDrawer(const DatabaseRecord& db, const DistributionRecord& dist, const DrawerRecord& drawer) {
+  const size_t rank = dist.grid.size();
+  CheckDrawerSets(db, dist, drawer);
+  if (drawer.serialization != 0)
+    QORSIM_DAMAGED("serialization " + Str(drawer.serialization) + " is not a kind this data store reads");
   if (!drawer.chunkSizes.empty()) {
     if (drawer.chunkSizes.size() != rank)
       QORSIM_DAMAGED("the drawer has " + Str(static_cast<long long>(drawer.chunkSizes.size())) +
@@ -139,25 +146,6 @@ void CheckDrawer(const DatabaseRecord& db, const DistributionRecord& dist, const
 }
 
 void LoadDrawer(DatabaseRecord& db, DistributionRecord& dist, hid_t group, const std::string& name, int k) {
-  {
-    H5Handle obj(QORSIM_H5(H5Oopen, (group, name.c_str(), H5P_DEFAULT)));
-    if (QORSIM_H5(H5Iget_type, (obj)) == H5I_GROUP) {  // a serialized drawer keeps its arrays in a group
-      DrawerRecord drawer;
-      drawer.index = k;
-      LoadSerializedDrawer(obj, drawer);
-      for (int set : drawer.sets) {
-        const size_t d = drawer.dims.size();
-        if (d >= dist.grid.size()) QORSIM_FAIL("the drawer's sets do not match its dimensions" + DescribeWhere());
-        auto coll = db.collections.find(dist.grid[d].first);
-        if (coll == db.collections.end() || !coll->second.sets.count(set))
-          QORSIM_FAIL("the drawer names set " + std::to_string(set) + ", which does not exist" + DescribeWhere());
-        drawer.dims.push_back(static_cast<hsize_t>(coll->second.sets.at(set).count));
-      }
-      drawer.fill.assign(ItemBytes(dist.typeKey), 0);
-      dist.drawers.push_back(std::move(drawer));
-      return;
-    }
-  }
   WhereScope where(db.path, dist.DrawerPath(k));
   H5Handle ds(QORSIM_H5(H5Dopen2, (group, name.c_str(), H5P_DEFAULT)));
   DrawerRecord drawer;
@@ -191,6 +179,29 @@ void LoadDrawer(DatabaseRecord& db, DistributionRecord& dist, hid_t group, const
   if (defined != H5D_FILL_VALUE_UNDEFINED)
     QORSIM_H5(H5Pget_fill_value, (dcpl, MemoryType(dist.typeKey), drawer.fill.data()));
   CheckDrawer(db, dist, drawer);
+  dist.drawers.push_back(std::move(drawer));
+}
+
+// A serialized drawer keeps its arrays in a group: the attributes every such drawer carries, checked against the
+// grid and the sets, then the rest through its kind's code.
+void LoadGroupDrawer(DatabaseRecord& db, DistributionRecord& dist, hid_t group, const std::string& name, int k) {
+  WhereScope where(db.path, dist.DrawerPath(k));
+  H5Handle obj(QORSIM_H5(H5Gopen2, (group, name.c_str(), H5P_DEFAULT)));
+  DrawerRecord drawer;
+  drawer.index = k;
+  ReadSerializedDrawerAttrs(obj, drawer);
+  if (drawer.sets.size() != dist.grid.size())
+    QORSIM_DAMAGED("the drawer names " + Str(static_cast<long long>(drawer.sets.size())) + " sets for " +
+                   Str(static_cast<long long>(dist.grid.size())) + " dimensions");
+  for (size_t d = 0; d < drawer.sets.size(); ++d) {
+    const CollectionRecord& coll = db.collections.at(dist.grid[d].first);
+    auto set = coll.sets.find(drawer.sets[d]);
+    drawer.dims.push_back(set == coll.sets.end() ? 0 : static_cast<hsize_t>(set->second.count));
+  }
+  CheckDrawerSets(db, dist, drawer);
+  drawer.fill.assign(ItemBytes(dist.typeKey), 0);
+  FindSerializedKind(drawer.serialization, "damaged data-store database: drawer" + DescribeWhere())
+      .Load(obj, dist, drawer);
   dist.drawers.push_back(std::move(drawer));
 }
 
@@ -251,7 +262,12 @@ void LoadDistributions(DatabaseRecord& db) {
     std::sort(drawers.begin(), drawers.end());
     for (size_t i = 0; i < drawers.size(); ++i) {
       if (drawers[i].first != static_cast<int>(i)) QORSIM_DAMAGED("drawer " + Str(static_cast<long long>(i)) + " is missing");
-      LoadDrawer(db, dist, g, drawers[i].second, drawers[i].first);
+      H5O_info_t info;
+      QORSIM_H5(H5Oget_info_by_name2, (g, drawers[i].second.c_str(), &info, H5O_INFO_BASIC, H5P_DEFAULT));
+      if (info.type == H5O_TYPE_GROUP)
+        LoadGroupDrawer(db, dist, g, drawers[i].second, drawers[i].first);
+      else
+        LoadDrawer(db, dist, g, drawers[i].second, drawers[i].first);
     }
     db.distributions[number] = std::move(dist);
   }

@@ -40,11 +40,10 @@ void WriteSerializedDrawerAttrs(hid_t group, const DrawerRecord& drawer) {
   WriteIntsAttr(group, "extendable_dim", {drawer.extendableDim});
 }
 
-void LoadSerializedDrawer(hid_t group, DrawerRecord& drawer) {
+void ReadSerializedDrawerAttrs(hid_t group, DrawerRecord& drawer) {
   drawer.sets = ReadIntsAttr(group, "sets");
   drawer.serialization = ReadIntAttr(group, "serialization");
   drawer.extendableDim = ReadIntAttr(group, "extendable_dim");
-  FindSerializedKind(drawer.serialization, "drawer" + DescribeWhere()).Load(group, drawer);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -114,7 +113,7 @@ class MeiDrawers : public SerializedKind {
     }
   }
 
-  void Load(hid_t obj, DrawerRecord& drawer) const override {
+  void Load(hid_t obj, const DistributionRecord& /*dist*/, DrawerRecord& drawer) const override {
     H5Handle values(QORSIM_H5(H5Dopen2, (obj, "values", H5P_DEFAULT)));
     H5Handle space(QORSIM_H5(H5Dget_space, (values)));
     drawer.items = QORSIM_H5(H5Sget_simple_extent_npoints, (space));

@@ -125,14 +125,21 @@ DatabaseRecord& OpenDatabase(const std::string& path, bool readOnly) {
       QORSIM_FAIL(what + "HDF5 cannot read it (damaged or unsupported):" + stack);
     }
   }
+  // A refusal that a fuzz harness's failure hook turns into an exception must not leave the file open.
+  struct CloseUnlessRegistered {
+    DatabaseRecord* db;
+    ~CloseUnlessRegistered() {
+      if (!db || db->file < 0) return;
+      StoreLock lock(StoreMutex());
+      H5Fclose(db->file);
+    }
+  } guard{db.get()};
   WhereScope where(path, "/");
   if (!HasAttr(db->file, "qorsim_format") || ReadStringAttr(db->file, "qorsim_format") != kFormatName) {
-    QORSIM_H5(H5Fclose, (db->file));
     QORSIM_FAIL(what + "it is an HDF5 file but not a data-store database (no qorsim_format attribute)");
   }
   const int version = ReadIntAttr(db->file, "qorsim_version");
   if (version != kFormatVersion) {
-    QORSIM_H5(H5Fclose, (db->file));
     QORSIM_FAIL(what + "its store format version is " + std::to_string(version) + ", this store reads " +
                 std::to_string(kFormatVersion));
   }
@@ -149,6 +156,7 @@ DatabaseRecord& OpenDatabase(const std::string& path, bool readOnly) {
   }
   LoadDatabase(*db);
   db->rawFd = RawFileDescriptor(db->file);
+  guard.db = nullptr;
   return Register(std::move(db));
 }
 

@@ -34,8 +34,9 @@ class SerializedKind {
   /// \brief Makes the drawer when t.drawer < 0 (returning its index), then writes the buffers into it.
   virtual int Write(const SerializedTransfer& t) const = 0;
   virtual void Read(const SerializedTransfer& t) const = 0;
-  /// \brief Completes the record of a drawer stored as the group obj (dims, sets, serialization are read).
-  virtual void Load(hid_t obj, DrawerRecord& drawer) const = 0;
+  /// \brief Completes (and checks against the file) the record of a drawer of dist stored as the group obj; its
+  /// sets, dims, serialization and extendable dimension are read and checked already.
+  virtual void Load(hid_t obj, const DistributionRecord& dist, DrawerRecord& drawer) const = 0;
 };
 
 /// \brief The code of the serialization word's kind; fails naming the kind when none is registered.
@@ -46,7 +47,7 @@ void RegisterSerializedKind(int kind, const SerializedKind* code);
 /// \brief The group attributes every serialized drawer carries (sets, serialization, extendable_dim, items) and
 /// the common part of its record; the loader calls Load of the kind after reading them.
 void WriteSerializedDrawerAttrs(hid_t group, const DrawerRecord& drawer);
-/// \brief Loads a drawer stored as a group (what LoadDrawer meets when the link is not a dataset).
-void LoadSerializedDrawer(hid_t group, DrawerRecord& drawer);
+/// \brief Reads those attributes back into the record (the loader checks them, then calls Load of the kind).
+void ReadSerializedDrawerAttrs(hid_t group, DrawerRecord& drawer);
 
 }  // namespace qorsim

@@ -88,6 +88,8 @@ struct QORSimTransfer::Impl {
   void MatchDimensions(const DistributionRecord& record);
   void CheckNewDrawer();
   bool CheckSerialized(const DistributionRecord& record);
+  // Bytes the checks demand in a slot: a serialized kind checks its other slots itself.
+  uint64_t SlotBytes(int slot) const { return slot == QORSimbufMain ? required : 0; }
   int TargetDrawer(const DistributionRecord& record, const char* what) const;
   int GridDimension(const DistributionRecord& record, const QORSimCollectionID& coll) const;
   void Plan(const DistributionRecord& record);
@@ -221,8 +223,8 @@ bool QORSimTransfer::Impl::CheckSerialized(const DistributionRecord& record) {
   t.sets.resize(dims.size());
   for (size_t k = 0; k < dims.size(); ++k) {
     const size_t d = static_cast<size_t>(plans[k].distDim);
-    if (dims[k].isRange)
-      QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(static_cast<int>(k)) + " is a range; a serialized drawer " +
+    if (dims[k].ByPosition())
+      QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(static_cast<int>(k)) + " is not a set; a serialized drawer " +
                   "moves whole, over its sets");
     if (drawerIndex >= 0 && dims[k].set.Number() != record.drawers[static_cast<size_t>(drawerIndex)].sets[d])
       QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(static_cast<int>(k)) + " names " + Describe(dims[k].set) +
@@ -751,12 +753,16 @@ void CheckBuffer(const QORSimTransfer::Impl& impl, const char* routine, bool mod
   if (!mode)
     QORSIM_FAIL(std::string(routine) + " on a transfer of " + impl.Name() + " that was not set up with " + setter);
   if (!impl.checked) QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " before CheckView");
-  if (impl.required > 0 && !impl.buffers[QORSimbufMain])
-    QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " without a buffer (SetBuffer)");
-  if (impl.bufferBytes[QORSimbufMain] < impl.required)
-    QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + ": the buffer holds " +
-                std::to_string(impl.bufferBytes[QORSimbufMain]) + " bytes, the transfer needs " +
-                std::to_string(impl.required));
+  for (int slot = 0; slot < 4; ++slot) {
+    const uint64_t need = impl.SlotBytes(slot);
+    const std::string which = slot == QORSimbufMain ? "the buffer" : "buffer " + std::to_string(slot);
+    if (need > 0 && !impl.buffers[slot])
+      QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " without " +
+                  (slot == QORSimbufMain ? "a buffer (SetBuffer)" : which + " (SetBuffer)"));
+    if (impl.bufferBytes[slot] < need)
+      QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + ": " + which + " holds " +
+                  std::to_string(impl.bufferBytes[slot]) + " bytes, the transfer needs " + std::to_string(need));
+  }
 }
 }  // namespace
 
