@@ -237,5 +237,4 @@ BENCHMARK(Assembly)->Name("BM_HexAssembly")->Arg(20)->Arg(40)->Arg(70)->Unit(ben
 BENCHMARK(Assembly)->Name("BM_HexAssembly_smoke")->Arg(3)->Iterations(1);
 BENCHMARK(Throughput)->Name("BM_ElementStore")->Arg(4096)->Arg(65536)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(Throughput)->Name("BM_ElementStore_smoke")->Arg(16)->Iterations(1);
-BENCHMARK(Throughput)->Name("BM_ElementStore_prof")->Arg(512)->Iterations(1);
 BENCHMARK_MAIN();
