@@ -146,3 +146,38 @@ TEST_F(FamiliesMeiDrawer, SparseInfoOfWhatIsNotSparseIsNull) {
     EXPECT_QORMTX_ASSERTION(info.IsSymmetric(), "!IsNull()");
   }
 }
+
+TEST_F(FamiliesMeiDrawer, SparseInfoDescribesSparseDrawers) {
+  for (bool symmetric : {false, true}) {
+    QORSimCSetID rows = NewSet(4), cols = NewSet(3);
+    const QORSimDistributionID id = QORMtxUtilities::CreateSparseDistribution(rows, cols);
+    std::vector<int> starts{0, 1, 1, 3, 3}, columns{0, 0, 2};
+    std::vector<double> values{1, 2, 3}, diagonal{4, 5, 6, 7};
+    QORSimSerializationType kind;
+    if (symmetric)
+      kind.SetSparseSymmetric();
+    else
+      kind.SetSparse();
+    QORSimTransfer t{QORSimDistribution(id)};
+    t.SetMakeNewDrawer();
+    t.SetWrite();
+    t.SetSerialization(kind);
+    t.SetSparseNNonzero(3);
+    t.SetDim(0, rows);
+    t.SetDim(1, cols);
+    t.CheckView();
+    t.SetBuffer(QORSimbufSparseMap, starts.data(), starts.size() * 4);
+    t.SetBuffer(QORSimbufIndicesNZ, columns.data(), columns.size() * 4);
+    t.SetBuffer(QORSimbufMain, values.data(), values.size() * 8);
+    if (symmetric) t.SetBuffer(QORSimbufDiagonal, diagonal.data(), diagonal.size() * 8);
+    t.ExecWrite();
+    const QORMtxSparseDistInfo info(id);
+    ASSERT_FALSE(info.IsNull());
+    EXPECT_EQ(info.NumRows(), 4);
+    EXPECT_EQ(info.NumCols(), 3);
+    EXPECT_EQ(info.NumEntries(), 3);
+    EXPECT_EQ(info.IsSymmetric(), symmetric);
+    EXPECT_EQ(info.RowCSetID(), rows);
+    EXPECT_EQ(info.ColCSetID(), cols);
+  }
+}

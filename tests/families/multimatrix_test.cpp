@@ -216,6 +216,43 @@ TEST_F(FamiliesMulti, SimpleDenseAndChunkedDrawers) {
                           "QORSimCSet(set0).Size() == 1");
 }
 
+TEST_F(FamiliesMulti, SimpleSparseDrawersInBothStorages) {
+  QORSimContext ctx(Ctx());
+  const QORSimCollectionID ids = Coll(10), rows = Coll(6), cols = Coll(6);
+  const QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{ids, rows, cols}, QORSimRangeType(QORSimDoubleKey));
+  QORMtxSimpleMultiMatrix m(id);
+  std::vector<ref::Dense> written;
+  for (bool symmetric : {false, true}) {
+    const int n = symmetric ? 6 : 5, c = symmetric ? 6 : 4;
+    ref::Dense a(n, c);
+    QORMtxSparseMatrix s(n, c);
+    s.BeginAssembly(false);
+    std::mt19937_64 rng = ref::Rng(90 + symmetric);
+    for (int k = 0; k < 9; ++k) {
+      int i = static_cast<int>(rng() % n), j = static_cast<int>(rng() % c);
+      if (i == 2) continue;  // an empty row
+      if (symmetric && i < j) std::swap(i, j);
+      const double v = 1.0 + k;
+      s.AddData(static_cast<unsigned>(i), static_cast<unsigned>(j), v, false);
+      a(i, j) += v;
+      if (symmetric && i != j) a(j, i) += v;
+    }
+    s.EndAssembly(symmetric);
+    m.AddDrawerSparse(One(ids, symmetric), QORSimCollection(rows).CreateCSetStrided(0, n, 1),
+                      QORSimCollection(cols).CreateCSetStrided(0, c, 1), s);
+    written.push_back(a);
+    EXPECT_EQ(m.NumDrawerItems(symmetric), s.NumberOfNonzeros());
+  }
+  QORMtxSimpleMultiMatrix back(id);
+  for (int k = 0; k < 2; ++k) {
+    QORMtxMatrix out;
+    back.GetDrawer(k, out);
+    ASSERT_EQ(out.NumberOfRows(), written[k].rows);
+    ASSERT_EQ(out.NumberOfColumns(), written[k].cols);
+    EXPECT_EQ(std::vector<double>(out.Values(), out.Values() + written[k].a.size()), written[k].a) << k;
+  }
+}
+
 TEST_F(FamiliesMulti, StreamRunsAcrossColumnsAndGrows) {
   const QORSimDistributionID id = QORMtxUtilities::Create2DDistribution(
       QORSimCollection(Coll(5)).BiggestCSetID(), QORSimCollection(Coll(2)).BiggestCSetID(), 5, 2);
