@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "QORSim.h"
-#include "QORSimStore.h"
+#include "QORSimCounters.h"
 
 namespace {
 

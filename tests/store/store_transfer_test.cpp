@@ -8,7 +8,7 @@
 #include <numeric>
 #include <random>
 
-#include "QORSimStore.h"
+#include "QORSimCounters.h"
 #include "store_test_util.h"
 
 using namespace store_test;

@@ -1,4 +1,5 @@
 // QORSimDatabase, QORSimContext, QORSimPosition, QORSimTransaction.
+#define QORSIM_INSIDE_STORE
 #include "QORSimDatabase.h"
 
 #include <string>

@@ -1,4 +1,5 @@
 // QORSimGrid, QORSimRangeType, QORSimDrawerDescription and QORSimDistribution.
+#define QORSIM_INSIDE_STORE
 #include "QORSimDistribution.h"
 
 #include <string>

@@ -1,6 +1,7 @@
 // QORSimTransfer: checks a transfer's set-up, plans it as position runs per distribution dimension, and moves the
 // values: straight between the caller's buffer and the file when the buffer is already in file order, through a
 // bounded staging buffer (and a permutation) otherwise.
+#define QORSIM_INSIDE_STORE
 #include "QORSimTransfer.h"
 
 #include <algorithm>
@@ -77,9 +78,16 @@ struct QORSimTransfer::Impl {
   void Changed() { checked = false; }
   std::string Name() const { return Describe(dist); }
   void Check();
+  void CheckExtension(DistributionRecord& record);
+  void MatchDimensions(const DistributionRecord& record);
+  void CheckNewDrawer();
+  int TargetDrawer(const DistributionRecord& record, const char* what) const;
+  int GridDimension(const DistributionRecord& record, const QORSimCollectionID& coll) const;
   void Plan(const DistributionRecord& record);
   void MakeDrawer();
   void Move(bool isWrite);
+  DrawerGeometry Geometry(std::string& database, std::string& object);
+  void MoveStaged(DrawerGeometry& g, bool isWrite);
   void Permute(unsigned char* staging, const std::vector<hsize_t>& slabExtent, hsize_t lo, hsize_t hi, bool toStaging);
 };
 
@@ -119,32 +127,56 @@ void Canonicalize(const std::vector<hsize_t>& pos, RunList& runs, hsize_t& exten
 
 void QORSimTransfer::Impl::Check() {
   DistributionRecord& record = Distribution(dist);
-  const int rank = static_cast<int>(record.grid.size());
   typeKey = record.typeKey;
   item = ItemBytes(typeKey);
   checked = false;
   if (!serialization.IsStandard())
     QORSIM_FAIL("CheckView on " + Name() + ": serialization kind " + std::to_string(serialization.Kind()) +
                 " (sparse or element matrix) is not stored by this data store yet; only standard drawers are");
-
   if (!extension.IsNull()) {
-    // Growth names no dimensions: the set's collection says which dimension grows.
-    const QORSimCollectionID coll = extension.CollectionID();
-    extensionDim = -1;
-    for (int d = 0; d < rank; ++d)
-      if (record.grid[static_cast<size_t>(d)] == std::make_pair(coll.Number(), coll.Color())) extensionDim = d;
-    if (extensionDim < 0 || coll.ContextID() != dist.ContextID())
-      QORSIM_FAIL("SetDimExtension: " + Describe(extension) + " is not over a dimension of " + Name());
-    Set(extension);
-    target = drawer >= 0 ? drawer : (record.drawers.size() == 1 ? 0 : -1);
-    if (target < 0)
-      QORSIM_FAIL("SetDimExtension on " + Name() + ", which has " + std::to_string(record.drawers.size()) +
-                  " drawers: name the drawer with SetDrawer");
-    Drawer(record, target, dist);
-    checked = true;
+    CheckExtension(record);
     return;
   }
+  MatchDimensions(record);
+  if (makeNew) {
+    CheckNewDrawer();
+    return;
+  }
+  if (record.drawers.empty()) QORSIM_FAIL("CheckView: " + Name() + " has no drawer to read or write");
+  target = TargetDrawer(record, "CheckView");
+  Plan(record);
+}
 
+int QORSimTransfer::Impl::TargetDrawer(const DistributionRecord& record, const char* what) const {
+  const int k = drawer >= 0 ? drawer : (record.drawers.size() == 1 ? 0 : -1);
+  if (k < 0)
+    QORSIM_FAIL(std::string(what) + " on " + Name() + ", which has " + std::to_string(record.drawers.size()) +
+                " drawers: name the drawer with SetDrawer");
+  return k;
+}
+
+int QORSimTransfer::Impl::GridDimension(const DistributionRecord& record, const QORSimCollectionID& coll) const {
+  int d = -1;
+  if (coll.ContextID() == dist.ContextID())
+    for (size_t e = 0; e < record.grid.size(); ++e)
+      if (record.grid[e] == std::make_pair(coll.Number(), coll.Color())) d = static_cast<int>(e);
+  return d;
+}
+
+// Growth names no dimensions: the set's collection says which dimension grows.
+void QORSimTransfer::Impl::CheckExtension(DistributionRecord& record) {
+  extensionDim = GridDimension(record, extension.CollectionID());
+  if (extensionDim < 0)
+    QORSIM_FAIL("SetDimExtension: " + Describe(extension) + " is not over a dimension of " + Name());
+  Set(extension);
+  target = TargetDrawer(record, "SetDimExtension");
+  Drawer(record, target, dist);
+  checked = true;
+}
+
+// Each transfer dimension to the distribution dimension its set or range runs over, one to one.
+void QORSimTransfer::Impl::MatchDimensions(const DistributionRecord& record) {
+  const int rank = static_cast<int>(record.grid.size());
   if (static_cast<int>(dims.size()) != rank)
     QORSIM_FAIL("CheckView on " + Name() + ": the transfer names " + std::to_string(dims.size()) +
                 " dimensions, the distribution has " + std::to_string(rank));
@@ -155,11 +187,7 @@ void QORSimTransfer::Impl::Check() {
     if (!setting.given)
       QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(t) + " was never set (SetDim or SetDimOrdinalRange)");
     const QORSimCollectionID coll = setting.isRange ? setting.collection : setting.set.CollectionID();
-    int d = -1;
-    for (int e = 0; e < rank; ++e)
-      if (record.grid[static_cast<size_t>(e)] == std::make_pair(coll.Number(), coll.Color()) &&
-          coll.ContextID() == dist.ContextID())
-        d = e;
+    const int d = GridDimension(record, coll);
     if (d < 0)
       QORSIM_FAIL("CheckView: " + Dim(t) + " runs over " + Describe(coll) + ", which is not a dimension of " + Name());
     if (transferOf[static_cast<size_t>(d)] >= 0)
@@ -169,33 +197,26 @@ void QORSimTransfer::Impl::Check() {
     plans[static_cast<size_t>(t)].distDim = d;
     if (!setting.isRange) Set(setting.set);
   }
+}
 
-  if (makeNew) {
-    for (int t = 0; t < rank; ++t)
-      if (dims[static_cast<size_t>(t)].isRange)
-        QORSIM_FAIL("CheckView on " + Name() + ": a new drawer needs a set for every dimension; " + Dim(t) +
-                    " is a range");
-    if (chunked && static_cast<int>(chunkSizes.size()) != rank)
-      QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + " gave " + std::to_string(chunkSizes.size()) +
-                  " chunk sizes for " + std::to_string(rank) + " dimensions");
-    if (extendableDim >= rank)
-      QORSIM_FAIL("SetExtendableDim(" + std::to_string(extendableDim) + ") on " + Name() + " of " +
-                  std::to_string(rank) + " dimensions");
-    size_t inner = static_cast<size_t>(Set(dims.back().set).count);
-    paddedInner = padding ? (inner * item + 7) / 8 * 8 / item : inner;
-    required = paddedInner * item;
-    for (int t = 0; t + 1 < rank; ++t) required *= static_cast<uint64_t>(Set(dims[static_cast<size_t>(t)].set).count);
-    target = -1;
-    checked = true;
-    return;
-  }
-
-  if (record.drawers.empty()) QORSIM_FAIL("CheckView: " + Name() + " has no drawer to read or write");
-  target = drawer >= 0 ? drawer : (record.drawers.size() == 1 ? 0 : -1);
-  if (target < 0)
-    QORSIM_FAIL("CheckView on " + Name() + ", which has " + std::to_string(record.drawers.size()) +
-                " drawers: name the drawer with SetDrawer");
-  Plan(record);
+void QORSimTransfer::Impl::CheckNewDrawer() {
+  const int rank = static_cast<int>(dims.size());
+  for (int t = 0; t < rank; ++t)
+    if (dims[static_cast<size_t>(t)].isRange)
+      QORSIM_FAIL("CheckView on " + Name() + ": a new drawer needs a set for every dimension; " + Dim(t) +
+                  " is a range");
+  if (chunked && static_cast<int>(chunkSizes.size()) != rank)
+    QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + " gave " + std::to_string(chunkSizes.size()) +
+                " chunk sizes for " + std::to_string(rank) + " dimensions");
+  if (extendableDim >= rank)
+    QORSIM_FAIL("SetExtendableDim(" + std::to_string(extendableDim) + ") on " + Name() + " of " +
+                std::to_string(rank) + " dimensions");
+  size_t inner = static_cast<size_t>(Set(dims.back().set).count);
+  paddedInner = padding ? (inner * item + 7) / 8 * 8 / item : inner;
+  required = paddedInner * item;
+  for (int t = 0; t + 1 < rank; ++t) required *= static_cast<uint64_t>(Set(dims[static_cast<size_t>(t)].set).count);
+  target = -1;
+  checked = true;
 }
 
 void QORSimTransfer::Impl::Plan(const DistributionRecord& record) {
@@ -382,56 +403,61 @@ void QORSimTransfer::Impl::Permute(unsigned char* stagingBytes, const std::vecto
         .Run(0, 0, 0);
 }
 
-void QORSimTransfer::Impl::Move(bool isWrite) {
+DrawerGeometry QORSimTransfer::Impl::Geometry(std::string& database, std::string& object) {
   DrawerGeometry g;
-  std::string database, object;
-  {
-    StoreLock lock(StoreMutex());
-    DistributionRecord& record = Distribution(dist);
-    DrawerRecord& d = Drawer(record, target, dist);
-    database = Database(dist.ContextID()).path;
-    object = record.DrawerPath(target);
-    g.dataset = DrawerDataset(dist, record, d);
-    g.memType = MemoryType(record.typeKey);
-    g.itemBytes = item;
-    g.dims = d.dims;
-    g.chunk = d.storageChunk;
-    g.directChunkIo = d.directChunkIo;
-    g.fill = d.fill;
-    // A file open twice in the process shares its datasets' chunk caches between the two databases, which this
-    // drawer's records cannot see: then whole chunks go through HDF5, which keeps the shared cache right.
-    const DatabaseRecord& db = Database(dist.ContextID());
-    if (db.rawFd >= 0 && QORSIM_H5(H5Fget_obj_count, (db.file, H5F_OBJ_FILE)) == 1) g.fd = db.rawFd;
-    g.cacheDirty = d.cacheDirty;
-    g.cacheUsed = d.cacheUsed;
-  }
+  StoreLock lock(StoreMutex());
+  DistributionRecord& record = Distribution(dist);
+  DrawerRecord& d = Drawer(record, target, dist);
+  database = Database(dist.ContextID()).path;
+  object = record.DrawerPath(target);
+  g.dataset = DrawerDataset(dist, record, d);
+  g.memType = MemoryType(record.typeKey);
+  g.itemBytes = item;
+  g.dims = d.dims;
+  g.chunk = d.storageChunk;
+  g.directChunkIo = d.directChunkIo;
+  g.fill = d.fill;
+  // A file open twice in the process shares its datasets' chunk caches between the two databases, which this
+  // drawer's records cannot see: then whole chunks go through HDF5, which keeps the shared cache right.
+  const DatabaseRecord& db = Database(dist.ContextID());
+  if (db.rawFd >= 0 && QORSIM_H5(H5Fget_obj_count, (db.file, H5F_OBJ_FILE)) == 1) g.fd = db.rawFd;
+  g.cache = [this]() -> CacheFlags& { return Drawer(Distribution(dist), target, dist).cache; };
   g.reopen = [this] {
     StoreLock lock(StoreMutex());
     DistributionRecord& record = Distribution(dist);
     return ReopenDrawerDataset(dist, record, Drawer(record, target, dist));
   };
-  // The drawer remembers whether HDF5's chunk cache may hold values the file does not have yet.
-  struct KeepCacheState {
-    const Impl& t;
-    const DrawerGeometry& g;
-    ~KeepCacheState() {
-      StoreLock lock(StoreMutex());
-      DrawerRecord& d = Drawer(Distribution(t.dist), t.target, t.dist);
-      d.cacheDirty = g.cacheDirty;
-      d.cacheUsed = g.cacheUsed;
-    }
-  } keep{*this, g};
+  return g;
+}
+
+void QORSimTransfer::Impl::Move(bool isWrite) {
+  std::string database, object;
+  DrawerGeometry g = Geometry(database, object);
   WhereScope where(database, object);
-  const size_t rank = plans.size();
   for (hsize_t e : extent)
     if (e == 0) return;
-  if (natural) {
+  struct Trim {
+    ~Trim() { Scratch::Trim(); }
+  } trim;
+  if (natural)
     MoveRegion(g, runs, extent, buffers[QORSimbufMain], isWrite);
-    Scratch::Trim();
-    return;
-  }
+  else
+    MoveStaged(g, isWrite);
+}
 
-  // Not in file order: steps of whole chunk rows along distribution dimension 0, each staged in file order.
+namespace {
+// The end of the step that starts at piece i: whole pieces while they fit the budget (at least one).
+size_t StepEnd(const RunList& pieces, size_t i, uint64_t inner, uint64_t budget, hsize_t& rows) {
+  rows = 0;
+  size_t j = i;
+  while (j < pieces.size() && (rows == 0 || (rows + pieces[j].len) * inner <= budget)) rows += pieces[j++].len;
+  return j;
+}
+}  // namespace
+
+// Not in file order: steps of whole chunk rows along distribution dimension 0, each staged in file order.
+void QORSimTransfer::Impl::MoveStaged(DrawerGeometry& g, bool isWrite) {
+  const size_t rank = plans.size();
   uint64_t inner = item;
   for (size_t d = 1; d < rank; ++d) inner *= extent[d];
   const hsize_t chunkRows = g.chunk.empty() ? 1 : g.chunk[0];
@@ -444,24 +470,16 @@ void QORSimTransfer::Impl::Move(bool isWrite) {
       p = end;
     }
   }
-  hsize_t maxRows = 0;
+  hsize_t maxRows = 0, rows = 0;
   for (size_t i = 0; i < pieces.size();) {
-    hsize_t rows = 0;
-    size_t j = i;
-    while (j < pieces.size() && (rows == 0 || (rows + pieces[j].len) * inner <= budget)) rows += pieces[j++].len;
+    i = StepEnd(pieces, i, inner, budget, rows);
     maxRows = std::max(maxRows, rows);
-    i = j;
   }
   unsigned char* staging = Scratch::Get(Scratch::STAGING, static_cast<size_t>(maxRows * inner));
-  struct Trim {
-    ~Trim() { Scratch::Trim(); }
-  } trim;
   std::vector<RunList> slabRuns = runs;
   std::vector<hsize_t> slabExtent = extent;
-  for (size_t i = 0; i < pieces.size();) {
-    hsize_t rows = 0;
-    size_t j = i;
-    while (j < pieces.size() && (rows == 0 || (rows + pieces[j].len) * inner <= budget)) rows += pieces[j++].len;
+  for (size_t i = 0, j = 0; i < pieces.size(); i = j) {
+    j = StepEnd(pieces, i, inner, budget, rows);
     const hsize_t lo = pieces[i].canon;
     slabRuns[0].clear();
     for (size_t k = i; k < j; ++k) {
@@ -481,7 +499,6 @@ void QORSimTransfer::Impl::Move(bool isWrite) {
       MoveRegion(g, slabRuns, slabExtent, staging, false);
       Permute(staging, slabExtent, lo, lo + rows, false);
     }
-    i = j;
   }
 }
 
