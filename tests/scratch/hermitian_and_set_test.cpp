@@ -7,7 +7,7 @@
 
 #include "QORMtxDenseMatrixSet.h"
 #include "QORMtxHermitianScrDenseMatrix.h"
-#include "qormtx_reference.h"
+#include "QORMtxMatrix.h"
 #include "scratch_test_util.h"
 
 namespace {
@@ -15,10 +15,9 @@ namespace {
 using ref::Dense;
 using ref::Near;
 using ref::Product;
+using scratch_test::Put;
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-void Put(QORMtxDenseMatrix& m, const Dense& d) { m.SetValues(0, d.rows - 1, 0, d.cols - 1, d.a.data()); }
 
 // J·A: each node's rows [X; Y] become [−Y; X].
 Dense Flip(const Dense& a, const std::vector<int>& nodes) {
