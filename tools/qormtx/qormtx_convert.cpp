@@ -34,7 +34,10 @@ void AddConvertCommand(CLI::App& app, const Global& global, Action& action) {
                  "output's extension, else Matrix Market).");
   cmd->add_option("IN", args->in, "Input matrix file")->required();
   cmd->add_option("OUT", args->out, "Output file")->required();
-  cmd->add_option("-f,--format", args->format, "Output format code: " + FormatCodes());
+  cmd->add_option("-f,--format", args->format, "Output format code: " + FormatCodes())
+      ->check(CLI::Validator(
+          [](std::string& code) { return FindFormat(code) ? std::string() : "unknown format '" + code + "'"; },
+          "CODE"));
   cmd->callback([args, &global, &action] { action = [args, &global] { return Run(*args, global); }; });
 }
 
