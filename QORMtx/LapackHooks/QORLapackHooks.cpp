@@ -70,25 +70,24 @@ bool AllFinite(const double* a, size_t count) {
   return true;
 }
 
-// Every eigenpair of the definite pencil A·x = λ·B·x by divide and conquer (dsygvd): vectors overwrite A, B holds
-// its Cholesky factor. LAPACK's info: n + i when the leading minor of order i of B is not positive definite, in
-// which case A is untouched.
-int AllPairs(char uplo, int n, double* A, double* B, double* w) {
-  const int itype = 1;
+constexpr double kEps = 2.220446049250313e-16;
+
+// Every eigenpair of the symmetric matrix A by divide and conquer (dsyevd): the vectors overwrite A.
+int AllPairs(char uplo, int n, double* A, double* w) {
   const char jobz = 'V';
   double workQuery = 0.0;
   int iworkQuery = 0, lwork = -1, liwork = -1, info = 0;
-  LAPACK_dsygvd(&itype, &jobz, &uplo, &n, A, &n, B, &n, w, &workQuery, &lwork, &iworkQuery, &liwork, &info);
+  LAPACK_dsyevd(&jobz, &uplo, &n, A, &n, w, &workQuery, &lwork, &iworkQuery, &liwork, &info);
   if (info != 0) return info;
   lwork = std::max(static_cast<int>(workQuery), 1);
   liwork = std::max(iworkQuery, 1);
   std::vector<double> work(static_cast<size_t>(lwork));
   std::vector<int> iwork(static_cast<size_t>(liwork));
-  LAPACK_dsygvd(&itype, &jobz, &uplo, &n, A, &n, B, &n, w, work.data(), &lwork, iwork.data(), &liwork, &info);
+  LAPACK_dsyevd(&jobz, &uplo, &n, A, &n, w, work.data(), &lwork, iwork.data(), &liwork, &info);
   return info;
 }
 
-// Selected eigenpairs of the standard problem held in A (destroyed) by dsyevr; z needs n columns per pair selected.
+// Selected eigenpairs of the symmetric matrix A (destroyed) by dsyevr; z needs n columns per pair selected.
 int SelectedPairs(char uplo, int n, double* A, const Selection& sel, int& m, double* w, double* z) {
   const char jobz = 'V', safeMin = 'S';
   const double abstol = LAPACK_dlamch(&safeMin);
@@ -107,62 +106,86 @@ int SelectedPairs(char uplo, int n, double* A, const Selection& sel, int& m, dou
   return info;
 }
 
-// K·x = λ·M·x with M positive definite: the full spectrum by dsygvd; a selection by Cholesky, reduction, dsyevr on
-// the selection only and back-transformation (the dsygvx scheme with the faster dsyevr). K and M are overwritten.
-// LAPACK-style info: n + i when M's leading minor of order i is not positive definite (K then untouched).
-int DefinitePencil(char uplo, int n, double* K, double* M, const Selection& sel, int& m, double* w, double* z) {
-  int info = 0;
-  if (sel.range == 'A') {
-    info = AllPairs(uplo, n, K, M, w);
-    if (info != 0) return info;
-    std::copy(K, K + Square(n), z);
-    m = n;
-    return 0;
-  }
-  LAPACK_dpotrf(&uplo, &n, M, &n, &info);
-  if (info != 0) return n + info;
+// A·x = λ·B·x given the Cholesky factor of B: reduction to the standard problem, the selected pairs of it (the full
+// spectrum by dsyevd, the kernels of dsygvd; a selection by dsyevr on the selection only, the dsygvx scheme) and
+// back-transformation x = U⁻¹·y ('U', B = Uᵀ·U) or L⁻ᵀ·y ('L'), so that xᵀ·B·x = I. A is overwritten.
+int ReducedPairs(char uplo, int n, double* A, const double* factor, const Selection& sel, int& m, double* w,
+                 double* z) {
   const int itype = 1;
-  LAPACK_dsygst(&itype, &uplo, &n, K, &n, M, &n, &info);
+  int info = 0;
+  LAPACK_dsygst(&itype, &uplo, &n, A, &n, factor, &n, &info);
   if (info != 0) return info;
-  info = SelectedPairs(uplo, n, K, sel, m, w, z);
+  if (sel.range == 'A') {
+    std::copy(A, A + Square(n), z);
+    info = AllPairs(uplo, n, z, w);
+    m = info == 0 ? n : 0;
+  } else {
+    info = SelectedPairs(uplo, n, A, sel, m, w, z);
+  }
   if (info != 0 || m == 0) return info;
-  // x = U⁻¹·y ('U', M = Uᵀ·U) or x = L⁻ᵀ·y ('L', M = L·Lᵀ): orthonormal y give xᵀ·M·x = I.
   cblas_dtrsm(CblasColMajor, CblasLeft, uplo == 'U' ? CblasUpper : CblasLower, uplo == 'U' ? CblasNoTrans : CblasTrans,
-              CblasNonUnit, n, m, 1.0, M, n, z, n);
+              CblasNonUnit, n, m, 1.0, factor, n, z, n);
   return 0;
+}
+
+// A Cholesky factor whose smallest pivot² is negligible against the largest: the matrix is singular to working
+// precision, whatever the factorisation's success says (a relative test, so the matrix's scale does not matter).
+bool NearlySingular(int n, const double* factor) {
+  double lo = HUGE_VAL, hi = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const double d = factor[static_cast<size_t>(i) * n + i] * factor[static_cast<size_t>(i) * n + i];
+    lo = std::min(lo, d);
+    hi = std::max(hi, d);
+  }
+  return lo <= n * kEps * hi;
 }
 
 // M·x = μ·K·x with K positive definite (M singular or indefinite), turned into K·x = λ·M·x with λ = 1/μ. A μ that is
 // negligible against the largest |μ| is an infinite λ (a massless direction) and is dropped; the selection applies
-// to the ascending finite λ. Mcopy holds the original M and is overwritten, K becomes its Cholesky factor.
-int ReversedPencil(char uplo, int n, double* K, double* Mcopy, double bound1, double bound2, int option, int& m,
-                   double* w, double* z) {
-  std::vector<double> mu(static_cast<size_t>(n));
-  const int info = AllPairs(uplo, n, Mcopy, K, mu.data());
+// to the ascending finite λ. When M is known to be positive (semi)definite no μ is negative, so the lowest λ are the
+// largest μ and an index range is computed alone; otherwise every pair is. K becomes its Cholesky factor, Mcopy is
+// overwritten. LAPACK-style info: n + i when K's leading minor of order i is not positive definite.
+int ReversedPencil(char uplo, int n, double* K, double* Mcopy, bool massPositive, double bound1, double bound2,
+                   int option, int& m, double* w, double* z) {
+  int info = 0;
+  LAPACK_dpotrf(&uplo, &n, K, &n, &info);
+  if (info != 0) return n + info;
+  const Selection wanted = Select(n, bound1, bound2, option);
+  Selection sel;  // in μ
+  if (massPositive && wanted.range == 'I' && !wanted.empty) {
+    sel.range = 'I';
+    sel.il = n - wanted.iu + 1;
+    sel.iu = n;
+  }
+  const int columns = sel.range == 'I' ? sel.iu - sel.il + 1 : n;
+  std::vector<double> mu(static_cast<size_t>(n)), y(static_cast<size_t>(n) * static_cast<size_t>(columns));
+  int found = 0;
+  info = ReducedPairs(uplo, n, Mcopy, K, sel, found, mu.data(), y.data());
   if (info != 0) return info;
-  const double* y = Mcopy;
   double muMax = 0.0;
-  for (double v : mu) muMax = std::max(muMax, std::fabs(v));
-  const double tiny = n * 2.220446049250313e-16 * muMax;
+  for (int i = 0; i < found; ++i) muMax = std::max(muMax, std::fabs(mu[i]));
+  const double tiny = n * kEps * muMax;
   std::vector<int> finite;
-  for (int i = 0; i < n; ++i)
+  for (int i = 0; i < found; ++i)
     if (std::fabs(mu[i]) > tiny) finite.push_back(i);
   std::sort(finite.begin(), finite.end(), [&](int a, int b) { return 1.0 / mu[a] < 1.0 / mu[b]; });
 
-  const Selection sel = Select(static_cast<int>(finite.size()), bound1, bound2, option);
+  // The selection rules of the definite path, applied to the ascending finite λ; a partial solve holds the lowest
+  // wanted.iu of them (or fewer when some were infinite), so the index range counts from the first.
+  const Selection lam = Select(sel.range == 'I' ? wanted.iu : static_cast<int>(finite.size()), bound1, bound2, option);
   size_t first = 0, last = finite.size();  // [first, last)
-  if (sel.range == 'I') {
-    first = sel.empty ? 0 : static_cast<size_t>(sel.il - 1);
-    last = sel.empty ? 0 : static_cast<size_t>(sel.iu);
+  if (lam.range == 'I') {
+    first = lam.empty ? 0 : std::min(finite.size(), static_cast<size_t>(lam.il - 1));
+    last = lam.empty ? 0 : std::min(finite.size(), static_cast<size_t>(lam.iu));
   }
   m = 0;
   for (size_t k = first; k < last; ++k) {
     const int i = finite[k];
     const double lambda = 1.0 / mu[i];
-    if (sel.range == 'V' && !(sel.vl < lambda && lambda <= sel.vu)) continue;
+    if (lam.range == 'V' && !(lam.vl < lambda && lambda <= lam.vu)) continue;
     // yᵀ·K·y = 1 and yᵀ·M·y = μ: scaled so that xᵀ·M·x = ±1.
     const double scale = 1.0 / std::sqrt(std::fabs(mu[i]));
-    const double* src = y + static_cast<size_t>(i) * n;
+    const double* src = y.data() + static_cast<size_t>(i) * n;
     double* dst = z + static_cast<size_t>(m) * n;
     for (int r = 0; r < n; ++r) dst[r] = scale * src[r];
     w[m++] = lambda;
@@ -188,19 +211,33 @@ int EigenSolve(char uplo, int n, double* K, double* M, double bound1, double bou
     status = kNotFinite;
   } else if (!sel.empty) {
     // The caller's positive-definiteness flag comes from a cheap necessary test only, so the Cholesky factorisation
-    // decides; dpotrf overwrites M even when it fails, and the reversed pencil needs the original.
+    // decides. dpotrf overwrites M even when it fails, and the reversed pencil needs the original.
     std::vector<double> Mcopy(M, M + Square(n));
-    status = DefinitePencil(uplo, n, K, M, sel, numFound, eigenvalues, eigenvectors);
-    if (status > n) {
-      mOrder = status - n;
+    int info = 0;
+    LAPACK_dpotrf(&uplo, &n, M, &n, &info);
+    const bool singular = info == 0 && NearlySingular(n, M);
+    if (info == 0 && !singular) {
+      status = ReducedPairs(uplo, n, K, M, sel, numFound, eigenvalues, eigenvectors);
+    } else {
+      // M indefinite or singular to working precision: through K if K is positive definite. A merely nearly
+      // singular M still has its factor, the way back when K is not.
+      mOrder = info > 0 ? info : 0;
+      std::vector<double> Kcopy;
+      if (singular) Kcopy.assign(K, K + Square(n));
       reversed = true;
-      numFound = 0;
-      status = ReversedPencil(uplo, n, K, Mcopy.data(), bound1, bound2, option, numFound, eigenvalues, eigenvectors);
-      if (status > n) kOrder = status - n;
-      status = status > n ? kNotDefinite : status == 0 ? 0 : SolverStatus(status);
-    } else if (status != 0) {
-      status = SolverStatus(status);
+      status = ReversedPencil(uplo, n, K, Mcopy.data(), singular, bound1, bound2, option, numFound, eigenvalues,
+                              eigenvectors);
+      if (status > n) {
+        kOrder = status - n;
+        numFound = 0;
+        if (singular) {
+          reversed = false;
+          std::copy(Kcopy.begin(), Kcopy.end(), K);
+          status = ReducedPairs(uplo, n, K, M, sel, numFound, eigenvalues, eigenvectors);
+        }
+      }
     }
+    if (status != 0) status = kOrder > 0 && !singular ? kNotDefinite : SolverStatus(status);
     if (status == 0 && !(AllFinite(eigenvalues, static_cast<size_t>(numFound)) &&
                          AllFinite(eigenvectors, static_cast<size_t>(numFound) * static_cast<size_t>(n)))) {
       status = kResultNotFinite;
@@ -215,6 +252,7 @@ int EigenSolve(char uplo, int n, double* K, double* M, double bound1, double bou
                                     : "index range",
                  numFound, status);
     if (mOrder > 0) std::fprintf(log, ", M not positive definite at order %d", mOrder);
+    if (reversed && mOrder == 0) std::fprintf(log, ", M singular to working precision");
     if (kOrder > 0) std::fprintf(log, ", K not positive definite at order %d", kOrder);
     std::fputc('\n', log);
   }

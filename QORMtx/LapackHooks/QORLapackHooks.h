@@ -40,11 +40,13 @@ enum Status {
 ///   nearest integer and clipped to 1..n; the pairs il..iu are returned (none when il > iu after clipping).
 ///
 /// The flag (QORMtxBLA::EigenSolve passes "M failed the cheap positive-definiteness test") is not trusted: that
-/// test is only necessary. Whenever the Cholesky factorisation of M fails, the reversed pencil M·x = μ·K·x is solved
-/// instead (K must then be positive definite), λ = 1/μ for the μ that are not negligible against the largest
-/// (|μ| > n·ε·max|μ|, a threshold relative to the pencil's own scale); the directions with μ ≈ 0 (infinite λ,
-/// massless unknowns) are dropped, and the bounds apply to the finite λ. log, when not null, receives one line per
-/// call (size, path, pairs found, status, and the order at which each failing Cholesky factorisation stopped).
+/// test is only necessary. Whenever the Cholesky factorisation of M fails, or succeeds with a smallest pivot² below
+/// n·ε times the largest (M singular to working precision), the reversed pencil M·x = μ·K·x is solved instead (K
+/// must then be positive definite; when it is not, a nearly singular M is used after all), λ = 1/μ for the μ that
+/// are not negligible against the largest (|μ| > n·ε·max|μ|: thresholds relative to the pencil's own scale); the
+/// directions with μ ≈ 0 (infinite λ, massless unknowns) are dropped, and the bounds apply to the finite λ. With a
+/// positive semidefinite M an index range is computed alone (the largest μ), otherwise every pair is. log, when
+/// not null, receives one line per call (size, path, pairs found, status, and why the reversed pencil was used).
 ///
 /// \return 0 success; −i argument i illegal (LAPACK convention); otherwise one of Status. After a failure
 /// numFound is 0.
