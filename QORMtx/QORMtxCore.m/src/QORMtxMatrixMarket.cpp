@@ -85,8 +85,9 @@ class LineReader {
       m_error = "line " + std::to_string(m_line + 1) + " is longer than " + std::to_string(kMaxLine) + " bytes";
       return Stop();
     }
+    // The unfinished line moves to the front before the buffer may grow (growing moves the buffer).
+    if (keep > 0) std::memmove(m_buffer.data(), m_p, keep);
     if (m_buffer.size() < keep + kPiece) m_buffer.resize(keep + kPiece);
-    std::memmove(m_buffer.data(), m_p, keep);
     const size_t got = std::fread(m_buffer.data() + keep, 1, kPiece, m_file);
     if (got < kPiece) {
       if (std::ferror(m_file)) {
