@@ -195,8 +195,6 @@ void QORMtxSparseMatrix::AddDataChecked(unsigned row, unsigned col, double value
     const unsigned m_numCols = static_cast<unsigned>(this->m_numCols);
     QORMTX_ASSERT(row < m_numRows && col < m_numCols);
   }
-  // Length() is an int: the list stops one short of wrapping it (the fast path never appends past Capacity()).
-  QORMTX_ASSERT(m_entries.Length() < 2147483647 && "QORMtxEntryList: more entries than an int counts");
   if (m_entries.Length() == m_entries.Capacity()) ++m_entryReallocations;
   m_entries.Append(row, col, value);
 }
