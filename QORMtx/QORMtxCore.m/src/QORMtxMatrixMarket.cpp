@@ -410,14 +410,8 @@ bool QORMtxMatrixMarket::ReadText(const char* text, size_t length, const char* n
     result.m_entries.Swap(reader.Entries());
     result.EndAssembly(reader.Symmetric());
     // Hand the finished arrays over only now, so that a failure leaves the caller's matrix as it was.
-    matrix.Reset(result.m_numRows, result.m_numCols);
-    std::swap(matrix.m_data, result.m_data);
-    std::swap(matrix.m_colI, result.m_colI);
-    std::swap(matrix.m_rowP, result.m_rowP);
-    std::swap(matrix.m_diagonal, result.m_diagonal);
-    matrix.m_numNonzeros = result.m_numNonzeros;
-    matrix.m_symFlag = result.m_symFlag;
-    matrix.m_assemblyComplete = result.m_assemblyComplete;
+    matrix.Reset(0, 0);
+    matrix.AdoptAssembled(result);
   } catch (const std::bad_alloc&) {
     return reader.OutOfMemory(error);
   }
