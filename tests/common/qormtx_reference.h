@@ -119,8 +119,8 @@ inline ::testing::AssertionResult Near(const Dense& x, const Dense& y, double to
   for (int j = 0; j < y.cols; ++j)
     for (int i = 0; i < y.rows; ++i)
       if (!(std::fabs(x(i, j) - y(i, j)) <= bound))
-        return ::testing::AssertionFailure() << "element (" << i << ", " << j << ") is " << x(i, j) << ", expected "
-                                             << y(i, j);
+        return ::testing::AssertionFailure()
+               << "element (" << i << ", " << j << ") is " << x(i, j) << ", expected " << y(i, j);
   return ::testing::AssertionSuccess();
 }
 

@@ -205,50 +205,31 @@ void QORMtxBLA::Test() {
   // An unset variable runs as 0, like one that does not parse.
   if (const char* env = std::getenv("ZUK_MTX_TEST")) std::sscanf(env, "%d", &value);
   Say("QORMtxBLA::Test - Start\n\n");
-  switch (value) {
-    case 1:
-      Say("\n***** QORMtxBLA: Real matrix multiplication test *****\n\n");
-      RealProduct();
-      break;
-    case 2:
-      Say("\n***** QORMtxBLA:  Complex matrix multiplication test *****\n");
-      ComplexProducts();
-      break;
-    case 3:
-      Say("\n***** QORMtxBLA:  Real system of equations solver test *****\n");
-      RealSolve();
-      break;
-    case 4:
-      Say("\n***** Complex system of equations solver test (symmetric solver)*****\n");
-      ComplexSolve(CM::SYMM);
-      break;
-    case 5:
-      Say("\n***** Complex eigensolver test*****\n");
-      ComplexEigen();
-      break;
-    case 6:
-      Say("\n***** Complex system of equations solver test (unsymmetric solver)*****\n");
-      ComplexSolve(CM::UNKNOWN);
-      break;
-    case 7:
-      Say("\n***** Complex system of equations solver test (diagonal solver)*****\n");
-      ComplexSolve(CM::DIAG);
-      break;
-    case 8:
-      Say("\n***** QORMtxBlaUtilities::Scale test *****\n");
-      DispatchScale();
-      break;
-    case 9:
-    case 10:
-      Say("\n***** QORMtxSparseMatrix::GetBlock test *****\n");
-      SparseBlocks(value == 10);
-      break;
-    case 11:
-      Say("\n***** Test for solving eigenproblem with Lagrange multipliers *****\n");
-      MasslessEigen();
-      break;
-    default:
-      std::fprintf(stderr, "*** ERROR: ZUK_MTX_TEST= %i is not supported in nQORMtxBLA::Test\n", value);
+  static const struct {
+    int value;
+    const char* heading;
+    void (*run)();
+  } kRuns[] = {
+      {1, "\n***** QORMtxBLA: Real matrix multiplication test *****\n\n", RealProduct},
+      {2, "\n***** QORMtxBLA:  Complex matrix multiplication test *****\n", ComplexProducts},
+      {3, "\n***** QORMtxBLA:  Real system of equations solver test *****\n", RealSolve},
+      {4, "\n***** Complex system of equations solver test (symmetric solver)*****\n", [] { ComplexSolve(CM::SYMM); }},
+      {5, "\n***** Complex eigensolver test*****\n", ComplexEigen},
+      {6, "\n***** Complex system of equations solver test (unsymmetric solver)*****\n",
+       [] { ComplexSolve(CM::UNKNOWN); }},
+      {7, "\n***** Complex system of equations solver test (diagonal solver)*****\n", [] { ComplexSolve(CM::DIAG); }},
+      {8, "\n***** QORMtxBlaUtilities::Scale test *****\n", DispatchScale},
+      {9, "\n***** QORMtxSparseMatrix::GetBlock test *****\n", [] { SparseBlocks(false); }},
+      {10, "\n***** QORMtxSparseMatrix::GetBlock test *****\n", [] { SparseBlocks(true); }},
+      {11, "\n***** Test for solving eigenproblem with Lagrange multipliers *****\n", MasslessEigen},
+  };
+  bool ran = false;
+  for (const auto& run : kRuns) {
+    if (run.value != value) continue;
+    Say(run.heading);
+    run.run();
+    ran = true;
   }
+  if (!ran) std::fprintf(stderr, "*** ERROR: ZUK_MTX_TEST= %i is not supported in nQORMtxBLA::Test\n", value);
   Say("\n\nQORMtxBLA::Test - End\n");
 }
