@@ -55,28 +55,27 @@ void RealProduct() {
   Show(C);
 }
 
+// C = alpha·A·B + beta·C in one complex storage, with its three prints.
+template <class M>
+void ComplexProduct(const char* kind, const QORMtxComplex& alpha, const M& A, const M& Bm, const QORMtxComplex& beta) {
+  M C(2, 2);
+  B::Multiply(alpha, A, B::NOOP, Bm, B::NOOP, beta, C, B::UNKNOWN, 0);
+  const M* shown[] = {&A, &Bm, &C};
+  const char* names[] = {"A", "B", "C=AB"};
+  for (int k = 0; k < 3; ++k) {
+    std::fprintf(stderr, "\n%s %s\n", kind, names[k]);
+    shown[k]->Print();
+  }
+}
+
 void ComplexProducts() {
   const double xa = 1.0, ya = 0.5, xb = 0.0, yb = 0.0;
   std::fprintf(stderr, "\n xa=%f ya=%f xb=%f yb=%f \n\n", xa, ya, xb, yb);
   const CM A = Complex(2, 2, [](int i, int j) { return QORMtxComplex(1.0 + i, j - 1.0); });
   const CM Bm = Complex(2, 2, [](int i, int j) { return QORMtxComplex(i == j ? 2.0 : 0.0, 1.0); });
-  CM C(2, 2);
-  B::Multiply(QORMtxComplex(xa, ya), A, B::NOOP, Bm, B::NOOP, QORMtxComplex(xb, yb), C, B::UNKNOWN, 0);
-  Say("\nQORMtxComplexMatrix A\n");
-  A.Print();
-  Say("\nQORMtxComplexMatrix B\n");
-  Bm.Print();
-  Say("\nQORMtxComplexMatrix C=AB\n");
-  C.Print();
-  const QORMtxReImMatrix RA(A), RB(Bm);
-  QORMtxReImMatrix RC(2, 2);
-  B::Multiply(QORMtxComplex(xa, ya), RA, B::NOOP, RB, B::NOOP, QORMtxComplex(xb, yb), RC, B::UNKNOWN, 0);
-  Say("\nQORMtxReImMatrix A\n");
-  RA.Print();
-  Say("\nQORMtxReImMatrix B\n");
-  RB.Print();
-  Say("\nQORMtxReImMatrix C=AB\n");
-  RC.Print();
+  const QORMtxComplex alpha(xa, ya), beta(xb, yb);
+  ComplexProduct("QORMtxComplexMatrix", alpha, A, Bm, beta);
+  ComplexProduct("QORMtxReImMatrix", alpha, QORMtxReImMatrix(A), QORMtxReImMatrix(Bm), beta);
 }
 
 void RealSolve() {
