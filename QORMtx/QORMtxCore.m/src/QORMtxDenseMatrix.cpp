@@ -16,8 +16,12 @@ namespace {
 // Sizes of the drawer's dimension and chunk arrays as the matrix sees them.
 QORSimArray<QORSimDrawerDescription> Drawers(const QORSimDistribution& dist) { return dist.QueryDrawers(); }
 
-// Blocks and the last block's size from the count and block size.
+// Blocks and the last block's size from the count and block size; an empty dimension has no block.
 void Partition(int count, int blockSize, int& numBlocks, int& inLast) {
+  if (count <= 0 || blockSize <= 0) {
+    numBlocks = inLast = 0;
+    return;
+  }
   numBlocks = (count - 1) / blockSize + 1;
   inLast = count % blockSize;
   if (inLast == 0) inLast = blockSize;
