@@ -69,6 +69,34 @@ INSTANTIATE_TEST_SUITE_P(Operations, StoredProducts,
                          ::testing::Combine(::testing::Values(B::NOOP, B::TRANS), ::testing::Values(B::NOOP, B::TRANS),
                                             ::testing::Values(0.0, 0.5)));
 
+using StoredProductsBounds = StoredProducts;
+
+// Regressions: the caller's orientation after a failed allocation; a diagonal B never expanded in core.
+TEST_F(StoredProductsBounds, FailedAllocationAndDiagonalB) {
+  const Dense a = naive::Random(70, 400, 1);
+  QORMtxDenseMatrix A(Store(a, 7, 7));
+  M b = naive::ToMatrix(naive::Random(70, 3, 2)), c(400, 3);
+  {
+    stored_test::PeakAllocation failing(1);
+    EXPECT_THROW(B::Multiply(1.0, A, B::TRANS, b, B::NOOP, 0.0, c, B::UNKNOWN, 0), std::bad_alloc);
+  }
+  EXPECT_EQ(A.NumberOfRows(), 70);  // flipped back on the way out
+
+  // A diagonal B scales the band's columns: nothing of B's n × n size is allocated.
+  const std::vector<double> d = [] {
+    std::vector<double> v(400);
+    for (int i = 0; i < 400; ++i) v[i] = 1.0 + i % 7;
+    return v;
+  }();
+  M cd(70, 400);
+  stored_test::PeakAllocation peak;
+  B::Multiply(2.0, A, B::NOOP, naive::Diagonal(d), B::NOOP, 0.0, cd, B::UNKNOWN, 0);
+  EXPECT_LE(peak.Doubles(), static_cast<size_t>(QORMtxUtilities::MaxDoublesInBuffer(0.1)));
+  Dense full(400, 400);
+  for (int i = 0; i < 400; ++i) full.a[static_cast<size_t>(i) * 400 + i] = d[i];
+  EXPECT_TRUE(naive::Near(cd, naive::Lin(2.0, naive::Product(a, full), 0.0, naive::Product(a, full)), 1e-13));
+}
+
 using StoredProductsDebug = StoredProducts;
 
 TEST_F(StoredProductsDebug, PassesAndTimingsArePrintedOnlyWhenDebugging) {

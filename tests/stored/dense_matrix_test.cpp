@@ -1,6 +1,7 @@
 // Stored dense matrices: geometry, block transfers against an in-core reference, views, transposition, extension.
 #include <memory>
 
+#include "QORBasMemInfo.h"
 #include "QORMtxDenseMatrix.h"
 #include "QORMtxMatrix.h"
 #include "QORMtxUtilities.h"
@@ -156,19 +157,32 @@ TEST_F(Dense, ListAndSetTransfers) {
 }
 
 TEST_F(Dense, PackedTrianglesSymmetryAndWholeMatrixOps) {
+  // 150 × 150 with a 1 MB machine (13107 doubles of buffer): the triangles are read in two bands, never whole.
+  QORBasMemInfo::SetPhysicalOverride(1);
+  for (const int n : {150, 5}) {
+    Made mk = Make(*this, n, n, n == 5 ? 2 : 20, n == 5 ? 2 : 30);
+    QORMtxDenseMatrix A(mk.id);
+    const size_t packed = static_cast<size_t>(n) * (n + 1) / 2;
+    std::vector<double> up(packed), lo(packed), sym(packed);
+    {
+      stored_test::PeakAllocation peak;
+      A.GetUpperValues(up.data());
+      A.GetLowerValues(lo.data());
+      A.GetSymmetricValues(sym.data());
+      EXPECT_LE(peak.Doubles(), static_cast<size_t>(QORMtxUtilities::MaxDoublesInBuffer(0.1)));
+    }
+    auto at = [&](int i, int j) { return mk.ref[static_cast<size_t>(j) * n + i]; };
+    for (int j = 0, k = 0; j < n; ++j)
+      for (int i = 0; i <= j; ++i, ++k) {
+        ASSERT_EQ(up[k], at(i, j)) << n;
+        ASSERT_EQ(sym[k], (at(i, j) + at(j, i)) * 0.5) << n;
+        ASSERT_EQ(lo[k], at(j, i)) << n;  // the lower triangle by rows is the upper one by columns, mirrored
+      }
+  }
+  QORBasMemInfo::SetPhysicalOverride(0);
   Made mk = Make(*this, 5, 5, 2, 2);
   QORMtxDenseMatrix A(mk.id);
-  std::vector<double> up(15), lo(15), sym(15);
-  A.GetUpperValues(up.data());
-  A.GetLowerValues(lo.data());
-  A.GetSymmetricValues(sym.data());
   auto at = [&](int i, int j) { return mk.ref[static_cast<size_t>(j) * 5 + i]; };
-  for (int j = 0, k = 0; j < 5; ++j)
-    for (int i = 0; i <= j; ++i, ++k) {
-      EXPECT_EQ(up[k], at(i, j));
-      EXPECT_EQ(sym[k], (at(i, j) + at(j, i)) * 0.5);
-      EXPECT_EQ(lo[k], at(j, i));  // the lower triangle by rows is the upper one by columns, mirrored
-    }
   EXPECT_FALSE(A.IsSymmetric());
   // Symmetric through AddAssign of its transpose, then scaled; added into an in-core matrix.
   QORMtxDenseMatrix T(Make(*this, 5, 5, 2, 2).id);

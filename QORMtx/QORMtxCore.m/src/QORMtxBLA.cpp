@@ -12,14 +12,18 @@
 #include "QORMtxComplexMatrix.h"
 #include "QORMtxCoreModuleC.h"
 #include "QORMtxDenseMatrix.h"
+#include "QORMtxIntPieces.h"
 #include "QORMtxMatrix.h"
 #include "QORMtxReImMatrix.h"
 #include "QORMtxTimer.h"
+#include "QORMtxBands.h"
 #include "QORMtxUtilities.h"
 #include "blac.h"
 
 // Several preconditions are quoted verbatim in the form `x || y && z`; their text is part of the fatal message.
 #pragma GCC diagnostic ignored "-Wparentheses"
+
+using qormtx_detail::ForIntPieces;
 
 namespace {
 
@@ -90,6 +94,23 @@ int SumStride(const QORMtxMatrix& X, const QORMtxMatrix& C, int n) {
   return X.IsDiagonal() && !C.IsDiagonal() ? n + 1 : 1;
 }
 
+// Flips a stored matrix to its transpose for the guard's lifetime.
+class FlipGuard {
+ public:
+  FlipGuard(QORMtxDenseMatrix& m, bool flip) : m_m(m), m_flip(flip) {
+    if (m_flip) m_m.Transpose();
+  }
+  ~FlipGuard() {
+    if (m_flip) m_m.Transpose();
+  }
+  FlipGuard(const FlipGuard&) = delete;
+  FlipGuard& operator=(const FlipGuard&) = delete;
+
+ private:
+  QORMtxDenseMatrix& m_m;
+  bool m_flip;
+};
+
 // A full SYMM copy of a diagonal matrix, zeros off the diagonal (d null: the identity).
 void ExpandDiagonal(int n, const double* d, QORMtxMatrix& full) {
   full.Reset(n, n, QORMtxMatrix::SYMM);
@@ -136,12 +157,20 @@ void QORMtxBLA::Add(double a, const QORMtxMatrix& A, int s, const QORMtxMatrix& 
   if ((!useA && strideB != 1) || (!useB && strideA != 1)) C.Assign(0.0);
   // One operand's pass, along its own stride into C.
   const auto pass = [&](bool isA, int accumulate) {
-    if (isA)
-      Axsy(A.NumberOfEntries(), a, A.Values(), 0, nullptr, c, strideA, accumulate);
-    else
-      Axsy(B.NumberOfEntries(), 0.0, nullptr, s, B.Values(), c, strideB, accumulate);
+    const QORMtxMatrix& X = isA ? A : B;
+    const size_t stride = static_cast<size_t>(isA ? strideA : strideB);
+    ForIntPieces(X.LengthOfArray(), [&](size_t off, int cnt) {
+      if (isA)
+        Axsy(cnt, a, A.Values() + off, 0, nullptr, c + off * stride, strideA, accumulate);
+      else
+        Axsy(cnt, 0.0, nullptr, s, B.Values() + off, c + off * stride, strideB, accumulate);
+    });
   };
-  const auto writeBoth = [&] { Axsy(A.NumberOfEntries(), a, A.Values(), s, B.Values(), c, strideA, 0); };
+  const auto writeBoth = [&] {
+    ForIntPieces(A.LengthOfArray(), [&](size_t off, int cnt) {
+      Axsy(cnt, a, A.Values() + off, s, B.Values() + off, c + off * static_cast<size_t>(strideA), strideA, 0);
+    });
+  };
   const auto write = [&](bool isA) { pass(isA, 0); };
   const auto addDiagonal = [&](bool isA) { pass(isA, 1); };
   SumPasses(useA, useB, strideA == strideB, strideA == 1, write, writeBoth, addDiagonal);
@@ -190,20 +219,25 @@ void QORMtxBLA::Add(double a, const QORMtxMatrix& A, double b, const QORMtxMatri
   const int numRowsA = A.NumberOfRows(), numRowsB = B.NumberOfRows(), numRowsC = C.NumberOfRows();
   const int numColsA = A.NumberOfColumns(), numColsB = B.NumberOfColumns(), numColsC = C.NumberOfColumns();
   QORMTX_ASSERT(numRowsA == numRowsB && numRowsB == numRowsC && numColsA == numColsB && numColsB == numColsC);
-  const int count = A.IsDiagonal() ? numRowsA : numRowsA * numColsA;
-  if (count == 0) return;
-  QORMtxBlaUtilities::Daxpby(count, b, B.Values(), 1, c, C.Values(), 1, 0);
-  QORMtxBlaUtilities::Daxpy(count, a, A.Values(), 1, C.Values(), 1, 0);
+  const size_t count = A.IsDiagonal() ? static_cast<size_t>(numRowsA) : A.LengthOfArray();
+  ForIntPieces(count, [&](size_t off, int cnt) {
+    QORMtxBlaUtilities::Daxpby(cnt, b, B.Values() + off, 1, c, C.Values() + off, 1, 0);
+    QORMtxBlaUtilities::Daxpy(cnt, a, A.Values() + off, 1, C.Values() + off, 1, 0);
+  });
 }
 
 void QORMtxBLA::Assign(double v, QORMtxMatrix& C, int numThreads) {
   if (!C) return;
-  QORMtxBlaUtilities::Dcopy(C.NumberOfEntries(), &v, 0, C.Values(), 1, numThreads);
+  ForIntPieces(C.LengthOfArray(), [&](size_t off, int cnt) {
+    QORMtxBlaUtilities::Dcopy(cnt, &v, 0, C.Values() + off, 1, numThreads);
+  });
 }
 
 void QORMtxBLA::Scale(double s, QORMtxMatrix& C, int numThreads) {
   if (!C) return;
-  QORMtxBlaUtilities::Dscal(C.NumberOfEntries(), s, C.Values(), 1, numThreads);
+  ForIntPieces(C.LengthOfArray(), [&](size_t off, int cnt) {
+    QORMtxBlaUtilities::Dscal(cnt, s, C.Values() + off, 1, numThreads);
+  });
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -279,9 +313,10 @@ void QORMtxBLA::Multiply(double alpha, const QORMtxDenseMatrix& A, Operation opA
   // clang-format off
   QORMTX_ASSERT(!!A &&!!B);
   // clang-format on
-  // The stored matrix is flipped in place (no values move), so that its rows and blocks below are those of op(A).
-  QORMtxDenseMatrix& stored = const_cast<QORMtxDenseMatrix&>(A);
-  if (opA != NOOP) stored.Transpose();
+  // The stored matrix is flipped in place (no values move), so that its rows and blocks below are those of op(A);
+  // the guard flips it back on every way out, an allocation failure included.
+  const FlipGuard flip(const_cast<QORMtxDenseMatrix&>(A), opA != NOOP);
+  const QORMtxDenseMatrix& stored = A;
   int nRowsB = 0, nColsB = 0;
   OpShape(B, opB, nRowsB, nColsB);
   const int numRowsA = stored.NumberOfRows(), numColsA = stored.NumberOfColumns();
@@ -289,35 +324,31 @@ void QORMtxBLA::Multiply(double alpha, const QORMtxDenseMatrix& A, Operation opA
   QORMTX_ASSERT(nRowsB == numColsA);
   QORMTX_ASSERT(numRowsA == numRowsC);
   QORMTX_ASSERT(nColsB == numColsC);
-  QORMtxMatrix fullB;  // a diagonal B would leave the kernel reading past its n values
-  if (B.IsDiagonal()) ExpandDiagonal(B.NumberOfRows(), B.Values(), fullB);
-  const QORMtxMatrix& b = B.IsDiagonal() ? fullB : B;
 
   // A stored A without columns still scales C by beta: no reads, an empty inner dimension.
   const int maxRowsInBuffer = std::min(numRowsA, QORMtxUtilities::MaxDoublesInBuffer(0.1) / std::max(1, numColsA));
   const int maxRowsInBlk = stored.MaxNumberOfRowsInBlock();
   QORMTX_ASSERT(maxRowsInBlk <= maxRowsInBuffer && "QORMtxBLA::Multiply:QORMtxDenseMatrix block of rows > 16Gb");
-  // Whole row blocks per pass, as many as the buffer holds (at least one): blocks first .. first + k − 1.
-  const int k = std::max(1, maxRowsInBuffer / maxRowsInBlk);
-  const int numBlocks = stored.NumberOfRowBlocks();
+  // Whole row blocks per pass, as many as the buffer holds (at least one).
+  const int k = maxRowsInBlk > 0 ? std::max(1, maxRowsInBuffer / maxRowsInBlk) : 1;
   QORMtxTimer timer;
   timer.Start();
-  int passes = 0;
-  // One band buffer for every pass, packed to each band's rows: a fresh one per pass paid its page faults again.
-  QORMtxMatrix T;
-  if (numBlocks > 0) T.Reset(std::min(numRowsA, k * maxRowsInBlk), numColsA, QORMtxMatrix::UNKNOWN);
-  for (int first = 0; first < numBlocks; ++passes) {
-    const int last = std::min(first + k - 1, numBlocks - 1);
-    const int rows = stored.NumberOfRowsInBlockRange(first, last), r0 = stored.FirstRowInBlock(first);
-    if (numColsA > 0) stored.GetValues(r0, r0 + rows - 1, 0, numColsA - 1, T.Values());
-    QORMtxBlaUtilities::Multiply('N', RealLetter(opB), rows, numColsC, numColsA, alpha, T.Values(), rows, b.Values(),
-                                 b.NumberOfRows(), beta, C.Values(r0, 0), numRowsC, 0, numThreads);
-    first = last + 1;
-  }
-  if (opA != NOOP) stored.Transpose();
+  qormtx_bands::Loop loop(qormtx_bands::Axis::Rows, qormtx_bands::Geometry::Blocks(stored, qormtx_bands::Axis::Rows, k));
+  loop.Source(stored);
+  const qormtx_bands::Stats stats = loop.Run([&](qormtx_bands::Band& band, qormtx_bands::Context&) {
+    const int rows = band.rows;
+    if (B.IsDiagonal()) {  // column j of the band scaled by B(j, j): the diagonal is never expanded
+      for (int j = 0; j < numColsC; ++j)
+        qormtx_darray_multiply(&rows, &alpha, B.Values() + j, &kZero, band.in + At(rows, 0, j), &kOne, &beta,
+                               C.Values(band.r0, j), &kOne);
+      return;
+    }
+    QORMtxBlaUtilities::Multiply('N', RealLetter(opB), rows, numColsC, numColsA, alpha, band.in, rows, B.Values(),
+                                 B.NumberOfRows(), beta, C.Values(band.r0, 0), numRowsC, 0, numThreads);
+  });
   if (QORMtxUtilities::Debug())
     std::fprintf(stderr, "QORMtxBLA::Multiply: %d x %d stored A by row blocks, %d passes\n", numRowsA, numColsA,
-                 passes);
+                 stats.passes);
   timer.Stop().Print("QORMtxBLA::Multiply (stored A)");
 }
 
@@ -335,25 +366,23 @@ void QORMtxBLA::Multiply(double alpha, const QORMtxMatrix& A, Operation opA, con
   QORMTX_ASSERT(nRowsA == numRowsC);
   QORMTX_ASSERT(nColsB == numColsC);
   // Column ranges of C that fit the buffer; a single column larger than the buffer still goes one per pass.
-  const int width = std::max(1, std::min(numColsC, QORMtxUtilities::MaxDoublesInBuffer(0.1) / numRowsC));
+  const int width =
+      std::max(1, std::min(numColsC, QORMtxUtilities::MaxDoublesInBuffer(0.1) / std::max(1, numRowsC)));
   QORMtxTimer timer;
   timer.Start();
-  int passes = 0;
-  for (int j0 = 0; j0 < numColsC; ++passes) {
-    const int j1 = std::min(j0 + width - 1, numColsC - 1), cols = j1 - j0 + 1;
-    QORMtxMatrix T(numRowsC, cols, QORMtxMatrix::UNKNOWN);
-    if (beta != 0.0) C.GetValues(0, numRowsC - 1, j0, j1, T);  // with beta = 0 the stored C is never read
+  qormtx_bands::Loop loop(qormtx_bands::Axis::Columns, qormtx_bands::Geometry::Ranges(numColsC, width));
+  loop.Source(C, 0, -1, beta != 0.0).Target(C);  // with beta = 0 the stored C is never read
+  const qormtx_bands::Stats stats = loop.Run([&](qormtx_bands::Band& band, qormtx_bands::Context&) {
+    const int j0 = band.along.first, cols = band.along.count;
     const double* b = opB == NOOP ? B.Values(0, j0) : B.Values(j0, 0);
     // The symmetry of C says nothing of a column range, only of the whole.
-    const int flag = j0 == 0 && j1 == numColsC - 1 ? RealSymmetryFlag(typeC) : 0;
+    const int flag = cols == numColsC ? RealSymmetryFlag(typeC) : 0;
     QORMtxBlaUtilities::Multiply(RealLetter(opA), RealLetter(opB), nRowsA, cols, nColsA, alpha, A.Values(),
-                                 A.NumberOfRows(), b, B.NumberOfRows(), beta, T.Values(), numRowsC, flag, numThreads);
-    C.SetValues(0, numRowsC - 1, j0, j1, T);
-    j0 = j1 + 1;
-  }
+                                 A.NumberOfRows(), b, B.NumberOfRows(), beta, band.out, numRowsC, flag, numThreads);
+  });
   if (QORMtxUtilities::Debug())
     std::fprintf(stderr, "QORMtxBLA::Multiply: %d x %d stored C by column ranges of %d, %d passes\n", numRowsC,
-                 numColsC, width, passes);
+                 numColsC, width, stats.passes);
   timer.Stop().Print("QORMtxBLA::Multiply (stored C)");
 }
 

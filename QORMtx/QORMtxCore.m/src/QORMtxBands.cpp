@@ -30,21 +30,6 @@ QORMtxTime Minus(const QORMtxTime& a, const QORMtxTime& b) {
   return QORMtxTime(a.wall - b.wall, a.user - b.user, a.sys - b.sys);
 }
 
-// Owned band buffers through the host's allocation hooks.
-class Buffer {
- public:
-  explicit Buffer(size_t n) : m_p(n ? QORMtxUtilities::AllocateDouble(n) : nullptr) {}
-  ~Buffer() {
-    if (m_p) QORMtxUtilities::Deallocate(m_p);
-  }
-  Buffer(const Buffer&) = delete;
-  Buffer& operator=(const Buffer&) = delete;
-  double* get() const { return m_p; }
-
- private:
-  double* m_p;
-};
-
 // The rectangle of a band in matrix coordinates.
 struct Rect {
   int r0, rows, c0, cols;
@@ -55,6 +40,11 @@ Rect Place(Axis axis, const Range& along, int crossFirst, int crossCount) {
 }
 
 }  // namespace
+
+Buffer::Buffer(size_t n) : m_p(n ? QORMtxUtilities::AllocateDouble(n) : nullptr) {}
+Buffer::~Buffer() {
+  if (m_p) QORMtxUtilities::Deallocate(m_p);
+}
 
 // ---- Geometry ----
 
@@ -136,6 +126,13 @@ void Context::Write(QORMtxDenseMatrix& M, int r0, int r1, int c0, int c1, const 
   QORMtxTimer t;
   t.Start();
   M.SetValues(r0, r1, c0, c1, in);
+  m_access += t.Stop();
+}
+
+void Context::Access(const std::function<void()>& transfer) {
+  QORMtxTimer t;
+  t.Start();
+  transfer();
   m_access += t.Stop();
 }
 

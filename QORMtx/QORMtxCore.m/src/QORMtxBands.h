@@ -16,6 +16,19 @@ class QORMtxDenseMatrix;
 
 namespace qormtx_bands {
 
+/// \brief n doubles from the host's allocation hooks (none for n = 0), released with the object.
+class Buffer {
+ public:
+  explicit Buffer(size_t n);
+  ~Buffer();
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+  double* get() const { return m_p; }
+
+ private:
+  double* m_p;
+};
+
 /// Rows: a band is a range of rows, all (or a window of) the columns. Columns: the other way round.
 enum class Axis { Rows, Columns };
 
@@ -39,7 +52,7 @@ class Geometry {
   static Geometry BlocksWithin(const QORMtxDenseMatrix& A, Axis axis, int64_t maxPositions);
   /// \brief Ranges of width positions (at least 1) over 0 … count − 1, without regard to blocks.
   static Geometry Ranges(int count, int width);
-  /// \brief Range b is starts[b] … starts[b + 1] − 1; starts ascending, starts[0] = 0.
+  /// \brief Range b is starts[b] … starts[b + 1] − 1 (starts ascending; empty ranges allowed).
   static Geometry FromStarts(std::vector<int> starts);
 
   int NumberOfRanges() const { return m_starts.empty() ? 0 : static_cast<int>(m_starts.size()) - 1; }
@@ -89,6 +102,8 @@ class Context {
   void Read(const QORMtxDenseMatrix& M, int r0, int r1, int c0, int c1, double* out);
   /// \brief M(r0 … r1, c0 … c1) = in; nothing for an empty rectangle. Counted as access time.
   void Write(QORMtxDenseMatrix& M, int r0, int r1, int c0, int c1, const double* in);
+  /// \brief Runs another kind of transfer (lists, sets) and counts it as access time.
+  void Access(const std::function<void()>& transfer);
   /// \brief Ends the loop after this step (the bands already processed are written back).
   void Stop() { m_stop = true; }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "QORMtxAssert.h"
+#include "QORMtxBands.h"
 #include "QORMtxMatrix.h"
 #include "QORMtxUtilities.h"
 #include "QORSim.h"
@@ -188,9 +189,12 @@ int QORMtxDenseMatrix::MaxNumberOfColumnsInBlock() const {
 }
 
 int QORMtxDenseMatrix::NumberOfRowBlocksToIO(int n) const {
-  const double ratio = static_cast<double>(m_colBlockSize) / m_rowBlockSize *
-                       (static_cast<double>(m_numRows) / std::max(m_numCols, n));
-  const int k = std::max(1, static_cast<int>(ratio));
+  // Empty dimensions have no block size: one block per step, whatever the ratio would say.
+  const int other = std::max(m_numCols, n);
+  const double ratio = m_rowBlockSize > 0 && other > 0 ? static_cast<double>(m_colBlockSize) / m_rowBlockSize *
+                                                             (static_cast<double>(m_numRows) / other)
+                                                       : 1.0;
+  const int k = std::max(1, static_cast<int>(std::min(ratio, 2147483647.0)));
   const double actualBufferSize = static_cast<double>(k) * m_rowBlockSize;
   const double maxDoubles = 268435456.0;
   QORMTX_ASSERT(actualBufferSize <= maxDoubles);
@@ -388,38 +392,58 @@ void QORMtxDenseMatrix::SetColumns(const QORSimCSet& cols, const QORMtxMatrix& i
 void QORMtxDenseMatrix::GetAllValues(double* out) const { GetValues(0, m_numRows - 1, 0, m_numCols - 1, out); }
 
 namespace {
-// Packs one triangle of the whole square matrix, read once into memory: for each outer index o the
-// values element(all, n, o, q) for q = 0 .. o, in that order.
-template <typename Element>
-void PackTriangle(const QORMtxDenseMatrix& A, double* out, Element element) {
-  const size_t n = static_cast<size_t>(A.NumberOfRows());
-  double* all = QORMtxUtilities::AllocateDouble(n * n);
-  A.GetAllValues(all);
-  for (size_t o = 0, k = 0; o < n; ++o)
-    for (size_t q = 0; q <= o; ++q) out[k++] = element(all, n, o, q);
-  QORMtxUtilities::Deallocate(all);
+enum class Triangle { Upper, Lower, Symmetric };
+
+// Packs one triangle of the square matrix band by band: for each outer index o the values for q = 0 .. o, the
+// outer index running over columns (upper, symmetric) or rows (lower). A band of outer indices o0 .. o1 needs
+// only the rectangle of its own columns (rows) against rows (columns) 0 .. o1.
+void PackTriangle(const QORMtxDenseMatrix& A, Triangle which, double* out) {
+  using namespace qormtx_bands;
+  const int n = A.NumberOfRows();
+  const Axis axis = which == Triangle::Lower ? Axis::Rows : Axis::Columns;
+  const Geometry g = Geometry::BlocksWithin(A, axis, QORMtxUtilities::MaxDoublesInBuffer(0.1) / std::max(1, n));
+  const size_t bandDoubles = static_cast<size_t>(g.MaxCount()) * static_cast<size_t>(n);
+  const bool byColumns = which != Triangle::Lower, byRows = which != Triangle::Upper;
+  const qormtx_bands::Buffer colBand(byColumns ? bandDoubles : 0), rowBand(byRows ? bandDoubles : 0);
+  double* x = colBand.get();  // rows 0 .. o1 of columns o0 .. o1, leading dimension o1 + 1
+  double* y = rowBand.get();  // rows o0 .. o1 of columns 0 .. o1, leading dimension o1 − o0 + 1
+  size_t k = 0;
+  Loop(axis, g).Run([&](Band& band, Context& ctx) {
+    const int o0 = band.along.first, o1 = band.along.Last(), cnt = band.along.count;
+    const size_t ldx = static_cast<size_t>(o1) + 1, ldy = static_cast<size_t>(cnt);
+    if (byColumns) ctx.Read(A, 0, o1, o0, o1, x);
+    if (byRows) ctx.Read(A, o0, o1, 0, o1, y);
+    for (int o = o0; o <= o1; ++o) {
+      const size_t p = static_cast<size_t>(o - o0);
+      for (size_t q = 0; q <= static_cast<size_t>(o); ++q) {
+        if (which == Triangle::Upper)
+          out[k++] = x[p * ldx + q];
+        else if (which == Triangle::Lower)
+          out[k++] = y[q * ldy + p];
+        else
+          out[k++] = (x[p * ldx + q] + y[q * ldy + p]) * 0.5;
+      }
+    }
+  });
 }
 }  // namespace
 
 void QORMtxDenseMatrix::GetUpperValues(double* out) const {
   const int nRows = m_numRows, nColumns = m_numCols;
   QORMTX_ASSERT(nRows == nColumns);
-  // Column after column, rows 0 .. column.
-  PackTriangle(*this, out, [](const double* a, size_t n, size_t j, size_t i) { return a[j * n + i]; });
+  PackTriangle(*this, Triangle::Upper, out);
 }
 
 void QORMtxDenseMatrix::GetLowerValues(double* out) const {
   const int nRows = m_numRows, nColumns = m_numCols;
   QORMTX_ASSERT(nRows == nColumns);
-  // Row after row, columns 0 .. row.
-  PackTriangle(*this, out, [](const double* a, size_t n, size_t i, size_t j) { return a[j * n + i]; });
+  PackTriangle(*this, Triangle::Lower, out);
 }
 
 void QORMtxDenseMatrix::GetSymmetricValues(double* out) const {
   const int nRows = m_numRows, nColumns = m_numCols;
   QORMTX_ASSERT(nRows == nColumns);
-  PackTriangle(*this, out,
-               [](const double* a, size_t n, size_t j, size_t i) { return (a[j * n + i] + a[i * n + j]) * 0.5; });
+  PackTriangle(*this, Triangle::Symmetric, out);
 }
 
 void QORMtxDenseMatrix::Print(const char* label, int a, double b) const {
@@ -430,73 +454,72 @@ void QORMtxDenseMatrix::Print(const char* label, int a, double b) const {
 
 // ---- Whole matrix ----
 
+namespace {
+// Every block of A once, column blocks outer and row blocks inner, read, changed by the step and written back.
+qormtx_bands::Loop EachBlock(QORMtxDenseMatrix& A) {
+  using namespace qormtx_bands;
+  Loop loop(Axis::Columns, Geometry::Blocks(A, Axis::Columns, 1));
+  loop.Source(A).Target(A).Across(Geometry::Blocks(A, Axis::Rows, 1));
+  return loop;
+}
+}  // namespace
+
 void QORMtxDenseMatrix::AddAssign(const QORMtxDenseMatrix& B) {
   const int nrowA = m_numRows, ncolA = m_numCols, nrowB = B.NumberOfRows(), ncolB = B.NumberOfColumns();
   QORMTX_ASSERT(nrowA==nrowB && ncolA==ncolB);
-  QORMtxMatrix a(MaxNumberOfRowsInBlock(), MaxNumberOfColumnsInBlock());
   QORMtxMatrix b(MaxNumberOfRowsInBlock(), MaxNumberOfColumnsInBlock());
-  for (int cb = 0; cb < m_numColBlocks; ++cb) {
-    const int c0 = FirstColumnInBlock(cb), c1 = c0 + NumberOfColumnsInBlock(cb) - 1;
-    for (int rb = 0; rb < m_numRowBlocks; ++rb) {
-      const int r0 = FirstRowInBlock(rb), r1 = r0 + NumberOfRowsInBlock(rb) - 1;
-      GetValues(r0, r1, c0, c1, a);
-      B.GetValues(r0, r1, c0, c1, b);
-      const size_t n = static_cast<size_t>(r1 - r0 + 1) * (c1 - c0 + 1);
-      double* pa = a.Values();
-      const double* pb = b.Values();
-      for (size_t k = 0; k < n; ++k) pa[k] += pb[k];
-      SetValues(r0, r1, c0, c1, a);
-    }
-  }
+  EachBlock(*this).Run([&](qormtx_bands::Band& band, qormtx_bands::Context& ctx) {
+    ctx.Read(B, band.r0, band.r0 + band.rows - 1, band.c0, band.c0 + band.cols - 1, b.Values());
+    const size_t n = static_cast<size_t>(band.rows) * static_cast<size_t>(band.cols);
+    const double* pb = b.Values();
+    for (size_t k = 0; k < n; ++k) band.in[k] += pb[k];
+  });
 }
 
 void QORMtxDenseMatrix::Scale(double s) {
-  QORMtxMatrix a(MaxNumberOfRowsInBlock(), MaxNumberOfColumnsInBlock());
-  for (int cb = 0; cb < m_numColBlocks; ++cb) {
-    const int c0 = FirstColumnInBlock(cb), c1 = c0 + NumberOfColumnsInBlock(cb) - 1;
-    for (int rb = 0; rb < m_numRowBlocks; ++rb) {
-      const int r0 = FirstRowInBlock(rb), r1 = r0 + NumberOfRowsInBlock(rb) - 1;
-      GetValues(r0, r1, c0, c1, a);
-      const size_t n = static_cast<size_t>(r1 - r0 + 1) * (c1 - c0 + 1);
-      double* pa = a.Values();
-      for (size_t k = 0; k < n; ++k) pa[k] *= s;
-      SetValues(r0, r1, c0, c1, a);
-    }
-  }
+  EachBlock(*this).Run([&](qormtx_bands::Band& band, qormtx_bands::Context&) {
+    const size_t n = static_cast<size_t>(band.rows) * static_cast<size_t>(band.cols);
+    for (size_t k = 0; k < n; ++k) band.in[k] *= s;
+  });
 }
 
 void QORMtxDenseMatrix::CopyValues(const QORMtxDenseMatrix* rhs) {
   QORMTX_ASSERT(rhs);
   const int numRows = rhs->NumberOfRows();
   QORMTX_ASSERT(numRows <= m_numRows && rhs->NumberOfColumns() <= m_numCols);
-  QORMtxMatrix band(numRows, rhs->MaxNumberOfColumnsInBlock());
-  for (int cb = 0; cb < rhs->NumberOfColumnBlocks(); ++cb) {
-    const int c0 = rhs->FirstColumnInBlock(cb), c1 = c0 + rhs->NumberOfColumnsInBlock(cb) - 1;
-    rhs->GetValues(0, numRows - 1, c0, c1, band);
-    SetValues(0, numRows - 1, c0, c1, band);
-  }
+  using namespace qormtx_bands;
+  // Column blocks of rhs, each written from the buffer it was read into.
+  Loop loop(Axis::Columns, Geometry::Blocks(*rhs, Axis::Columns, 1));
+  loop.Source(*rhs, 0, numRows);
+  loop.Run([&](Band& band, Context& ctx) {
+    ctx.Write(*this, 0, numRows - 1, band.along.first, band.along.Last(), band.in);
+  });
 }
 
 bool QORMtxDenseMatrix::IsSymmetric() const {
   if (m_numRows != m_numCols) return false;
-  for (int i = 0; i < m_numRowBlocks; ++i) {
-    const int r0 = FirstRowInBlock(i), nr = NumberOfRowsInBlock(i);
-    for (int j = i; j < m_numRowBlocks; ++j) {
-      // Column ranges follow the row partition so that block (j, i) is the mirror of (i, j).
-      const int c0 = FirstRowInBlock(j), nc = NumberOfRowsInBlock(j);
+  using namespace qormtx_bands;
+  // Column ranges follow the row partition so that block (j, i) is the mirror of (i, j).
+  const Geometry blocks = Geometry::Blocks(*this, Axis::Rows, 1);
+  bool symmetric = true;
+  Loop(Axis::Rows, blocks).Run([&](Band& band, Context& ctx) {
+    const int r0 = band.along.first, nr = band.along.count;
+    for (int j = band.index; j < blocks.NumberOfRanges() && symmetric; ++j) {
+      const int c0 = blocks[j].first, nc = blocks[j].count;
       QORMtxMatrix bij(nr, nc);
-      GetValues(r0, r0 + nr - 1, c0, c0 + nc - 1, bij);
-      if (i == j) {
-        if (!bij.IsSymmetricNumerically()) return false;
+      ctx.Read(*this, r0, r0 + nr - 1, c0, c0 + nc - 1, bij.Values());
+      if (j == band.index) {
+        symmetric = bij.IsSymmetricNumerically();
         continue;
       }
       QORMtxMatrix bji(nc, nr);
-      GetValues(c0, c0 + nc - 1, r0, r0 + nr - 1, bji);
+      ctx.Read(*this, c0, c0 + nc - 1, r0, r0 + nr - 1, bji.Values());
       bji.Transpose();
-      if (!(bij == bji)) return false;
+      symmetric = bij == bji;
     }
-  }
-  return true;
+    if (!symmetric) ctx.Stop();
+  });
+  return symmetric;
 }
 
 void QORMtxDenseMatrix::Transpose() {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "QORMtxAssert.h"
+#include "QORMtxBands.h"
 #include "QORMtxDenseMatrix.h"
 #include "QORMtxFindContiguousRanges.h"
 #include "QORMtxMatrix.h"
@@ -17,6 +18,10 @@
 #include "omi_IntTable.h"
 
 using namespace qormtx_sparse;
+using qormtx_bands::Axis;
+using qormtx_bands::Band;
+using qormtx_bands::Context;
+using qormtx_bands::Geometry;
 
 namespace {
 
@@ -96,21 +101,15 @@ void QORMtxSparseMatrix::MultiplyDense(const QORMtxDenseMatrix& v, QORMtxDenseMa
   const int numRows = v.NumberOfRows();
   QORMTX_ASSERT(numRows >= numColsT);
 
-  const int maxWidth = v.MaxNumberOfColumnsInBlock();
   const int excess = u.NumberOfRows() - outer;
-  Owned<double> input(NewDouble(Count(numColsT, maxWidth)));
-  Owned<double> output(NewZeroDouble(Count(outer, maxWidth)));
-  Owned<double> zeros(NewZeroDouble(Count(excess, maxWidth)));
-  for (int b = 0; b < v.NumberOfColumnBlocks(); ++b) {
-    const int width = v.NumberOfColumnsInBlock(b);
-    if (width <= 0) continue;
-    const int first = v.FirstColumnInBlock(b);
-    const int last = first + width - 1;
-    if (numColsT > 0) v.GetValues(0, numColsT - 1, first, last, input.get());
-    Multiply(input.get(), width, output.get(), transpose);
-    if (outer > 0) u.SetValues(0, outer - 1, first, last, output.get());
-    if (excess > 0) u.SetValues(outer, outer + excess - 1, first, last, zeros.get());
-  }
+  Owned<double> zeros(NewZeroDouble(Count(excess, v.MaxNumberOfColumnsInBlock())));
+  // One column block of v per pass: its inner rows in, the product's rows of u out, u's rows beyond them cleared.
+  qormtx_bands::Loop loop(Axis::Columns, Geometry::Blocks(v, Axis::Columns, 1));
+  loop.Source(v, 0, numColsT).Target(u, 0, outer);
+  loop.Run([&](Band& b, Context& ctx) {
+    Multiply(b.in, b.along.count, b.out, transpose);
+    ctx.Write(u, outer, outer + excess - 1, b.along.first, b.along.Last(), zeros.get());
+  });
 }
 
 void QORMtxSparseMatrix::MultiplyDense(const QORMtxDenseMatrix& v, double* u, bool transpose) const {
@@ -135,15 +134,13 @@ void QORMtxSparseMatrix::MultiplyDense(const QORMtxDenseMatrix& v, double* u, bo
   // One run (the usual case of a matrix without empty rows) is read straight into the gathered block.
   Owned<double> staging(NewDouble(numRuns <= 1 ? 0 : Count(wholeSpan ? span : longestRun, maxWidth)));
   const int outer = transpose ? m_numCols : m_numRows;
-  for (int b = 0; b < v.NumberOfColumnBlocks(); ++b) {
-    const int width = v.NumberOfColumnsInBlock(b);
-    if (width <= 0) continue;
-    const int first = v.FirstColumnInBlock(b);
-    const int last = first + width - 1;
+  qormtx_bands::Loop loop(Axis::Columns, Geometry::Blocks(v, Axis::Columns, 1));
+  loop.Run([&](Band& b, Context& ctx) {
+    const int width = b.along.count, first = b.along.first, last = b.along.Last();
     if (numRuns == 1) {
-      v.GetValues(firstRow, firstRow + span - 1, first, last, gathered.get());
+      ctx.Read(v, firstRow, firstRow + span - 1, first, last, gathered.get());
     } else if (wholeSpan) {
-      v.GetValues(firstRow, firstRow + span - 1, first, last, staging.get());
+      ctx.Read(v, firstRow, firstRow + span - 1, first, last, staging.get());
       for (int j = 0; j < width; ++j) {
         const double* src = staging.get() + static_cast<size_t>(j) * span;
         double* dst = gathered.get() + j * ld;
@@ -154,14 +151,14 @@ void QORMtxSparseMatrix::MultiplyDense(const QORMtxDenseMatrix& v, double* u, bo
         const int p0 = runs.get()[k];
         const int len = runs.get()[k + 1] - p0;
         const int row0 = static_cast<int>(idx.get()[p0]);
-        v.GetValues(row0, row0 + len - 1, first, last, staging.get());
+        ctx.Read(v, row0, row0 + len - 1, first, last, staging.get());
         for (int j = 0; j < width; ++j)
           std::copy_n(staging.get() + static_cast<size_t>(j) * len, len, gathered.get() + j * ld + p0);
       }
     }
     // The output block of this column block is exactly its place in u, so the product lands there directly.
     MultiplyIndexed(gathered.get(), width, u + static_cast<size_t>(first) * outer, transpose, numIdx, idx.get());
-  }
+  });
 }
 
 void QORMtxSparseMatrix::MultiplyDenseMapped(const QORMtxDenseMatrix& v, QORMtxDenseMatrix& u, bool transpose) const {
@@ -192,20 +189,16 @@ void QORMtxSparseMatrix::MultiplyDenseMapped(const QORMtxDenseMatrix& v, QORMtxD
   const int blocksPerGroup = std::max(1, static_cast<int>(std::min<int64_t>(fit, numCols)) / maxWidth);
   const int groupWidth = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(blocksPerGroup) * maxWidth, numCols));
   Owned<double> input(NewDouble(Count(numMapped, groupWidth)));
-  Owned<double> output(NewZeroDouble(Count(numRowsT, groupWidth)));
   Owned<int> cols(NewInt(static_cast<size_t>(groupWidth)));
-  const int numBlocks = v.NumberOfColumnBlocks();
-  for (int b0 = 0; b0 < numBlocks; b0 += blocksPerGroup) {
-    const int b1 = std::min(b0 + blocksPerGroup, numBlocks) - 1;
-    const int width = v.NumberOfColumnsInBlockRange(b0, b1);
-    if (width <= 0) continue;
-    const int first = v.FirstColumnInBlock(b0);
-    for (int j = 0; j < width; ++j) cols.get()[j] = first + j;
+  qormtx_bands::Loop loop(Axis::Columns, Geometry::Blocks(v, Axis::Columns, blocksPerGroup));
+  loop.Target(u, 0, numRowsT);
+  loop.Run([&](Band& b, Context& ctx) {
+    const int width = b.along.count;
+    for (int j = 0; j < width; ++j) cols.get()[j] = b.along.first + j;
     QORMtxMatrix in(numMapped, width, input.get());  // a view: the scratch stays ours
-    v.GetValues(rows.get(), numMapped, cols.get(), width, in);
-    Multiply(input.get(), width, output.get(), transpose);
-    if (numRowsT > 0) u.SetValues(0, numRowsT - 1, first, first + width - 1, output.get());
-  }
+    ctx.Access([&] { v.GetValues(rows.get(), numMapped, cols.get(), width, in); });
+    Multiply(input.get(), width, b.out, transpose);
+  });
 }
 
 void QORMtxSparseMatrix::MultiplyByDiagonal(bool left, const QORMtxMatrix& D, QORMtxSparseMatrix& A) const {
