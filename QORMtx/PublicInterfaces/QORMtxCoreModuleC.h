@@ -86,6 +86,24 @@ void qormtx_zdotc(const int* n, const double* x, const int* incx, const double* 
 void QORMtxsortint1(int* a, const int* n);
 void QORMtxsortint2(int* a, int* companion, const int* n);
 
+
+/* ---- Matrix container ----
+   Stored dense matrices under integer keys in a private scratch database (QORMtxMatrixContainer.h). The
+   handle is passed by value, every int by address. A key that holds no matrix is a fatal error. */
+#ifdef __cplusplus
+class QORMtxMatrixContainer;
+#else
+typedef struct QORMtxMatrixContainer QORMtxMatrixContainer;
+#endif
+/* A new container with its database file; null when it cannot be allocated. */
+QORMtxMatrixContainer* qormtxmatrixcontainercreate(void);
+/* Deletes the container, its matrices and its file; nothing for a null handle. */
+void qormtxmatrixcontainerdelete(QORMtxMatrixContainer* handle);
+int qormtxmatrixcontainernumrows(QORMtxMatrixContainer* handle, const int* key);
+int qormtxmatrixcontainernumcolumns(QORMtxMatrixContainer* handle, const int* key);
+/* values (rows x columns doubles) = the matrix under key, column-major with the row count as leading dimension. */
+void qormtxmatrixcontainergetvalues(QORMtxMatrixContainer* handle, const int* key, double* values);
+
 #ifdef __cplusplus
 }
 #endif

@@ -29,7 +29,9 @@ TEST(Exports, EveryFunctionOfTheCHeaderResolves) {
   for (const std::string& name : names) EXPECT_NE(dlsym(RTLD_DEFAULT, name.c_str()), nullptr) << name;
   // The scan itself must see the families: one name of each, and the count of the whole set.
   for (const char* name : {"qormtx_complex_abs", "qormtx_array_p1m1p1_add", "qormtx_daxsyzi", "qormtx_zdotc",
-                           "qormtx_reim_array_x_factor", "QORMtxsortint2"})
+                           "qormtx_reim_array_x_factor", "QORMtxsortint2", "qormtxmatrixcontainercreate",
+                           "qormtxmatrixcontainerdelete", "qormtxmatrixcontainernumrows",
+                           "qormtxmatrixcontainernumcolumns", "qormtxmatrixcontainergetvalues"})
     EXPECT_EQ(names.count(name), 1u) << name << " not found by the header scan";
   EXPECT_GE(names.size(), 40u);
   // A stale same-named symbol from another object must not shadow ours.

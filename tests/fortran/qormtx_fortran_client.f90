@@ -1,7 +1,7 @@
 ! Fortran client of the matrix core's unmangled kernels: every argument by reference, as the C
 ! prototypes take them, real and complex data checked against plain Fortran loops.
 module qormtx_c_interfaces
-  use, intrinsic :: iso_c_binding, only: c_int, c_double, c_double_complex
+  use, intrinsic :: iso_c_binding, only: c_int, c_double, c_double_complex, c_ptr, c_char
   implicit none
   interface
     subroutine qormtx_initialize() bind(C, name="QORMtxCoreModule_initializeC")
@@ -61,11 +61,58 @@ module qormtx_c_interfaces
       integer(c_int), intent(inout) :: a(*), companion(*)
       integer(c_int), intent(in) :: n
     end subroutine
+    ! Matrix container: the handle by value, every int by address.
+    type(c_ptr) function qormtxmatrixcontainercreate() bind(C, name="qormtxmatrixcontainercreate")
+      import :: c_ptr
+    end function
+    subroutine qormtxmatrixcontainerdelete(handle) bind(C, name="qormtxmatrixcontainerdelete")
+      import :: c_ptr
+      type(c_ptr), value :: handle
+    end subroutine
+    integer(c_int) function qormtxmatrixcontainernumrows(handle, key) bind(C, name="qormtxmatrixcontainernumrows")
+      import :: c_ptr, c_int
+      type(c_ptr), value :: handle
+      integer(c_int), intent(in) :: key
+    end function
+    integer(c_int) function qormtxmatrixcontainernumcolumns(handle, key) &
+        bind(C, name="qormtxmatrixcontainernumcolumns")
+      import :: c_ptr, c_int
+      type(c_ptr), value :: handle
+      integer(c_int), intent(in) :: key
+    end function
+    subroutine qormtxmatrixcontainergetvalues(handle, key, values) bind(C, name="qormtxmatrixcontainergetvalues")
+      import :: c_ptr, c_int, c_double
+      type(c_ptr), value :: handle
+      integer(c_int), intent(in) :: key
+      real(c_double), intent(out) :: values(*)
+    end subroutine
+    ! The solver-side helpers of this test (qormtx_fortran_fill.cpp).
+    subroutine container_fill(handle, key, nrow, ncol, rowblock, colblock) bind(C, name="qormtx_test_container_fill")
+      import :: c_ptr, c_int
+      type(c_ptr), value :: handle
+      integer(c_int), intent(in) :: key, nrow, ncol, rowblock, colblock
+    end subroutine
+    subroutine container_remove(handle, key) bind(C, name="qormtx_test_container_remove")
+      import :: c_ptr, c_int
+      type(c_ptr), value :: handle
+      integer(c_int), intent(in) :: key
+    end subroutine
+    integer(c_int) function container_ismember(handle, key) bind(C, name="qormtx_test_container_ismember")
+      import :: c_ptr, c_int
+      type(c_ptr), value :: handle
+      integer(c_int), intent(in) :: key
+    end function
+    subroutine container_path(handle, path, len) bind(C, name="qormtx_test_container_path")
+      import :: c_ptr, c_int, c_char
+      type(c_ptr), value :: handle
+      character(kind=c_char), intent(out) :: path(*)
+      integer(c_int), intent(in) :: len
+    end subroutine
   end interface
 end module qormtx_c_interfaces
 
 program qormtx_fortran_client
-  use, intrinsic :: iso_c_binding, only: c_int, c_double, c_double_complex
+  use, intrinsic :: iso_c_binding, only: c_int, c_double, c_double_complex, c_ptr, c_associated
   use qormtx_c_interfaces
   implicit none
   integer(c_int), parameter :: n = 1000
@@ -137,11 +184,57 @@ program qormtx_fortran_client
   ok = all(keys(1:n - 1) <= keys(2:n)) .and. all(comp == 10 * keys + 3) .and. sum(keys) == sum(keys0)
   call check("QORMtxsortint2", ok)
 
+  call check_container()
+
   call qormtx_finalize()
   print '(i0, " passed, ", i0, " failed")', npassed, nfailed
   if (nfailed /= 0) error stop 1
 
 contains
+
+  ! Two matrices of different blockings go in by key; shapes and values come back through the unmangled
+  ! functions; removing a key and deleting the container leave nothing behind, its file included.
+  subroutine check_container()
+    integer(c_int), parameter :: keys2(2) = [3_c_int, 7_c_int], rows2(2) = [5_c_int, 1_c_int], &
+        cols2(2) = [4_c_int, 6_c_int], rowblocks(2) = [2_c_int, 1_c_int], colblocks(2) = [3_c_int, 4_c_int]
+    type(c_ptr) :: container
+    real(c_double) :: got(30)
+    character(len=1024) :: path
+    integer(c_int) :: k, r, c, i, j
+    logical :: exists, same
+
+    container = qormtxmatrixcontainercreate()
+    call check("qormtxmatrixcontainercreate", c_associated(container))
+    do k = 1, 2
+      call container_fill(container, keys2(k), rows2(k), cols2(k), rowblocks(k), colblocks(k))
+    end do
+    do k = 1, 2
+      r = rows2(k)
+      c = cols2(k)
+      call check("qormtxmatrixcontainernumrows", qormtxmatrixcontainernumrows(container, keys2(k)) == r)
+      call check("qormtxmatrixcontainernumcolumns", qormtxmatrixcontainernumcolumns(container, keys2(k)) == c)
+      got = -1.0_c_double
+      call qormtxmatrixcontainergetvalues(container, keys2(k), got)
+      same = .true.
+      do j = 1, c
+        do i = 1, r
+          ! Column-major with the row count as leading dimension: element (i, j) at i + r (j - 1).
+          same = same .and. got(i + r * (j - 1)) == &
+              1000.0_c_double * keys2(k) + 10.0_c_double * (i - 1) + (j - 1)
+        end do
+      end do
+      call check("qormtxmatrixcontainergetvalues", same .and. all(got(r * c + 1:) == -1.0_c_double))
+    end do
+    call container_remove(container, keys2(1))
+    call check("container key removed", container_ismember(container, keys2(1)) == 0 .and. &
+        container_ismember(container, keys2(2)) == 1)
+    call container_path(container, path, len(path, kind=c_int))
+    inquire(file=trim(path), exist=exists)
+    call check("container file exists", exists)
+    call qormtxmatrixcontainerdelete(container)
+    inquire(file=trim(path), exist=exists)
+    call check("container file removed with the container", .not. exists)
+  end subroutine check_container
 
   subroutine check(name, cond)
     character(len=*), intent(in) :: name

@@ -10,6 +10,7 @@
 
 #include "QORBasUtlFilePath.h"
 #include "QORMtxAssert.h"
+#include "QORMtxScratchFiles.h"
 #include "QORSimDatabase.h"
 #include "QORSimUttAssert.h"
 
@@ -24,9 +25,13 @@ namespace {
 
 // Scratch files still open, with the process that made each. The registry lives for the whole process (never
 // destroyed), since a static matrix may release its file after this file's statics would be gone.
+struct LiveFile {
+  pid_t pid;
+  qormtx_scratch::CloseAndRemoveFn closeAndRemove;
+};
 struct LiveFiles {
   std::mutex mutex;
-  std::map<QORMtxSimFileHandleRepr*, pid_t> reprs;
+  std::map<void*, LiveFile> files;
 };
 LiveFiles& Live() {
   static auto* live = new LiveFiles();
@@ -37,27 +42,30 @@ LiveFiles& Live() {
 // first scratch database was created (atexit handlers run in reverse order). A forked child that exits
 // removes only the files it made itself, never its parent's.
 void RemoveLiveFilesAtExit() {
-  LiveFiles& live = Live();
-  std::map<QORMtxSimFileHandleRepr*, pid_t> reprs;
+  std::map<void*, LiveFile> files;
   {
-    std::lock_guard<std::mutex> lock(live.mutex);
-    reprs.swap(live.reprs);
+    std::lock_guard<std::mutex> lock(Live().mutex);
+    files.swap(Live().files);
   }
-  for (const auto& entry : reprs)
-    if (entry.second == ::getpid()) entry.first->CloseAndRemove();
+  for (const auto& entry : files)
+    if (entry.second.pid == ::getpid()) entry.second.closeAndRemove(entry.first);
 }
 
-void Register(QORMtxSimFileHandleRepr* repr) {
+}  // namespace
+
+void qormtx_scratch::RegisterLiveFile(void* owner, CloseAndRemoveFn fn) {
   static std::once_flag once;
   std::call_once(once, [] { std::atexit(RemoveLiveFilesAtExit); });
   std::lock_guard<std::mutex> lock(Live().mutex);
-  Live().reprs.emplace(repr, ::getpid());
+  Live().files[owner] = LiveFile{::getpid(), fn};
 }
 
-void Unregister(QORMtxSimFileHandleRepr* repr) {
+void qormtx_scratch::UnregisterLiveFile(void* owner) {
   std::lock_guard<std::mutex> lock(Live().mutex);
-  Live().reprs.erase(repr);
+  Live().files.erase(owner);
 }
+
+namespace {
 
 // The handle's state under the name its checks use.
 struct Pointer {
@@ -71,11 +79,12 @@ struct Pointer {
 QORMtxSimFileHandleRepr::QORMtxSimFileHandleRepr(const cow_String& path) : m_database(nullptr), m_path(path) {
   m_database = new QORSimDatabase();
   m_database->Create(m_path.c_str(), QORSimSchema());
-  Register(this);
+  qormtx_scratch::RegisterLiveFile(
+      this, [](void* repr) { static_cast<QORMtxSimFileHandleRepr*>(repr)->CloseAndRemove(); });
 }
 
 QORMtxSimFileHandleRepr::~QORMtxSimFileHandleRepr() {
-  Unregister(this);
+  qormtx_scratch::UnregisterLiveFile(this);
   CloseAndRemove();
 }
 
