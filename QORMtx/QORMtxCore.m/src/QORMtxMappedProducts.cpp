@@ -29,10 +29,16 @@ std::vector<int> Iota(int first, int n) {
   return v;
 }
 
-// Pairs per pass: the larger of the two extents times the pass must stay within buf doubles.
+// Doubles of one operand's slice in a pass, whatever the block geometry allows: beyond this a slice only costs
+// memory (the kernels reach full speed well below it) and the bound keeps peak memory independent of the chunking.
+constexpr int64_t kPassDoubles = int64_t{1} << 20;
+// Columns of a row-major slice in the sparse products: a row of it is a few cache lines, however wide the chunks.
+constexpr int kSliceColumns = 16;
+
+// Pairs per pass: the larger of the two extents times the pass must stay within buf doubles and the pass bound.
 int Chunk(int buf, int a, int b) {
   const int64_t w = std::max(1, std::max(a, b));
-  return static_cast<int>(std::max<int64_t>(1, buf / w));
+  return static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(buf, kPassDoubles) / w));
 }
 
 void Finish(QORMtxMatrix& C, int sym) {
@@ -276,8 +282,8 @@ void QORMtxMappedOperations::Multiply(const QORMtxSparseMatrix& A, const QORMtxD
   const int nc = colMap.Size();
   const int64_t maxElems = std::max(static_cast<int64_t>(B.NumberOfRows()) * B.MaxNumberOfColumnsInBlock(),
                                     static_cast<int64_t>(C.NumberOfRows()) * C.MaxNumberOfColumnsInBlock());
-  const int chunk = static_cast<int>(
-      std::max<int64_t>(1, std::min<int64_t>(nc, std::min(maxElems / pC, maxElems / q))));
+  const int chunk = static_cast<int>(std::max<int64_t>(
+      1, std::min<int64_t>({nc, maxElems / pC, maxElems / q, static_cast<int64_t>(kSliceColumns)})));
   std::vector<double> colMajor(Count(std::max(q, pC), chunk)), rowMajorB(Count(q, chunk)), rowMajorC(Count(pC, chunk));
   for (int k0 = 0; k0 < nc; k0 += chunk) {
     const int len = std::min(chunk, nc - k0);

@@ -104,24 +104,6 @@ void PrintTimes(double tMultiply, double tTranspose) {
   std::fprintf(stderr, "t_Total            = %f\n", tMultiply + tTranspose);
 }
 
-// C = Vᵀ·T for a stored V and an in-core T with V's rows, streamed by row bands of V.
-void StoredTransposeTimes(const QORMtxDenseMatrix& V, const QORMtxMatrix& T, QORMtxMatrix& C, int sym) {
-  const int n = V.NumberOfColumns(), cols = T.NumberOfColumns();
-  const int64_t budget = std::max<int64_t>(1, QORMtxUtilities::MaxDoublesInBuffer(0.1) / std::max(1, n + cols));
-  const int rowsPerPass = static_cast<int>(std::min<int64_t>(V.NumberOfRows(), budget));
-  std::vector<double> band(Count(rowsPerPass, n));
-  QORMtxMatrix tBand;
-  if (V.NumberOfRows() == 0) QORMtxBLA::Assign(0.0, C, 0);
-  for (int r0 = 0; r0 < V.NumberOfRows(); r0 += rowsPerPass) {
-    const int h = std::min(rowsPerPass, V.NumberOfRows() - r0);
-    V.GetValues(r0, r0 + h - 1, 0, n - 1, band.data());
-    T.GetRows(r0, r0 + h - 1, tBand);
-    QORMtxMatrix(h, n, band.data()).TransposeMultiply(tBand, C, sym, r0 > 0);
-    tBand.Reset();
-  }
-  if (sym > 0) C.SetSymmetricResults();
-}
-
 }  // namespace
 
 // ---- Energy products ----
@@ -370,7 +352,8 @@ void QORMtxMappedOperations::Project(const QORMtxDenseMatrix& B1, const QORMtxSp
   QORMtxMatrix T(p + 1, B2.NumberOfColumns(), QORMtxMatrix::UNKNOWN);
   QORMtxBLA::Assign(0.0, T, 0);
   Multiply(K, B2, rowOrdinals, T, ordB1, false);
-  StoredTransposeTimes(*V, T, C, sym);
+  V->TransposeMultiply(T, C, sym);
+  if (sym != 0) C.SetSymmetricResults();
 }
 
 void QORMtxMappedOperations::Project(const QORMtxSparseMatrix& K, const QORMtxDenseMatrix& B, QORMtxDenseMatrix& C,
