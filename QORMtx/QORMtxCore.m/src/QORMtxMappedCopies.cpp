@@ -27,38 +27,28 @@ std::vector<int> Iota(int first, int n) {
 // Whole blocks along one axis of A per pass: as many as `along` positions allow, at least one.
 int BlocksPerPass(int along, int maxBlock) { return along < maxBlock ? 1 : along / std::max(1, maxBlock); }
 
-// The paired rows of stored A into stored B, by whole column blocks of A through one reused buffer.
-void CopyPairedRows(const QORMtxDenseMatrix& A, QORMtxDenseMatrix& B, const QORMtxOrdinalPairs& pairs) {
-  const int p = pairs.Size();
-  const int64_t maxElems = std::max(static_cast<int64_t>(A.MaxNumberOfColumnsInBlock()) * A.NumberOfRows(),
-                                    static_cast<int64_t>(B.MaxNumberOfColumnsInBlock()) * B.NumberOfRows());
-  const int cols = static_cast<int>(std::min<int64_t>(A.NumberOfColumns(), maxElems / p));
+// The rows rowsA of stored A (pair k into row k of a packed p × w buffer), by whole column blocks that fit budget
+// doubles; each pass hands its block (columns c0 … c0 + w − 1) to f.
+template <class F>
+void ForEachRowPass(const QORMtxDenseMatrix& A, const int* rowsA, int p, int64_t budget, F f) {
+  const int cols = static_cast<int>(std::min<int64_t>(A.NumberOfColumns(), std::max<int64_t>(budget, 1) / p));
   const int perPass = BlocksPerPass(cols, A.MaxNumberOfColumnsInBlock());
-  std::vector<double> t(Count(p, perPass * A.MaxNumberOfColumnsInBlock()));
-  for (int b0 = 0; b0 < A.NumberOfColumnBlocks(); b0 += perPass) {
-    const int b1 = std::min(b0 + perPass, A.NumberOfColumnBlocks()) - 1;
-    const int c0 = A.FirstColumnInBlock(b0), w = A.NumberOfColumnsInBlockRange(b0, b1);
-    const std::vector<int> list = Iota(c0, w);
-    MoveBlock(false, A, pairs.Sources(), p, list.data(), w, t.data());
-    MoveBlock(true, B, pairs.Targets(), p, list.data(), w, t.data());
-  }
+  ForEachSlice(qormtx_bands::Geometry::Blocks(A, qormtx_bands::Axis::Columns, perPass), p,
+               [&](int c0, int w, double* t) {
+                 const std::vector<int> list = Iota(c0, w);
+                 MoveBlock(false, A, rowsA, p, list.data(), w, t);
+                 f(c0, w, t);
+               });
 }
 
-// The paired rows of stored A, pair k into row k of the packed p × numCols buffer, by whole column blocks; each
-// pass hands its block (columns c0 … c0 + w − 1) to f.
-template <class F>
-void ForEachRowPass(const QORMtxDenseMatrix& A, const int* rowsA, int p, F f) {
-  const int64_t budget = std::max<int64_t>(static_cast<int64_t>(A.MaxNumberOfColumnsInBlock()) * A.NumberOfRows(), 1);
-  const int cols = static_cast<int>(std::min<int64_t>(A.NumberOfColumns(), budget / p));
-  const int perPass = BlocksPerPass(cols, A.MaxNumberOfColumnsInBlock());
-  std::vector<double> t(Count(p, perPass * A.MaxNumberOfColumnsInBlock()));
-  for (int b0 = 0; b0 < A.NumberOfColumnBlocks(); b0 += perPass) {
-    const int b1 = std::min(b0 + perPass, A.NumberOfColumnBlocks()) - 1;
-    const int c0 = A.FirstColumnInBlock(b0), w = A.NumberOfColumnsInBlockRange(b0, b1);
+// The paired rows of stored A into stored B, through one reused buffer.
+void CopyPairedRows(const QORMtxDenseMatrix& A, QORMtxDenseMatrix& B, const QORMtxOrdinalPairs& pairs) {
+  const int64_t maxElems = std::max(static_cast<int64_t>(A.MaxNumberOfColumnsInBlock()) * A.NumberOfRows(),
+                                    static_cast<int64_t>(B.MaxNumberOfColumnsInBlock()) * B.NumberOfRows());
+  ForEachRowPass(A, pairs.Sources(), pairs.Size(), maxElems, [&](int c0, int w, const double* t) {
     const std::vector<int> list = Iota(c0, w);
-    MoveBlock(false, A, rowsA, p, list.data(), w, t.data());
-    f(c0, w, t.data());
-  }
+    MoveBlock(true, B, pairs.Targets(), pairs.Size(), list.data(), w, const_cast<double*>(t));
+  });
 }
 
 }  // namespace
@@ -133,7 +123,8 @@ void QORMtxMappedOperations::CopyRows(const QORMtxDenseMatrix& A, QORMtxMatrix& 
   // Row k of each pass belongs to B's row Target(k).
   const QORMtxOrdinalPairs scatter(Iota(0, numMappedRows),
                                    std::vector<int>(pairs.Targets(), pairs.Targets() + numMappedRows));
-  ForEachRowPass(A, pairs.Sources(), numMappedRows, [&](int c0, int w, const double* t) {
+  ForEachRowPass(A, pairs.Sources(), numMappedRows, static_cast<int64_t>(A.MaxNumberOfColumnsInBlock()) * numRowsA,
+                 [&](int c0, int w, const double* t) {
     scatter.MoveRows(1.0, t, numMappedRows, B.Values() + Count(numRowsB, c0), numRowsB, w, false);
   });
 }
@@ -162,17 +153,14 @@ void QORMtxMappedOperations::CopyRows(const QORMtxMatrix& A, QORBasVector<int>& 
                                                 B.MaxNumberOfColumnsInBlock()));
   const QORMtxOrdinalPairs gather(std::vector<int>(pairs.Sources(), pairs.Sources() + numMappedRows),
                                   Iota(0, numMappedRows));
-  std::vector<double> t;
-  for (int b0 = 0; b0 < B.NumberOfColumnBlocks(); b0 += perPass) {
-    const int c0 = B.FirstColumnInBlock(b0);
-    if (c0 >= numColsA) break;
-    const int b1 = std::min(b0 + perPass, B.NumberOfColumnBlocks()) - 1;
-    const int w = std::min(B.NumberOfColumnsInBlockRange(b0, b1), numColsA - c0);
-    t.resize(Count(numMappedRows, w));
-    gather.MoveRows(1.0, A.Values() + Count(numRowsA, c0), numRowsA, t.data(), numMappedRows, w, false);
-    const std::vector<int> list = Iota(c0, w);
-    MoveBlock(true, B, pairs.Targets(), numMappedRows, list.data(), w, t.data());
-  }
+  ForEachSlice(qormtx_bands::Geometry::Blocks(B, qormtx_bands::Axis::Columns, perPass), numMappedRows,
+               [&](int c0, int width, double* t) {
+                 const int w = std::min(width, numColsA - c0);
+                 if (w <= 0) return;
+                 gather.MoveRows(1.0, A.Values() + Count(numRowsA, c0), numRowsA, t, numMappedRows, w, false);
+                 const std::vector<int> list = Iota(c0, w);
+                 MoveBlock(true, B, pairs.Targets(), numMappedRows, list.data(), w, t);
+               });
 }
 
 void QORMtxMappedOperations::CopyColumns(const QORMtxDenseMatrix& A, QORMtxDenseMatrix& B) {
@@ -186,14 +174,12 @@ void QORMtxMappedOperations::CopyColumns(const QORMtxDenseMatrix& A, QORMtxDense
                                     static_cast<int64_t>(B.MaxNumberOfRowsInBlock()) * numColsB);
   const int rows = static_cast<int>(std::min<int64_t>(numRowsA, maxElems / numMappedCols));
   const int perPass = BlocksPerPass(rows, A.MaxNumberOfRowsInBlock());
-  std::vector<double> t(Count(perPass * A.MaxNumberOfRowsInBlock(), numMappedCols));
-  for (int b0 = 0; b0 < A.NumberOfRowBlocks(); b0 += perPass) {
-    const int b1 = std::min(b0 + perPass, A.NumberOfRowBlocks()) - 1;
-    const int r0 = A.FirstRowInBlock(b0), h = A.NumberOfRowsInBlockRange(b0, b1);
-    const std::vector<int> list = Iota(r0, h);
-    MoveBlock(false, A, list.data(), h, pairs.Sources(), numMappedCols, t.data());
-    MoveBlock(true, B, list.data(), h, pairs.Targets(), numMappedCols, t.data());
-  }
+  ForEachSlice(qormtx_bands::Geometry::Blocks(A, qormtx_bands::Axis::Rows, perPass), numMappedCols,
+               [&](int r0, int h, double* t) {
+                 const std::vector<int> list = Iota(r0, h);
+                 MoveBlock(false, A, list.data(), h, pairs.Sources(), numMappedCols, t);
+                 MoveBlock(true, B, list.data(), h, pairs.Targets(), numMappedCols, t);
+               });
 }
 
 void QORMtxMappedOperations::CopyColumns(const QORMtxDenseMatrix& A, QORMtxMatrix& B) {
@@ -237,12 +223,10 @@ void QORMtxMappedOperations::CopyValues(const QORMtxDenseMatrix& A, QORMtxDenseM
                                     static_cast<int64_t>(B.MaxNumberOfColumnsInBlock()) * numRowsB);
   const int width =
       static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(numMappedCols, maxElems / numMappedRows)));
-  std::vector<double> work(Count(numMappedRows, width));
-  for (int k0 = 0; k0 < numMappedCols; k0 += width) {
-    const int len = std::min(width, numMappedCols - k0);
-    MoveBlock(false, A, rows.Sources(), numMappedRows, cols.Sources() + k0, len, work.data());
-    MoveBlock(true, B, rows.Targets(), numMappedRows, cols.Targets() + k0, len, work.data());
-  }
+  ForEachSlice(Slices(numMappedCols, width), numMappedRows, [&](int k0, int len, double* work) {
+    MoveBlock(false, A, rows.Sources(), numMappedRows, cols.Sources() + k0, len, work);
+    MoveBlock(true, B, rows.Targets(), numMappedRows, cols.Targets() + k0, len, work);
+  });
 }
 
 void QORMtxMappedOperations::CopyValues(const QORMtxDenseMatrix& A, const QORBasVector<int>& rowOrdinalsA,

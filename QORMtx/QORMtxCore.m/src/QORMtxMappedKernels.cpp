@@ -69,6 +69,10 @@ std::vector<char> CompactProduct::UsedInner(int numInner) const {
   return used;
 }
 
+void CompactProduct::RenumberInner(const std::vector<int>& newIndex) {
+  for (int& j : m_inner) j = newIndex[j];
+}
+
 void CompactProduct::Apply(double alpha, const double* in, size_t inRow, size_t inVal, double* out, size_t outRow,
                            size_t outVal, int n) const {
   const int rows = NumResults();
@@ -120,6 +124,14 @@ void MoveBlock(bool write, const QORMtxDenseMatrix& A, const int* rows, int nr, 
   else
     A.GetValues(rows, nr, cols, nc, view);
 }
+
+void ForEachSlice(const qormtx_bands::Geometry& along, int width, const std::function<void(int, int, double*)>& step) {
+  qormtx_bands::Loop loop(qormtx_bands::Axis::Rows, along);
+  loop.Window(std::max(1, width));
+  loop.Run([&](qormtx_bands::Band& b, qormtx_bands::Context&) { step(b.along.first, b.along.count, b.in); });
+}
+
+qormtx_bands::Geometry Slices(int n, int chunk) { return qormtx_bands::Geometry::Ranges(n, chunk); }
 
 void TransposeInto(const double* in, int n, int m, double* out) {
   const size_t rows = static_cast<size_t>(n), cols = static_cast<size_t>(m);

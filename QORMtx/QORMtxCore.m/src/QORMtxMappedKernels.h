@@ -1,7 +1,11 @@
 // The pieces the mapped-operation sources share: operand ordinals and the compact sparse product.
 #pragma once
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <vector>
+
+#include "QORMtxBands.h"
 
 #include "QORBasVector.h"
 #include "QORSimIDs.h"
@@ -10,6 +14,12 @@ class QORMtxSparseMatrix;
 class QORMtxDenseMatrix;
 
 namespace qormtx_mapped {
+
+/// Doubles of one operand's slice in a pass, whatever the block geometry allows: beyond this a slice only costs
+/// memory (the kernels reach full speed well below it), and the bound keeps peak memory independent of the chunking.
+constexpr int64_t kPassDoubles = int64_t{1} << 20;
+/// Columns of a row-major slice in the sparse products: a row of it is a few cache lines, however wide the chunks.
+constexpr int kSliceColumns = 16;
 
 inline size_t Count(int rows, int cols) {
   return static_cast<size_t>(rows > 0 ? rows : 0) * static_cast<size_t>(cols > 0 ? cols : 0);
@@ -36,6 +46,8 @@ class CompactProduct {
   size_t NumEntries() const { return m_inner.size(); }
   /// Marks of the inner operand rows that some entry reads.
   std::vector<char> UsedInner(int numInner) const;
+  /// Inner row j becomes newIndex[j] (every inner row that an entry reads must keep an index).
+  void RenumberInner(const std::vector<int>& newIndex);
   /// out row i += alpha · Σ v · in row j over n values; element t of row r is at base + r·rowStride + t·valStride.
   void Apply(double alpha, const double* in, size_t inRow, size_t inVal, double* out, size_t outRow, size_t outVal,
              int n) const;
@@ -49,6 +61,13 @@ class CompactProduct {
 /// \brief Moves a block of a stored matrix: rows listed in rows[0 … nr) and columns in cols[0 … nc), packed
 /// column-major in buf. Consecutive lists go as one range transfer, others as one listed transfer.
 void MoveBlock(bool write, const QORMtxDenseMatrix& A, const int* rows, int nr, const int* cols, int nc, double* buf);
+
+/// \brief The passes of a mapped operation through the band driver: geometry along the pairs (or positions), one
+/// reused buffer of (largest range) × width doubles, step(first, count, buffer) per range. The step moves its
+/// listed rows itself, since paired rows are rarely one range of the stored matrix.
+void ForEachSlice(const qormtx_bands::Geometry& along, int width, const std::function<void(int, int, double*)>& step);
+/// Ranges of chunk positions over 0 … n − 1.
+qormtx_bands::Geometry Slices(int n, int chunk);
 
 /// buf (n × m, packed) becomes its transpose (m × n) using work of the same size.
 void TransposeInto(const double* in, int n, int m, double* out);

@@ -29,12 +29,6 @@ std::vector<int> Iota(int first, int n) {
   return v;
 }
 
-// Doubles of one operand's slice in a pass, whatever the block geometry allows: beyond this a slice only costs
-// memory (the kernels reach full speed well below it) and the bound keeps peak memory independent of the chunking.
-constexpr int64_t kPassDoubles = int64_t{1} << 20;
-// Columns of a row-major slice in the sparse products: a row of it is a few cache lines, however wide the chunks.
-constexpr int kSliceColumns = 16;
-
 // Pairs per pass: the larger of the two extents times the pass must stay within buf doubles and the pass bound.
 int Chunk(int buf, int a, int b) {
   const int64_t w = std::max(1, std::max(a, b));
@@ -94,22 +88,21 @@ void QORMtxMappedOperations::Multiply(const QORMtxDenseMatrix& A, const QORMtxDe
   }
   const int p = inner.Size();
   const int chunk = std::min(p, Chunk(BufferSize(A, B), numRowsC, numColsC));
-  std::vector<double> bk(Count(chunk, numColsC)), ak(Count(chunk, numRowsC));
+  std::vector<double> bk(Count(chunk, numColsC));
   const std::vector<int> colsB = Iota(0, numColsC), other = Iota(0, numRowsC);
-  for (int k0 = 0; k0 < p; k0 += chunk) {
-    const int len = std::min(chunk, p - k0);
+  ForEachSlice(Slices(p, chunk), numRowsC, [&](int k0, int len, double* ak) {
     MoveBlock(false, B, inner.Targets() + k0, len, colsB.data(), numColsC, bk.data());
     QORMtxMatrix Bk(len, numColsC, bk.data());
     if (transA) {
-      MoveBlock(false, A, inner.Sources() + k0, len, other.data(), numRowsC, ak.data());
-      QORMtxMatrix Ak(len, numRowsC, ak.data());
+      MoveBlock(false, A, inner.Sources() + k0, len, other.data(), numRowsC, ak);
+      QORMtxMatrix Ak(len, numRowsC, ak);
       Ak.TransposeMultiply(Bk, C, sym, k0 > 0);
     } else {
-      MoveBlock(false, A, other.data(), numRowsC, inner.Sources() + k0, len, ak.data());
-      QORMtxMatrix Ak(numRowsC, len, ak.data());
+      MoveBlock(false, A, other.data(), numRowsC, inner.Sources() + k0, len, ak);
+      QORMtxMatrix Ak(numRowsC, len, ak);
       Ak.Multiply(Bk, C, sym, k0 > 0);
     }
-  }
+  });
   Finish(C, sym);
 }
 
@@ -124,19 +117,18 @@ void QORMtxMappedOperations::Multiply(const QORMtxDenseMatrix& A, const QORMtxDe
   const int pR = rows.Size(), pK = inner.Size(), pC = cols.Size();
   QORMtxMatrix W(pR, pC, QORMtxMatrix::UNKNOWN);
   const int chunk = std::min(pK, Chunk(BufferSize(A, B), pR, pC));
-  std::vector<double> ak(Count(chunk, pR)), bk(Count(chunk, pC));
-  for (int k0 = 0; k0 < pK; k0 += chunk) {
-    const int len = std::min(chunk, pK - k0);
+  std::vector<double> bk(Count(chunk, pC));
+  ForEachSlice(Slices(pK, chunk), pR, [&](int k0, int len, double* ak) {
     if (transA)
-      MoveBlock(false, A, inner.Sources() + k0, len, rows.Sources(), pR, ak.data());
+      MoveBlock(false, A, inner.Sources() + k0, len, rows.Sources(), pR, ak);
     else
-      MoveBlock(false, A, rows.Sources(), pR, inner.Sources() + k0, len, ak.data());
+      MoveBlock(false, A, rows.Sources(), pR, inner.Sources() + k0, len, ak);
     MoveBlock(false, B, inner.Targets() + k0, len, cols.Sources(), pC, bk.data());
-    const QORMtxMatrix Ak(transA ? len : pR, transA ? pR : len, ak.data());
+    const QORMtxMatrix Ak(transA ? len : pR, transA ? pR : len, ak);
     const QORMtxMatrix Bk(len, pC, bk.data());
     QORMtxBLA::Multiply(1.0, Ak, transA ? QORMtxBLA::TRANS : QORMtxBLA::NOOP, Bk, QORMtxBLA::NOOP, k0 > 0 ? 1.0 : 0.0,
                         W, sym != 0 ? QORMtxBLA::SYMM : QORMtxBLA::UNKNOWN, 0);
-  }
+  });
   MoveBlock(true, C, rows.Targets(), pR, cols.Targets(), pC, W.Values());
 }
 
@@ -151,22 +143,21 @@ void QORMtxMappedOperations::Multiply(const QORMtxDenseMatrix& A, const QORMtxMa
   if (rows.Empty() || numColsB == 0) return;
   const int p = rows.Size();
   const int chunk = std::min(p, Chunk(BufferSize(A, C), numRowsB, numColsB));
-  std::vector<double> ak(Count(chunk, numRowsB)), out(Count(chunk, numColsB), 0.0);
+  std::vector<double> out(Count(chunk, numColsB), 0.0);
   const std::vector<int> inner = Iota(0, numRowsB), colsC = Iota(0, numColsB);
-  for (int k0 = 0; k0 < p; k0 += chunk) {
-    const int len = std::min(chunk, p - k0);
+  ForEachSlice(Slices(p, chunk), numRowsB, [&](int k0, int len, double* ak) {
     QORMtxMatrix Out(len, numColsB, out.data());
     if (numRowsB == 0) {
       std::fill(out.begin(), out.end(), 0.0);
     } else if (transA) {
-      MoveBlock(false, A, inner.data(), numRowsB, rows.Sources() + k0, len, ak.data());
-      QORMtxMatrix(numRowsB, len, ak.data()).TransposeMultiply(B, Out, 0, 0);
+      MoveBlock(false, A, inner.data(), numRowsB, rows.Sources() + k0, len, ak);
+      QORMtxMatrix(numRowsB, len, ak).TransposeMultiply(B, Out, 0, 0);
     } else {
-      MoveBlock(false, A, rows.Sources() + k0, len, inner.data(), numRowsB, ak.data());
-      QORMtxMatrix(len, numRowsB, ak.data()).Multiply(B, Out, 0, 0);
+      MoveBlock(false, A, rows.Sources() + k0, len, inner.data(), numRowsB, ak);
+      QORMtxMatrix(len, numRowsB, ak).Multiply(B, Out, 0, 0);
     }
     MoveBlock(true, C, rows.Targets() + k0, len, colsC.data(), numColsB, out.data());
-  }
+  });
 }
 
 void QORMtxMappedOperations::Multiply(const QORMtxDenseMatrix& A, const QORMtxMatrix& B, QORMtxMatrix& C, bool transA,
@@ -196,17 +187,13 @@ void QORMtxMappedOperations::Multiply(const QORMtxDenseMatrix& A, const QORMtxMa
   }
   QORMtxMatrix& target = partial ? T : C;
   const int numBlocks = A.NumberOfColumnBlocks();
-  std::vector<double> ak;
-  for (int b0 = 0; b0 < numBlocks; b0 += blocksPerPass) {
-    const int b1 = std::min(b0 + blocksPerPass, numBlocks);
-    const int c0 = A.FirstColumnInBlock(b0);
-    const int w = A.FirstColumnInBlock(b1 - 1) + A.NumberOfColumnsInBlock(b1 - 1) - c0;
-    ak.resize(Count(p, w));
-    const std::vector<int> cols = Iota(c0, w);
-    MoveBlock(false, A, pairs.Targets(), p, cols.data(), w, ak.data());
-    QORMtxBlaUtilities::Multiply('N', 'N', p, numColsC, w, 1.0, ak.data(), p, B.Values(c0, 0), numRowsB,
-                                 b0 > 0 ? 1.0 : 0.0, target.Values(), p, symmC, 0);
-  }
+  const std::vector<int> cols = Iota(0, numColsA);
+  ForEachSlice(qormtx_bands::Geometry::Blocks(A, qormtx_bands::Axis::Columns, blocksPerPass), p,
+               [&](int c0, int w, double* ak) {
+                 MoveBlock(false, A, pairs.Targets(), p, cols.data() + c0, w, ak);
+                 QORMtxBlaUtilities::Multiply('N', 'N', p, numColsC, w, 1.0, ak, p, B.Values(c0, 0), numRowsB,
+                                              c0 > 0 ? 1.0 : 0.0, target.Values(), p, symmC, 0);
+               });
   if (numBlocks == 0) QORMtxBLA::Assign(0.0, target, 0);
   // Row k of T belongs to row Source(k) of C.
   if (partial)
@@ -237,19 +224,14 @@ void QORMtxMappedOperations::Multiply(const QORMtxDenseMatrix& B, bool transB, c
   const CompactProduct product(A, true, Iota(0, numColsC), innerOf, numColsC);
   const int numRows = BB.NumberOfRows();
   const int blocksPerPass = std::max(1, BB.NumberOfColumns() / p);
-  std::vector<double> t;
-  for (int b0 = 0; b0 < BB.NumberOfRowBlocks(); b0 += blocksPerPass) {
-    const int b1 = std::min(b0 + blocksPerPass, BB.NumberOfRowBlocks()) - 1;
-    const int r0 = BB.FirstRowInBlock(b0);
-    const int rows = BB.NumberOfRowsInBlockRange(b0, b1);
-    if (rows <= 0) continue;
-    t.resize(Count(rows, p));
-    const std::vector<int> rowList = Iota(r0, rows);
-    MoveBlock(false, BB, rowList.data(), rows, pairs.Sources(), p, t.data());
-    // Column pos of T times A's entries lands in C's columns, rows r0 onward.
-    product.Apply(1.0, t.data(), static_cast<size_t>(rows), 1, C.Values() + r0, static_cast<size_t>(numRows), 1,
-                  rows);
-  }
+  ForEachSlice(qormtx_bands::Geometry::Blocks(BB, qormtx_bands::Axis::Rows, blocksPerPass), p,
+               [&](int r0, int rows, double* t) {
+                 const std::vector<int> rowList = Iota(r0, rows);
+                 MoveBlock(false, BB, rowList.data(), rows, pairs.Sources(), p, t);
+                 // Column pos of T times A's entries lands in C's columns, rows r0 onward.
+                 product.Apply(1.0, t, static_cast<size_t>(rows), 1, C.Values() + r0, static_cast<size_t>(numRows), 1,
+                               rows);
+               });
 }
 
 void QORMtxMappedOperations::Multiply(const QORMtxSparseMatrix& A, const QORMtxDenseMatrix& B, QORMtxDenseMatrix& C,
@@ -269,13 +251,15 @@ void QORMtxMappedOperations::Multiply(const QORMtxSparseMatrix& A, const QORMtxD
   std::vector<int> resultOf(outerOrd.size(), -1), innerAll(innerOrd.size(), -1);
   for (int k = 0; k < pC; ++k) resultOf[mapC.Source(k)] = k;
   for (int k = 0; k < mapB.Size(); ++k) innerAll[mapB.Source(k)] = k;
-  const std::vector<char> used = CompactProduct(A, transA, resultOf, innerAll, pC).UsedInner(mapB.Size());
+  CompactProduct product(A, transA, resultOf, innerAll, pC);
+  const std::vector<char> used = product.UsedInner(mapB.Size());
   const QORMtxOrdinalPairs readB = mapB.Select(used);
   const int q = readB.Size();
   if (q == 0) return;
-  std::vector<int> innerOf(innerOrd.size(), -1);
-  for (int k = 0; k < q; ++k) innerOf[readB.Source(k)] = k;
-  const CompactProduct product(A, transA, resultOf, innerOf, pC);
+  std::vector<int> compact(static_cast<size_t>(mapB.Size()), -1);
+  for (int k = 0, c = 0; k < mapB.Size(); ++k)
+    if (used[k]) compact[k] = c++;
+  product.RenumberInner(compact);
 
   // Numeric step: columns of B in slices, each slice turned row-major so that every update is contiguous. The
   // slice is as wide as the wider block width of B and C allows (never the whole of B).
@@ -284,17 +268,16 @@ void QORMtxMappedOperations::Multiply(const QORMtxSparseMatrix& A, const QORMtxD
                                     static_cast<int64_t>(C.NumberOfRows()) * C.MaxNumberOfColumnsInBlock());
   const int chunk = static_cast<int>(std::max<int64_t>(
       1, std::min<int64_t>({nc, maxElems / pC, maxElems / q, static_cast<int64_t>(kSliceColumns)})));
-  std::vector<double> colMajor(Count(std::max(q, pC), chunk)), rowMajorB(Count(q, chunk)), rowMajorC(Count(pC, chunk));
-  for (int k0 = 0; k0 < nc; k0 += chunk) {
-    const int len = std::min(chunk, nc - k0);
-    MoveBlock(false, B, readB.Targets(), q, colMap.Sources() + k0, len, colMajor.data());
-    TransposeInto(colMajor.data(), q, len, rowMajorB.data());
+  std::vector<double> rowMajorB(Count(q, chunk)), rowMajorC(Count(pC, chunk));
+  ForEachSlice(Slices(nc, chunk), std::max(q, pC), [&](int k0, int len, double* colMajor) {
+    MoveBlock(false, B, readB.Targets(), q, colMap.Sources() + k0, len, colMajor);
+    TransposeInto(colMajor, q, len, rowMajorB.data());
     std::fill(rowMajorC.begin(), rowMajorC.begin() + Count(pC, len), 0.0);
     product.Apply(1.0, rowMajorB.data(), static_cast<size_t>(len), 1, rowMajorC.data(), static_cast<size_t>(len), 1,
                   len);
-    TransposeInto(rowMajorC.data(), len, pC, colMajor.data());
-    MoveBlock(true, C, mapC.Targets(), pC, colMap.Targets() + k0, len, colMajor.data());
-  }
+    TransposeInto(rowMajorC.data(), len, pC, colMajor);
+    MoveBlock(true, C, mapC.Targets(), pC, colMap.Targets() + k0, len, colMajor);
+  });
 }
 
 void QORMtxMappedOperations::Multiply(const QORMtxSparseMatrix& A, const QORMtxMatrix& B,

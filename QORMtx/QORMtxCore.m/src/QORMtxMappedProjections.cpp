@@ -211,25 +211,19 @@ void QORMtxMappedOperations::EnergyProduct(const QORMtxSparseMatrix& A, const QO
   std::vector<int> pairOf(ordA.size(), -1);
   for (int k = 0; k < p; ++k) pairOf[pairs.Source(k)] = k;
   const CompactProduct product(A, false, pairOf, pairOf, p);
-  // Whole column blocks of B per pass, as many as a tenth-of-memory budget holds for the band and its product.
-  const int64_t budget = QORMtxUtilities::MaxDoublesInBuffer(0.1) / 3;
-  const int maxWidth = std::max(1, B.MaxNumberOfColumnsInBlock());
-  const int perPass = static_cast<int>(std::max<int64_t>(1, budget / p / maxWidth));
-  std::vector<double> band, rowMajor, w;
-  for (int b0 = 0; b0 < B.NumberOfColumnBlocks(); b0 += perPass) {
-    const int b1 = std::min(b0 + perPass, B.NumberOfColumnBlocks()) - 1;
-    const int c0 = B.FirstColumnInBlock(b0), len = B.NumberOfColumnsInBlockRange(b0, b1);
-    band.resize(Count(p, len));
-    rowMajor.resize(Count(p, len));
-    w.assign(Count(p, len), 0.0);
-    std::vector<int> cols(static_cast<size_t>(len));
-    std::iota(cols.begin(), cols.end(), c0);
-    MoveBlock(false, B, pairs.Targets(), p, cols.data(), len, band.data());
-    TransposeInto(band.data(), p, len, rowMajor.data());
+  // Slices of a few columns, turned row-major so that every update of the product is one short contiguous stream.
+  std::vector<double> rowMajor(Count(p, kSliceColumns)), w(Count(p, kSliceColumns));
+  std::vector<int> cols(static_cast<size_t>(m));
+  std::iota(cols.begin(), cols.end(), 0);
+  // The driver's slices run along B's columns here, each p × len band in its buffer.
+  ForEachSlice(Slices(m, kSliceColumns), p, [&](int c0, int len, double* band) {
+    MoveBlock(false, B, pairs.Targets(), p, cols.data() + c0, len, band);
+    TransposeInto(band, p, len, rowMajor.data());
+    std::fill(w.begin(), w.begin() + Count(p, len), 0.0);
     product.Apply(1.0, rowMajor.data(), static_cast<size_t>(len), 1, w.data(), static_cast<size_t>(len), 1, len);
     for (int i = 0; i < p; ++i)
       for (int t = 0; t < len; ++t) products[c0 + t] += w[Count(i, len) + t] * rowMajor[Count(i, len) + t];
-  }
+  });
 }
 
 // ---- Domains ----
@@ -237,17 +231,14 @@ void QORMtxMappedOperations::EnergyProduct(const QORMtxSparseMatrix& A, const QO
 void QORMtxMappedOperations::NonZeroDomain(const QORMtxSparseMatrix& K, omi_Set& rows, omi_Set& cols) {
   rows.Clear();
   cols.Clear();
+  // Flags first, then one insertion per row and column: far fewer set operations than one per entry.
+  QORBasVector<bool> rowFlags, colFlags;
+  NonZeroRowCol(K, rowFlags, colFlags);
   const std::vector<int> rowOrd = SparseOrdinals(K, false), colOrd = SparseOrdinals(K, true);
-  for (QORMtxSparseMatrixIterator it(K); !it.IsDone(); it.Next()) {
-    const QORMtxSparseMatrixEntry e = it.CurrentEntry();
-    if (e.m_value == 0.0) continue;
-    rows.Insert(rowOrd[e.m_row]);
-    cols.Insert(colOrd[e.m_col]);
-    if (it.IsSymmetric() && e.m_row != e.m_col) {
-      rows.Insert(rowOrd[e.m_col]);
-      cols.Insert(colOrd[e.m_row]);
-    }
-  }
+  for (int r = 0; r < rowFlags.size(); ++r)
+    if (rowFlags[r]) rows.Insert(rowOrd[r]);
+  for (int c = 0; c < colFlags.size(); ++c)
+    if (colFlags[c]) cols.Insert(colOrd[c]);
 }
 
 void QORMtxMappedOperations::NonZeroRowCol(const QORMtxSparseMatrix& K, QORBasVector<bool>& rowFlags,
