@@ -18,12 +18,6 @@ using namespace qormtx_mapped;
 
 namespace {
 
-std::vector<int> Iota(int first, int n) {
-  std::vector<int> v(static_cast<size_t>(std::max(n, 0)));
-  std::iota(v.begin(), v.end(), first);
-  return v;
-}
-
 // Whole blocks along one axis of A per pass: as many as `along` positions allow, at least one.
 int BlocksPerPass(int along, int maxBlock) { return along < maxBlock ? 1 : along / std::max(1, maxBlock); }
 

@@ -25,6 +25,13 @@ inline size_t Count(int rows, int cols) {
   return static_cast<size_t>(rows > 0 ? rows : 0) * static_cast<size_t>(cols > 0 ? cols : 0);
 }
 
+/// first, first + 1, …, first + n − 1.
+inline std::vector<int> Iota(int first, int n) {
+  std::vector<int> v(static_cast<size_t>(n > 0 ? n : 0));
+  for (size_t k = 0; k < v.size(); ++k) v[k] = first + static_cast<int>(k);
+  return v;
+}
+
 /// The row (or column) ordinals of a sparse matrix; positions 0 … n − 1 when it carries none.
 std::vector<int> SparseOrdinals(const QORMtxSparseMatrix& A, bool columns);
 /// The ordinals of a collection set, in set order.

@@ -23,12 +23,6 @@ using namespace qormtx_mapped;
 
 namespace {
 
-std::vector<int> Iota(int first, int n) {
-  std::vector<int> v(static_cast<size_t>(std::max(n, 0)));
-  std::iota(v.begin(), v.end(), first);
-  return v;
-}
-
 // Pairs per pass: the larger of the two extents times the pass must stay within buf doubles and the pass bound.
 int Chunk(int buf, int a, int b) {
   const int64_t w = std::max(1, std::max(a, b));

@@ -108,16 +108,22 @@ void PrintTimes(double tMultiply, double tTranspose) {
 
 // ---- Energy products ----
 
-void QORMtxMappedOperations::EnergyProduct(double alpha, const QORMtxMatrix& A, const QORBasVector<int>& mtxDofs,
-                                           const QORMtxMatrix& U, const QORMtxMatrix& V,
-                                           const QORBasVector<int>& vecDofs, double beta, double* products,
-                                           int incProducts) {
+namespace {
+// The ordinal forms of EnergyProduct and EnergyProductTransp: checks in order, the alpha = 0 shortcut, the map.
+void EnergyByOrdinals(double alpha, const QORMtxMatrix& A, const QORBasVector<int>& mtxDofs, const QORMtxMatrix& U,
+                      const QORMtxMatrix& V, const QORBasVector<int>& vecDofs, bool transpV, double beta,
+                      double* products, int incProducts) {
   QORMTX_ASSERT(!!A && !!U && !!V && "Matrix is not defined");
   QORMTX_ASSERT(A.IsSquare() && !A.IsDiagonal() && "Matrix type not supported");
   const int nA = A.NumberOfRows(), nU = U.NumberOfRows(), m = U.NumberOfColumns();
   QORMTX_ASSERT(nU >= nA);
-  QORMTX_ASSERT(nU == V.NumberOfRows() && "U and V must have same dimensions");
-  QORMTX_ASSERT(m == V.NumberOfColumns() && "U and V must have same dimensions");
+  if (transpV) {
+    QORMTX_ASSERT(nU == V.NumberOfColumns() && "U and V must have same dimensions");
+    QORMTX_ASSERT(m == V.NumberOfRows() && "U and V must have same dimensions");
+  } else {
+    QORMTX_ASSERT(nU == V.NumberOfRows() && "U and V must have same dimensions");
+    QORMTX_ASSERT(m == V.NumberOfColumns() && "U and V must have same dimensions");
+  }
   QORMTX_ASSERT(mtxDofs.size() == nA && vecDofs.size() == nU && "Ordinals must be sized as matrix rows");
   QORMTX_ASSERT(products && "Null pointer");
   QORMTX_ASSERT(incProducts > 0 && "Increment must be positive");
@@ -125,7 +131,15 @@ void QORMtxMappedOperations::EnergyProduct(double alpha, const QORMtxMatrix& A, 
   omi_IntTable<int> mapMatVec;
   QORMtxUtilities::MapIntVectors(mtxDofs, vecDofs, mapMatVec);
   QORMTX_ASSERT(mapMatVec.Size() == nA && "Mapping operation failed; probably, vector DOFs are not sufficient");
-  EnergyCore(alpha, A, RowsOf(mapMatVec, nA), U, V, false, beta, products, incProducts);
+  EnergyCore(alpha, A, RowsOf(mapMatVec, nA), U, V, transpV, beta, products, incProducts);
+}
+}  // namespace
+
+void QORMtxMappedOperations::EnergyProduct(double alpha, const QORMtxMatrix& A, const QORBasVector<int>& mtxDofs,
+                                           const QORMtxMatrix& U, const QORMtxMatrix& V,
+                                           const QORBasVector<int>& vecDofs, double beta, double* products,
+                                           int incProducts) {
+  EnergyByOrdinals(alpha, A, mtxDofs, U, V, vecDofs, false, beta, products, incProducts);
 }
 
 void QORMtxMappedOperations::EnergyProduct(double alpha, const QORMtxMatrix& A, const QORBasVector<int>&,
@@ -146,20 +160,7 @@ void QORMtxMappedOperations::EnergyProductTransp(double alpha, const QORMtxMatri
                                                  const QORBasVector<int>& mtxDofs, const QORMtxMatrix& U,
                                                  const QORMtxMatrix& V, const QORBasVector<int>& vecDofs, double beta,
                                                  double* products, int incProducts) {
-  QORMTX_ASSERT(!!A && !!U && !!V && "Matrix is not defined");
-  QORMTX_ASSERT(A.IsSquare() && !A.IsDiagonal() && "Matrix type not supported");
-  const int nA = A.NumberOfRows(), nU = U.NumberOfRows(), m = U.NumberOfColumns();
-  QORMTX_ASSERT(nU >= nA);
-  QORMTX_ASSERT(nU == V.NumberOfColumns() && "U and V must have same dimensions");
-  QORMTX_ASSERT(m == V.NumberOfRows() && "U and V must have same dimensions");
-  QORMTX_ASSERT(mtxDofs.size() == nA && vecDofs.size() == nU && "Ordinals must be sized as matrix rows");
-  QORMTX_ASSERT(products && "Null pointer");
-  QORMTX_ASSERT(incProducts > 0 && "Increment must be positive");
-  if (alpha == 0.0) return ScaleProducts(m, beta, products, incProducts);
-  omi_IntTable<int> mapMatVec;
-  QORMtxUtilities::MapIntVectors(mtxDofs, vecDofs, mapMatVec);
-  QORMTX_ASSERT(mapMatVec.Size() == nA && "Mapping operation failed; probably, vector DOFs are not sufficient");
-  EnergyCore(alpha, A, RowsOf(mapMatVec, nA), U, V, true, beta, products, incProducts);
+  EnergyByOrdinals(alpha, A, mtxDofs, U, V, vecDofs, true, beta, products, incProducts);
 }
 
 void QORMtxMappedOperations::EnergyProductTransp(double alpha, const QORMtxMatrix& A, const QORBasVector<int>&,
@@ -213,8 +214,7 @@ void QORMtxMappedOperations::EnergyProduct(const QORMtxSparseMatrix& A, const QO
   const CompactProduct product(A, false, pairOf, pairOf, p);
   // Slices of a few columns, turned row-major so that every update of the product is one short contiguous stream.
   std::vector<double> rowMajor(Count(p, kSliceColumns)), w(Count(p, kSliceColumns));
-  std::vector<int> cols(static_cast<size_t>(m));
-  std::iota(cols.begin(), cols.end(), 0);
+  const std::vector<int> cols = Iota(0, m);
   // The driver's slices run along B's columns here, each p × len band in its buffer.
   ForEachSlice(Slices(m, kSliceColumns), p, [&](int c0, int len, double* band) {
     MoveBlock(false, B, pairs.Targets(), p, cols.data() + c0, len, band);
