@@ -95,6 +95,21 @@ QORBasVector<int> RowsWorkedOn(const omi_Set& nonzeroRows, const QORSimCSetID& s
   return rows;
 }
 
+void PrintTimes(double tMultiply, double tTranspose);
+
+// T = K·B2, then C = B1ᵀ·T, both timed (C stored or in core).
+template <class Result>
+void ProjectThrough(QORMtxDenseMatrix& T, const QORMtxDenseMatrix& B1, const QORMtxSparseMatrix& K,
+                    const QORMtxDenseMatrix& B2, Result& C, int sym) {
+  QORMtxTimer timer;
+  timer.Start();
+  QORMtxMappedOperations::Multiply(K, B2, T, false);
+  const double tMultiply = timer.Stop().wall;
+  timer.Start();
+  QORMtxMappedOperations::Multiply(B1, T, C, true, sym);
+  PrintTimes(tMultiply, timer.Stop().wall);
+}
+
 void PrintTimes(double tMultiply, double tTranspose) {
   if (!QORMtxUtilities::Debug()) return;
   std::fprintf(stderr, "\n");
@@ -292,13 +307,7 @@ void QORMtxMappedOperations::Project(const QORMtxDenseMatrix& B1, const QORMtxSp
     if (colsB2.IsMember(o)) cols.push_back(o);
   if (rows.empty() || cols.empty()) return;
   QORMtxScratchDenseMatrix T(rows, cols, kScratchRowChunk, kScratchColChunk, 0);
-  QORMtxTimer timer;
-  timer.Start();
-  Multiply(K, B2, T, false);
-  const double tMultiply = timer.Stop().wall;
-  timer.Start();
-  Multiply(B1, T, C, true, sym);
-  PrintTimes(tMultiply, timer.Stop().wall);
+  ProjectThrough(T, B1, K, B2, C, sym);
 }
 
 void QORMtxMappedOperations::Project(const QORMtxDenseMatrix& B1, const QORMtxSparseMatrix& K,
@@ -315,13 +324,7 @@ void QORMtxMappedOperations::Project(const QORMtxDenseMatrix& B1, const QORMtxSp
     return;
   }
   QORMtxScratchDenseMatrix T(rows, B2.ColumnCSetID(), kScratchRowChunk, kScratchColChunk);
-  QORMtxTimer timer;
-  timer.Start();
-  Multiply(K, B2, T, false);
-  const double tMultiply = timer.Stop().wall;
-  timer.Start();
-  Multiply(B1, T, C, true, sym);
-  PrintTimes(tMultiply, timer.Stop().wall);
+  ProjectThrough(T, B1, K, B2, C, sym);
 }
 
 void QORMtxMappedOperations::Project(const QORMtxDenseMatrix& B1, const QORMtxSparseMatrix& K,
