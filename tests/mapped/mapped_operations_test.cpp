@@ -332,7 +332,15 @@ TEST_F(Mapped, EdgeCases) {
   Sparse(K, true, ks);
   const Op B = Random(rng, Ordinals(rng, 33), Positions(6));
   QORMtxMatrix P;
+  // With debugging on, the two product times; the scratch product goes with its file (the fixture checks).
+  QORMtxUtilities::SetDebug(true);
+  ::testing::internal::CaptureStderr();
   QORMtxMappedOperations::Project(ks, QORMtxDenseMatrix(Store(B, 4, 3)), P, 1);
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  QORMtxUtilities::SetDebug(false);
+  EXPECT_NE(log.find("\nQORMtxMappedOperations::Project() :\nt_Multiply         = "), std::string::npos) << log;
+  EXPECT_NE(log.find("\nt_TransposeMultiply= "), std::string::npos) << log;
+  EXPECT_NE(log.find("\nt_Total            = "), std::string::npos) << log;
   for (int i = 0; i < 6; ++i)
     for (int j = 0; j < 6; ++j) EXPECT_EQ(P.value(i, j), P.value(j, i));
 
