@@ -1,6 +1,7 @@
 // The compact sparse product and the block moves that the mapped operations share.
 #include "QORMtxMappedKernels.h"
 
+#include <algorithm>
 #include <numeric>
 
 #include "QORMtxDenseMatrix.h"
@@ -29,75 +30,57 @@ std::vector<int> SetOrdinals(const QORSimCSetID& set) {
   return std::vector<int>(v.begin(), v.end());
 }
 
-CompactProduct::CompactProduct(const QORMtxSparseMatrix& A, bool transA, const std::vector<int>& resultOf,
-                               const std::vector<int>& innerOf, int numResults) {
-  // Count, prefix sums, fill: two walks of the iterator, exactly sized arrays.
-  const auto lookup = [](const std::vector<int>& v, int i) { return i < static_cast<int>(v.size()) ? v[i] : -1; };
-  m_start.assign(static_cast<size_t>(numResults) + 1, 0);
-  for (int pass = 0; pass < 2; ++pass) {
-    std::vector<size_t> cursor;
-    if (pass == 1) {
-      for (size_t i = 1; i < m_start.size(); ++i) m_start[i] += m_start[i - 1];
-      cursor.assign(m_start.begin(), m_start.end() - 1);
-      m_inner.resize(m_start.back());
-      m_value.resize(m_start.back());
-    }
-    for (QORMtxSparseMatrixIterator it(A); !it.IsDone(); it.Next()) {
-      const QORMtxSparseMatrixEntry e = it.CurrentEntry();
-      if (e.m_value == 0.0) continue;
-      const bool sym = it.IsSymmetric();
-      const int r = static_cast<int>(e.m_row), c = static_cast<int>(e.m_col);
-      auto add = [&](int outer, int inner) {
-        const int i = lookup(resultOf, outer), j = lookup(innerOf, inner);
-        if (i < 0 || j < 0) return;
-        if (pass == 0) {
-          ++m_start[static_cast<size_t>(i) + 1];
-        } else {
-          m_inner[cursor[i]] = j;
-          m_value[cursor[i]++] = e.m_value;
-        }
-      };
-      if (sym || !transA) add(r, c);
-      if ((sym && r != c) || (!sym && transA)) add(c, r);
-    }
+PairedEntries::PairedEntries(const QORMtxSparseMatrix& A, bool transA, std::vector<int> resultOf,
+                             std::vector<int> innerOf)
+    : m_A(A), m_transA(transA), m_resultOf(std::move(resultOf)), m_innerOf(std::move(innerOf)) {}
+
+template <class F>
+void PairedEntries::ForEachPaired(F f) const {
+  const int numOuter = static_cast<int>(m_resultOf.size()), numInner = static_cast<int>(m_innerOf.size());
+  const auto pair = [&](int outer, int inner, double v) {
+    if (outer >= numOuter || inner >= numInner) return;
+    const int i = m_resultOf[outer], j = m_innerOf[inner];
+    if (i >= 0 && j >= 0) f(i, j, v);
+  };
+  for (QORMtxSparseMatrixIterator it(m_A); !it.IsDone(); it.Next()) {
+    const QORMtxSparseMatrixEntry e = it.CurrentEntry();
+    if (e.m_value == 0.0) continue;
+    const bool sym = it.IsSymmetric();
+    const int r = static_cast<int>(e.m_row), c = static_cast<int>(e.m_col);
+    if (sym || !m_transA) pair(r, c, e.m_value);
+    if ((sym && r != c) || (!sym && m_transA)) pair(c, r, e.m_value);
   }
 }
 
-std::vector<char> CompactProduct::UsedInner(int numInner) const {
-  std::vector<char> used(static_cast<size_t>(numInner), 0);
-  for (int j : m_inner) used[j] = 1;
+std::vector<char> PairedEntries::UsedInner(int numInner) const {
+  std::vector<char> used(static_cast<size_t>(std::max(numInner, 0)), 0);
+  ForEachPaired([&](int, int j, double) { used[j] = 1; });
   return used;
 }
 
-void CompactProduct::RenumberInner(const std::vector<int>& newIndex) {
-  for (int& j : m_inner) j = newIndex[j];
+void PairedEntries::RenumberInner(const std::vector<int>& newIndex) {
+  for (int& j : m_innerOf)
+    if (j >= 0) j = newIndex[j];
 }
 
-void CompactProduct::Apply(double alpha, const double* in, size_t inRow, size_t inVal, double* out, size_t outRow,
-                           size_t outVal, int n) const {
-  const int rows = NumResults();
+void PairedEntries::Apply(double alpha, const double* in, size_t inRow, size_t inVal, double* out, size_t outRow,
+                          size_t outVal, int n) const {
   if (inVal == 1 && outVal == 1) {
-    // Rows of values are contiguous: gather each result row over its entries, every update one short stream.
-    for (int i = 0; i < rows; ++i) {
+    ForEachPaired([&](int i, int j, double v) {
+      const double a = alpha * v;
+      const double* __restrict__ x = in + j * inRow;
       double* __restrict__ y = out + i * outRow;
-      for (size_t p = m_start[i]; p < m_start[i + 1]; ++p) {
-        const double a = alpha * m_value[p];
-        const double* __restrict__ x = in + m_inner[p] * inRow;
-        for (int t = 0; t < n; ++t) y[t] += a * x[t];
-      }
-    }
+      for (int t = 0; t < n; ++t) y[t] += a * x[t];
+    });
     return;
   }
-  // Column-major operands: one sparse matrix-vector product per column.
-  for (int t = 0; t < n; ++t) {
-    const double* x = in + t * inVal;
-    double* y = out + t * outVal;
-    for (int i = 0; i < rows; ++i) {
-      double sum = 0.0;
-      for (size_t p = m_start[i]; p < m_start[i + 1]; ++p) sum += m_value[p] * x[m_inner[p] * inRow];
-      if (m_start[i + 1] > m_start[i]) y[i * outRow] += alpha * sum;
-    }
-  }
+  // Strided rows (column-major operands): one strided update per entry.
+  ForEachPaired([&](int i, int j, double v) {
+    const double a = alpha * v;
+    const double* x = in + j * inRow;
+    double* y = out + i * outRow;
+    for (int t = 0; t < n; ++t) y[t * outVal] += a * x[t * inVal];
+  });
 }
 
 namespace {
@@ -134,10 +117,17 @@ void ForEachSlice(const qormtx_bands::Geometry& along, int width, const std::fun
 qormtx_bands::Geometry Slices(int n, int chunk) { return qormtx_bands::Geometry::Ranges(n, chunk); }
 
 void TransposeInto(const double* in, int n, int m, double* out) {
-  const size_t rows = static_cast<size_t>(n), cols = static_cast<size_t>(m);
-  if (rows == 0 || cols == 0) return;
-  const double one = 1.0;
-  blac_domatcopy("C", "T", &rows, &cols, &one, in, &rows, out, &cols);
+  // Tiles of rows: the tile's m columns are read as m short streams and its rows written contiguously. The slices
+  // here are tall and narrow, where a general out-of-place transpose does poorly.
+  constexpr int kTile = 64;
+  const size_t rows = static_cast<size_t>(std::max(n, 0)), cols = static_cast<size_t>(std::max(m, 0));
+  for (size_t i0 = 0; i0 < rows; i0 += kTile) {
+    const size_t i1 = std::min(rows, i0 + kTile);
+    for (size_t t = 0; t < cols; ++t) {
+      const double* src = in + t * rows;
+      for (size_t i = i0; i < i1; ++i) out[i * cols + t] = src[i];
+    }
+  }
 }
 
 }  // namespace qormtx_mapped

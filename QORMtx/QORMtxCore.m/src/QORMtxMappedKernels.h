@@ -37,32 +37,33 @@ std::vector<int> SparseOrdinals(const QORMtxSparseMatrix& A, bool columns);
 /// The ordinals of a collection set, in set order.
 std::vector<int> SetOrdinals(const QORSimCSetID& set);
 
-/// \brief The entries of op(A) whose result index and inner index are both paired, renumbered and held as
-/// compressed result rows (mirrors of symmetric storage spelled out, zero values dropped).
+/// \brief The entries of op(A) whose result index and inner index are both paired: the symbolic step of a mapped
+/// sparse product (lookups from A's indices to result rows and operand rows), applied in every pass.
 ///
-/// Built once per operation with one walk of the iterator, then applied in every pass: the passes run over plain
-/// arrays instead of walking the matrix again. Memory: 12 bytes per kept entry, bounded by A, never by the dense
-/// operands.
-class CompactProduct {
+/// Each pass walks A with its iterator and updates only paired rows; zero values are skipped and the mirror of
+/// every off-diagonal entry of symmetric storage is applied too. Nothing of A is copied: the memory of a mapped
+/// product is its two lookups and its slices, never a second K.
+class PairedEntries {
  public:
   /// resultOf[i]: result row of A's outer index i (or −1); innerOf[j]: operand row of A's inner index j (or −1).
-  /// numResults bounds the result rows. transA is ignored for symmetric storage.
-  CompactProduct(const QORMtxSparseMatrix& A, bool transA, const std::vector<int>& resultOf,
-                 const std::vector<int>& innerOf, int numResults);
-  int NumResults() const { return static_cast<int>(m_start.size()) - 1; }
-  size_t NumEntries() const { return m_inner.size(); }
-  /// Marks of the inner operand rows that some entry reads.
+  /// transA is ignored for symmetric storage.
+  PairedEntries(const QORMtxSparseMatrix& A, bool transA, std::vector<int> resultOf, std::vector<int> innerOf);
+  /// Marks of the operand rows 0 … numInner − 1 that some paired entry reads.
   std::vector<char> UsedInner(int numInner) const;
-  /// Inner row j becomes newIndex[j] (every inner row that an entry reads must keep an index).
+  /// Operand row j becomes newIndex[j] (every row that an entry reads must keep an index).
   void RenumberInner(const std::vector<int>& newIndex);
-  /// out row i += alpha · Σ v · in row j over n values; element t of row r is at base + r·rowStride + t·valStride.
+  /// out row i += alpha · v · in row j for every paired entry, over n values; element t of row r lies at
+  /// base + r·rowStride + t·valStride (contiguous rows make every update one short stream).
   void Apply(double alpha, const double* in, size_t inRow, size_t inVal, double* out, size_t outRow, size_t outVal,
              int n) const;
 
  private:
-  std::vector<size_t> m_start;
-  std::vector<int> m_inner;
-  std::vector<double> m_value;
+  template <class F>
+  void ForEachPaired(F f) const;
+
+  const QORMtxSparseMatrix& m_A;
+  bool m_transA;
+  std::vector<int> m_resultOf, m_innerOf;
 };
 
 /// \brief Moves a block of a stored matrix: rows listed in rows[0 … nr) and columns in cols[0 … nc), packed

@@ -215,7 +215,7 @@ void QORMtxMappedOperations::Multiply(const QORMtxDenseMatrix& B, bool transB, c
   // Columns of C are A's columns; the inner operand rows are the positions of A's rows among the paired columns.
   std::vector<int> innerOf(static_cast<size_t>(A.NumberOfRows()), -1);
   for (int k = 0; k < p; ++k) innerOf[pairs.Target(k)] = k;
-  const CompactProduct product(A, true, Iota(0, numColsC), innerOf, numColsC);
+  const PairedEntries product(A, true, Iota(0, numColsC), innerOf);
   const int numRows = BB.NumberOfRows();
   const int blocksPerPass = std::max(1, BB.NumberOfColumns() / p);
   ForEachSlice(qormtx_bands::Geometry::Blocks(BB, qormtx_bands::Axis::Rows, blocksPerPass), p,
@@ -245,7 +245,7 @@ void QORMtxMappedOperations::Multiply(const QORMtxSparseMatrix& A, const QORMtxD
   std::vector<int> resultOf(outerOrd.size(), -1), innerAll(innerOrd.size(), -1);
   for (int k = 0; k < pC; ++k) resultOf[mapC.Source(k)] = k;
   for (int k = 0; k < mapB.Size(); ++k) innerAll[mapB.Source(k)] = k;
-  CompactProduct product(A, transA, resultOf, innerAll, pC);
+  PairedEntries product(A, transA, resultOf, innerAll);
   const std::vector<char> used = product.UsedInner(mapB.Size());
   const QORMtxOrdinalPairs readB = mapB.Select(used);
   const int q = readB.Size();
@@ -324,7 +324,7 @@ void QORMtxMappedOperations::IncoreMultiply(double alpha, const QORMtxSparseMatr
   const bool sym = A.Diagonal() != nullptr;
   const int outer = transA && !sym ? A.NumberOfColumns() : A.NumberOfRows();
   const int inner = transA && !sym ? A.NumberOfRows() : A.NumberOfColumns();
-  const CompactProduct product(A, transA, Lookup(mapC, outer), Lookup(mapB, inner), C.NumberOfRows());
+  const PairedEntries product(A, transA, Lookup(mapC, outer), Lookup(mapB, inner));
   if (C.IsNull() || B.IsNull()) return;
   product.Apply(alpha, B.Values(), 1, static_cast<size_t>(B.NumberOfRows()), C.Values(), 1,
                 static_cast<size_t>(C.NumberOfRows()), numCols);

@@ -226,7 +226,7 @@ void QORMtxMappedOperations::EnergyProduct(const QORMtxSparseMatrix& A, const QO
   if (p == 0 || m == 0) return;
   std::vector<int> pairOf(ordA.size(), -1);
   for (int k = 0; k < p; ++k) pairOf[pairs.Source(k)] = k;
-  const CompactProduct product(A, false, pairOf, pairOf, p);
+  const PairedEntries product(A, false, pairOf, pairOf);
   // Slices of a few columns, turned row-major so that every update of the product is one short contiguous stream.
   std::vector<double> rowMajor(Count(p, kSliceColumns)), w(Count(p, kSliceColumns));
   const std::vector<int> cols = Iota(0, m);
