@@ -78,9 +78,12 @@ inline void Assemble(const Block& b, QORMtxSparseMatrix& K, QORMtxSparseMatrix& 
   const int n = b.NumDofs(), face = b.FaceNodes();
   QORMtxSparseMatrix* mats[2] = {&K, &M};
   const std::array<double, 576>* elems[2] = {&Ke, &Me};
-  for (QORMtxSparseMatrix* A : mats) {
-    A->Reset(n, n);
-    A->ReserveEntries(static_cast<int>(std::min<long long>(63LL * n, 2000000000LL)));
+  // Room for every entry once: a row couples with its own node and 13 lower neighbour nodes, in all three
+  // directions for K and in its own direction for M.
+  const int perRow[2] = {42, 14};
+  for (int m = 0; m < 2; ++m) {
+    mats[m]->Reset(n, n);
+    mats[m]->ReserveEntries(static_cast<int>(std::min<long long>(static_cast<long long>(perRow[m]) * n, 2000000000LL)));
   }
   // Node by node: the 3 × 3 block with each lower neighbour sums the element blocks of the bricks both share.
   for (int i = 1; i <= b.nx; ++i) {
