@@ -8,6 +8,7 @@
 #include <Eigen/Sparse>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -137,10 +138,50 @@ void BM_EnergyProduct(benchmark::State& state) {
   state.counters["max_rel_diff"] = diff;
 }
 
+// Sparse K times a stored B of 64 columns into a stored U, with B and U chunked 1, 8 and 64 columns wide in the
+// same run: the time and the added peak memory should not follow the chunk width (ratio_w = time with 1-column
+// chunks over time with w-column chunks).
+void BM_MultiplyDenseChunkWidth(benchmark::State& state) {
+  Problem p(static_cast<int>(state.range(0)));
+  QORSimContext ctx(p.db.ContextID());
+  const int widths[3] = {1, 8, 64};
+  std::vector<std::unique_ptr<QORMtxDenseMatrix>> B, U;
+  for (int w : widths) {
+    const QORSimCSetID rows = QORSimCollection(ctx.CreateCollection(p.n)).BiggestCSetID();
+    const QORSimCSetID cols = QORSimCollection(ctx.CreateCollection(kColumns)).BiggestCSetID();
+    B.emplace_back(new QORMtxDenseMatrix(QORMtxUtilities::Create2DDistribution(rows, cols, 4096, w)));
+    B.back()->SetValues(0, p.n - 1, 0, kColumns - 1, p.Bd.data());
+    U.emplace_back(new QORMtxDenseMatrix(QORMtxUtilities::Create2DDistribution(rows, cols, 4096, w)));
+  }
+  double best[3] = {1e300, 1e300, 1e300}, peakKb[3] = {0, 0, 0};
+  for (auto _ : state) {
+    double total = 0.0;
+    for (int k = 0; k < 3; ++k) {
+      ResetPeak();
+      const long before = StatusKb("VmRSS:");
+      const auto t0 = Clock::now();
+      p.K.MultiplyDense(*B[k], *U[k], false);
+      const double s = Seconds(t0, Clock::now());
+      peakKb[k] = std::max(peakKb[k], static_cast<double>(StatusKb("VmHWM:") - before));
+      best[k] = std::min(best[k], s);
+      total += s;
+    }
+    state.SetIterationTime(total);
+  }
+  for (int k = 0; k < 3; ++k) {
+    const std::string w = std::to_string(widths[k]);
+    state.counters["best_s_" + w] = best[k];
+    state.counters["peak_MB_" + w] = peakKb[k] / 1024.0;
+    state.counters["ratio_" + w] = best[0] / best[k];
+  }
+}
+
 }  // namespace
 
 // Rows of K and B (rounded to a cube); 64 rows is the smoke size that ctest runs.
 BENCHMARK(BM_Project)->Arg(64)->Arg(125000)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_EnergyProduct)->Arg(64)->Arg(125000)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+BENCHMARK(BM_MultiplyDenseChunkWidth)->Arg(64)->Arg(125000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 
 BENCHMARK_MAIN();
