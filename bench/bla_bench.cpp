@@ -18,6 +18,7 @@
 
 #include "QORBasMemInfo.h"
 #include "QORLapackHooks.h"
+#include "QORMtxBands.h"
 #include "QORMtxBLA.h"
 #include "QORMtxBlaUtilities.h"
 #include "QORMtxDenseMatrix.h"
@@ -140,12 +141,9 @@ void BM_BlaStreamedProduct(benchmark::State& state) {
   auto runStreamed = [&] {
     QORMtxBLA::Multiply(1.0, *A.stored, QORMtxBLA::NOOP, b, QORMtxBLA::NOOP, 0.0, streamed, QORMtxBLA::UNKNOWN, 0);
   };
+  const qormtx_bands::Geometry bands = qormtx_bands::Geometry::Blocks(*A.stored, qormtx_bands::Axis::Rows, perPass);
   auto forEachBand = [&](auto step) {  // the streamed product's band geometry
-    const int numBlocks = A.stored->NumberOfRowBlocks();
-    for (int first = 0; first < numBlocks; first += perPass) {
-      const int last = std::min(first + perPass - 1, numBlocks - 1);
-      step(A.stored->FirstRowInBlock(first), A.stored->NumberOfRowsInBlockRange(first, last));
-    }
+    for (int b = 0; b < bands.NumberOfRanges(); ++b) step(bands[b].first, bands[b].count);
   };
   auto runReads = [&] {
     forEachBand([&](int r0, int rows) {
@@ -203,7 +201,7 @@ void BM_BlaStreamedProduct(benchmark::State& state) {
   state.counters["read_share"] = seconds[1] > 0.0 ? seconds[2] / seconds[1] : 0.0;
   state.counters["fresh_read_share"] = seconds[1] > 0.0 ? seconds[4] / seconds[1] : 0.0;
   state.counters["band_gemm_share"] = seconds[1] > 0.0 ? seconds[3] / seconds[1] : 0.0;
-  state.counters["bands"] = static_cast<double>((A.stored->NumberOfRowBlocks() + perPass - 1) / perPass);
+  state.counters["bands"] = bands.NumberOfRanges();
   state.counters["read_MBps"] =
       seconds[2] > 0.0 ? 8e-6 * n * static_cast<double>(n) * state.iterations() / seconds[2] : 0.0;
 }

@@ -621,6 +621,108 @@ int QORMtxBLA::EigenSolve(QORMtxMatrix& A, QORMtxMatrix& B, QORMtxMatrix& E, QOR
   return status;
 }
 
+namespace {
+
+// The reduction of a pencil whose B has more trivial columns than A onto its mass unknowns.
+struct Condensation {
+  int r = 0;     // massless unknowns kept
+  int rank = 0;  // their directions with stiffness
+  QORBasVector<int> massSet, masslessSet, rankSet;
+  QORMtxMatrix U;   // rotation of the massless unknowns, x2 = U·z
+  QORMtxMatrix T1;  // z (first rank directions) = T1·x1
+  bool constraints = false;
+};
+
+// Mass unknowns Im; massless unknowns Iz (the first r of the B-trivial ones). The remaining B-trivial unknowns
+// take no part: their rows of X stay 0.
+void SplitUnknowns(const QORBasVector<bool>& trivialB, int n, Condensation& c) {
+  for (int j = 0; j < n; ++j) {
+    if (!trivialB[j])
+      c.massSet.push_back(j);
+    else if (c.masslessSet.size() < c.r)
+      c.masslessSet.push_back(j);
+  }
+}
+
+// A22 = U·S·Vᵀ. For symmetric A22, Vᵀ·A22·U = S, so in the rotated unknowns z (x2 = U·z) the massless rows,
+// multiplied by Vᵀ, read W·x1 + S·z = 0 with W = Vᵀ·A21: each direction of nonzero S is condensed by itself.
+// A is rewritten in the rotated unknowns.
+void RotateMassless(QORMtxMatrix& A, int nB, int numThreads, Condensation& c) {
+  const int r = c.r;
+  QORMtxMatrix A22(r, r, QORMtxMatrix::SYMM), A21;
+  A.Extract(c.masslessSet, c.masslessSet, A22);
+  A.Extract(c.masslessSet, c.massSet, A21);
+  QORMtxMatrix S(r, 1), VT(r, r), superb(std::max(r - 1, 1), 1);
+  c.U.Reset(r, r);
+  const int colMajor = 102;
+  const char all = 'A';
+  blac_lapacke_dgesvd(&colMajor, &all, &all, &r, &r, A22.Values(), &r, S.Values(), c.U.Values(), &r, VT.Values(), &r,
+                      superb.Values());
+  A22.Reset();
+  c.rank = r;
+  for (int i = 0; i < r; ++i)
+    if (std::fabs(S.Values()[i]) < 1e-8) {
+      c.rank = i;
+      break;
+    }
+
+  QORMtxMatrix rotated(r, r);
+  rotated.Assign(0.0);
+  for (int i = 0; i < c.rank; ++i) rotated.FastGet(i, i) = S.Values()[i];
+  A.Insert(c.masslessSet, c.masslessSet, rotated);
+  QORMtxMatrix W(r, nB), WT;
+  QORMtxBLA::Multiply(1.0, VT, QORMtxBLA::NOOP, A21, QORMtxBLA::NOOP, 0.0, W, QORMtxBLA::UNKNOWN, numThreads);
+  W.Transpose(WT, nullptr);
+  A.Insert(c.masslessSet, c.massSet, W);
+  A.Insert(c.massSet, c.masslessSet, WT);
+
+  // A direction without stiffness must not couple to the mass unknowns: it could only be a constraint
+  // (a Lagrange multiplier), which this condensation does not handle.
+  if (c.rank < r) {
+    QORMtxMatrix coupling;
+    WT.GetValues(0, nB - 1, c.rank, r - 1, coupling);
+    QORBasVector<bool> dropped;
+    c.constraints = QORMtxBLA::CheckForTrivialCols(coupling, dropped) < r - c.rank;
+  }
+}
+
+// Static condensation: Ared = A11 − A13·S⁻¹·A31 over the first rank directions.
+QORMtxMatrix Condense(QORMtxMatrix& A, int nB, int numThreads, Condensation& c) {
+  const int rank = c.rank;
+  c.rankSet = QORBasVector<int>(c.masslessSet.begin(), c.masslessSet.begin() + rank);
+  QORMtxMatrix Ared(nB, nB, QORMtxMatrix::SYMM);
+  A.Extract(c.massSet, c.massSet, Ared);
+  if (rank > 0) {
+    QORMtxMatrix Dinv(rank, rank, QORMtxMatrix::DIAG), A31, A13;
+    for (int i = 0; i < rank; ++i) Dinv.Values()[i] = -1.0 / A.value(c.rankSet[i], c.rankSet[i]);
+    A.Extract(c.rankSet, c.massSet, A31);
+    c.T1.Reset(rank, nB);
+    QORMtxBLA::Multiply(1.0, Dinv, QORMtxBLA::NOOP, A31, QORMtxBLA::NOOP, 0.0, c.T1, QORMtxBLA::UNKNOWN, numThreads);
+    A.Extract(c.massSet, c.rankSet, A13);
+    QORMtxBLA::Multiply(1.0, A13, QORMtxBLA::NOOP, c.T1, QORMtxBLA::NOOP, 1.0, Ared, QORMtxBLA::SYMM, numThreads);
+    A.Insert(c.massSet, c.massSet, Ared);
+  }
+  return Ared;
+}
+
+// X from the reduced vectors: mass rows as solved, massless ones from the condensed equations, z = T1·x1, rotated
+// back, x2 = U·z.
+void Recover(const Condensation& c, const QORMtxMatrix& Xr, int n, int numThreads, QORMtxMatrix& X) {
+  const int q = Xr.NumberOfColumns(), r = c.r;
+  X.Reset(n, q, QORMtxMatrix::UNKNOWN);
+  X.Assign(0.0);
+  X.SetRows(c.massSet.data(), Xr);
+  if (c.rank == 0) return;
+  QORMtxMatrix Y(c.rank, q), Z1(r, q), Z2(r, q);
+  QORMtxBLA::Multiply(1.0, c.T1, QORMtxBLA::NOOP, Xr, QORMtxBLA::NOOP, 0.0, Y, QORMtxBLA::UNKNOWN, numThreads);
+  X.SetRows(c.rankSet.data(), Y);
+  X.GetRows(c.masslessSet.data(), r, Z1);
+  QORMtxBLA::Multiply(1.0, c.U, QORMtxBLA::NOOP, Z1, QORMtxBLA::NOOP, 0.0, Z2, QORMtxBLA::UNKNOWN, numThreads);
+  X.SetRows(c.masslessSet.data(), Z2);
+}
+
+}  // namespace
+
 int QORMtxBLA::EigenSolveGeneral(QORMtxMatrix& A, QORMtxMatrix& B, QORMtxMatrix& E, QORMtxMatrix& X, double range1,
                                  double range2, int numThreads) {
   const int n = A.NumberOfRows();
@@ -642,72 +744,14 @@ int QORMtxBLA::EigenSolveGeneral(QORMtxMatrix& A, QORMtxMatrix& B, QORMtxMatrix&
     return status;
   }
 
-  // Mass unknowns Im; massless unknowns Iz (the first r of the B-trivial ones). The remaining B-trivial unknowns
-  // take no part: their rows of X stay 0.
-  const int r = nA - nB;
-  QORBasVector<int> massSet, masslessSet;
-  for (int j = 0; j < n; ++j) {
-    if (!trivialB[j])
-      massSet.push_back(j);
-    else if (masslessSet.size() < r)
-      masslessSet.push_back(j);
-  }
-
-  // A22 = U·S·Vᵀ. For symmetric A22, Vᵀ·A22·U = S, so in the rotated unknowns z (x2 = U·z) the massless rows,
-  // multiplied by Vᵀ, read W·x1 + S·z = 0 with W = Vᵀ·A21: each direction of nonzero S is condensed by itself.
-  QORMtxMatrix A22(r, r, QORMtxMatrix::SYMM), A21;
-  A.Extract(masslessSet, masslessSet, A22);
-  A.Extract(masslessSet, massSet, A21);
-  QORMtxMatrix S(r, 1), U(r, r), VT(r, r), superb(std::max(r - 1, 1), 1);
-  const int colMajor = 102;
-  const char all = 'A';
-  blac_lapacke_dgesvd(&colMajor, &all, &all, &r, &r, A22.Values(), &r, S.Values(), U.Values(), &r, VT.Values(), &r,
-                      superb.Values());
-  A22.Reset();
-  int rank = r;
-  for (int i = 0; i < r; ++i)
-    if (std::fabs(S.Values()[i]) < 1e-8) {
-      rank = i;
-      break;
-    }
-
-  QORMtxMatrix rotated(r, r);
-  rotated.Assign(0.0);
-  for (int i = 0; i < rank; ++i) rotated.FastGet(i, i) = S.Values()[i];
-  A.Insert(masslessSet, masslessSet, rotated);
-  QORMtxMatrix W(r, nB), WT;
-  Multiply(1.0, VT, NOOP, A21, NOOP, 0.0, W, UNKNOWN, numThreads);
-  W.Transpose(WT, nullptr);
-  A.Insert(masslessSet, massSet, W);
-  A.Insert(massSet, masslessSet, WT);
-
-  // A direction without stiffness must not couple to the mass unknowns: it could only be a constraint
-  // (a Lagrange multiplier), which this condensation does not handle.
-  bool constraints = false;
-  if (rank < r) {
-    QORMtxMatrix coupling;
-    WT.GetValues(0, nB - 1, rank, r - 1, coupling);
-    QORBasVector<bool> dropped;
-    constraints = CheckForTrivialCols(coupling, dropped) < r - rank;
-  }
-
-  // Static condensation: Ared = A11 − A13·S⁻¹·A31 over the first rank directions.
-  QORBasVector<int> rankSet(masslessSet.begin(), masslessSet.begin() + rank);
-  QORMtxMatrix Ared(nB, nB, QORMtxMatrix::SYMM), T1;
-  A.Extract(massSet, massSet, Ared);
-  if (rank > 0) {
-    QORMtxMatrix Dinv(rank, rank, QORMtxMatrix::DIAG), A31, A13;
-    for (int i = 0; i < rank; ++i) Dinv.Values()[i] = -1.0 / A.value(rankSet[i], rankSet[i]);
-    A.Extract(rankSet, massSet, A31);
-    T1.Reset(rank, nB);
-    Multiply(1.0, Dinv, NOOP, A31, NOOP, 0.0, T1, UNKNOWN, numThreads);
-    A.Extract(massSet, rankSet, A13);
-    Multiply(1.0, A13, NOOP, T1, NOOP, 1.0, Ared, SYMM, numThreads);
-    A.Insert(massSet, massSet, Ared);
-  }
+  Condensation c;
+  c.r = nA - nB;
+  SplitUnknowns(trivialB, n, c);
+  RotateMassless(A, nB, numThreads, c);
+  QORMtxMatrix Ared = Condense(A, nB, numThreads, c);
   QORMtxMatrix Bred(nB, nB, QORMtxMatrix::SYMM);
-  B.Extract(massSet, massSet, Bred);
-  if (constraints) QORMTX_ASSERT(0 && "Lambda Set is not Empty\n");
+  B.Extract(c.massSet, c.massSet, Bred);
+  if (c.constraints) QORMTX_ASSERT(0 && "Lambda Set is not Empty\n");
 
   QORMtxMatrix Xr;
   const int status = EigenSolve(Ared, Bred, E, Xr, range1, range2, numThreads);
@@ -716,20 +760,8 @@ int QORMtxBLA::EigenSolveGeneral(QORMtxMatrix& A, QORMtxMatrix& B, QORMtxMatrix&
     X.Reset();
     return status;
   }
-  const int q = Xr.NumberOfColumns();
-  if (q == 0) return 0;  // nothing in the requested range: E and X stay empty
-  X.Reset(n, q, QORMtxMatrix::UNKNOWN);
-  X.Assign(0.0);
-  X.SetRows(massSet.data(), Xr);
-  if (rank > 0) {
-    // Massless unknowns from the condensed equations, z = T1·x1, then rotated back: x2 = U·z.
-    QORMtxMatrix Y(rank, q), Z1(r, q), Z2(r, q);
-    Multiply(1.0, T1, NOOP, Xr, NOOP, 0.0, Y, UNKNOWN, numThreads);
-    X.SetRows(rankSet.data(), Y);
-    X.GetRows(masslessSet.data(), r, Z1);
-    Multiply(1.0, U, NOOP, Z1, NOOP, 0.0, Z2, UNKNOWN, numThreads);
-    X.SetRows(masslessSet.data(), Z2);
-  }
+  if (Xr.NumberOfColumns() == 0) return 0;  // nothing in the requested range: E and X stay empty
+  Recover(c, Xr, n, numThreads, X);
   return 0;
 }
 

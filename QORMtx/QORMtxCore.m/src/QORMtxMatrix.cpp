@@ -612,16 +612,26 @@ void QORMtxMatrix::CheckBlock(int startRow, int lastRow, int startCol, int lastC
                 startCol <= lastCol);
 }
 
+namespace {
+// The receiving-size rule in 64 bits (int products wrap above 2^31 values), under the names its text quotes.
+struct Shape64 {
+  long long m_numRows, m_numCols;
+};
+void CheckHolds(const Shape64& dimMatrix, long long numRows, long long numCols) {
+  QORMTX_ASSERT(numRows * numCols <= dimMatrix.m_numRows * dimMatrix.m_numCols);
+}
+}  // namespace
+
 void QORMtxMatrix::PrepareReceiver(QORMtxMatrix& dimMatrix, int numRows, int numCols) {
   if (!dimMatrix.m_array) {
     dimMatrix.Reset(numRows, numCols, UNKNOWN);
     return;
   }
-  QORMTX_ASSERT(numRows * numCols <= dimMatrix.m_numRows * dimMatrix.m_numCols);
+  CheckHolds({dimMatrix.m_numRows, dimMatrix.m_numCols}, numRows, numCols);
 }
 
 void QORMtxMatrix::CheckPackedSource(const QORMtxMatrix& dimMatrix, int numRows, int numCols) {
-  QORMTX_ASSERT(numRows * numCols <= dimMatrix.m_numRows * dimMatrix.m_numCols);
+  CheckHolds({dimMatrix.m_numRows, dimMatrix.m_numCols}, numRows, numCols);
 }
 
 void QORMtxMatrix::CopyBlockOut(int startRow, int startCol, int numRows, int numCols, double* dst) const {
