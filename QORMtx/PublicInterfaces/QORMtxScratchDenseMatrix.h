@@ -48,12 +48,11 @@ class QORMtxScratchDenseMatrix : public QORMtxDenseMatrix {
   const QORMtxSimFileHandle& FileHandle() const { return m_fileHandle; }
 
  protected:
-  QORMtxSimFileHandle m_fileHandle;
-  QORSimCSetID m_userRowSetID;
-  QORSimCSetID m_userColSetID;
-
- private:
   /// Creates the file and binds the matrix to a new distribution over it.
   void ConstructScratchDenseMatrix(int numRows, int numCols, const int* rowOrdinals, const int* colOrdinals,
                                    int rowChunk, int colChunk, int tag);
+
+  QORMtxSimFileHandle m_fileHandle;
+  QORSimCSetID m_userRowSetID;
+  QORSimCSetID m_userColSetID;
 };

@@ -9,8 +9,7 @@
 
 namespace {
 
-using scratch_test::All;
-using scratch_test::Fill;
+using scratch_test::Put;
 
 class MatrixContainer : public scratch_test::ScratchTest {};
 
@@ -39,9 +38,10 @@ TEST_F(MatrixContainer, KeysHoldMatricesInOneFileThatGoesWithTheContainer) {
   EXPECT_EQ(a.NumberOfColumnsInBlock(0), 2);  // cut to the matrix
   EXPECT_EQ(b.NumberOfRowsInBlock(0), 3);
   EXPECT_EQ(b.NumberOfColumnsInBlock(0), 2);
-  Fill(a, 1);
-  Fill(b, 2);
-  Fill(c, 3);
+  const ref::Dense va = ref::Random(3, 2, 1), vb = ref::Random(4, 5, 2), vc = ref::Random(2, 2, 3);
+  Put(a, va);
+  Put(b, vb);
+  Put(c, vc);
   EXPECT_EQ(&container->Get(2), &b);
   EXPECT_TRUE(container->IsMember(1) && container->IsMember(2) && !container->IsMember(3));
 
@@ -51,14 +51,14 @@ TEST_F(MatrixContainer, KeysHoldMatricesInOneFileThatGoesWithTheContainer) {
   EXPECT_EQ(qormtxmatrixcontainernumcolumns(container, &key), 2);
   std::vector<double> values(7, -1.0);
   qormtxmatrixcontainergetvalues(container, &key, values.data());
-  std::vector<double> want = stored_test::Pattern(3, 2, 1);
+  std::vector<double> want = va.a;
   want.push_back(-1.0);
   EXPECT_EQ(values, want);
-  EXPECT_EQ(All(c), stored_test::Pattern(2, 2, 3));
+  EXPECT_EQ(ref::Load(c).a, vc.a);
 
   container->Remove(1);
   EXPECT_FALSE(container->IsMember(1));
-  EXPECT_EQ(All(container->Get(2)), stored_test::Pattern(4, 5, 2));
+  EXPECT_EQ(ref::Load(container->Get(2)).a, vb.a);
   container->~QORMtxMatrixContainer();
   EXPECT_EQ(Files(), std::vector<std::string>{FileName(other)});
   qormtxmatrixcontainerdelete(other);

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "../stored/stored_util.h"
+#include "../store/store_test_util.h"
 #include "QORMtxDenseMatrix.h"
-#include "QORMtxMatrix.h"
 #include "QORMtxUtilities.h"
+#include "qormtx_reference.h"
 
 namespace scratch_test {
 
@@ -39,17 +39,7 @@ class ScratchTest : public store_test::StoreTest {
   cow_String m_savedTempDir;
 };
 
-/// Writes distinct exact values (store_test::Value) to the whole matrix.
-inline void Fill(QORMtxDenseMatrix& m, int salt = 0) {
-  const std::vector<double> v = stored_test::Pattern(m.NumberOfRows(), m.NumberOfColumns(), salt);
-  m.SetValues(0, m.NumberOfRows() - 1, 0, m.NumberOfColumns() - 1, v.data());
-}
-
-/// The whole matrix, column-major.
-inline std::vector<double> All(const QORMtxDenseMatrix& m) {
-  std::vector<double> v(static_cast<size_t>(m.NumberOfRows()) * m.NumberOfColumns());
-  m.GetAllValues(v.data());
-  return v;
-}
+/// Writes the reference's values to the whole stored matrix.
+inline void Put(QORMtxDenseMatrix& m, const ref::Dense& d) { m.SetValues(0, d.rows - 1, 0, d.cols - 1, d.a.data()); }
 
 }  // namespace scratch_test
