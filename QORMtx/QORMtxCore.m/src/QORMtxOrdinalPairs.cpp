@@ -2,7 +2,6 @@
 #include "QORMtxOrdinalPairs.h"
 
 #include <algorithm>
-#include <numeric>
 
 #include "QORMtxUtilities.h"
 #include "blac.h"
@@ -29,12 +28,6 @@ QORMtxOrdinalPairs QORMtxOrdinalPairs::FromArrays(const int* a, int nA, const in
   return QORMtxOrdinalPairs(map);
 }
 
-QORMtxOrdinalPairs QORMtxOrdinalPairs::FromVectors(const QORBasVector<int>& a, const QORBasVector<int>& b) {
-  omi_IntTable<int> map;
-  QORMtxUtilities::MapIntVectors(a, b, map);
-  return QORMtxOrdinalPairs(map);
-}
-
 QORMtxOrdinalPairs QORMtxOrdinalPairs::FromCSets(const QORSimCSetID& a, const QORSimCSetID& b) {
   omi_IntTable<int> map;
   QORMtxUtilities::MapCSets(a, b, map);
@@ -54,21 +47,6 @@ int QORMtxOrdinalPairs::RunOf(int k) const {
   return it == m_runs.begin() ? 0 : static_cast<int>(it - m_runs.begin()) - 1;
 }
 
-bool QORMtxOrdinalPairs::Consecutive(int k0, int k1, bool target) const {
-  const std::vector<int>& p = target ? m_tgt : m_src;
-  for (int k = k0 + 1; k < k1; ++k)
-    if (p[k] != p[k - 1] + 1) return false;
-  return true;
-}
-
-std::vector<int> QORMtxOrdinalPairs::PairOf(int n, bool target) const {
-  std::vector<int> inv(static_cast<size_t>(std::max(n, 0)), -1);
-  const std::vector<int>& p = target ? m_tgt : m_src;
-  for (size_t k = 0; k < p.size(); ++k)
-    if (p[k] >= 0 && p[k] < n) inv[p[k]] = static_cast<int>(k);
-  return inv;
-}
-
 QORMtxOrdinalPairs QORMtxOrdinalPairs::Select(const std::vector<char>& keep) const {
   std::vector<int> s, t;
   for (size_t k = 0; k < m_src.size(); ++k)
@@ -76,18 +54,6 @@ QORMtxOrdinalPairs QORMtxOrdinalPairs::Select(const std::vector<char>& keep) con
       s.push_back(m_src[k]);
       t.push_back(m_tgt[k]);
     }
-  return QORMtxOrdinalPairs(std::move(s), std::move(t));
-}
-
-QORMtxOrdinalPairs QORMtxOrdinalPairs::Inverse() const {
-  std::vector<int> order(m_src.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](int a, int b) { return m_tgt[a] < m_tgt[b]; });
-  std::vector<int> s(order.size()), t(order.size());
-  for (size_t k = 0; k < order.size(); ++k) {
-    s[k] = m_tgt[order[k]];
-    t[k] = m_src[order[k]];
-  }
   return QORMtxOrdinalPairs(std::move(s), std::move(t));
 }
 

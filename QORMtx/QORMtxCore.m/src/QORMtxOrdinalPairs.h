@@ -9,8 +9,9 @@ template <class V>
 class omi_IntTable;
 
 /// \brief The pairs (source position, target position) of a map, sorted by source, and the maximal runs in which
-/// both positions advance by one. Built once per operation; every pass of a streamed product takes a slice
-/// [k0, k1) of the pairs and moves its rows run by run (one block copy or one range transfer per run).
+/// both positions advance by one. Built once per operation and reused by every pass: in core a run moves as one
+/// block copy per column; a slice of pairs whose stored rows form one run moves as one range transfer, any other
+/// as one listed transfer (qormtx_mapped::MoveBlock).
 class QORMtxOrdinalPairs {
  public:
   QORMtxOrdinalPairs() = default;
@@ -21,7 +22,6 @@ class QORMtxOrdinalPairs {
 
   /// \brief Pairs of QORMtxUtilities::MapIntArrays (its checks included).
   static QORMtxOrdinalPairs FromArrays(const int* a, int nA, const int* b, int nB);
-  static QORMtxOrdinalPairs FromVectors(const QORBasVector<int>& a, const QORBasVector<int>& b);
   static QORMtxOrdinalPairs FromCSets(const QORSimCSetID& a, const QORSimCSetID& b);
 
   int Size() const { return static_cast<int>(m_src.size()); }
@@ -43,14 +43,8 @@ class QORMtxOrdinalPairs {
       if (b > a) f(a, b - a);
     }
   }
-  /// \brief Whether the slice's positions on one side (targets when target) are consecutive.
-  bool Consecutive(int k0, int k1, bool target) const;
-  /// \brief Pair index of every position 0 … n − 1 of one side, −1 where unpaired.
-  std::vector<int> PairOf(int n, bool target) const;
   /// \brief The pairs k with keep[k], renumbered in order.
   QORMtxOrdinalPairs Select(const std::vector<char>& keep) const;
-  /// \brief The same pairs seen from the other side, sorted by the old targets.
-  QORMtxOrdinalPairs Inverse() const;
 
   // ---- Moving paired rows ----
   /// \brief dst(target rows, :) = alpha·src(source rows, :) (+ dst when add), ncols columns, run by run.
