@@ -27,6 +27,9 @@ namespace {
 
 size_t Count(int rows, int cols) { return static_cast<size_t>(rows > 0 ? rows : 0) * (cols > 0 ? cols : 0); }
 
+// Columns of v multiplied together: the kernels' panel width.
+constexpr int kPanelColumns = 8;
+
 // Beyond this many runs of listed rows, one read of the whole span of a column block costs less than a data-store
 // request per run.
 constexpr int kMaxRunReads = 1000;
@@ -102,9 +105,12 @@ void QORMtxSparseMatrix::MultiplyDense(const QORMtxDenseMatrix& v, QORMtxDenseMa
   QORMTX_ASSERT(numRows >= numColsT);
 
   const int excess = u.NumberOfRows() - outer;
-  Owned<double> zeros(NewZeroDouble(Count(excess, v.MaxNumberOfColumnsInBlock())));
-  // One column block of v per pass: its inner rows in, the product's rows of u out, u's rows beyond them cleared.
-  qormtx_bands::Loop loop(Axis::Columns, Geometry::Blocks(v, Axis::Columns, 1));
+  // Panels of kPanelColumns columns whatever the chunk width: the rows the product touches at once stay in cache
+  // and the buffers stay small; a wide chunk would otherwise pass through memory whole. Each panel: its inner rows
+  // in, the product's rows of u out, u's rows beyond them cleared.
+  const Geometry panels = Geometry::Ranges(v.NumberOfColumns(), kPanelColumns);
+  Owned<double> zeros(NewZeroDouble(Count(excess, panels.MaxCount())));
+  qormtx_bands::Loop loop(Axis::Columns, panels);
   loop.Source(v, 0, numColsT).Target(u, 0, outer);
   loop.Run([&](Band& b, Context& ctx) {
     Multiply(b.in, b.along.count, b.out, transpose);
