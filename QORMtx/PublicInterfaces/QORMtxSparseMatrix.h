@@ -12,6 +12,7 @@ class QORMtxSparseMatrixIterator;
 class QORMtxDenseMatrix;
 class QORMtxMatrix;
 class QORFsmElementDofs;
+class QORFsmSystemDofDefinition;
 class omi_Set;
 
 /// \brief General sparse matrix of doubles: compressed sparse rows, 0-based, columns strictly ascending in a row.
@@ -224,6 +225,13 @@ class QORMtxSparseMatrix {
   /// \brief Entry listing (row, column, value per iterator entry) through a text document, on fileName (mode "w")
   /// or standard output when fileName is null or cannot be opened.
   void Print(const char* title, const char* fileName, int precision, double tol) const;
+
+  // ---- Matrix files ----
+  /// \brief Replaces this matrix by the file at path in the given format code (QORMtxSparseImExPorter::Import).
+  void Import(const char* path, int format);
+  /// \brief Writes this matrix to path in the given format code; dofs is read by code 4 only
+  /// (QORMtxSparseImExPorter::Export).
+  void Export(const char* path, int format, const QORFsmSystemDofDefinition* dofs = nullptr) const;
 
   // ---- Ordinals and data-store domain ----
   /// \brief Ties rows and columns to data-store collection sets.
