@@ -36,6 +36,7 @@ bool QORFtnRecordReader::Open(const char* path, std::string* error) {
   m_path = path ? path : "";
   m_record = 0;
   m_pos = 0;
+  m_bufPos = m_bufLen = 0;
   m_fd = QORBasFileOps::Open(path, QORBasFileOps::BINARY | QORBasFileOps::RDONLY, 420);
   struct stat st;
   const char* reason = nullptr;
@@ -55,6 +56,29 @@ bool QORFtnRecordReader::Open(const char* path, std::string* error) {
 void QORFtnRecordReader::Close() {
   if (m_fd >= 0) QORBasFileOps::Close(m_fd);
   m_fd = -1;
+  m_bufPos = m_bufLen = 0;
+}
+
+long long QORFtnRecordReader::ReadBytes(void* dest, size_t n) {
+  constexpr size_t kReadAhead = size_t(1) << 16;
+  char* p = static_cast<char*>(dest);
+  size_t done = std::min(n, m_bufLen - m_bufPos);
+  if (done) std::memcpy(p, m_buf.data() + m_bufPos, done);
+  m_bufPos += done;
+  if (done == n) return static_cast<long long>(n);
+  if (n - done >= kReadAhead) {
+    const long long got = QORBasFileOps::Read(m_fd, p + done, n - done);
+    return got < 0 ? -1 : static_cast<long long>(done) + got;
+  }
+  m_buf.resize(kReadAhead);
+  const long long got = QORBasFileOps::Read(m_fd, m_buf.data(), kReadAhead);
+  if (got < 0) return -1;
+  m_bufPos = 0;
+  m_bufLen = static_cast<size_t>(got);
+  const size_t more = std::min(n - done, m_bufLen);
+  std::memcpy(p + done, m_buf.data(), more);
+  m_bufPos = more;
+  return static_cast<long long>(done + more);
 }
 
 bool QORFtnRecordReader::Fail(std::string* error, const std::string& what) const {
@@ -64,7 +88,7 @@ bool QORFtnRecordReader::Fail(std::string* error, const std::string& what) const
 
 bool QORFtnRecordReader::ReadMarker(int& marker, const char* which, std::string* error) {
   unsigned char b[kMarkerBytes];
-  const long long got = QORBasFileOps::Read(m_fd, b, kMarkerBytes);
+  const long long got = ReadBytes(b, kMarkerBytes);
   if (got < 0) return Fail(error, std::string("read error: ") + std::strerror(errno));
   m_pos += got;
   if (got != kMarkerBytes)
@@ -97,7 +121,7 @@ QORFtnRecordReader::Status QORFtnRecordReader::Next(std::vector<char>& record, s
     }
     const size_t old = record.size();
     record.resize(old + static_cast<size_t>(len));
-    const long long got = QORBasFileOps::Read(m_fd, record.data() + old, static_cast<size_t>(len));
+    const long long got = ReadBytes(record.data() + old, static_cast<size_t>(len));
     if (got != len) {
       Fail(error, got < 0 ? std::string("read error: ") + std::strerror(errno) : std::string("truncated record"));
       return FAILED;

@@ -40,8 +40,13 @@ class QORFtnRecordReader {
  private:
   bool Fail(std::string* error, const std::string& what) const;
   bool ReadMarker(int& marker, const char* which, std::string* error);
+  /// Up to n bytes from the buffer or, for long stretches, straight from the file; the count read, -1 on error.
+  long long ReadBytes(void* dest, size_t n);
 
   int m_fd = -1;
+  std::vector<char> m_buf;  // read-ahead, so that short records do not cost three system calls each
+  size_t m_bufPos = 0;
+  size_t m_bufLen = 0;
   std::string m_path;
   long long m_size = 0;
   long long m_pos = 0;

@@ -263,21 +263,22 @@ class AmsFile {
     std::string error;
     const QORFtnRecordReader::Status st = m_reader.Next(m_record, &error);
     QORMTX_FILE_CHECK(out, st != QORFtnRecordReader::FAILED, Tail(error));
-    const std::string where = "record " + Num(m_reader.RecordNumber()) + " (row " + Num(m_row + 1) + "): ";
+    // Built only for a message: this runs once per row.
+    const auto where = [this] { return "record " + Num(m_reader.RecordNumber()) + " (row " + Num(m_row + 1) + "): "; };
     QORMTX_FILE_CHECK(out, st == QORFtnRecordReader::RECORD,
                       "truncated: the file ends after " + Num(m_row) + " of " + Num(m_rows) + " row records");
-    QORMTX_FILE_CHECK(out, m_record.size() >= sizeof(int), where + "too short to hold the entry count");
+    QORMTX_FILE_CHECK(out, m_record.size() >= sizeof(int), where() + "too short to hold the entry count");
     std::memcpy(&count, m_record.data(), sizeof count);
     QORMTX_FILE_CHECK(out, count >= 1 && count <= m_rows,
-                      where + "entry count " + Num(count) + " outside 1.." + Num(m_rows));
+                      where() + "entry count " + Num(count) + " outside 1.." + Num(m_rows));
     QORMTX_FILE_CHECK(out, m_record.size() == sizeof(int) + 12 * static_cast<size_t>(count),
-                      where + Num(m_record.size()) + " bytes do not hold " + Num(count) + " indices and values");
+                      where() + Num(m_record.size()) + " bytes do not hold " + Num(count) + " indices and values");
     std::memcpy(idx, m_record.data() + sizeof(int), sizeof(int) * count);
     std::memcpy(vals, m_record.data() + sizeof(int) * (1 + count), sizeof(double) * count);
     for (int k = 0; k < count; ++k)
       QORMTX_FILE_CHECK(out, idx[k] >= 1 && idx[k] <= m_rows,
-                        where + "column " + Num(idx[k]) + " outside 1.." + Num(m_rows));
-    QORMTX_FILE_CHECK(out, idx[0] == m_row + 1, where + "the first entry is not the diagonal (column " + Num(idx[0]) + ")");
+                        where() + "column " + Num(idx[k]) + " outside 1.." + Num(m_rows));
+    QORMTX_FILE_CHECK(out, idx[0] == m_row + 1, where() + "the first entry is not the diagonal (column " + Num(idx[0]) + ")");
     ++m_row;
     return true;
   }
