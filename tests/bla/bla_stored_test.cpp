@@ -26,12 +26,7 @@ class StoredProducts : public stored_test::StoredTest,
     QORBasMemInfo::SetPhysicalOverride(0);
     StoredTest::TearDown();
   }
-  QORSimDistributionID Store(const Dense& d, int rowChunk, int colChunk) {
-    const QORSimDistributionID id =
-        QORMtxUtilities::Create2DDistribution(NewSet(d.rows), NewSet(d.cols), rowChunk, colChunk);
-    QORMtxDenseMatrix(id).SetValues(0, d.rows - 1, 0, d.cols - 1, d.a.data());
-    return id;
-  }
+  QORSimDistributionID Store(const Dense& d, int rowChunk, int colChunk) { return ref::Store(Ctx(), d, rowChunk, colChunk); }
 };
 
 Dense Expected(double alpha, const Dense& opa, const Dense& opb, double beta, const Dense& c0) {

@@ -12,28 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "qormtx_reference.h"
+
 namespace qormtx_test {
 
-/// \brief The seed of the random tests: QORMTX_TEST_SEED when set, else a fixed value; logged with the test.
-inline std::uint64_t TestSeed() {
-  static const std::uint64_t seed = [] {
-    const char* env = std::getenv("QORMTX_TEST_SEED");
-    return env ? std::strtoull(env, nullptr, 10) : std::uint64_t{20240611};
-  }();
-  ::testing::Test::RecordProperty("seed", std::to_string(seed));
-  std::cout << "[ seed     ] QORMTX_TEST_SEED=" << seed << "\n";
-  return seed;
-}
+using ref::Rng;
+using ref::RandomValues;
+inline std::uint64_t TestSeed() { return ref::Seed(); }
 
-/// \brief A generator seeded from TestSeed() and a per-test salt, so tests stay independent of their order.
-inline std::mt19937_64 Rng(std::uint64_t salt = 0) { return std::mt19937_64(TestSeed() * 1000003u + salt); }
-
-/// \brief n values uniform in [lo, hi).
 inline std::vector<double> RandomVector(std::size_t n, std::mt19937_64& rng, double lo = -1.0, double hi = 1.0) {
-  std::uniform_real_distribution<double> dist(lo, hi);
-  std::vector<double> v(n);
-  for (double& x : v) x = dist(rng);
-  return v;
+  return RandomValues(n, rng, lo, hi);
 }
 
 /// \brief A column-major rows × cols matrix with leading dimension ld (≥ rows); the padding rows hold `pad`,

@@ -1,4 +1,4 @@
-// Naive dense reference for QORMtxMatrix tests: plain loops on a full column-major copy.
+// The dense reference of the QORMtxMatrix tests: conversions between QORMtxMatrix and ref::Dense.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -9,20 +9,16 @@
 #include <vector>
 
 #include "QORMtxMatrix.h"
+#include "qormtx_reference.h"
 
 namespace naive {
 
-/// Full column-major matrix; element (i, j) at rows·j + i.
-struct Dense {
-  int rows = 0;
-  int cols = 0;
-  std::vector<double> a;
+using ref::Lin;
+using ref::MaxAbs;
+using ref::Product;
+using ref::Transpose;
 
-  Dense() = default;
-  Dense(int r, int c, double fill = 0.0) : rows(r), cols(c), a(static_cast<size_t>(r) * c, fill) {}
-  double& operator()(int i, int j) { return a[static_cast<size_t>(rows) * j + i]; }
-  double operator()(int i, int j) const { return a[static_cast<size_t>(rows) * j + i]; }
-};
+using ref::Dense;
 
 /// Values uniform in [-1, 1) from a fixed seed, so a failure can be replayed.
 inline std::vector<double> RandomValues(size_t n, uint32_t seed) {
@@ -73,21 +69,6 @@ inline Dense DiagonalDense(const std::vector<double>& d) {
   return r;
 }
 
-inline Dense Transpose(const Dense& x) {
-  Dense t(x.cols, x.rows);
-  for (int j = 0; j < x.cols; ++j)
-    for (int i = 0; i < x.rows; ++i) t(j, i) = x(i, j);
-  return t;
-}
-
-inline Dense Product(const Dense& x, const Dense& y) {
-  Dense p(x.rows, y.cols);
-  for (int j = 0; j < y.cols; ++j)
-    for (int k = 0; k < x.cols; ++k)
-      for (int i = 0; i < x.rows; ++i) p(i, j) += x(i, k) * y(k, j);
-  return p;
-}
-
 /// A random operand, full or DIAG (then square: r == c), with its full reference.
 struct Operand {
   QORMtxMatrix m;
@@ -100,13 +81,6 @@ inline Operand RandomOperand(int r, int c, bool diag, uint32_t seed) {
   }
   const std::vector<double> v = RandomValues(static_cast<size_t>(r), seed);
   return {Diagonal(v), DiagonalDense(v)};
-}
-
-/// a·x + b·y element by element (shapes must agree).
-inline Dense Lin(double a, const Dense& x, double b, const Dense& y) {
-  Dense r = x;
-  for (size_t k = 0; k < r.a.size(); ++k) r.a[k] = a * x.a[k] + b * y.a[k];
-  return r;
 }
 
 /// first, first + 1, ..., last.
@@ -150,13 +124,6 @@ inline double Frobenius(const Dense& x) {
 inline Dense RandomSymmetric(int n, uint32_t seed) {
   const Dense r = Random(n, n, seed);
   return Lin(1, r, 1, Transpose(r));
-}
-
-/// Largest |x|, for relative tolerances.
-inline double MaxAbs(const Dense& x) {
-  double m = 0.0;
-  for (double v : x.a) m = std::max(m, std::fabs(v));
-  return m;
 }
 
 /// Every element of m (read through value()) within tol·max(1, max|expected|) of the reference.

@@ -203,15 +203,10 @@ class QORMtxSparseImExPorter::Formats {
 };
 
 // Hands a matrix built aside over to the caller's, so that a failed import leaves the caller's matrix as it was.
+// A file carries no domain or ordinals, so the caller's old ones go.
 void QORMtxSparseImExPorter::Formats::Adopt(QORMtxSparseMatrix& target, QORMtxSparseMatrix& built) {
-  target.Reset(built.m_numRows, built.m_numCols);
-  std::swap(target.m_data, built.m_data);
-  std::swap(target.m_colI, built.m_colI);
-  std::swap(target.m_rowP, built.m_rowP);
-  std::swap(target.m_diagonal, built.m_diagonal);
-  target.m_numNonzeros = built.m_numNonzeros;
-  target.m_symFlag = built.m_symFlag;
-  target.m_assemblyComplete = built.m_assemblyComplete;
+  target.Reset(0, 0);
+  target.AdoptAssembled(built);
 }
 
 // Checks a symmetric-storage matrix adopted from a file as a whole (columns in range, ascending, no diagonal
@@ -690,7 +685,7 @@ bool QORMtxSparseImExPorter::Formats::ExportDmpSolverDense(const QORMtxSparseMat
     const QORMtxSparseMatrixEntry e = it.CurrentEntry();
     if (!(symmetric && e.m_row == e.m_col)) ++start[e.m_col + 1];
   }
-  for (int c = 0; c < cols; ++c) start[c + 1] += start[c];
+  qormtx_sparse::CountsToStarts(start.data(), static_cast<size_t>(cols));
   std::vector<unsigned> rowOf(static_cast<size_t>(start[cols]));
   std::vector<double> valOf(rowOf.size());
   std::vector<long long> next(start.begin(), start.end() - 1);
