@@ -192,10 +192,10 @@ TEST_F(Files, EveryReadableFormatGivesTheMatrixItHolds) {
     ASSERT_TRUE(QORMtxSparseImExPorter::TryImport(A, Path(c.file).c_str(), c.format, &error)) << error;
     EXPECT_TRUE(A.IsAssembled() && A.CheckInvariants());
     EXPECT_EQ(A.Diagonal() != nullptr, c.symmetricStorage);
-    EXPECT_EQ(RawDense(A).v, c.expected->v);
+    EXPECT_EQ(RawDense(A).a, c.expected->a);
     EXPECT_EQ(A.NumberOfRows(), c.expected->rows);
     A.Import(Path(c.file).c_str(), c.format);  // the fatal entry reads the same
-    EXPECT_EQ(RawDense(A).v, c.expected->v);
+    EXPECT_EQ(RawDense(A).a, c.expected->a);
   }
 }
 
@@ -206,7 +206,7 @@ TEST_F(Files, EntriesImportStopsAtTheFirstLineThatIsNotATripleAndKeepsOnlyTheRow
   A.Import(Path("cut").c_str(), 3);
   sparse_test::Dense expected(4, 3);
   expected(0, 0) = 1.5, expected(3, 1) = 2.5, expected(2, 2) = -1;
-  EXPECT_EQ(RawDense(A).v, expected.v);
+  EXPECT_EQ(RawDense(A).a, expected.a);
   EXPECT_EQ(Peer::SymFlag(A), 0);
 }
 
@@ -234,7 +234,7 @@ TEST_F(Files, BlockedSparseFillsBlocksExactlyAndPadsOnlyTheLast) {
     }
     back.Import(Path("big").c_str(), 6);
     EXPECT_EQ(back.NumberOfNonzeros(), nnz);
-    EXPECT_EQ(RawDense(back).v, RawDense(A).v);
+    EXPECT_EQ(RawDense(back).a, RawDense(A).a);
   }
 }
 
@@ -244,7 +244,7 @@ TEST_F(Files, DenseImportCutsAtOneEMinusSixteenAbsolute) {
   A.Import(Path("d").c_str(), 7);
   sparse_test::Dense expected(2, 2);
   expected(1, 0) = -1e-15, expected(1, 1) = 2.0;
-  EXPECT_EQ(RawDense(A).v, expected.v);
+  EXPECT_EQ(RawDense(A).a, expected.a);
   EXPECT_EQ(A.NumberOfNonzeros(), 2);
 }
 
@@ -399,7 +399,7 @@ TEST_F(Files, GfortranWrittenFilesReadAsTheCppWrittenOnes) {
   MakeS(S);
   A.Import(Path("ams.dat").c_str(), 0);
   EXPECT_TRUE(A.Diagonal() != nullptr);
-  EXPECT_EQ(RawDense(A).v, RawDense(S).v);
+  EXPECT_EQ(RawDense(A).a, RawDense(S).a);
   // The unmangled reader, as a Fortran caller drives it (blank-padded name, hidden length).
   int n = 0, mode = 0, count = 0, idx[3];
   double vals[3];
