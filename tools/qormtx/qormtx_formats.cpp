@@ -13,6 +13,8 @@
 
 namespace qormtx {
 
+Format DatabaseFormat();  // qormtx_database.cpp
+
 namespace {
 
 std::vector<Format>& Table();
@@ -63,6 +65,7 @@ std::vector<Format>& Table() {
     std::vector<Format> t;
     t.push_back(Format{"mtx", "Matrix Market", {".mtx", ".mm"}, SniffMatrixMarket, ReadMatrixMarket,
                        WriteMatrixMarket, nullptr});
+    t.push_back(DatabaseFormat());
     return t;
   }();
   return table;
