@@ -1,13 +1,16 @@
-// Data-store transfers beside raw pread/pwrite of the same bytes: a stored n x n matrix of doubles in chunks of
+// Data-store transfers beside raw preadv/pwritev of the same bytes: a stored n x n matrix of doubles in chunks of
 // n/8 x n/8 (or, "Tall", of all n rows x n/8 columns), read and written by column bands n/8 wide. Counters: store and
 // raw MB/s and their ratio (raw time / store time, 1 = as fast as the plain file), and the chunk paths taken.
 // Arguments: 64 (smoke) and 8192.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +21,7 @@
 #include <vector>
 
 #include "QORSim.h"
-#include "QORSimStore.h"
+#include "QORSimCounters.h"
 
 namespace {
 
@@ -53,8 +56,8 @@ struct Fixture {
     QORSimTransfer t{QORSimDistribution(id)};
     t.SetMakeNewDrawerChunked({chunk, chunkRows});
     t.SetWrite();
-    t.SetDim(0, QORSimCollection(cols).BiggestCSetID());
-    t.SetDim(1, QORSimCollection(rows).BiggestCSetID());
+    const QORSimSpan whole[] = {QORSimCollection(cols).BiggestCSetID(), QORSimCollection(rows).BiggestCSetID()};
+    QORSimSpanTransfer::SetDims(t, whole, 2);
     t.CheckView();
     t.InitializePersistentDrawer();
     fd = open(plainPath.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
@@ -76,35 +79,41 @@ struct Fixture {
 
   // Columns c0 … c0 + w − 1, all rows, packed by columns.
   void Band(int c0, int w, double* buf, bool write) const {
-    QORSimTransfer t{QORSimDistribution(id)};
-    if (write)
-      t.SetWrite();
-    else
-      t.SetRead();
-    t.SetBufferPadding(false);
-    t.SetDimOrdinalRange(0, cols, c0, c0 + w - 1);
-    t.SetDimOrdinalRange(1, rows, 0, n - 1);
-    t.CheckView();
-    t.SetBuffer(buf, t.RequiredBufferSize(0));
-    if (write)
-      t.ExecWrite();
-    else
-      t.ExecRead();
+    QORSimSpanTransfer t(id, write, {QORSimSpan::Range(cols, c0, c0 + w - 1), QORSimSpan::Range(rows, 0, n - 1)});
+    t.Execute(buf, t.RequiredBytes());
   }
 
+  // The raw file holds the matrix in the store's chunk layout (chunks in C order over (column chunk, row chunk),
+  // each chunk's columns one after the other), so that the reference moves the same bytes, in the same file order,
+  // between the same places of the same buffer as the store: one preadv/pwritev per chunk, one piece per column.
   void RawBand(int c0, int w, double* buf, bool write) const {
-    const size_t bytes = static_cast<size_t>(n) * w * 8;
-    const off_t offset = static_cast<off_t>(c0) * n * 8;
-    size_t done = 0;
-    while (done < bytes) {
-      const ssize_t k =
-          write ? pwrite(fd, reinterpret_cast<char*>(buf) + done, bytes - done, offset + static_cast<off_t>(done))
-                : pread(fd, reinterpret_cast<char*>(buf) + done, bytes - done, offset + static_cast<off_t>(done));
-      if (k <= 0) {
+    const int rowChunks = n / chunkRows;
+    std::vector<iovec> pieces;
+    for (int jc = c0 / chunk; jc * chunk < c0 + w; ++jc) {
+      const int j0 = std::max(c0, jc * chunk), j1 = std::min(c0 + w, (jc + 1) * chunk);
+      for (int rc = 0; rc < rowChunks; ++rc) {
+        pieces.clear();
+        for (int j = j0; j < j1; ++j)
+          pieces.push_back(iovec{buf + static_cast<size_t>(j - c0) * n + static_cast<size_t>(rc) * chunkRows,
+                                 static_cast<size_t>(chunkRows) * 8});
+        const off_t chunkAt = (static_cast<off_t>(jc) * rowChunks + rc) * chunk * chunkRows * 8;
+        MoveAll(pieces, chunkAt + static_cast<off_t>(j0 - jc * chunk) * chunkRows * 8, write);
+      }
+    }
+  }
+
+  void MoveAll(std::vector<iovec>& pieces, off_t offset, bool write) const {
+    for (size_t at = 0; at < pieces.size();) {
+      const int count = static_cast<int>(std::min<size_t>(pieces.size() - at, IOV_MAX));
+      size_t want = 0;
+      for (int k = 0; k < count; ++k) want += pieces[at + static_cast<size_t>(k)].iov_len;
+      const ssize_t got = write ? pwritev(fd, &pieces[at], count, offset) : preadv(fd, &pieces[at], count, offset);
+      if (got != static_cast<ssize_t>(want)) {  // short transfers do not happen on a warm regular file
         std::perror("raw band");
         std::exit(1);
       }
-      done += static_cast<size_t>(k);
+      offset += static_cast<off_t>(want);
+      at += static_cast<size_t>(count);
     }
   }
 };
@@ -207,19 +216,11 @@ void SetOrTransposedPass(benchmark::State& state, bool everyOtherRow) {
     }
     const auto t1 = Clock::now();
     for (int c0 = 0; c0 < n; c0 += w) {
-      QORSimTransfer t{QORSimDistribution(f.id)};
-      t.SetRead();
-      t.SetBufferPadding(false);
-      if (everyOtherRow) {
-        t.SetDimOrdinalRange(0, f.cols, c0, c0 + w - 1);
-        t.SetDim(1, rowSet);
-      } else {
-        t.SetDimOrdinalRange(0, f.rows, 0, n - 1);
-        t.SetDimOrdinalRange(1, f.cols, c0, c0 + w - 1);
-      }
-      t.CheckView();
-      t.SetBuffer(buf.data(), t.RequiredBufferSize(0));
-      t.ExecRead();
+      const QORSimSpan band = QORSimSpan::Range(f.cols, c0, c0 + w - 1);
+      QORSimSpanTransfer t(f.id, false,
+                           everyOtherRow ? std::initializer_list<QORSimSpan>{band, rowSet}
+                                         : std::initializer_list<QORSimSpan>{QORSimSpan::Range(f.rows, 0, n - 1), band});
+      t.Execute(buf.data(), t.RequiredBytes());
       benchmark::DoNotOptimize(buf.data());
     }
     const auto t2 = Clock::now();

@@ -162,8 +162,8 @@ class QORMtxDenseMatrix {
                      const size_t* bufferBytes) const;
   void ListTransfer(bool write, const int* rowNumbers, int numRows, const int* colNumbers, int numCols,
                     void* buffer, size_t bufferBytes) const;
-  /// One transfer over row and column sets (cols null for a vector); listed: the positional-list forms.
+  /// One transfer over row and column sets (cols null for a vector).
   void SetTransfer(bool write, const QORSimCSetID& rows, const QORSimCSetID* cols, void* buffer,
-                   size_t bufferBytes, bool listed = false) const;
+                   size_t bufferBytes) const;
   QORSimCSetID AllMembers(const QORSimCSetID& set, int offset, int count) const;
 };

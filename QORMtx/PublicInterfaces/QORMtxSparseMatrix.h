@@ -13,6 +13,7 @@ class QORMtxDenseMatrix;
 class QORMtxMatrix;
 class QORFsmElementDofs;
 class QORFsmSystemDofDefinition;
+class QORMtxMultiMatrix;
 class omi_Set;
 
 /// \brief General sparse matrix of doubles: compressed sparse rows, 0-based, columns strictly ascending in a row.
@@ -49,6 +50,11 @@ class QORMtxSparseMatrix {
   /// Those n entries become one explicit 0.0 at (0, 0) at the first EndAssembly. Precondition
   /// "n <= 0 || (numRows > 0 && numCols > 0)", so that they lie inside the matrix.
   explicit QORMtxSparseMatrix(int numRows = 0, int numCols = 0, int n = 0);
+  /// \brief Assembled from the element matrices of multi on the degrees of freedom of their elements (see
+  /// AssembleElmat; nothing happens for a null multi-matrix). Each element matrix is read once, in order, so every
+  /// layout serves, the bulk one included. Defined in QORMtxSparseMatrixElements.cpp.
+  QORMtxSparseMatrix(const QORMtxMultiMatrix& multi, const QORFsmElementDofs& elemDofs, int columnMode, omi_Set& rows,
+                     omi_Set& cols);
   /// \brief Releases the four arrays, the ordinals and the entry list.
   ~QORMtxSparseMatrix();
   QORMtxSparseMatrix(const QORMtxSparseMatrix&) = delete;
@@ -255,6 +261,7 @@ class QORMtxSparseMatrix {
   friend class QORMtxSparseImExPorter;
   friend class QORMtxMatrixMarket;
   friend struct QORMtxSparseMatrixTestPeer;  // white-box tests of the private members
+  friend class QORMtxSimpleMultiMatrix;      // stores the arrays as a sparse drawer
 
   /// Adopts finished arrays as they are (assembled; symmetry flag 1 when a diagonal is given, else 0).
   QORMtxSparseMatrix(unsigned* rowP, int* colI, double* data, double* diagonal, int numNonzeros, int numRows,
@@ -281,7 +288,10 @@ class QORMtxSparseMatrix {
   };
   /// Assembles the element matrices on the degrees of freedom of their elements. rows (and cols) receive the
   /// degrees of freedom met (columnMode >= 1: the local column indices instead), and are numbered in ascending
-  /// order into the rows (columns) of this matrix. The caller's sets are added to, not cleared.
+  /// order into the rows (columns) of this matrix. The caller's sets are added to, not cleared. Each element
+  /// matrix is read once, in order: its entries are collected on their degrees of freedom and renumbered in place.
+  /// Preconditions "!elemDofs.IsNull()", "nelems <= eldofsize", a label present in the table, local indices
+  /// inside the element.
   void AssembleElmat(const ElementMatrices& multi, const QORFsmElementDofs& elemDofs, int columnMode, omi_Set& rows,
                      omi_Set& cols);
 

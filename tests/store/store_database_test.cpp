@@ -3,6 +3,8 @@
 // readable layout.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -116,6 +118,48 @@ TEST_F(StoreDatabase, DatabaseLeftOpenAtExitKeepsItsValues) {
   EXPECT_EQ(ReadDrawer(QORSimContext(db.ContextID()).Distributions()[0], ref.a.size()), ref.a);
 }
 
+TEST_F(StoreDatabase, AFileNotClosedCleanlySaysSoAtOpen) {
+  // Killed writers (no exit handlers run): one wrote after its last commit, one only read after it.
+  const std::string dirty = Path("killed.sim"), clean = Path("killed-after-commit.sim");
+  Reference ref(40, 30);
+  for (int j = 0; j < 30; ++j)
+    for (int i = 0; i < 40; ++i) ref(i, j) = Value(i, j);
+  for (const std::string& path : {dirty, clean}) {
+    EXPECT_EXIT(
+        {
+          QORSimDatabase db;
+          db.Create(path.c_str());
+          const StoredMatrix m = MakeMatrix(db.ContextID(), 40, 30, 16, 8);
+          Reference values = ref;
+          RangeTransfer(m, 0, 39, 0, 29, values.a.data(), true);
+          QORSimTransaction(db.ContextID()).Commit();
+          RangeTransfer(m, 0, 39, 0, 29, values.a.data(), path == dirty);
+          _exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
+  auto open = [](QORSimDatabase& db, const std::string& path, QORSimDatabase::Access access) {
+    ::testing::internal::CaptureStderr();
+    db.Open(path.c_str(), access);
+    return ::testing::internal::GetCapturedStderr();
+  };
+  const std::string warning = "Warning: data-store database '" + dirty +
+                              "' was not closed cleanly: it was still open for writing when its last writer ended, "
+                              "so values written after that writer's last commit may read as the initialisation "
+                              "value\n";
+  for (auto access : {QORSimDatabase::ReadOnly, QORSimDatabase::ReadWrite}) {
+    QORSimDatabase db;
+    EXPECT_EQ(open(db, dirty, access), warning);
+    EXPECT_FALSE(db.ClosedCleanly());
+    EXPECT_EQ(ReadDrawer(QORSimContext(db.ContextID()).Distributions()[0], ref.a.size()), ref.a);
+  }  // the writable one was closed: the file is clean again
+  for (const std::string& path : {dirty, clean}) {
+    QORSimDatabase db;
+    EXPECT_EQ(open(db, path, QORSimDatabase::ReadOnly), "");
+    EXPECT_TRUE(db.ClosedCleanly());
+  }
+}
+
 TEST_F(StoreDatabase, InMemoryDatabasesAndChunkSizesAsGiven) {
   // (Values in in-memory databases: the chunk path test.) Two of one name stay apart and leave no file.
   QORSimDatabase db, second;
@@ -123,10 +167,10 @@ TEST_F(StoreDatabase, InMemoryDatabasesAndChunkSizesAsGiven) {
   second.CreateInMemory("model");
   EXPECT_NE(second.ContextID(), db.ContextID());
   second.Close();
-  // Chunks larger than the matrix, and -1 for one whole dimension: accepted, reported as given, and usable.
-  const StoredMatrix big = MakeMatrix(db.ContextID(), 5, 4, 100, 100), whole = MakeMatrix(db.ContextID(), 5, 4, 2, -1);
+  // Chunks larger than the matrix, or as large as one dimension: accepted, reported as given, and usable.
+  const StoredMatrix big = MakeMatrix(db.ContextID(), 5, 4, 100, 100), whole = MakeMatrix(db.ContextID(), 5, 4, 2, 4);
   EXPECT_EQ(QORSimDistribution(big.id).QueryDrawers()[0].ChunkSizes(), (QORSimArray<int>{100, 100}));
-  EXPECT_EQ(QORSimDistribution(whole.id).QueryDrawers()[0].ChunkSizes(), (QORSimArray<int>{-1, 2}));
+  EXPECT_EQ(QORSimDistribution(whole.id).QueryDrawers()[0].ChunkSizes(), (QORSimArray<int>{4, 2}));
   Reference ref(5, 4);
   WriteBlock(whole, ref, 0, 4, 0, 3, 0);
   EXPECT_EQ(ReadDrawer(whole.id, 20), ref.a);

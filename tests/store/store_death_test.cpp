@@ -35,7 +35,85 @@ void OpenDatabase(const std::string& path) {
   db.Open(path.c_str());
 }
 
+// One edit of a valid database through the HDF5 C API: replace the integer attribute of an object, replace a
+// dataset's values, or set a dataset's extent.
+struct Damage {
+  enum Kind { ATTRIBUTE, VALUES, EXTENT } kind;
+  std::string object, name;  // name: the attribute
+  std::vector<int> values;   // attribute values, dataset values, or extents
+};
+
+void Apply(const std::string& path, const Damage& d) {
+  hid_t f = H5Fopen(path.c_str(), H5F_ACC_RDWR, H5P_DEFAULT);
+  ASSERT_GE(f, 0);
+  hid_t obj = H5Oopen(f, d.object.c_str(), H5P_DEFAULT);
+  ASSERT_GE(obj, 0) << d.object;
+  if (d.kind == Damage::ATTRIBUTE) {
+    if (H5Aexists(obj, d.name.c_str()) > 0) H5Adelete(obj, d.name.c_str());
+    hsize_t n = d.values.size();
+    hid_t space = H5Screate_simple(1, &n, nullptr);
+    hid_t attr = H5Acreate2(obj, d.name.c_str(), H5T_STD_I32LE, space, H5P_DEFAULT, H5P_DEFAULT);
+    EXPECT_GE(H5Awrite(attr, H5T_NATIVE_INT, d.values.data()), 0);
+    H5Aclose(attr);
+    H5Sclose(space);
+  } else if (d.kind == Damage::VALUES) {
+    EXPECT_GE(H5Dwrite(obj, H5T_NATIVE_INT, H5S_ALL, H5S_ALL, H5P_DEFAULT, d.values.data()), 0);
+  } else {
+    const std::vector<hsize_t> dims(d.values.begin(), d.values.end());
+    EXPECT_GE(H5Dset_extent(obj, dims.data()), 0);
+  }
+  H5Oclose(obj);
+  H5Fclose(f);
+}
+
 }  // namespace
+
+TEST_F(StoreDeath, DamagedDatabasesAreRefusedAtOpenNamingTheObject) {
+  // The database of MakeDatabase: collections 0 (rows, 100) and 1 (columns, 80), each with its biggest set 0;
+  // distribution 0 over (columns, rows) with one drawer of 80 x 100 in chunks of 20 x 25.
+  const std::string drawer = "/distributions/0/drawer0", rowSet = "/collections/collection0/sets/0";
+  const struct {
+    Damage damage;
+    std::string object, problem;
+  } cases[] = {
+      {{Damage::ATTRIBUTE, drawer, "chunk_sizes", {0, 0}}, drawer, "chunk size 0 of dimension 0 is not positive"},
+      {{Damage::ATTRIBUTE, drawer, "chunk_sizes", {20, -25}}, drawer, "chunk size -25 of dimension 1 is not positive"},
+      {{Damage::ATTRIBUTE, drawer, "chunk_sizes", {20}}, drawer, "the drawer has 1 chunk sizes for 2 dimensions"},
+      {{Damage::EXTENT, drawer, "", {80, 120}}, drawer, "dimension 1 has extent 120 but its set 0 has 100 members"},
+      {{Damage::ATTRIBUTE, drawer, "sets", {0, 7}}, drawer,
+       "dimension 1 names set 7 of collection 'collection0', which is missing"},
+      {{Damage::ATTRIBUTE, drawer, "sets", {0}}, drawer, "the drawer names 1 sets for 2 dimensions"},
+      {{Damage::ATTRIBUTE, drawer, "extendable_dim", {2}}, drawer,
+       "extendable dimension 2 of a drawer of 2 dimensions"},
+      {{Damage::ATTRIBUTE, drawer, "serialization", {9}}, drawer,
+       "serialization 9 is not a kind this data store reads"},
+      {{Damage::VALUES, rowSet, "", {0, -100, 1}}, rowSet, "the strided set has a negative count -100"},
+      {{Damage::VALUES, rowSet, "", {0, 100, 0}}, rowSet, "the strided set has step 0"},
+      {{Damage::VALUES, rowSet, "", {2147483600, 100, 1}}, rowSet, "the strided set runs past the int range"},
+      {{Damage::ATTRIBUTE, "/collections/collection0", "size", {-1}}, "/collections/collection0",
+       "the collection has -1 members"},
+      {{Damage::ATTRIBUTE, "/collections/collection0", "biggest_set", {3}}, "/collections/collection0",
+       "biggest_set names set 3, which is missing"},
+      {{Damage::ATTRIBUTE, "/collections/collection1", "number", {0}}, "/collections/collection1",
+       "collections 'collection0' and 'collection1' carry number 0"},
+      {{Damage::ATTRIBUTE, "/distributions/0", "grid_collections", {1, 5}}, "/distributions/0",
+       "grid dimension 1 names collection 5, which is missing"},
+      {{Damage::ATTRIBUTE, "/distributions/0", "grid_colors", {0, 2}}, "/distributions/0",
+       "grid dimension 1 names colour 2 of collection 'collection0', which is missing"},
+      {{Damage::ATTRIBUTE, "/distributions/0", "grid_collections", {1, 1}}, "/distributions/0",
+       "the grid names collection 'collection1' twice"},
+      {{Damage::ATTRIBUTE, "/distributions/0", "range_type_key", {3}}, "/distributions/0",
+       "range type key 3 is neither 2 (ints) nor 4 (doubles)"},
+  };
+  int k = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.problem);
+    const std::string path = MakeDatabase(Path("damaged" + std::to_string(k++) + ".sim"));
+    Apply(path, c.damage);
+    EXPECT_STORE_FAILURE(OpenDatabase(path), "Validation failed: damaged data-store database: " + c.problem +
+                                                 " on data-store database '" + path + "', object '" + c.object + "'");
+  }
+}
 
 TEST_F(StoreDeath, FilesThatAreNotDatabasesAreNamedWithTheCause) {
   const std::string absent = Path("absent.sim"), notes = Path("notes.sim"), other = Path("other.h5");
@@ -110,10 +188,16 @@ TEST_F(StoreDeath, MisuseIsExplained) {
                        "SetDimOrdinalRange: positions 0 … 10 of transfer dimension 1 lie outside the drawer's 10 "
                        "positions (distribution 0 of '" +
                            path + "')");
+  const int listed[3] = {2, 9, 10};
+  EXPECT_STORE_FAILURE(MoveBytes(m.id, {Range(m.cols, 0, 1), QORSimSpan::Positions(m.rows, listed, 3)}, buf.data(),
+                                 48, false),
+                       "SetDimPositions: position 10 (entry 2) of transfer dimension 1 lies outside the drawer's 10 "
+                       "positions (distribution 0 of '" +
+                           path + "')");
   auto execRead = [&](bool setRead, uint64_t bytes) {
     QORSimTransfer t{QORSimDistribution(m.id)};
     setRead ? t.SetRead() : t.SetWrite();
-    SetDims(t, {Dim(m.cols, 0, 1), Dim(m.rows, 0, 1)});
+    SetDims(t, {Range(m.cols, 0, 1), Range(m.rows, 0, 1)});
     t.CheckView();
     t.SetBuffer(buf.data(), bytes);
     t.ExecRead();

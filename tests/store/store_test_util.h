@@ -35,22 +35,11 @@ class StoreTest : public ::testing::Test {
 inline double Value(int row, int col, int salt = 0) { return row * 1024.0 + col + 0.25 + salt * 1048576.0; }
 
 /// One transfer dimension: a set, or positions first … last of the drawer's set over a collection.
-struct Dim {
-  Dim(const QORSimCSetID& s) : set(s) {}  // NOLINT: sets and ranges read alike in a dimension list
-  Dim(const QORSimCollectionID& c, int f, int l) : coll(c), first(f), last(l), isRange(true) {}
-  QORSimCSetID set;
-  QORSimCollectionID coll;
-  int first = 0, last = -1;
-  bool isRange = false;
-};
+using Dim = QORSimSpan;
+inline Dim Range(const QORSimCollectionID& c, int first, int last) { return QORSimSpan::Range(c, first, last); }
 
 inline void SetDims(QORSimTransfer& t, const std::vector<Dim>& dims) {
-  for (size_t k = 0; k < dims.size(); ++k) {
-    if (dims[k].isRange)
-      t.SetDimOrdinalRange(static_cast<int>(k), dims[k].coll, dims[k].first, dims[k].last);
-    else
-      t.SetDim(static_cast<int>(k), dims[k].set);
-  }
+  QORSimSpanTransfer::SetDims(t, dims.data(), static_cast<int>(dims.size()));
 }
 
 /// Checks the view and that the transfer needs exactly the given bytes, then reads or writes them.
@@ -72,14 +61,9 @@ void Exec(QORSimTransfer& t, Vector& v, bool write) {
 /// Reads or writes the bytes (packed tightly, last dimension fastest) over the dimensions, in that order.
 inline void MoveBytes(const QORSimDistributionID& id, const std::vector<Dim>& dims, void* data, uint64_t bytes,
                       bool write) {
-  QORSimTransfer t{QORSimDistribution(id)};
-  if (write)
-    t.SetWrite();
-  else
-    t.SetRead();
-  t.SetBufferPadding(false);
-  SetDims(t, dims);
-  ExecBytes(t, data, bytes, write);
+  QORSimSpanTransfer t(id, write, dims.data(), static_cast<int>(dims.size()));
+  EXPECT_EQ(t.RequiredBytes(), bytes);
+  t.Execute(data, bytes);
 }
 template <typename Vector>
 void Move(const QORSimDistributionID& id, const std::vector<Dim>& dims, Vector& v, bool write) {
@@ -112,11 +96,8 @@ inline QORSimCSetID Whole(const QORSimCollectionID& c) { return QORSimCollection
 template <typename T = double>
 std::vector<T> ReadDrawer(const QORSimDistributionID& id, size_t count) {
   std::vector<T> v(count);
-  QORSimTransfer t{QORSimDistribution(id)};
-  t.SetRead();
-  t.SetBufferPadding(false);
-  t.SetDims(QORSimDistribution(id).QueryDrawers()[0].Compartment());
-  Exec(t, v, false);
+  const QORSimArray<QORSimCSetID> sets = QORSimDistribution(id).QueryDrawers()[0].Compartment().Sets();
+  Move(id, std::vector<Dim>(sets.begin(), sets.end()), v, false);
   return v;
 }
 
@@ -158,7 +139,7 @@ inline StoredMatrix Rebind(const StoredMatrix& m, const QORSimContextID& context
 /// Reads or writes rows r0 … r1 and columns c0 … c1 by range; transposed packs the block by rows instead of columns.
 inline void RangeTransfer(const StoredMatrix& m, int r0, int r1, int c0, int c1, double* buf, bool write,
                           bool transposed = false) {
-  const Dim cols(m.cols, c0, c1), rows(m.rows, r0, r1);
+  const Dim cols = Range(m.cols, c0, c1), rows = Range(m.rows, r0, r1);
   MoveBytes(m.id, transposed ? std::vector<Dim>{rows, cols} : std::vector<Dim>{cols, rows}, buf,
             8ull * (r1 - r0 + 1) * (c1 - c0 + 1), write);
 }

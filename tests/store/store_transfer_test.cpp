@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <numeric>
 #include <random>
+#include <thread>
 
-#include "QORSimStore.h"
+#include "QORSimCounters.h"
 #include "store_test_util.h"
 
 using namespace store_test;
@@ -79,11 +81,16 @@ TEST_F(StoreTransfer, RangeAndSetTransfersMatchTheReference) {
       for (int b = 0; b < 2; ++b) ref(wrows[a], wcols[b]) = vals[static_cast<size_t>(a) * 2 + b];
     ExpectBlocks(m, ref, kBlocks);
 
-    // Reads by sets: rows permuted and repeated, columns descending, in both packings.
-    const std::vector<int> rows = {9, 0, 4, 4, 3, 8}, cols = {6, 2, 1};
-    const QORSimCSetID rowSet = QORSimCollection(m.rows).CreateVolatileOrderedCSet(rows.data(), 6);
-    const QORSimCSetID colSet = QORSimCollection(m.cols).CreateTempOrderedCSet(cols.data(), 3);
-    for (bool transposed : {false, true}) {
+    // Reads by sets and by position lists (the rows offset by one): rows permuted and repeated, columns
+    // descending, in both packings.
+    const std::vector<int> rows = {9, 0, 4, 4, 3, 8}, cols = {6, 2, 1}, rowsLessOne = {8, -1, 3, 3, 2, 7};
+    const Dim rowSets[] = {QORSimCollection(m.rows).CreateVolatileOrderedCSet(rows.data(), 6),
+                           QORSimSpan::Positions(m.rows, rowsLessOne.data(), 6, 1)};
+    const Dim colSets[] = {QORSimCollection(m.cols).CreateTempOrderedCSet(cols.data(), 3),
+                           QORSimSpan::Positions(m.cols, cols.data(), 3)};
+    for (int form = 0; form < 4; ++form) {
+      const bool transposed = form & 1;
+      const Dim &rowSet = rowSets[form / 2], &colSet = colSets[form / 2];
       std::vector<double> buf(18);
       Move(m.id, transposed ? std::vector<Dim>{rowSet, colSet} : std::vector<Dim>{colSet, rowSet}, buf, false);
       for (int a = 0; a < 3; ++a)
@@ -103,7 +110,7 @@ TEST_F(StoreTransfer, SetsTranslateOrdinalsAndColourVariantsMakeSquareMatrices) 
   QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{one, dofs}, QORSimRangeType(QORSimDoubleKey));
   std::vector<double> v = {0, 1, 2, 3, 4, 5, 6}, out(3);
   MakeDrawer(id, {Whole(one), QORSimCollection(dofs).CreateOrderedCSet(ords.data(), 7)}, {1, 2}, v.data(), 56);
-  Move(id, {Dim(one, 0, 0), QORSimCollection(dofs).CreateVolatileOrderedCSet(pick.data(), 3)}, out, false);
+  Move(id, {Range(one, 0, 0), QORSimCollection(dofs).CreateVolatileOrderedCSet(pick.data(), 3)}, out, false);
   EXPECT_EQ(out, (std::vector<double>{5, 0, 3}));
 
   // One collection for rows and columns: the columns run over its colour-1 variant; naming the rows first reads
@@ -116,7 +123,7 @@ TEST_F(StoreTransfer, SetsTranslateOrdinalsAndColourVariantsMakeSquareMatrices) 
   std::vector<double> a(36), at(36);
   std::iota(a.begin(), a.end(), 0.0);
   MakeDrawer(sq, {cols, rows}, {4, 4}, a.data(), 36 * 8);
-  Move(sq, {Dim(nodes, 0, 5), Dim(nodes.AltColor(1), 0, 5)}, at, false);
+  Move(sq, {Range(nodes, 0, 5), Range(nodes.AltColor(1), 0, 5)}, at, false);
   for (int i = 0; i < 6; ++i)
     for (int j = 0; j < 6; ++j) EXPECT_EQ(at[static_cast<size_t>(i) * 6 + j], a[static_cast<size_t>(j) * 6 + i]);
 }
@@ -134,7 +141,7 @@ TEST_F(StoreTransfer, ThreeDimensionsInEveryOrder) {
   std::array<int, 3> perm = {0, 1, 2};
   do {
     std::vector<Dim> dims;
-    for (int p : perm) dims.emplace_back(colls[p], lo[p], hi[p]);
+    for (int p : perm) dims.push_back(Range(colls[p], lo[p], hi[p]));
     std::vector<double> out(4 * 4 * 5);
     Move(id, dims, out, false);
     size_t k = 0;
@@ -157,11 +164,11 @@ TEST_F(StoreTransfer, IntegerDistributionsAndPadding) {
   MakeDrawer(id, {Whole(cols), Whole(rows)}, {}, nullptr, 0, 7);
   EXPECT_EQ(QORSimDistribution(id).QueryDrawers()[0].DataTypeKey(), QORSimIntKey);
   std::vector<int> col = {10, 11, 12};
-  Move(id, {Dim(cols, 1, 1), Dim(rows, 0, 2)}, col, true);
+  Move(id, {Range(cols, 1, 1), Range(rows, 0, 2)}, col, true);
   // With padding (the default) each run of three ints takes 16 bytes; the padding is left alone.
   QORSimTransfer r{QORSimDistribution(id)};
   r.SetRead();
-  SetDims(r, {Dim(cols, 0, 2), Dim(rows, 0, 2)});
+  SetDims(r, {Range(cols, 0, 2), Range(rows, 0, 2)});
   std::vector<int> out(12, -9);
   Exec(r, out, false);
   EXPECT_EQ(out, (std::vector<int>{7, 7, 7, -9, 10, 11, 12, -9, 7, 7, 7, -9}));
@@ -336,6 +343,39 @@ TEST_F(StoreTransfer, EmptySetsAndEmptyDimensions) {
   EXPECT_EQ(QORSimDistribution(id).QueryDrawers()[0].DimensionSizes(), (QORSimArray<int>{0, 3}));
   Grow(id, QORSimCollection(none).CreateCSetStrided(0, 2, 1));
   std::vector<double> out(6, -1.0);
-  Move(id, {Dim(none, 0, 1), Dim(some, 0, 2)}, out, false);
+  Move(id, {Range(none, 0, 1), Range(some, 0, 2)}, out, false);
   EXPECT_EQ(out, std::vector<double>(6, 0.0));
+}
+
+TEST_F(StoreTransfer, ConcurrentTransfersKeepEachOthersCacheFlags) {
+  // Two readers of A, one through whole chunks and one through a selection that loads a chunk into HDF5's cache,
+  // beside a writer of B. The selection's mark must survive the other reader, or the whole-chunk write that follows
+  // bypasses the stale cached chunk and the next selection read returns old values.
+  StoredMatrix a = MakeMatrix(Ctx(), 256, 256, 16, 16), b = MakeMatrix(Ctx(), 32, 32, 16, 16);
+  std::vector<double> chunk(256), piece(196), other(1024, 1.0), whole(65536), part(196);
+  for (int round = 0; round < 40; ++round) {
+    std::atomic<bool> started{false}, partRead{false};
+    std::thread r1([&] {
+      started = true;
+      do RangeTransfer(a, 0, 255, 0, 255, whole.data(), false);
+      while (!partRead);
+    });
+    std::thread r2([&] {
+      while (!started) std::this_thread::yield();
+      RangeTransfer(a, 1, 14, 1, 14, part.data(), false);
+      partRead = true;
+    });
+    std::thread w([&] { RangeTransfer(b, 0, 31, 0, 31, other.data(), true); });
+    r1.join();
+    r2.join();
+    w.join();
+    for (int j = 0; j < 16; ++j)
+      for (int i = 0; i < 16; ++i) chunk[static_cast<size_t>(j) * 16 + i] = Value(i, j, round + 1);
+    RangeTransfer(a, 0, 15, 0, 15, chunk.data(), true);
+    RangeTransfer(a, 1, 14, 1, 14, piece.data(), false);
+    for (int j = 0; j < 14; ++j)
+      for (int i = 0; i < 14; ++i)
+        ASSERT_EQ(piece[static_cast<size_t>(j) * 14 + i], Value(1 + i, 1 + j, round + 1)) << "round " << round;
+    RangeTransfer(a, 0, 15, 0, 15, chunk.data(), true);  // empties the cache the check used: the next round starts clean
+  }
 }

@@ -138,6 +138,18 @@ TEST_F(Dense, ListAndSetTransfers) {
     for (int j = 0; j < 2; ++j) EXPECT_EQ(out.value(i, j), at(rows[i], cols[j]));
   A.GetValues(rows, 2, nullptr, 5, allCols);
   EXPECT_EQ(allCols.value(0, 4), at(7, 4));
+  // Lists on a view count from the view's corner (rows 2 … 7, columns 1 … 5 of A); a listed write lands there.
+  std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(2, 7, 1, 5));
+  const int vrows[] = {5, 0, 2}, vcols[] = {4, 0};
+  QORMtxMatrix vout(3, 2);
+  V->GetValues(vrows, 3, vcols, 2, vout);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 2; ++j) EXPECT_EQ(vout.value(i, j), at(2 + vrows[i], 1 + vcols[j]));
+  vout.Multiply(-1.0);
+  V->SetValues(vrows, 3, vcols, 2, vout);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 2; ++j) mk.ref[static_cast<size_t>(1 + vcols[j]) * 8 + 2 + vrows[i]] = vout.value(i, j);
+  EXPECT_EQ(All(A), mk.ref);
   // Set forms: rows of a set of the row collection (all columns), doubled and written back; columns; both.
   const int rowOrds[] = {5, 2};
   const QORSimCSetID rowSet = QORSimCollection(A.RowCSetID().CollectionID()).CreateVolatileOrderedCSet(rowOrds, 2);

@@ -6,5 +6,6 @@
 #include "QORSimDistribution.h"
 #include "QORSimGrid.h"
 #include "QORSimIDs.h"
+#include "QORSimSpanTransfer.h"
 #include "QORSimTransfer.h"
 #include "QORSimUttAssert.h"

@@ -1,4 +1,5 @@
 // QORSimCollection and QORSimCSet.
+#define QORSIM_INSIDE_STORE
 #include "QORSimCollection.h"
 
 #include <algorithm>

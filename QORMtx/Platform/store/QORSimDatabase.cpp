@@ -1,4 +1,5 @@
 // QORSimDatabase, QORSimContext, QORSimPosition, QORSimTransaction.
+#define QORSIM_INSIDE_STORE
 #include "QORSimDatabase.h"
 
 #include <string>
@@ -21,6 +22,11 @@ void QORSimDatabase::CreateInMemory(const char* name) {
   StoreLock lock(StoreMutex());
   if (IsOpen()) QORSIM_FAIL(std::string("CreateInMemory on a database that is already open ('") + Path() + "')");
   m_context = CreateDatabase(name && *name ? name : "memory", true).context;
+}
+
+bool QORSimDatabase::ClosedCleanly() const {
+  StoreLock lock(StoreMutex());
+  return !IsOpen() || Database(QORSimContextID(m_context)).closedCleanly;
 }
 
 void QORSimDatabase::Open(const char* path, Access access) {

@@ -40,6 +40,9 @@ class QORSimDatabase {
   void Close();
 
   bool IsOpen() const { return m_context >= 0; }
+  /// \brief False when the file, at Open, said its last writer ended without Commit or Close (values written after
+  /// that writer's last commit may read as the initialisation value); a warning on the error stream said so too.
+  bool ClosedCleanly() const;
   /// \brief The context of the open database; null when closed.
   QORSimContextID ContextID() const { return QORSimContextID(m_context); }
   /// \brief The file path (or the in-memory name); empty when closed.

@@ -1,4 +1,5 @@
 // QORSimGrid, QORSimRangeType, QORSimDrawerDescription and QORSimDistribution.
+#define QORSIM_INSIDE_STORE
 #include "QORSimDistribution.h"
 
 #include <string>
@@ -52,7 +53,22 @@ int QORSimRangeType::ItemBytes() const {
 }
 
 int64_t QORSimDrawerDescription::DataSizeItems(int slot) const {
-  if (slot != QORSimbufMain || !m_serialization.IsStandard()) return slot == QORSimbufMain ? m_numNonZero : 0;
+  if (!m_serialization.IsStandard()) {
+    // Compressed rows over the last two dimensions: row starts, column indices and values, and the diagonal.
+    const int64_t rows = m_dims.Size() >= 2 ? m_dims[m_dims.Size() - 2] : 0;
+    switch (slot) {
+      case QORSimbufMain:
+      case QORSimbufIndicesNZ:
+        return m_numNonZero;
+      case QORSimbufSparseMap:
+        return rows + 1;
+      case QORSimbufDiagonal:
+        return m_serialization.SparseSymmetric() ? rows : 0;
+      default:
+        return 0;
+    }
+  }
+  if (slot != QORSimbufMain) return 0;
   int64_t n = 1;
   for (int d : m_dims) n *= d;
   return n;
@@ -76,6 +92,7 @@ struct QORSimDrawerDescriptionAccess {
     desc.m_typeKey = dist.typeKey;
     desc.m_serialization = QORSimSerializationType::FromWord(drawer.serialization);
     desc.m_extendableDim = drawer.extendableDim;
+    desc.m_numNonZero = drawer.items;
     return desc;
   }
 };

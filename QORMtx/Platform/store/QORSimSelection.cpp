@@ -1,4 +1,5 @@
 // QORSimSelection: the region mover: whole chunks by direct chunk I/O, the rest by hyperslab selections.
+#define QORSIM_INSIDE_STORE
 #include "QORSimSelection.h"
 
 #include <sys/uio.h>
@@ -377,240 +378,312 @@ size_t SelectRuns(hid_t space, const std::vector<const RunList*>& runs, bool can
   return total;
 }
 
-void MoveRegion(DrawerGeometry& g, const std::vector<RunList>& runs, const std::vector<hsize_t>& U, void* buf,
-                bool write) {
-  const size_t n = runs.size();
-  for (const RunList& r : runs)
-    if (r.empty()) return;
-  SelectionBatch batch(g, U, buf, write);
-  std::vector<const RunList*> all;
-  for (const RunList& r : runs) all.push_back(&r);
-  if (g.chunk.empty()) {
-    batch.Add(all);
-    batch.Flush();
-    return;
+namespace {
+
+// Selections went through the dataset's chunk cache (and left written values there).
+void MarkCacheUsed(DrawerGeometry& g, bool wrote) {
+  StoreLock lock(StoreMutex());
+  CacheFlags& cache = g.cache();
+  cache.used = true;
+  cache.dirty = cache.dirty || wrote;
+}
+
+// Calls fn for every combination of one tile per dimension (from the given lists), C order.
+template <class Fn>
+void ForEachCombo(const std::vector<std::vector<const TileDim*>>& lists, Fn&& fn) {
+  const size_t n = lists.size();
+  for (const auto& l : lists)
+    if (l.empty()) return;
+  std::vector<size_t> at(n, 0);
+  std::vector<const TileDim*> combo(n);
+  for (;;) {
+    for (size_t d = 0; d < n; ++d) combo[d] = lists[d][at[d]];
+    fn(combo);
+    size_t d = n;
+    while (d-- > 0) {
+      if (++at[d] < lists[d].size()) break;
+      at[d] = 0;
+    }
+    if (d == static_cast<size_t>(-1)) return;
+  }
+}
+
+// One MoveRegion over a chunked drawer: the region cut into tiles (one chunk's share per dimension), whole chunks
+// moved first, then the partial ones.
+class RegionMover {
+ public:
+  RegionMover(DrawerGeometry& g, const std::vector<RunList>& runs, const std::vector<hsize_t>& U, void* buf,
+              bool write)
+      : m_g(g),
+        m_U(U),
+        m_write(write),
+        m_n(runs.size()),
+        m_item(g.itemBytes),
+        m_bs(Strides(U)),
+        m_cs(Strides(g.chunk)),
+        m_bytes(static_cast<unsigned char*>(buf)),
+        m_origin(m_n),
+        m_extent(m_n),
+        m_lo(m_n),
+        m_pieces(m_n) {
+    const ChunkPath limit = ChunkPathLimit();
+    m_direct = g.directChunkIo && limit >= ChunkPath::HDF5_CHUNK;
+    // pread needs the chunk's bytes as stored to be the values (unfiltered, in the memory type: directChunkIo)
+    // and a descriptor whose offsets are HDF5's addresses.
+    m_raw = m_direct && g.fd >= 0 && limit == ChunkPath::RAW_FILE;
+    // Raw writes only where HDF5's chunk cache cannot hold a copy of the chunk (emptied first if selections used
+    // it).
+    m_rawWrite = m_raw && write && g.reopen;
+    for (hsize_t c : g.chunk) m_chunkItems *= c;
+    m_chunkBytes = m_chunkItems * m_item;
+    m_temp = std::make_unique<ChunkBuffer>(m_chunkBytes);
+    CutTiles(runs);
   }
 
-  // Cut every dimension at chunk boundaries.
-  std::vector<std::vector<TileDim>> tiles(n);
-  for (size_t d = 0; d < n; ++d) {
-    const hsize_t cs = g.chunk[d];
-    for (const Run& r : runs[d]) {
-      for (hsize_t p = r.pos; p < r.pos + r.len;) {
-        const hsize_t c = p / cs;
-        const hsize_t end = std::min((c + 1) * cs, r.pos + r.len);
-        if (tiles[d].empty() || tiles[d].back().index != c) tiles[d].push_back(TileDim{c, {}, false});
-        AppendCoalesced(tiles[d].back().pieces, Run{p, end - p, r.canon + (p - r.pos)});
-        p = end;
+  void Run(SelectionBatch& batch) {
+    MoveWholeChunks();
+    MovePartialChunks(batch);
+  }
+
+ private:
+  // Every dimension cut at chunk boundaries.
+  void CutTiles(const std::vector<RunList>& runs) {
+    m_tiles.resize(m_n);
+    for (size_t d = 0; d < m_n; ++d) {
+      const hsize_t cs = m_g.chunk[d];
+      for (const qorsim::Run& r : runs[d]) {
+        for (hsize_t p = r.pos; p < r.pos + r.len;) {
+          const hsize_t c = p / cs;
+          const hsize_t end = std::min((c + 1) * cs, r.pos + r.len);
+          if (m_tiles[d].empty() || m_tiles[d].back().index != c) m_tiles[d].push_back(TileDim{c, {}, false});
+          AppendCoalesced(m_tiles[d].back().pieces, qorsim::Run{p, end - p, r.canon + (p - r.pos)});
+          p = end;
+        }
+      }
+      for (TileDim& t : m_tiles[d]) {
+        hsize_t covered = 0;
+        for (const qorsim::Run& piece : t.pieces) covered += piece.len;
+        t.full = covered == std::min((t.index + 1) * cs, m_g.dims[d]) - t.index * cs;
       }
     }
-    for (TileDim& t : tiles[d]) {
-      hsize_t covered = 0;
-      for (const Run& piece : t.pieces) covered += piece.len;
-      t.full = covered == std::min((t.index + 1) * cs, g.dims[d]) - t.index * cs;
-    }
   }
-  const ChunkPath limit = ChunkPathLimit();
-  const bool direct = g.directChunkIo && limit >= ChunkPath::HDF5_CHUNK;
-  // pread needs the chunk's bytes as stored to be the values (unfiltered, in the memory type: directChunkIo) and
-  // a descriptor whose offsets are HDF5's addresses.
-  const bool raw = direct && g.fd >= 0 && limit == ChunkPath::RAW_FILE;
 
-  const size_t item = g.itemBytes;
-  size_t chunkItems = 1;
-  for (hsize_t c : g.chunk) chunkItems *= c;
-  const size_t chunkBytes = chunkItems * item;
-  const std::vector<hsize_t> bs = Strides(U);
-  const std::vector<hsize_t> cs = Strides(g.chunk);
-  ChunkBuffer temp(chunkBytes);
-  auto* bytes = static_cast<unsigned char*>(buf);
-
-  auto chunkOrigin = [&](const std::vector<const TileDim*>& combo, std::vector<hsize_t>& origin,
-                         std::vector<hsize_t>& extent) {
+  // Sets origin and extent of the combination's chunk and its pieces; true for a chunk cut by the drawer's edge.
+  bool ChunkOf(const std::vector<const TileDim*>& combo) {
     bool edge = false;
-    for (size_t d = 0; d < n; ++d) {
-      origin[d] = combo[d]->index * g.chunk[d];
-      extent[d] = std::min(g.chunk[d], g.dims[d] - origin[d]);
-      edge = edge || extent[d] < g.chunk[d];
+    for (size_t d = 0; d < m_n; ++d) {
+      m_origin[d] = combo[d]->index * m_g.chunk[d];
+      m_extent[d] = std::min(m_g.chunk[d], m_g.dims[d] - m_origin[d]);
+      edge = edge || m_extent[d] < m_g.chunk[d];
+      m_pieces[d] = &combo[d]->pieces;
     }
     return edge;
-  };
+  }
+
   // Where a chunk is stored. Values that selection writes left in HDF5's chunk cache reach the file (and a new
   // chunk its address) only when the cache is flushed, so flush first when there may be some.
-  auto locate = [&](const std::vector<hsize_t>& origin) {
-    if (g.cacheDirty) {
-      QORSIM_H5(H5Dflush, (g.dataset));
-      g.cacheDirty = false;
-      Count(&IoCounters::cacheFlushes);
+  ChunkPlace Locate() {
+    {
+      StoreLock lock(StoreMutex());
+      CacheFlags& cache = m_g.cache();
+      if (cache.dirty) {
+        QORSIM_H5(H5Dflush, (m_g.dataset));
+        cache.dirty = false;
+        Count(&IoCounters::cacheFlushes);
+      }
     }
-    const ChunkPlace place = ChunkLocation(g.dataset, origin.data());
-    if (place.bytes != 0 && place.bytes != chunkBytes)
-      QORSIM_FAIL("chunk at element " + std::to_string(origin[0]) + " is stored with " + std::to_string(place.bytes) +
-                  " bytes, not " + std::to_string(chunkBytes) + DescribeWhere());
+    const ChunkPlace place = ChunkLocation(m_g.dataset, m_origin.data());
+    if (place.bytes != 0 && place.bytes != m_chunkBytes)
+      QORSIM_FAIL("chunk at element " + std::to_string(m_origin[0]) + " is stored with " +
+                  std::to_string(place.bytes) + " bytes, not " + std::to_string(m_chunkBytes) + DescribeWhere());
     return place;
-  };
-  auto readChunk = [&](const std::vector<hsize_t>& origin, const ChunkPlace& place, void* dst) {
-    if (raw) {
-      t_segments.assign(1, Segment{0, static_cast<unsigned char*>(dst), chunkBytes});
-      ReadSegments(g.fd, place.address, t_segments, nullptr, 0);
+  }
+
+  void ReadChunk(const ChunkPlace& place, void* dst) {
+    if (m_raw) {
+      t_segments.assign(1, Segment{0, static_cast<unsigned char*>(dst), m_chunkBytes});
+      ReadSegments(m_g.fd, place.address, t_segments, nullptr, 0);
       return;
     }
     uint32_t filters = 0;
-    QORSIM_H5(H5Dread_chunk, (g.dataset, H5P_DEFAULT, origin.data(), &filters, dst));
+    QORSIM_H5(H5Dread_chunk, (m_g.dataset, H5P_DEFAULT, m_origin.data(), &filters, dst));
     if (filters != 0) QORSIM_FAIL("a chunk came back filtered" + DescribeWhere());
-  };
-  auto writeChunk = [&](const std::vector<hsize_t>& origin, const void* src) {
-    QORSIM_H5(H5Dwrite_chunk, (g.dataset, H5P_DEFAULT, 0u, origin.data(), chunkBytes, src));
-  };
+  }
 
-  // Iterates over every combination of one tile per dimension (from the given lists), C order.
-  auto forEachCombo = [&](const std::vector<std::vector<const TileDim*>>& lists, auto&& fn) {
-    for (const auto& l : lists)
-      if (l.empty()) return;
-    std::vector<size_t> at(n, 0);
-    std::vector<const TileDim*> combo(n);
-    for (;;) {
-      for (size_t d = 0; d < n; ++d) combo[d] = lists[d][at[d]];
-      fn(combo);
-      size_t d = n;
-      while (d-- > 0) {
-        if (++at[d] < lists[d].size()) break;
-        at[d] = 0;
-      }
-      if (d == static_cast<size_t>(-1)) return;
-    }
-  };
+  void WriteChunk(const void* src) {
+    QORSIM_H5(H5Dwrite_chunk, (m_g.dataset, H5P_DEFAULT, 0u, m_origin.data(), m_chunkBytes, src));
+  }
 
-  std::vector<hsize_t> origin(n), extent(n), lo(n);
-  std::vector<const RunList*> pieces(n);
+  // Each stretch of the stored chunk straight to or from its place in the buffer: no chunk image, no second copy.
+  void MoveRawChunk(const ChunkPlace& place, bool edge) {
+    Count(&IoCounters::rawChunks);
+    t_segments.clear();
+    ChunkSegments(m_pieces, ImageMap::Chunk(m_pieces, m_origin, m_cs), m_bytes, m_bs, m_item, t_segments);
+    if (m_write)
+      WriteSegments(m_g.fd, place.address, t_segments);
+    else
+      ReadSegments(m_g.fd, place.address, t_segments, edge ? m_temp->Get() : nullptr, edge ? m_chunkBytes : 0);
+  }
 
   // 1. Chunks the region covers whole: straight between the file and the buffer.
-  std::vector<std::vector<const TileDim*>> fullLists(n), allLists(n);
-  for (size_t d = 0; d < n; ++d)
-    for (const TileDim& t : tiles[d]) {
-      allLists[d].push_back(&t);
-      if (direct && t.full) fullLists[d].push_back(&t);
+  void MoveWholeChunks() {
+    std::vector<std::vector<const TileDim*>> fullLists(m_n);
+    bool anyFull = true;
+    for (size_t d = 0; d < m_n; ++d) {
+      for (const TileDim& t : m_tiles[d])
+        if (m_direct && t.full) fullLists[d].push_back(&t);
+      anyFull = anyFull && !fullLists[d].empty();
     }
-  // Raw writes only where HDF5's chunk cache cannot hold a copy of the chunk: empty it first if selections used it.
-  const bool rawWrite = raw && write && g.reopen;
-  bool anyFull = true;
-  for (const auto& l : fullLists) anyFull = anyFull && !l.empty();
-  if (rawWrite && anyFull && g.cacheUsed) {
-    g.dataset = g.reopen();
-    g.cacheUsed = g.cacheDirty = false;
-    Count(&IoCounters::cacheResets);
+    if (m_rawWrite && anyFull) {
+      StoreLock lock(StoreMutex());
+      if (m_g.cache().used) {
+        m_g.dataset = m_g.reopen();  // clears the drawer's flags
+        Count(&IoCounters::cacheResets);
+      }
+    }
+    ForEachCombo(fullLists, [&](const std::vector<const TileDim*>& combo) { MoveWholeChunk(combo); });
   }
-  forEachCombo(fullLists, [&](const std::vector<const TileDim*>& combo) {
-    const bool edge = chunkOrigin(combo, origin, extent);
-    for (size_t d = 0; d < n; ++d) lo[d] = combo[d]->pieces.front().canon;
+
+  void MoveWholeChunk(const std::vector<const TileDim*>& combo) {
+    const bool edge = ChunkOf(combo);
+    for (size_t d = 0; d < m_n; ++d) m_lo[d] = combo[d]->pieces.front().canon;
     // The chunk is one contiguous stretch of the buffer, laid out as in the file, when every dimension after the
     // first one it spans more than one position of covers the whole extent of the buffer.
     bool contiguous = !edge;
     size_t first = 0;
-    while (first + 1 < n && extent[first] == 1) ++first;
-    for (size_t d = first + 1; d < n && contiguous; ++d) contiguous = extent[d] == U[d];
+    while (first + 1 < m_n && m_extent[first] == 1) ++first;
+    for (size_t d = first + 1; d < m_n && contiguous; ++d) contiguous = m_extent[d] == m_U[d];
     hsize_t off = 0;
-    for (size_t d = 0; d < n; ++d) off += lo[d] * bs[d];
-    unsigned char* base = bytes + off * item;
-    for (size_t d = 0; d < n; ++d) pieces[d] = &combo[d]->pieces;
-    if (!write) {
-      const ChunkPlace place = locate(origin);
+    for (size_t d = 0; d < m_n; ++d) off += m_lo[d] * m_bs[d];
+    unsigned char* base = m_bytes + off * m_item;
+    if (!m_write) {
+      const ChunkPlace place = Locate();
       if (place.address == HADDR_UNDEF) {
         Count(contiguous ? &IoCounters::directChunks : &IoCounters::packedChunks);
-        FillBox(bytes, lo, extent, bs, g.fill.data(), item);
-      } else if (raw) {
-        // Each stretch of the stored chunk straight to its place in the buffer: no chunk image, no second copy.
-        Count(&IoCounters::rawChunks);
-        t_segments.clear();
-        ChunkSegments(pieces, ImageMap::Chunk(pieces, origin, cs), bytes, bs, item, t_segments);
-        ReadSegments(g.fd, place.address, t_segments, edge ? temp.Get() : nullptr, edge ? chunkBytes : 0);
+        FillBox(m_bytes, m_lo, m_extent, m_bs, m_g.fill.data(), m_item);
+      } else if (m_raw) {
+        MoveRawChunk(place, edge);
       } else if (contiguous) {
         Count(&IoCounters::directChunks);
-        readChunk(origin, place, base);
+        ReadChunk(place, base);
       } else {
         Count(&IoCounters::packedChunks);
-        readChunk(origin, place, temp.Get());
-        CopyCross(pieces, ImageMap::Chunk(pieces, origin, cs), temp.Get(), bytes, bs, item, true);
+        ReadChunk(place, m_temp->Get());
+        CopyCross(m_pieces, ImageMap::Chunk(m_pieces, m_origin, m_cs), m_temp->Get(), m_bytes, m_bs, m_item, true);
       }
       return;
     }
-    if (rawWrite) {
-      const ChunkPlace place = locate(origin);
+    if (m_rawWrite) {
+      const ChunkPlace place = Locate();
       if (place.address != HADDR_UNDEF) {
-        Count(&IoCounters::rawChunks);
-        t_segments.clear();
-        ChunkSegments(pieces, ImageMap::Chunk(pieces, origin, cs), bytes, bs, item, t_segments);
-        WriteSegments(g.fd, place.address, t_segments);
+        MoveRawChunk(place, edge);
         return;
       }
     }
     Count(contiguous ? &IoCounters::directChunks : &IoCounters::packedChunks);
     if (contiguous) {
-      writeChunk(origin, base);
+      WriteChunk(base);
     } else {
       // The part of an edge chunk beyond the drawer holds the initialisation value, as HDF5 would leave it, so
       // that growing the drawer later shows that value there.
-      if (edge) FillItems(temp.Get(), chunkItems, g.fill.data(), item);
-      CopyCross(pieces, ImageMap::Chunk(pieces, origin, cs), temp.Get(), bytes, bs, item, false);
-      writeChunk(origin, temp.Get());
+      if (edge) FillItems(m_temp->Get(), m_chunkItems, m_g.fill.data(), m_item);
+      CopyCross(m_pieces, ImageMap::Chunk(m_pieces, m_origin, m_cs), m_temp->Get(), m_bytes, m_bs, m_item, false);
+      WriteChunk(m_temp->Get());
     }
-  });
+  }
 
   // 2. The partial chunks, one by one:
   //  - touched by many scattered blocks: read whole, patched here and written whole (one access each way);
   //  - holding a large piece: one selection between the chunk and a packed image of the piece, unpacked here, so
   //    that HDF5 moves each contiguous stretch of the file at once rather than one stretch per buffer row;
   //  - small pieces: gathered into a few selections straight on the buffer (the batch).
-  H5Handle fileSpace;
-  forEachCombo(allLists, [&](const std::vector<const TileDim*>& combo) {
-    bool full = true;
-    size_t blocks = 1, pieceItems = 1;
-    for (size_t d = 0; d < n; ++d) {
-      full = full && combo[d]->full;
-      blocks *= combo[d]->pieces.size();
-      hsize_t len = 0;
-      for (const Run& r : combo[d]->pieces) len += r.len;
-      pieceItems *= len;
-      pieces[d] = &combo[d]->pieces;
-    }
-    if (full && direct) return;
-    if (direct && blocks > kDenseChunkBlocks) {
-      chunkOrigin(combo, origin, extent);
-      Count(&IoCounters::patchedChunks);
-      const ChunkPlace place = locate(origin);
-      if (place.address != HADDR_UNDEF)
-        readChunk(origin, place, temp.Get());
+  void MovePartialChunks(SelectionBatch& batch) {
+    std::vector<std::vector<const TileDim*>> allLists(m_n);
+    for (size_t d = 0; d < m_n; ++d)
+      for (const TileDim& t : m_tiles[d]) allLists[d].push_back(&t);
+    ForEachCombo(allLists, [&](const std::vector<const TileDim*>& combo) {
+      bool full = true;
+      size_t blocks = 1, pieceItems = 1;
+      for (size_t d = 0; d < m_n; ++d) {
+        full = full && combo[d]->full;
+        blocks *= combo[d]->pieces.size();
+        hsize_t len = 0;
+        for (const qorsim::Run& r : combo[d]->pieces) len += r.len;
+        pieceItems *= len;
+      }
+      if (full && m_direct) return;
+      ChunkOf(combo);
+      if (m_direct && blocks > kDenseChunkBlocks)
+        PatchChunk();
+      else if (pieceItems * m_item < kImageMinBytes || blocks > kMaxBlocksPerCall)
+        batch.Add(m_pieces);
       else
-        FillItems(temp.Get(), chunkItems, g.fill.data(), item);
-      CopyCross(pieces, ImageMap::Chunk(pieces, origin, cs), temp.Get(), bytes, bs, item, !write);
-      if (write) writeChunk(origin, temp.Get());
-      return;
-    }
-    if (pieceItems * item < kImageMinBytes || blocks > kMaxBlocksPerCall) {
-      batch.Add(pieces);
-      return;
-    }
+        MoveImagedPiece();
+    });
+  }
+
+  void PatchChunk() {
+    Count(&IoCounters::patchedChunks);
+    const ChunkPlace place = Locate();
+    if (place.address != HADDR_UNDEF)
+      ReadChunk(place, m_temp->Get());
+    else
+      FillItems(m_temp->Get(), m_chunkItems, m_g.fill.data(), m_item);
+    CopyCross(m_pieces, ImageMap::Chunk(m_pieces, m_origin, m_cs), m_temp->Get(), m_bytes, m_bs, m_item, !m_write);
+    if (m_write) WriteChunk(m_temp->Get());
+  }
+
+  void MoveImagedPiece() {
     Count(&IoCounters::imagedChunks);
     Count(&IoCounters::selectionCalls);
     std::vector<hsize_t> imageExtent;
-    const ImageMap map = ImageMap::Tile(pieces, imageExtent);
-    if (fileSpace.Get() < 0) fileSpace = H5Handle(QORSIM_H5(H5Dget_space, (g.dataset)));
-    SelectRuns(fileSpace, pieces, false, true);
-    H5Handle memSpace(QORSIM_H5(H5Screate_simple, (static_cast<int>(n), imageExtent.data(), nullptr)));
-    unsigned char* image = temp.Get();
-    if (write) {
-      CopyCross(pieces, map, image, bytes, bs, item, false);
-      QORSIM_H5(H5Dwrite, (g.dataset, g.memType, memSpace, fileSpace, H5P_DEFAULT, image));
-      g.cacheDirty = g.cacheUsed = true;
+    const ImageMap map = ImageMap::Tile(m_pieces, imageExtent);
+    if (m_fileSpace.Get() < 0) m_fileSpace = H5Handle(QORSIM_H5(H5Dget_space, (m_g.dataset)));
+    SelectRuns(m_fileSpace, m_pieces, false, true);
+    H5Handle memSpace(QORSIM_H5(H5Screate_simple, (static_cast<int>(m_n), imageExtent.data(), nullptr)));
+    unsigned char* image = m_temp->Get();
+    MarkCacheUsed(m_g, m_write);
+    if (m_write) {
+      CopyCross(m_pieces, map, image, m_bytes, m_bs, m_item, false);
+      QORSIM_H5(H5Dwrite, (m_g.dataset, m_g.memType, memSpace, m_fileSpace, H5P_DEFAULT, image));
     } else {
-      g.cacheUsed = true;
-      QORSIM_H5(H5Dread, (g.dataset, g.memType, memSpace, fileSpace, H5P_DEFAULT, image));
-      CopyCross(pieces, map, image, bytes, bs, item, true);
+      QORSIM_H5(H5Dread, (m_g.dataset, m_g.memType, memSpace, m_fileSpace, H5P_DEFAULT, image));
+      CopyCross(m_pieces, map, image, m_bytes, m_bs, m_item, true);
     }
-  });
+  }
+
+  DrawerGeometry& m_g;
+  const std::vector<hsize_t>& m_U;
+  const bool m_write;
+  const size_t m_n;
+  const size_t m_item;
+  const std::vector<hsize_t> m_bs, m_cs;
+  unsigned char* const m_bytes;
+  bool m_direct = false, m_raw = false, m_rawWrite = false;
+  size_t m_chunkItems = 1, m_chunkBytes = 0;
+  std::unique_ptr<ChunkBuffer> m_temp;
+  std::vector<std::vector<TileDim>> m_tiles;
+  std::vector<hsize_t> m_origin, m_extent, m_lo;
+  std::vector<const RunList*> m_pieces;
+  H5Handle m_fileSpace;
+};
+
+}  // namespace
+
+void MoveRegion(DrawerGeometry& g, const std::vector<RunList>& runs, const std::vector<hsize_t>& U, void* buf,
+                bool write) {
+  for (const RunList& r : runs)
+    if (r.empty()) return;
+  SelectionBatch batch(g, U, buf, write);
+  if (g.chunk.empty()) {
+    std::vector<const RunList*> all;
+    for (const RunList& r : runs) all.push_back(&r);
+    batch.Add(all);
+  } else {
+    RegionMover(g, runs, U, buf, write).Run(batch);
+  }
   batch.Flush();
-  g.cacheDirty = g.cacheDirty || batch.Wrote();
-  g.cacheUsed = g.cacheUsed || batch.Used();
+  if (batch.Used()) MarkCacheUsed(g, batch.Wrote());
 }
 
 }  // namespace qorsim

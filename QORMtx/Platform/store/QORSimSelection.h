@@ -1,12 +1,18 @@
 // QORSimSelection: moving a region of a drawer (a cross product of position runs) between the file and a packed
 // buffer, by direct chunk I/O for whole chunks and by HDF5 hyperslab selections for the rest.
+// Included only by the store's own sources.
 #pragma once
+#ifndef QORSIM_INSIDE_STORE
+#error "QORSimSelection.h is internal to the data store"
+#endif
 #include <hdf5.h>
 
 #include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "QORSimStore.h"
 
 namespace qorsim {
 
@@ -29,9 +35,8 @@ struct DrawerGeometry {
   bool directChunkIo = false;
   std::vector<unsigned char> fill;  // one item: the initialisation value
   int fd = -1;                      // the file, for whole chunks by preadv/pwritev (-1: through HDF5 only)
-  bool cacheDirty = false;          // in and out: selection writes may sit in HDF5's chunk cache
-  bool cacheUsed = false;           // in and out: the chunk cache may hold chunks
-  std::function<hid_t()> reopen;    // closes and reopens the dataset (emptying its chunk cache); returns it
+  std::function<CacheFlags&()> cache;  // the drawer's chunk-cache flags (call with the store's lock held)
+  std::function<hid_t()> reopen;       // closes and reopens the dataset (emptying its chunk cache); returns it
 };
 
 /// \brief Per-thread scratch memory of the transfers (chunk images, staging), kept between transfers so that
@@ -55,16 +60,16 @@ size_t SelectRuns(hid_t space, const std::vector<const RunList*>& runs, bool can
 /// This is the one place that chooses how each chunk moves:
 ///  - whole chunks read from a plain file (g.fd ≥ 0): pread/preadv from the chunk's file address straight into
 ///    buf, scattered where the chunk is not one stretch of buf; HDF5's chunk cache is flushed first when
-///    selection writes may still sit in it (g.cacheDirty);
+///    selection writes may still sit in it (dirty cache flag);
 ///  - whole chunks written to a plain file that already have storage: pwritev from buf to the chunk's address.
 ///    HDF5 does not see these writes, so its chunk cache must hold no copy of the chunk: when selections have
-///    used the cache since the dataset was opened (g.cacheUsed), the dataset is closed and reopened first
+///    used the cache since the dataset was opened (used cache flag), the dataset is closed and reopened first
 ///    (g.reopen), which writes back and empties the cache; H5Dread_chunk and H5Dwrite_chunk never fill it;
 ///  - other whole chunks (first writes, in-memory files): H5Dwrite_chunk / H5Dread_chunk, straight from or into
 ///    buf where the chunk is contiguous in it, through a chunk buffer otherwise;
 ///  - chunks without storage read as the initialisation value;
 ///  - partial chunks: one or a few hyperslab selections (SelectRuns), or, for chunks touched by many scattered
-///    runs, reading, patching and writing the whole chunk. Selections set g.cacheUsed, writes g.cacheDirty.
+///    runs, reading, patching and writing the whole chunk. Selections set the used flag, writes also the dirty one.
 void MoveRegion(DrawerGeometry& g, const std::vector<RunList>& runs, const std::vector<hsize_t>& U, void* buf,
                 bool write);
 

@@ -1,6 +1,10 @@
 // QORSimStore: the store's inner workings: the registry of open databases, their records, the one process-wide
-// HDF5 lock and the checked HDF5 call. Included only by the store's own sources.
+// HDF5 lock and the checked HDF5 call. Included only by the store's own sources (they define QORSIM_INSIDE_STORE);
+// the library sees the store through QORSim.h.
 #pragma once
+#ifndef QORSIM_INSIDE_STORE
+#error "QORSimStore.h is internal to the data store"
+#endif
 #include <hdf5.h>
 
 #include <cstdint>
@@ -13,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "QORSimCounters.h"
 #include "QORSimIDs.h"
 
 namespace qorsim {
@@ -109,6 +114,13 @@ class H5Handle {
 // ---------------------------------------------------------------------------------------------------------------
 // Records of open databases.
 
+/// \brief What the chunk cache of a drawer's open dataset may hold. Every transfer of the drawer updates the same
+/// flags under the store's lock, so that concurrent transfers add to what the others recorded.
+struct CacheFlags {
+  bool dirty = false;  // selection writes may sit in the cache, not yet in the file
+  bool used = false;   // selections went through the cache since the dataset was opened
+};
+
 enum class SetKind { PERSISTENT, TEMPORARY, VOLATILE };
 
 /// \brief Ordinal → position in a set that indexes a drawer dimension; built once per set.
@@ -130,7 +142,7 @@ struct SetRecord {
   bool expired = false;  // a volatile set the collection has forgotten
   std::vector<int> ordinals;
   std::shared_ptr<PositionIndex> index;
-  int Ordinal(int k) const { return strided ? start + k * step : ordinals[static_cast<size_t>(k)]; }
+  int Ordinal(int k) const { return strided ? static_cast<int>(start + static_cast<long long>(k) * step) : ordinals[static_cast<size_t>(k)]; }
 };
 
 struct CollectionRecord {
@@ -158,8 +170,8 @@ struct DrawerRecord {
   std::vector<unsigned char> fill;  // the initialisation value, one item
   hid_t dataset = -1;               // open on first use, with the distribution's chunk cache
   bool directChunkIo = false;       // unfiltered chunks stored in the memory type: whole chunks bypass the selection
-  bool cacheDirty = false;          // selection writes may sit in HDF5's chunk cache, not yet in the file
-  bool cacheUsed = false;           // selections went through the chunk cache since the dataset was opened
+  CacheFlags cache;                 // what HDF5's chunk cache of the open dataset may hold (under the lock)
+  int64_t items = 0;                // serialized drawers (QORSimSerialized.h): the items of buffer 0
 };
 
 struct DistributionRecord {
@@ -182,6 +194,8 @@ struct DatabaseRecord {
   bool readOnly = false;
   hid_t file = -1;
   int rawFd = -1;  // the file's descriptor when chunks may be read from it directly (plain file, no user block)
+  bool markedOpen = false;     // the file says it is open for writing (set before the first write after a commit)
+  bool closedCleanly = true;   // false when the file said so at open: its last writer never committed or closed
   std::map<int, CollectionRecord> collections;
   std::map<int, DistributionRecord> distributions;
   int nextCollection = 0;
@@ -195,6 +209,11 @@ DatabaseRecord& CreateDatabase(const std::string& path, bool inMemory);
 DatabaseRecord& OpenDatabase(const std::string& path, bool readOnly);
 void CloseDatabase(int context);
 void FlushDatabase(DatabaseRecord& db);
+/// \brief Records in the file that it is open for writing (before the first write after a commit), or that it is
+/// not (at commit and close), like a hot journal: a file left marked was not closed cleanly.
+void MarkOpenForWriting(DatabaseRecord& db, bool open);
+/// \brief Closes every open database (at process exit, while HDF5 still runs).
+void CloseAllDatabases();
 
 DatabaseRecord& Database(const QORSimContextID& context);
 /// \brief As Database, for work that writes: a database opened read-only is a fatal validation failure.
@@ -264,28 +283,10 @@ int RawFileDescriptor(hid_t file);
 /// \brief The HDF5 memory type of a range type key.
 hid_t MemoryType(int typeKey);
 size_t ItemBytes(int typeKey);
+/// \brief The HDF5 file type of a range type key: little-endian whatever the machine; on the usual hosts that is the
+/// memory layout, which lets whole chunks move without conversion.
+hid_t FileType(int typeKey);
 
-/// \brief How the transfers moved their values, counted since the last reset (for tests and benchmarks).
-struct IoCounters {
-  uint64_t rawChunks = 0;       // whole chunks moved by preadv/pwritev straight between file and caller's buffer
-  uint64_t cacheFlushes = 0;    // chunk caches flushed so that the file holds what selections wrote
-  uint64_t cacheResets = 0;     // chunk caches emptied (dataset reopened) before writes behind HDF5's back
-  uint64_t directChunks = 0;    // whole chunks straight between the file and the caller's buffer
-  uint64_t packedChunks = 0;    // whole chunks through a chunk buffer (packing or unpacking)
-  uint64_t patchedChunks = 0;   // chunks read, patched in memory and written back whole
-  uint64_t imagedChunks = 0;    // partial chunks moved through a packed image of their piece
-  uint64_t selectionCalls = 0;  // H5Dread/H5Dwrite calls with hyperslab selections
-  uint64_t stagedSteps = 0;     // steps through the staging buffer of a transfer not in file order
-};
-IoCounters Counters();
-void ResetCounters();
 void Count(uint64_t IoCounters::*field);
-
-/// \brief The fastest path whole chunks may take (a hook for tests and benchmarks; RAW_FILE by default):
-/// RAW_FILE moves unfiltered chunks of plain files with preadv/pwritev, HDF5_CHUNK moves them with H5Dread_chunk and
-/// H5Dwrite_chunk, SELECTION sends them through hyperslab selections like partial chunks.
-enum class ChunkPath { SELECTION = 0, HDF5_CHUNK = 1, RAW_FILE = 2 };
-void SetChunkPathLimit(ChunkPath limit);
-ChunkPath ChunkPathLimit();
 
 }  // namespace qorsim

@@ -1,6 +1,7 @@
 // QORSimTransfer: checks a transfer's set-up, plans it as position runs per distribution dimension, and moves the
 // values: straight between the caller's buffer and the file when the buffer is already in file order, through a
 // bounded staging buffer (and a permutation) otherwise.
+#define QORSIM_INSIDE_STORE
 #include "QORSimTransfer.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "QORSimSelection.h"
+#include "QORSimSerialized.h"
 #include "QORSimStore.h"
 #include "mem_Alloc.h"
 
@@ -21,6 +23,9 @@ constexpr uint64_t kStagingBytes = 32ull << 20;  // staging for buffers not in f
 struct DimSetting {
   bool given = false;
   bool isRange = false;
+  bool isList = false;          // listed positions of the drawer's set
+  std::vector<hsize_t> positions;
+  bool ByPosition() const { return isRange || isList; }  // over a collection, not a set
   QORSimCSetID set;
   QORSimCollectionID collection;
   int first = 0;
@@ -69,6 +74,8 @@ struct QORSimTransfer::Impl {
   bool natural = false;
   uint64_t required = 0;
   int extensionDim = -1;
+  const SerializedKind* serialized = nullptr;  // set when the transfer moves a serialized (sparse, MEI) drawer
+  SerializedTransfer serializedTransfer;
 
   void* buffers[4] = {nullptr, nullptr, nullptr, nullptr};
   uint64_t bufferBytes[4] = {0, 0, 0, 0};
@@ -77,9 +84,19 @@ struct QORSimTransfer::Impl {
   void Changed() { checked = false; }
   std::string Name() const { return Describe(dist); }
   void Check();
+  void CheckExtension(DistributionRecord& record);
+  void MatchDimensions(const DistributionRecord& record);
+  void CheckNewDrawer();
+  bool CheckSerialized(const DistributionRecord& record);
+  // Bytes the checks demand in a slot: a serialized kind checks its other slots itself.
+  uint64_t SlotBytes(int slot) const { return slot == QORSimbufMain ? required : 0; }
+  int TargetDrawer(const DistributionRecord& record, const char* what) const;
+  int GridDimension(const DistributionRecord& record, const QORSimCollectionID& coll) const;
   void Plan(const DistributionRecord& record);
   void MakeDrawer();
   void Move(bool isWrite);
+  DrawerGeometry Geometry(bool isWrite, std::string& database, std::string& object);
+  void MoveStaged(DrawerGeometry& g, bool isWrite);
   void Permute(unsigned char* staging, const std::vector<hsize_t>& slabExtent, hsize_t lo, hsize_t hi, bool toStaging);
 };
 
@@ -119,32 +136,55 @@ void Canonicalize(const std::vector<hsize_t>& pos, RunList& runs, hsize_t& exten
 
 void QORSimTransfer::Impl::Check() {
   DistributionRecord& record = Distribution(dist);
-  const int rank = static_cast<int>(record.grid.size());
   typeKey = record.typeKey;
   item = ItemBytes(typeKey);
   checked = false;
-  if (!serialization.IsStandard())
-    QORSIM_FAIL("CheckView on " + Name() + ": serialization kind " + std::to_string(serialization.Kind()) +
-                " (sparse or element matrix) is not stored by this data store yet; only standard drawers are");
-
+  serialized = nullptr;
   if (!extension.IsNull()) {
-    // Growth names no dimensions: the set's collection says which dimension grows.
-    const QORSimCollectionID coll = extension.CollectionID();
-    extensionDim = -1;
-    for (int d = 0; d < rank; ++d)
-      if (record.grid[static_cast<size_t>(d)] == std::make_pair(coll.Number(), coll.Color())) extensionDim = d;
-    if (extensionDim < 0 || coll.ContextID() != dist.ContextID())
-      QORSIM_FAIL("SetDimExtension: " + Describe(extension) + " is not over a dimension of " + Name());
-    Set(extension);
-    target = drawer >= 0 ? drawer : (record.drawers.size() == 1 ? 0 : -1);
-    if (target < 0)
-      QORSIM_FAIL("SetDimExtension on " + Name() + ", which has " + std::to_string(record.drawers.size()) +
-                  " drawers: name the drawer with SetDrawer");
-    Drawer(record, target, dist);
-    checked = true;
+    CheckExtension(record);
     return;
   }
+  MatchDimensions(record);
+  if (CheckSerialized(record)) return;
+  if (makeNew) {
+    CheckNewDrawer();
+    return;
+  }
+  if (record.drawers.empty()) QORSIM_FAIL("CheckView: " + Name() + " has no drawer to read or write");
+  target = TargetDrawer(record, "CheckView");
+  Plan(record);
+}
 
+int QORSimTransfer::Impl::TargetDrawer(const DistributionRecord& record, const char* what) const {
+  const int k = drawer >= 0 ? drawer : (record.drawers.size() == 1 ? 0 : -1);
+  if (k < 0)
+    QORSIM_FAIL(std::string(what) + " on " + Name() + ", which has " + std::to_string(record.drawers.size()) +
+                " drawers: name the drawer with SetDrawer");
+  return k;
+}
+
+int QORSimTransfer::Impl::GridDimension(const DistributionRecord& record, const QORSimCollectionID& coll) const {
+  int d = -1;
+  if (coll.ContextID() == dist.ContextID())
+    for (size_t e = 0; e < record.grid.size(); ++e)
+      if (record.grid[e] == std::make_pair(coll.Number(), coll.Color())) d = static_cast<int>(e);
+  return d;
+}
+
+// Growth names no dimensions: the set's collection says which dimension grows.
+void QORSimTransfer::Impl::CheckExtension(DistributionRecord& record) {
+  extensionDim = GridDimension(record, extension.CollectionID());
+  if (extensionDim < 0)
+    QORSIM_FAIL("SetDimExtension: " + Describe(extension) + " is not over a dimension of " + Name());
+  Set(extension);
+  target = TargetDrawer(record, "SetDimExtension");
+  Drawer(record, target, dist);
+  checked = true;
+}
+
+// Each transfer dimension to the distribution dimension its set or range runs over, one to one.
+void QORSimTransfer::Impl::MatchDimensions(const DistributionRecord& record) {
+  const int rank = static_cast<int>(record.grid.size());
   if (static_cast<int>(dims.size()) != rank)
     QORSIM_FAIL("CheckView on " + Name() + ": the transfer names " + std::to_string(dims.size()) +
                 " dimensions, the distribution has " + std::to_string(rank));
@@ -154,12 +194,8 @@ void QORSimTransfer::Impl::Check() {
     const DimSetting& setting = dims[static_cast<size_t>(t)];
     if (!setting.given)
       QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(t) + " was never set (SetDim or SetDimOrdinalRange)");
-    const QORSimCollectionID coll = setting.isRange ? setting.collection : setting.set.CollectionID();
-    int d = -1;
-    for (int e = 0; e < rank; ++e)
-      if (record.grid[static_cast<size_t>(e)] == std::make_pair(coll.Number(), coll.Color()) &&
-          coll.ContextID() == dist.ContextID())
-        d = e;
+    const QORSimCollectionID coll = setting.ByPosition() ? setting.collection : setting.set.CollectionID();
+    const int d = GridDimension(record, coll);
     if (d < 0)
       QORSIM_FAIL("CheckView: " + Dim(t) + " runs over " + Describe(coll) + ", which is not a dimension of " + Name());
     if (transferOf[static_cast<size_t>(d)] >= 0)
@@ -167,35 +203,66 @@ void QORSimTransfer::Impl::Check() {
                   " both run over distribution dimension " + std::to_string(d));
     transferOf[static_cast<size_t>(d)] = t;
     plans[static_cast<size_t>(t)].distDim = d;
-    if (!setting.isRange) Set(setting.set);
+    if (!setting.ByPosition()) Set(setting.set);
   }
+}
 
-  if (makeNew) {
-    for (int t = 0; t < rank; ++t)
-      if (dims[static_cast<size_t>(t)].isRange)
-        QORSIM_FAIL("CheckView on " + Name() + ": a new drawer needs a set for every dimension; " + Dim(t) +
-                    " is a range");
-    if (chunked && static_cast<int>(chunkSizes.size()) != rank)
-      QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + " gave " + std::to_string(chunkSizes.size()) +
-                  " chunk sizes for " + std::to_string(rank) + " dimensions");
-    if (extendableDim >= rank)
-      QORSIM_FAIL("SetExtendableDim(" + std::to_string(extendableDim) + ") on " + Name() + " of " +
-                  std::to_string(rank) + " dimensions");
-    size_t inner = static_cast<size_t>(Set(dims.back().set).count);
-    paddedInner = padding ? (inner * item + 7) / 8 * 8 / item : inner;
-    required = paddedInner * item;
-    for (int t = 0; t + 1 < rank; ++t) required *= static_cast<uint64_t>(Set(dims[static_cast<size_t>(t)].set).count);
-    target = -1;
-    checked = true;
-    return;
+// Serialized drawers (a new one with a serialization, or an existing one) move whole, through their kind's code.
+bool QORSimTransfer::Impl::CheckSerialized(const DistributionRecord& record) {
+  if (!makeNew && record.drawers.empty()) return false;
+  const int drawerIndex = makeNew ? -1 : TargetDrawer(record, "CheckView");
+  const int word = makeNew ? serialization.Word() : record.drawers[static_cast<size_t>(drawerIndex)].serialization;
+  if (QORSimSerializationType::FromWord(word).IsStandard()) return false;
+  const SerializedKind& kind = FindSerializedKind(word, "CheckView on " + Name());
+  SerializedTransfer& t = serializedTransfer;
+  t = SerializedTransfer();
+  t.dist = dist;
+  t.drawer = drawerIndex;
+  t.serialization = word;
+  t.numNonZero = numNonZero;
+  t.sets.resize(dims.size());
+  for (size_t k = 0; k < dims.size(); ++k) {
+    const size_t d = static_cast<size_t>(plans[k].distDim);
+    if (dims[k].ByPosition())
+      QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(static_cast<int>(k)) + " is not a set; a serialized drawer " +
+                  "moves whole, over its sets");
+    if (drawerIndex >= 0 && dims[k].set.Number() != record.drawers[static_cast<size_t>(drawerIndex)].sets[d])
+      QORSIM_FAIL("CheckView on " + Name() + ": " + Dim(static_cast<int>(k)) + " names " + Describe(dims[k].set) +
+                  ", not the drawer's own set; a serialized drawer moves whole");
+    t.sets[d] = dims[k].set;
   }
+  t.buffers = buffers;
+  t.bytes = bufferBytes;
+  kind.Check(t);
+  serialized = &kind;
+  target = drawerIndex;
+  required = kind.RequiredBytes(t, QORSimbufMain);
+  checked = true;
+  return true;
+}
 
-  if (record.drawers.empty()) QORSIM_FAIL("CheckView: " + Name() + " has no drawer to read or write");
-  target = drawer >= 0 ? drawer : (record.drawers.size() == 1 ? 0 : -1);
-  if (target < 0)
-    QORSIM_FAIL("CheckView on " + Name() + ", which has " + std::to_string(record.drawers.size()) +
-                " drawers: name the drawer with SetDrawer");
-  Plan(record);
+void QORSimTransfer::Impl::CheckNewDrawer() {
+  const int rank = static_cast<int>(dims.size());
+  for (int t = 0; t < rank; ++t)
+    if (dims[static_cast<size_t>(t)].ByPosition())
+      QORSIM_FAIL("CheckView on " + Name() + ": a new drawer needs a set for every dimension; " + Dim(t) +
+                  (dims[static_cast<size_t>(t)].isRange ? " is a range" : " is a position list"));
+  if (chunked && static_cast<int>(chunkSizes.size()) != rank)
+    QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + " gave " + std::to_string(chunkSizes.size()) +
+                " chunk sizes for " + std::to_string(rank) + " dimensions");
+  for (int t = 0; chunked && t < rank; ++t)
+    if (chunkSizes[static_cast<size_t>(t)] <= 0)
+      QORSIM_FAIL("SetMakeNewDrawerChunked on " + Name() + ": chunk size " +
+                  std::to_string(chunkSizes[static_cast<size_t>(t)]) + " of " + Dim(t) + " is not positive");
+  if (extendableDim >= rank)
+    QORSIM_FAIL("SetExtendableDim(" + std::to_string(extendableDim) + ") on " + Name() + " of " +
+                std::to_string(rank) + " dimensions");
+  size_t inner = static_cast<size_t>(Set(dims.back().set).count);
+  paddedInner = padding ? (inner * item + 7) / 8 * 8 / item : inner;
+  required = paddedInner * item;
+  for (int t = 0; t + 1 < rank; ++t) required *= static_cast<uint64_t>(Set(dims[static_cast<size_t>(t)].set).count);
+  target = -1;
+  checked = true;
 }
 
 void QORSimTransfer::Impl::Plan(const DistributionRecord& record) {
@@ -225,6 +292,13 @@ void QORSimTransfer::Impl::Plan(const DistributionRecord& record) {
       range = true;
       first = static_cast<hsize_t>(setting.first);
       count = static_cast<hsize_t>(setting.last - setting.first + 1);
+    } else if (setting.isList) {
+      pos = setting.positions;
+      for (size_t k = 0; k < pos.size(); ++k)
+        if (pos[k] >= size)
+          QORSIM_FAIL("SetDimPositions: position " + std::to_string(static_cast<long long>(pos[k])) + " (entry " +
+                      std::to_string(k) + ") of " + Dim(t) + " lies outside the drawer's " + std::to_string(size) +
+                      " positions (" + Name() + ")");
     } else if (setting.set.Number() == drawerSet.Number()) {
       range = true;  // the drawer's own set: every position, in order
       count = size;
@@ -382,56 +456,62 @@ void QORSimTransfer::Impl::Permute(unsigned char* stagingBytes, const std::vecto
         .Run(0, 0, 0);
 }
 
-void QORSimTransfer::Impl::Move(bool isWrite) {
+DrawerGeometry QORSimTransfer::Impl::Geometry(bool isWrite, std::string& database, std::string& object) {
   DrawerGeometry g;
-  std::string database, object;
-  {
-    StoreLock lock(StoreMutex());
-    DistributionRecord& record = Distribution(dist);
-    DrawerRecord& d = Drawer(record, target, dist);
-    database = Database(dist.ContextID()).path;
-    object = record.DrawerPath(target);
-    g.dataset = DrawerDataset(dist, record, d);
-    g.memType = MemoryType(record.typeKey);
-    g.itemBytes = item;
-    g.dims = d.dims;
-    g.chunk = d.storageChunk;
-    g.directChunkIo = d.directChunkIo;
-    g.fill = d.fill;
-    // A file open twice in the process shares its datasets' chunk caches between the two databases, which this
-    // drawer's records cannot see: then whole chunks go through HDF5, which keeps the shared cache right.
-    const DatabaseRecord& db = Database(dist.ContextID());
-    if (db.rawFd >= 0 && QORSIM_H5(H5Fget_obj_count, (db.file, H5F_OBJ_FILE)) == 1) g.fd = db.rawFd;
-    g.cacheDirty = d.cacheDirty;
-    g.cacheUsed = d.cacheUsed;
-  }
+  StoreLock lock(StoreMutex());
+  DistributionRecord& record = Distribution(dist);
+  DrawerRecord& d = Drawer(record, target, dist);
+  database = Database(dist.ContextID()).path;
+  object = record.DrawerPath(target);
+  g.dataset = DrawerDataset(dist, record, d);
+  g.memType = MemoryType(record.typeKey);
+  g.itemBytes = item;
+  g.dims = d.dims;
+  g.chunk = d.storageChunk;
+  g.directChunkIo = d.directChunkIo;
+  g.fill = d.fill;
+  // A file open twice in the process shares its datasets' chunk caches between the two databases, which this
+  // drawer's records cannot see: then whole chunks go through HDF5, which keeps the shared cache right.
+  DatabaseRecord& db = Database(dist.ContextID());
+  if (isWrite) MarkOpenForWriting(db, true);
+  if (db.rawFd >= 0 && QORSIM_H5(H5Fget_obj_count, (db.file, H5F_OBJ_FILE)) == 1) g.fd = db.rawFd;
+  g.cache = [this]() -> CacheFlags& { return Drawer(Distribution(dist), target, dist).cache; };
   g.reopen = [this] {
     StoreLock lock(StoreMutex());
     DistributionRecord& record = Distribution(dist);
     return ReopenDrawerDataset(dist, record, Drawer(record, target, dist));
   };
-  // The drawer remembers whether HDF5's chunk cache may hold values the file does not have yet.
-  struct KeepCacheState {
-    const Impl& t;
-    const DrawerGeometry& g;
-    ~KeepCacheState() {
-      StoreLock lock(StoreMutex());
-      DrawerRecord& d = Drawer(Distribution(t.dist), t.target, t.dist);
-      d.cacheDirty = g.cacheDirty;
-      d.cacheUsed = g.cacheUsed;
-    }
-  } keep{*this, g};
+  return g;
+}
+
+void QORSimTransfer::Impl::Move(bool isWrite) {
+  std::string database, object;
+  DrawerGeometry g = Geometry(isWrite, database, object);
   WhereScope where(database, object);
-  const size_t rank = plans.size();
   for (hsize_t e : extent)
     if (e == 0) return;
-  if (natural) {
+  struct Trim {
+    ~Trim() { Scratch::Trim(); }
+  } trim;
+  if (natural)
     MoveRegion(g, runs, extent, buffers[QORSimbufMain], isWrite);
-    Scratch::Trim();
-    return;
-  }
+  else
+    MoveStaged(g, isWrite);
+}
 
-  // Not in file order: steps of whole chunk rows along distribution dimension 0, each staged in file order.
+namespace {
+// The end of the step that starts at piece i: whole pieces while they fit the budget (at least one).
+size_t StepEnd(const RunList& pieces, size_t i, uint64_t inner, uint64_t budget, hsize_t& rows) {
+  rows = 0;
+  size_t j = i;
+  while (j < pieces.size() && (rows == 0 || (rows + pieces[j].len) * inner <= budget)) rows += pieces[j++].len;
+  return j;
+}
+}  // namespace
+
+// Not in file order: steps of whole chunk rows along distribution dimension 0, each staged in file order.
+void QORSimTransfer::Impl::MoveStaged(DrawerGeometry& g, bool isWrite) {
+  const size_t rank = plans.size();
   uint64_t inner = item;
   for (size_t d = 1; d < rank; ++d) inner *= extent[d];
   const hsize_t chunkRows = g.chunk.empty() ? 1 : g.chunk[0];
@@ -444,24 +524,16 @@ void QORSimTransfer::Impl::Move(bool isWrite) {
       p = end;
     }
   }
-  hsize_t maxRows = 0;
+  hsize_t maxRows = 0, rows = 0;
   for (size_t i = 0; i < pieces.size();) {
-    hsize_t rows = 0;
-    size_t j = i;
-    while (j < pieces.size() && (rows == 0 || (rows + pieces[j].len) * inner <= budget)) rows += pieces[j++].len;
+    i = StepEnd(pieces, i, inner, budget, rows);
     maxRows = std::max(maxRows, rows);
-    i = j;
   }
   unsigned char* staging = Scratch::Get(Scratch::STAGING, static_cast<size_t>(maxRows * inner));
-  struct Trim {
-    ~Trim() { Scratch::Trim(); }
-  } trim;
   std::vector<RunList> slabRuns = runs;
   std::vector<hsize_t> slabExtent = extent;
-  for (size_t i = 0; i < pieces.size();) {
-    hsize_t rows = 0;
-    size_t j = i;
-    while (j < pieces.size() && (rows == 0 || (rows + pieces[j].len) * inner <= budget)) rows += pieces[j++].len;
+  for (size_t i = 0, j = 0; i < pieces.size(); i = j) {
+    j = StepEnd(pieces, i, inner, budget, rows);
     const hsize_t lo = pieces[i].canon;
     slabRuns[0].clear();
     for (size_t k = i; k < j; ++k) {
@@ -481,7 +553,6 @@ void QORSimTransfer::Impl::Move(bool isWrite) {
       MoveRegion(g, slabRuns, slabExtent, staging, false);
       Permute(staging, slabExtent, lo, lo + rows, false);
     }
-    i = j;
   }
 }
 
@@ -536,6 +607,26 @@ void QORSimTransfer::SetDimOrdinalRange(int dim, const QORSimCollectionID& colle
   setting.collection = collection;
   setting.first = first;
   setting.last = last;
+}
+
+void QORSimTransfer::SetDimPositions(int dim, const QORSimCollectionID& collection, const int* positions, int count,
+                                     int offset) {
+  DimSetting& setting = DimAt(*m_impl, dim, "SetDimPositions");
+  setting = DimSetting();
+  if (count < 0 || (count > 0 && !positions)) {
+    StoreLock lock(StoreMutex());
+    QORSIM_FAIL("SetDimPositions(" + std::to_string(dim) + ") with " + std::to_string(count) +
+                " positions and " + (positions ? "a list" : "no list") + " (" + m_impl->Name() + ")");
+  }
+  setting.given = true;
+  setting.isList = true;
+  setting.collection = collection;
+  setting.positions.resize(static_cast<size_t>(count));
+  for (int k = 0; k < count; ++k) {
+    const long long p = static_cast<long long>(positions[k]) + offset;
+    // A negative position wraps to a huge one, which the plan reports as outside the drawer.
+    setting.positions[static_cast<size_t>(k)] = p < 0 ? ~hsize_t(0) : static_cast<hsize_t>(p);
+  }
 }
 
 void QORSimTransfer::SetDims(const QORSimArray<QORSimCSetID>& sets) {
@@ -599,6 +690,9 @@ void QORSimTransfer::InitializePersistentDrawer() {
   if (!m_impl->checked || !m_impl->makeNew)
     QORSIM_FAIL("InitializePersistentDrawer on " + m_impl->Name() +
                 " needs SetMakeNewDrawer (or SetMakeNewDrawerChunked) and CheckView first");
+  if (m_impl->serialized)
+    QORSIM_FAIL("InitializePersistentDrawer on " + m_impl->Name() + ": a serialized drawer is made with its values " +
+                "(SetBuffer and ExecWrite)");
   m_impl->MakeDrawer();
 }
 
@@ -627,6 +721,7 @@ uint64_t QORSimTransfer::RequiredBufferSize(int slot) const {
   StoreLock lock(StoreMutex());
   if (!m_impl->checked) QORSIM_FAIL("RequiredBufferSize on " + m_impl->Name() + " before CheckView");
   if (slot < 0 || slot > QORSimbufDiagonal) QORSIM_FAIL("buffer slot " + std::to_string(slot) + " does not exist");
+  if (m_impl->serialized) return m_impl->serialized->RequiredBytes(m_impl->serializedTransfer, slot);
   return slot == QORSimbufMain ? m_impl->required : 0;
 }
 
@@ -658,12 +753,16 @@ void CheckBuffer(const QORSimTransfer::Impl& impl, const char* routine, bool mod
   if (!mode)
     QORSIM_FAIL(std::string(routine) + " on a transfer of " + impl.Name() + " that was not set up with " + setter);
   if (!impl.checked) QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " before CheckView");
-  if (impl.required > 0 && !impl.buffers[QORSimbufMain])
-    QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " without a buffer (SetBuffer)");
-  if (impl.bufferBytes[QORSimbufMain] < impl.required)
-    QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + ": the buffer holds " +
-                std::to_string(impl.bufferBytes[QORSimbufMain]) + " bytes, the transfer needs " +
-                std::to_string(impl.required));
+  for (int slot = 0; slot < 4; ++slot) {
+    const uint64_t need = impl.SlotBytes(slot);
+    const std::string which = slot == QORSimbufMain ? "the buffer" : "buffer " + std::to_string(slot);
+    if (need > 0 && !impl.buffers[slot])
+      QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + " without " +
+                  (slot == QORSimbufMain ? "a buffer (SetBuffer)" : which + " (SetBuffer)"));
+    if (impl.bufferBytes[slot] < need)
+      QORSIM_FAIL(std::string(routine) + " on " + impl.Name() + ": " + which + " holds " +
+                  std::to_string(impl.bufferBytes[slot]) + " bytes, the transfer needs " + std::to_string(need));
+  }
 }
 }  // namespace
 
@@ -673,6 +772,7 @@ void QORSimTransfer::ExecRead() {
     CheckBuffer(*m_impl, "ExecRead", m_impl->read, "SetRead");
     if (m_impl->makeNew) QORSIM_FAIL("ExecRead on " + m_impl->Name() + ": the new drawer holds nothing to read yet");
     if (m_impl->readOnlyBuffer[QORSimbufMain]) QORSIM_FAIL("ExecRead on " + m_impl->Name() + " into a const buffer");
+    if (m_impl->serialized) return m_impl->serialized->Read(m_impl->serializedTransfer);
   }
   m_impl->Move(false);
 }
@@ -682,6 +782,11 @@ void QORSimTransfer::ExecWrite() {
     StoreLock lock(StoreMutex());
     CheckBuffer(*m_impl, "ExecWrite", m_impl->write, "SetWrite");
     WritableDatabase(m_impl->dist.ContextID(), "write values");
+    if (m_impl->serialized) {
+      m_impl->target = m_impl->serializedTransfer.drawer = m_impl->serialized->Write(m_impl->serializedTransfer);
+      m_impl->makeNew = false;
+      return;
+    }
     if (m_impl->makeNew) m_impl->MakeDrawer();
   }
   m_impl->Move(true);

@@ -7,9 +7,9 @@
 #include "QORSimDistribution.h"
 #include "QORSimIDs.h"
 
-/// \brief A transfer names its dimensions 0 … n − 1, one per distribution dimension, each by a set (SetDim) or
-/// by a range of positions (SetDimOrdinalRange). A transfer dimension is matched to the distribution dimension
-/// over the same collection (colour included), so the order of the transfer dimensions is the caller's choice:
+/// \brief A transfer names its dimensions 0 … n − 1, one per distribution dimension, each by a set (SetDim), by a
+/// range of positions (SetDimOrdinalRange) or by a list of positions (SetDimPositions). A transfer dimension is
+/// matched to the distribution dimension over the same collection (colour included), so the order of the transfer dimensions is the caller's choice:
 /// the buffer is packed with the last transfer dimension varying fastest. For a matrix distribution (dimension 0
 /// columns, dimension 1 rows), transfer dimensions (0 = columns, 1 = rows) give the column-major block and
 /// (0 = rows, 1 = columns) its transpose.
@@ -41,6 +41,9 @@ class QORSimTransfer {
   void SetDim(int dim, const QORSimCSetID& set);
   /// \brief Transfer dimension dim covers positions first … last of the drawer's set over collection.
   void SetDimOrdinalRange(int dim, const QORSimCollectionID& collection, int first, int last);
+  /// \brief Transfer dimension dim covers positions offset + positions[k] of the drawer's set over collection, in
+  /// list order (the list is copied; reading may repeat a position).
+  void SetDimPositions(int dim, const QORSimCollectionID& collection, const int* positions, int count, int offset = 0);
   /// \brief SetDim(i, sets[i]) for every i.
   void SetDims(const QORSimArray<QORSimCSetID>& sets);
   void SetDims(const QORSimCompartment& compartment) { SetDims(compartment.Sets()); }
@@ -54,8 +57,8 @@ class QORSimTransfer {
 
   // ---- New drawers ----
   void SetMakeNewDrawer();
-  /// \brief A chunked drawer with the chunk size per transfer dimension. A size ≤ 0 or larger than its
-  /// dimension chunks that dimension whole; the sizes are reported back as given.
+  /// \brief A chunked drawer with the chunk size per transfer dimension. Sizes must be positive; one
+  /// larger than its dimension chunks that dimension whole; the sizes are reported back as given.
   void SetMakeNewDrawerChunked(const QORSimArray<int>& chunkSizes);
   /// \brief Transfer dimension dim (its distribution dimension) of the new drawer may grow later.
   void SetExtendableDim(int dim);

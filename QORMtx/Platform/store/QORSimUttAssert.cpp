@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "aio_ostream.h"
 
@@ -16,7 +17,10 @@ const char* ShortPath(const char* file) {
   return p ? p : file;
 }
 
+QORSimUttAssert::FailureHook g_hook = nullptr;
+
 [[noreturn]] void Report(const char* what, const char* expression, const char* file, int line) {
+  if (g_hook) g_hook((std::string(what) + (expression ? expression : "")).c_str());
   aio_cerr << what << (expression ? expression : "") << "\n";
   if (file) aio_cerr << "File " << ShortPath(file) << ", line " << line << "\n";
   aio_cerr.flush();
@@ -34,3 +38,5 @@ void QORSimUttAssert::ReportAssertionFailure(const char* expression, const char*
 void QORSimUttAssert::ReportValidationFailure(const char* expression, const char* file, int line) {
   Report("Validation failed: ", expression, file, line);
 }
+
+void QORSimUttAssert::SetFailureHook(FailureHook hook) { g_hook = hook; }

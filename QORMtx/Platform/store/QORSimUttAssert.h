@@ -9,6 +9,12 @@ class QORSimUttAssert {
   /// The store reports misuse and every failure of a database file or of HDF5 this way, with a text that names
   /// the file and what is wrong.
   [[noreturn]] static void ReportValidationFailure(const char* expression, const char* file, int line);
+
+  /// \brief For fuzz harnesses, which must survive the store's refusals to learn from them: when set, a report
+  /// calls hook(text) first (the text as printed, without the file and line); a hook that throws takes the report
+  /// over, one that returns lets the process end as usual. Null (the default) restores the plain report.
+  using FailureHook = void (*)(const char* text);
+  static void SetFailureHook(FailureHook hook);
 };
 
 /// Validation of a condition whose source text is the message.

@@ -234,30 +234,17 @@ void QORMtxDenseMatrix::RangeTransfer(bool write, int startRow, int lastRow, int
                                       const size_t* bufferBytes) const {
   QORMTX_ASSERT(startRow >= 0 && startCol >= 0 && lastRow < m_numRows && lastCol < m_numCols);
   QORMTX_ASSERT(lastRow >= startRow && lastCol >= startCol);
-  QORSimTransfer t(m_distribution);
-  if (write)
-    t.SetWrite();
-  else
-    t.SetRead();
-  t.SetBufferPadding(false);
-  if (NumDim() == 2) {
-    t.SetDimOrdinalRange(0, m_colSetID.CollectionID(), m_colOffset + startCol, m_colOffset + lastCol);
-    t.SetDimOrdinalRange(1, m_rowSetID.CollectionID(), m_rowOffset + startRow, m_rowOffset + lastRow);
-  } else {
-    t.SetDimOrdinalRange(0, m_rowSetID.CollectionID(), m_rowOffset + startRow, m_rowOffset + lastRow);
-  }
-  t.CheckView();
-  const uint64_t requiredBufferSize = t.RequiredBufferSize(0);
+  const QORSimSpan rows = QORSimSpan::Range(m_rowSetID.CollectionID(), m_rowOffset + startRow, m_rowOffset + lastRow);
+  const QORSimSpan cols =
+      NumDim() == 2 ? QORSimSpan::Range(m_colSetID.CollectionID(), m_colOffset + startCol, m_colOffset + lastCol) : rows;
+  const QORSimSpan dims[] = {cols, rows};  // a vector has only its rows
+  QORSimSpanTransfer t(m_distribution.ID(), write, dims + 2 - NumDim(), NumDim());
+  const uint64_t requiredBufferSize = t.RequiredBytes();
   if (bufferBytes) {
     const uint64_t bufferSize = *bufferBytes;
     QORMTX_ASSERT(requiredBufferSize <= bufferSize);
   }
-  t.SetBuffer(buffer, requiredBufferSize);
-  if (write)
-    t.ExecWrite();
-  else
-    t.ExecRead();
-  t.RelinquishBuffers();
+  t.Execute(buffer, requiredBufferSize);
 }
 
 QORSimCSetID QORMtxDenseMatrix::AllMembers(const QORSimCSetID& set, int offset, int count) const {
@@ -274,52 +261,31 @@ void QORMtxDenseMatrix::ListTransfer(bool write, const int* rowNumbers, int numR
   QORMTX_ASSERT(rowNumbers && numRows > 0 || !rowNumbers && numRows == m_numRows-1);
   QORMTX_ASSERT(colNumbers && numCols > 0 || !colNumbers && numCols == m_numCols-1);
 #pragma GCC diagnostic pop
-  // Ordinals of the listed positions; without a list, every row (column) in order.
-  auto pick = [](const QORSimCSetID& set, int offset, const int* list, int n, int all) {
-    QORBasVector<int> members;
-    QORMtxUtilities::GetOrdinals(set, members);
-    const int count = list ? n : all;
-    QORBasVector<int> chosen(count);
-    for (int k = 0; k < count; ++k) chosen[k] = members[offset + (list ? list[k] : k)];
-    return QORSimCollection(set.CollectionID()).CreateVolatileOrderedCSet(chosen.data(), count);
+  // The listed positions straight to the store; without a list, every row (column) in order.
+  auto span = [](const QORSimCSetID& set, int offset, const int* list, int n, int all) {
+    return list ? QORSimSpan::Positions(set.CollectionID(), list, n, offset)
+                : QORSimSpan::Range(set.CollectionID(), offset, offset + all - 1);
   };
-  const QORSimCSetID rows = pick(m_rowSetID, m_rowOffset, rowNumbers, numRows, m_numRows);
-  QORSimCSetID cols;
-  if (NumDim() == 2) cols = pick(m_colSetID, m_colOffset, colNumbers, numCols, m_numCols);
-  SetTransfer(write, rows, &cols, buffer, bufferBytes, true);
+  const QORSimSpan rows = span(m_rowSetID, m_rowOffset, rowNumbers, numRows, m_numRows);
+  const QORSimSpan cols = NumDim() == 2 ? span(m_colSetID, m_colOffset, colNumbers, numCols, m_numCols) : rows;
+  const QORSimSpan dims[] = {cols, rows};  // a vector has only its rows
+  QORSimSpanTransfer t(m_distribution.ID(), write, dims + 2 - NumDim(), NumDim());
+  const uint64_t requiredBufferSize = t.RequiredBytes(), bufferSize = bufferBytes;
+  QORMTX_ASSERT(requiredBufferSize <= bufferSize);
+  // The listed forms hand over exactly the block.
+  t.Execute(buffer, requiredBufferSize);
 }
 
 void QORMtxDenseMatrix::SetTransfer(bool write, const QORSimCSetID& rows, const QORSimCSetID* cols, void* buffer,
-                                    size_t bufferBytes, bool listed) const {
-  QORSimTransfer t(m_distribution);
-  if (write)
-    t.SetWrite();
-  else
-    t.SetRead();
-  t.SetBufferPadding(false);
-  if (NumDim() == 2) {
-    t.SetDim(1, rows);
-    t.SetDim(0, *cols);
-  } else {
-    t.SetDim(0, rows);
-  }
-  t.CheckView();
-  // The listed and the set forms report their size check in words of their own.
-  const uint64_t required = t.RequiredBufferSize(0);
-  if (listed) {
-    const uint64_t requiredBufferSize = required, bufferSize = bufferBytes;
-    QORMTX_ASSERT(requiredBufferSize <= bufferSize);
-  } else {
-    const uint64_t requiredSize = required, size = bufferBytes;
-    QORMTX_ASSERT(requiredSize <= size);
-  }
-  // The set forms hand over the whole array; the listed ones exactly the block.
-  t.SetBuffer(buffer, listed ? required : bufferBytes);
-  if (write)
-    t.ExecWrite();
-  else
-    t.ExecRead();
-  t.RelinquishBuffers();
+                                    size_t bufferBytes) const {
+  const QORSimSpan rowSpan(rows);
+  const QORSimSpan colSpan = NumDim() == 2 ? QORSimSpan(*cols) : rowSpan;
+  const QORSimSpan dims[] = {colSpan, rowSpan};
+  QORSimSpanTransfer t(m_distribution.ID(), write, dims + 2 - NumDim(), NumDim());
+  const uint64_t requiredSize = t.RequiredBytes(), size = bufferBytes;
+  QORMTX_ASSERT(requiredSize <= size);
+  // The set forms hand over the whole array.
+  t.Execute(buffer, bufferBytes);
 }
 
 namespace {

@@ -503,68 +503,6 @@ bool QORMtxSparseMatrix::CheckInvariants(std::string* why) const {
 }
 
 // ================================================================================================================
-// Element assembly
-// ================================================================================================================
-
-void QORMtxSparseMatrix::AssembleElmat(const ElementMatrices& multi, const QORFsmElementDofs& elemDofs, int columnMode,
-                                       omi_Set& rows, omi_Set& cols) {
-  QORMTX_ASSERT(!elemDofs.IsNull());
-  const int nelems = multi.NumMatrices();
-  const int eldofsize = elemDofs.NumElements();
-  QORMTX_ASSERT(nelems <= eldofsize);
-
-  omi_IntTable<int> labelToPos;
-  for (int p = 0; p < eldofsize; ++p) labelToPos.Insert(elemDofs.Label(p), p);
-
-  QORBasVector<int> indices;
-  QORBasVector<double> values;
-  // Both passes walk the element matrices alike; pass 1 collects the degrees of freedom, pass 2 the entries.
-  auto walk = [&](auto&& visit) {
-    for (int i = 0; i < nelems; ++i) {
-      const int pos = labelToPos[multi.GetId(i)];
-      int nDof = 0;
-      const int* dof = elemDofs.Dofs(pos, nDof);
-      const int count = multi.NumEntries(i);
-      indices.resize(count);
-      values.resize(count);
-      if (count > 0) multi.GetEntries(i, indices.data(), values.data());
-      for (int k = 0; k < count; ++k) {
-        const int localRow = indices[k] % nDof;
-        const int localCol = indices[k] / nDof;
-        visit(dof[localRow], columnMode < 1 ? dof[localCol] : localCol, values[k]);
-      }
-    }
-  };
-  walk([&](int rowDof, int colDof, double) {
-    rows.Insert(rowDof);
-    cols.Insert(colDof);
-  });
-
-  omi_IntTable<int> rowIndex, colIndex;
-  QORBasVector<int> members;
-  rows.Members(members);
-  for (int i = 0; i < members.size(); ++i) rowIndex.Insert(members[i], i);
-  const int numRows = members.size();
-  cols.Members(members);
-  for (int i = 0; i < members.size(); ++i) colIndex.Insert(members[i], i);
-  const int numCols = members.size();
-
-  ReleaseArrays();
-  m_numRows = numRows;
-  m_numCols = numCols;
-  m_numNonzeros = 0;
-  m_symFlag = e_unknown;
-  m_assemblyComplete = false;
-  m_entries.Clear();
-  m_entryReallocations = 0;
-
-  walk([&](int rowDof, int colDof, double v) {
-    AddData(static_cast<unsigned>(rowIndex[rowDof]), static_cast<unsigned>(colIndex[colDof]), v, false);
-  });
-  EndAssembly(multi.IsSymmetric());
-}
-
-// ================================================================================================================
 // Queries
 // ================================================================================================================
 

@@ -1,0 +1,195 @@
+// Sparse drawers: compressed rows written and read back whole (through the transfer's four buffers), kept across
+// close and reopen, described, readable with h5dump, and refused when the rows or the file are not valid.
+#include <gtest/gtest.h>
+#include <hdf5.h>
+
+#include <array>
+#include <cstring>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store_test_util.h"
+
+using namespace store_test;
+
+namespace {
+
+class StoreSparse : public StoreTest {};
+
+// Compressed rows of a dense row-major reference (only the upper triangle and a separate diagonal when symmetric).
+struct Csr {
+  int rows, cols;
+  std::vector<int> starts, columns;
+  std::vector<double> values, diagonal;
+  Csr(int r, int c, const std::vector<double>& dense, bool symmetric, int base) : rows(r), cols(c) {
+    starts.push_back(base);
+    for (int i = 0; i < r; ++i) {
+      for (int j = symmetric ? i : 0; j < c; ++j) {
+        const double v = dense[static_cast<size_t>(i) * c + j];
+        if (symmetric && j == i) {
+          diagonal.push_back(v);
+        } else if (v != 0.0) {
+          columns.push_back(j + base);
+          values.push_back(v);
+        }
+      }
+      starts.push_back(base + static_cast<int>(values.size()));
+    }
+  }
+  uint64_t Bytes(int slot) const {
+    return slot == QORSimbufMain ? 8 * values.size()
+           : slot == QORSimbufIndicesNZ ? 4 * columns.size()
+           : slot == QORSimbufSparseMap ? 4 * starts.size()
+                                        : 8 * diagonal.size();
+  }
+  void* Buffer(int slot) {
+    return slot == QORSimbufMain ? static_cast<void*>(values.data())
+           : slot == QORSimbufIndicesNZ ? static_cast<void*>(columns.data())
+           : slot == QORSimbufSparseMap ? static_cast<void*>(starts.data())
+                                        : static_cast<void*>(diagonal.data());
+  }
+  bool operator==(const Csr& o) const {
+    return starts == o.starts && columns == o.columns && values == o.values && diagonal == o.diagonal;
+  }
+};
+
+QORSimSerializationType Kind(bool symmetric) {
+  QORSimSerializationType t;
+  symmetric ? t.SetSparseSymmetric() : t.SetSparse();
+  return t;
+}
+
+// One whole-drawer transfer: a new drawer written from m, or the existing one read into m (same sizes).
+void Transfer(const QORSimDistributionID& id, const std::vector<QORSimCSetID>& sets, Csr& m, bool symmetric,
+              bool makeNew) {
+  QORSimTransfer t{QORSimDistribution(id)};
+  makeNew ? t.SetWrite() : t.SetRead();
+  if (makeNew) t.SetMakeNewDrawer();
+  t.SetBufferPadding(false);
+  t.SetSparseNNonzero(static_cast<int64_t>(m.values.size()));
+  for (size_t d = 0; d < sets.size(); ++d) t.SetDim(static_cast<int>(d), sets[d]);
+  t.SetSerialization(Kind(symmetric));
+  t.CheckView();
+  for (int slot = 0; slot < 4; ++slot) {
+    EXPECT_EQ(t.RequiredBufferSize(slot), m.Bytes(slot)) << "slot " << slot;
+    t.SetBuffer(slot, m.Buffer(slot), m.Bytes(slot));
+  }
+  makeNew ? t.ExecWrite() : t.ExecRead();
+  t.RelinquishBuffers();
+}
+
+const std::vector<double> kDense = {4, 1, 0, 2, 1, 5, 0, 0, 0, 0, 6, 3, 2, 0, 3, 7};  // 4 x 4, symmetric
+
+}  // namespace
+
+TEST_F(StoreSparse, CompressedRowsRoundTripAcrossReopen) {
+  const std::string path = Path("sparse.sim");
+  struct Case {
+    bool symmetric, family;  // family: a leading identifier dimension of one member
+    int base, rows, cols;
+  };
+  const Case cases[] = {{false, false, 0, 4, 4}, {true, false, 1, 4, 4}, {false, true, 1, 4, 4},
+                        {true, true, 0, 4, 4},   {false, false, 0, 2, 3}, {false, false, 0, 0, 3}};
+  std::vector<Csr> written;
+  {
+    QORSimDatabase db;
+    db.Create(path.c_str());
+    QORSimContext ctx(db.ContextID());
+    const QORSimCollectionID id = ctx.CreateCollection(1, QORSimTypeID(), "ids");
+    for (const Case& c : cases) {
+      const QORSimCollectionID rows = ctx.CreateCollection(c.rows), cols = ctx.CreateCollection(c.cols);
+      std::vector<QORSimCSetID> sets = {Whole(rows), Whole(cols)};
+      if (c.family) sets.insert(sets.begin(), Whole(id));
+      const QORSimDistributionID dist = ctx.CreateDistribution(
+          c.family ? QORSimGrid{id, rows, cols} : QORSimGrid{rows, cols}, QORSimRangeType(QORSimDoubleKey));
+      std::vector<double> dense(static_cast<size_t>(c.rows) * c.cols);
+      for (int i = 0; i < c.rows; ++i)
+        for (int j = 0; j < c.cols; ++j) dense[static_cast<size_t>(i) * c.cols + j] = kDense[static_cast<size_t>(i) * 4 + j];
+      written.emplace_back(c.rows, c.cols, dense, c.symmetric, c.base);
+      Transfer(dist, sets, written.back(), c.symmetric, true);
+    }
+    db.Close();
+  }
+  QORSimDatabase db;
+  db.Open(path.c_str(), QORSimDatabase::ReadOnly);
+  const QORSimArray<QORSimDistributionID> dists = QORSimContext(db.ContextID()).Distributions();
+  ASSERT_EQ(dists.Size(), 6);
+  for (int k = 0; k < 6; ++k) {
+    SCOPED_TRACE(k);
+    const QORSimDrawerDescription d = QORSimDistribution(dists[k]).QueryDrawers()[0];
+    const Csr& w = written[static_cast<size_t>(k)];
+    EXPECT_EQ(d.NumNonZero(), static_cast<int64_t>(w.values.size()));
+    EXPECT_EQ(d.IsSymmetric(), cases[k].symmetric);
+    EXPECT_EQ(d.DataSizeItems(QORSimbufSparseMap), w.rows + 1);
+    Csr back = w;
+    for (int slot = 0; slot < 4; ++slot) std::memset(back.Buffer(slot), 0xff, back.Bytes(slot));
+    const QORSimArray<QORSimCSetID> sets = d.Compartment().Sets();
+    Transfer(dists[k], std::vector<QORSimCSetID>(sets.begin(), sets.end()), back, cases[k].symmetric, false);
+    EXPECT_TRUE(back == w);
+  }
+  db.Close();
+  // The drawer is a group of named datasets that HDF5's own tools show.
+  std::unique_ptr<FILE, int (*)(FILE*)> dump(popen(("h5dump -H -g /distributions/1/drawer0 " + path).c_str(), "r"),
+                                             pclose);
+  std::string text(4096, '\0');
+  text.resize(fread(&text[0], 1, text.size(), dump.get()));
+  for (const char* name : {"row_starts", "column_indices", "values", "diagonal", "num_nonzero"})
+    EXPECT_NE(text.find(name), std::string::npos) << name << " in\n" << text;
+}
+
+#define EXPECT_STORE_FAILURE(statement, text) \
+  EXPECT_EXIT(statement, ::testing::ExitedWithCode(1), qormtx_test::Literal(std::string(text)))
+
+TEST_F(StoreSparse, InvalidRowsAndDamagedDrawersAreRefused) {
+  const std::string path = Path("bad.sim");
+  Csr good(4, 4, kDense, false, 0);
+  auto make = [&](Csr m) {
+    QORSimDatabase db;
+    db.Create(path.c_str());
+    QORSimContext ctx(db.ContextID());
+    const QORSimCollectionID rows = ctx.CreateCollection(4), cols = ctx.CreateCollection(4);
+    const QORSimDistributionID dist = ctx.CreateDistribution(QORSimGrid{rows, cols}, QORSimRangeType(QORSimDoubleKey));
+    Transfer(dist, {Whole(rows), Whole(cols)}, m, false, true);
+    db.Close();
+  };
+  Csr descending = good, outside = good;
+  std::swap(descending.starts[1], descending.starts[2]);
+  outside.columns.back() = 4;
+  EXPECT_STORE_FAILURE(make(descending), "ExecWrite on distribution 0 of '" + path +
+                                             "': the compressed rows are not valid: its row starts descend at row 1");
+  EXPECT_STORE_FAILURE(make(outside), "the compressed rows are not valid: its column index 4 (value 9) lies outside "
+                                      "the 4 columns");
+  // Damaged in the file: row starts that descend (met when read), a values dataset of another length (at open).
+  const std::string drawer = "/distributions/0/drawer0";
+  auto damage = [&](const char* dataset, const std::vector<int>& ints) {
+    make(good);
+    hid_t f = H5Fopen(path.c_str(), H5F_ACC_RDWR, H5P_DEFAULT);
+    const std::string where = drawer + "/" + dataset;
+    H5Ldelete(f, where.c_str(), H5P_DEFAULT);
+    hsize_t n = ints.size();
+    hid_t space = H5Screate_simple(1, &n, nullptr);
+    hid_t ds = H5Dcreate2(f, where.c_str(), H5T_STD_I32LE, space, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+    H5Dwrite(ds, H5T_NATIVE_INT, H5S_ALL, H5S_ALL, H5P_DEFAULT, ints.data());
+    H5Dclose(ds);
+    H5Sclose(space);
+    H5Fclose(f);
+  };
+  auto read = [&] {
+    QORSimDatabase db;
+    db.Open(path.c_str(), QORSimDatabase::ReadOnly);
+    Csr m = good;
+    Transfer(QORSimContext(db.ContextID()).Distributions()[0], {Whole(QORSimCollectionID(db.ContextID(), 0)),
+                                                                Whole(QORSimCollectionID(db.ContextID(), 1))},
+             m, false, false);
+  };
+  damage("row_starts", {0, 3, 2, 5, 8});
+  EXPECT_STORE_FAILURE(read(), "damaged data-store database: the sparse drawer's compressed rows are not valid: its "
+                               "row starts descend at row 1 (3 then 2) on data-store database '" +
+                                   path + "', object '" + drawer + "'");
+  damage("column_indices", {0, 1});
+  EXPECT_STORE_FAILURE(read(), "damaged data-store database: dataset 'column_indices' of the sparse drawer should hold "
+                               "10 integers on data-store database '" +
+                                   path + "', object '" + drawer + "'");
+}
