@@ -4,6 +4,8 @@
 
 class QORMtxSparseMatrix;
 class QORFsmSystemDofDefinition;
+class QORSimCSetID;
+class QORSimDistributionID;
 
 /// \brief Stateless reader and writer of QORMtxSparseMatrix files; a friend of the matrix that fills its fields.
 ///
@@ -52,6 +54,15 @@ class QORMtxSparseImExPorter {
   /// \warning Code 7 of symmetric storage writes only the stored lower triangle, not the diagonal or the mirror.
   void Export(const QORMtxSparseMatrix& mtx, const char* path, int format, const QORFsmSystemDofDefinition* dofs) const;
 
+  /// \brief Replaces mtx by the one sparse drawer of distribution id (symmetric storage for a symmetric drawer),
+  /// with the drawer's row and column sets as its domain. Preconditions "distribution.NumDrawers() == 1" and the
+  /// buffer sizes of the drawer against its description; a stored form that breaks the matrix's invariants is fatal.
+  void Import(QORMtxSparseMatrix& mtx, const QORSimDistributionID& id);
+  /// \brief Writes mtx (assembled) as a new sparse drawer of distribution id over rowSetID and colSetID:
+  /// "QORSimCSet(rowSetID).Size() == numRows", "QORSimCSet(colSetID).Size() == numCols"; a sparse symmetric drawer
+  /// for symmetric storage, a sparse one otherwise.
+  void Export(const QORMtxSparseMatrix& mtx, const QORSimCSetID& rowSetID, const QORSimCSetID& colSetID,
+              const QORSimDistributionID& id) const;
   /// \brief Import that reports instead of ending the process: false with "<path>: <what>" in *error (when not
   /// null), mtx untouched.
   static bool TryImport(QORMtxSparseMatrix& mtx, const char* path, int format, std::string* error);

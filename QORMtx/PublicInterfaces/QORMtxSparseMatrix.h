@@ -50,6 +50,9 @@ class QORMtxSparseMatrix {
   /// Those n entries become one explicit 0.0 at (0, 0) at the first EndAssembly. Precondition
   /// "n <= 0 || (numRows > 0 && numCols > 0)", so that they lie inside the matrix.
   explicit QORMtxSparseMatrix(int numRows = 0, int numCols = 0, int n = 0);
+  /// \brief Empty; when id is not null, imported from its sparse drawer (Import), symmetry flag 1 for symmetric
+  /// storage.
+  explicit QORMtxSparseMatrix(const QORSimDistributionID& id);
   /// \brief Assembled from the element matrices of multi on the degrees of freedom of their elements (see
   /// AssembleElmat; nothing happens for a null multi-matrix). Each element matrix is read once, in order, so every
   /// layout serves, the bulk one included. Defined in QORMtxSparseMatrixElements.cpp.
@@ -238,6 +241,10 @@ class QORMtxSparseMatrix {
   /// \brief Writes this matrix to path in the given format code; dofs is read by code 4 only
   /// (QORMtxSparseImExPorter::Export).
   void Export(const char* path, int format, const QORFsmSystemDofDefinition* dofs = nullptr) const;
+  /// \brief Replaces this matrix by the one sparse drawer of distribution id (QORMtxSparseImExPorter::Import).
+  void Import(const QORSimDistributionID& id);
+  /// \brief Writes this matrix as a new sparse drawer of id over the two sets (QORMtxSparseImExPorter::Export).
+  void Export(const QORSimCSetID& rowSetID, const QORSimCSetID& colSetID, const QORSimDistributionID& id) const;
 
   // ---- Ordinals and data-store domain ----
   /// \brief Ties rows and columns to data-store collection sets.
