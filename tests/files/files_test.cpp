@@ -163,6 +163,8 @@ TEST_F(Files, EveryReadableFormatGivesTheMatrixItHolds) {
   squareU(1, 0) = 4, squareU(2, 0) = 6, squareU(0, 1) = -4, squareU(0, 2) = -6;
 
   // Import-only files, laid out by hand (code 1 with 4-item blocks, k = 2) or as Fortran records (code 0).
+  Put("empty.ss", Bytes().I({0, 0, 0, 1, 0, 0}).I({0}).s);  // no rows, unsymmetric flag: still assembled
+  const sparse_test::Dense none(0, 0);
   Put("sym.ss", Bytes().I({3, 2, 1, 0, 2, 0}).I({0, 0, 1, 2}).D({1, 2, 3}).I({0, 1, 0, 0}).D({5, -0.5, 0, 0}).s);
   Put("uns.ss", Bytes().I({3, 2, 1, 1, 2, 0}).I({0, 2, 2, 2}).D({1, 2, 3}).I({1, 2, 0, 0}).D({4, 6, 0, 0})
                     .D({-4, -6, 0, 0}).s);
@@ -183,7 +185,7 @@ TEST_F(Files, EveryReadableFormatGivesTheMatrixItHolds) {
   } cases[] = {
       {"c++.ams", 0, &fullS, true},    {"sym.ss", 1, &fullS, true},  {"uns.ss", 1, &squareU, false},
       {"s.txt", 2, &fullS, false},     {"s.txt", 3, &fullS, false},  {"u.txt", 3, &fullU, false},
-      {"s.dmp", 6, &fullS, true},      {"s.dense", 7, &lowerS, false}, {"u.dense", 7, &fullU, false},
+      {"s.dmp", 6, &fullS, true},      {"empty.ss", 1, &none, false},      {"s.dense", 7, &lowerS, false}, {"u.dense", 7, &fullU, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file + " as format " + std::to_string(c.format));
@@ -301,6 +303,7 @@ TEST_F(Files, DamagedFilesAreRefusedWithAMessage) {
       {6, Bytes().I({2, 1, 1, 0, 17, 1}).I({0, 0, 1}).D({1, 1}).I({1}).Z(4 * (B - 1)).D({1}).s, "symmetric sparse"},
       {7, Bytes().I({100000, 100000, 100000, 100000}).s, "truncated"},
       {7, Bytes().I({-1, 2, -1, 2}).s, "out of range"},
+      {7, Bytes().I({788531712, 0, 788531712, 0}).s, "an empty 788531712 x 0 block"},
       {3, "1 1 1.0\n0 2 1.0\n", "entry 2: index (0, 2)"},
       {3, "99999999999 1 1.0\n", "outside 1..2147483646"},
       {0, "", "empty file"},

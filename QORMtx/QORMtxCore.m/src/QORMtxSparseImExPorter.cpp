@@ -42,6 +42,7 @@ constexpr int kDmpBlockLog = 17;
 constexpr long long kDmpBlock = 1LL << kDmpBlockLog;
 constexpr double kDenseCut = 1e-16;
 constexpr long long kMaxIndex = 2147483646;  // rows + 1 row starts must fit an int count
+constexpr int kMaxEmptyDenseDimension = 1 << 20;
 
 // Where a fault goes: back to the caller as "<path>: <what>", or, for the fatal members, on the error stream and
 // then out through the assertion report with the failed condition's own text.
@@ -519,6 +520,13 @@ bool QORMtxSparseImExPorter::Formats::ImportSolverSparse(QORMtxSparseMatrix& tar
   for (int k = 0; k < nnz; ++k)
     QORMTX_FILE_CHECK(out, colI[k] >= 0 && colI[k] < rows,
                       "row index " + Num(colI[k]) + " of entry " + Num(k) + " lies outside 0.." + Num(rows - 1));
+  if (rows == 0) {
+    // An assembly without entries and rows stays collecting; what a file gives is always assembled.
+    rowP[0] = 0;
+    QORMtxSparseMatrix empty(rowP.Release(), nullptr, nullptr, nullptr, 0, 0, 0);
+    Adopt(target, empty);
+    return true;
+  }
   QORMtxSparseMatrix mtx(rows, rows);
   mtx.BeginAssembly(false);
   mtx.ReserveEntries(static_cast<int>(std::min<long long>(INT_MAX, rows + 2LL * nnz)));
@@ -634,6 +642,10 @@ bool QORMtxSparseImExPorter::Formats::ImportDmpSolverDense(QORMtxSparseMatrix& t
   const int rows = mtx.m_numRows, cols = mtx.m_numCols;
   QORMTX_FILE_CHECK(out, rows >= 0 && rows <= kMaxIndex && cols >= 0 && cols <= kMaxIndex,
                     "shape " + Num(rows) + " x " + Num(cols) + " out of range");
+  // An empty block holds no values to bound its shape by, yet its rows still cost row starts.
+  QORMTX_FILE_CHECK(out, (rows > 0 && cols > 0) || std::max(rows, cols) <= kMaxEmptyDenseDimension,
+                    "an empty " + Num(rows) + " x " + Num(cols) + " block: more than " +
+                        Num(kMaxEmptyDenseDimension) + " rows or columns without values");
   QORMTX_FILE_CHECK(out, 16 + 8 * __int128(rows) * cols <= in.Size(),
                     "truncated: a " + Num(rows) + " x " + Num(cols) + " block needs more than the file's " +
                         Num(in.Size()) + " bytes");
