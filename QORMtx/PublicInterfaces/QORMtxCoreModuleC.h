@@ -3,6 +3,8 @@
 #ifndef QORMTXCOREMODULEC_H
 #define QORMTXCOREMODULEC_H
 
+#include <stddef.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -103,6 +105,16 @@ int qormtxmatrixcontainernumrows(QORMtxMatrixContainer* handle, const int* key);
 int qormtxmatrixcontainernumcolumns(QORMtxMatrixContainer* handle, const int* key);
 /* values (rows x columns doubles) = the matrix under key, column-major with the row count as leading dimension. */
 void qormtxmatrixcontainergetvalues(QORMtxMatrixContainer* handle, const int* key, double* values);
+
+/* ---- Substructure matrix files ----
+   Reads a Fortran unformatted sequential file on the library's unit 81: a record with the row count, then one
+   record per row holding count, count 1-based column indices and count values, the row's diagonal first.
+   mode 0 opens name (name_length characters, trailing blanks ignored) and reads the row count into n;
+   mode 2 reads the next row into count, idx and vals, which must hold n items; mode 1 closes the unit.
+   A damaged file ends the process with a message naming the file and the record.
+   From Fortran: bind(C) with name_length as integer(c_size_t), value. */
+void qormtxreadamsmatrix(int* n, int* mode, int* count, int* idx, double* vals, const char* name,
+                         size_t name_length);
 
 #ifdef __cplusplus
 }

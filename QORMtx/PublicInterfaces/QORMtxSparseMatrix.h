@@ -12,6 +12,7 @@ class QORMtxSparseMatrixIterator;
 class QORMtxDenseMatrix;
 class QORMtxMatrix;
 class QORFsmElementDofs;
+class QORFsmSystemDofDefinition;
 class QORMtxMultiMatrix;
 class omi_Set;
 
@@ -49,6 +50,9 @@ class QORMtxSparseMatrix {
   /// Those n entries become one explicit 0.0 at (0, 0) at the first EndAssembly. Precondition
   /// "n <= 0 || (numRows > 0 && numCols > 0)", so that they lie inside the matrix.
   explicit QORMtxSparseMatrix(int numRows = 0, int numCols = 0, int n = 0);
+  /// \brief Empty; when id is not null, imported from its sparse drawer (Import), symmetry flag 1 for symmetric
+  /// storage.
+  explicit QORMtxSparseMatrix(const QORSimDistributionID& id);
   /// \brief Assembled from the element matrices of multi on the degrees of freedom of their elements (see
   /// AssembleElmat; nothing happens for a null multi-matrix). Each element matrix is read once, in order, so every
   /// layout serves, the bulk one included. Defined in QORMtxSparseMatrixElements.cpp.
@@ -230,6 +234,17 @@ class QORMtxSparseMatrix {
   /// \brief Entry listing (row, column, value per iterator entry) through a text document, on fileName (mode "w")
   /// or standard output when fileName is null or cannot be opened.
   void Print(const char* title, const char* fileName, int precision, double tol) const;
+
+  // ---- Matrix files ----
+  /// \brief Replaces this matrix by the file at path in the given format code (QORMtxSparseImExPorter::Import).
+  void Import(const char* path, int format);
+  /// \brief Writes this matrix to path in the given format code; dofs is read by code 4 only
+  /// (QORMtxSparseImExPorter::Export).
+  void Export(const char* path, int format, const QORFsmSystemDofDefinition* dofs = nullptr) const;
+  /// \brief Replaces this matrix by the one sparse drawer of distribution id (QORMtxSparseImExPorter::Import).
+  void Import(const QORSimDistributionID& id);
+  /// \brief Writes this matrix as a new sparse drawer of id over the two sets (QORMtxSparseImExPorter::Export).
+  void Export(const QORSimCSetID& rowSetID, const QORSimCSetID& colSetID, const QORSimDistributionID& id) const;
 
   // ---- Ordinals and data-store domain ----
   /// \brief Ties rows and columns to data-store collection sets.

@@ -88,6 +88,18 @@ class QORMtxUtilities {
   static void ExpandSymmetric(int numRows, const unsigned* rowP, const int* colI, QORBasVector<unsigned>& outRowP,
                               QORBasVector<int>& outColI);
 
+  // ---- Dense text files (QORMtxUtilitiesDenseText.cpp) ----
+  /// \brief Appends A to path: "% title" (when title is given), then every element row by row as
+  /// "%8d %8d  %28.16e" (1-based row, column, value), then a "%" line of 58 dashes. No sizing line is written.
+  /// A file that cannot be opened gets "*** Error: cannot open file <path>: <reason>" on the error stream.
+  static void Export(const QORMtxMatrix& A, const char* path, const char* title);
+  /// \brief New full matrix (the caller deletes it) from path: "%" lines skipped, then the sizing line "rows
+  /// columns", then "row column value" lines (1-based) while they match; null when the file cannot be opened or
+  /// holds an entry outside the sizing line's shape (reported on the error stream).
+  /// \warning A sizing line of "1 1" draws "*** Warning: sizing line is probably missing from ..." because that is
+  /// what the first element of an Export file reads as: Import does not read Export's files back.
+  static QORMtxMatrix* Import(const char* path);
+
   // ---- Data-store distributions (QORMtxUtilitiesDistribution.cpp) ----
   // Matrices: dimension 0 over the columns, 1 over the rows, so a block read is column-major. A chunk of -1
   // leaves that dimension unchunked; a type below 0 makes an untyped distribution. When rows and columns share a

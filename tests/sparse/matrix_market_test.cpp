@@ -318,7 +318,7 @@ std::string ReadThroughPipe(const std::string& text, QORMtxSparseMatrix& A, long
 // The file is read in pieces of 1 MiB: lines that straddle pieces, pipes that have no length, the caller's bound
 // on the shape before anything is allocated, and a line too long to buffer.
 TEST(MatrixMarketStreamed, PiecesPipesAndTheCallersBound) {
-  std::mt19937 rng = SeededRng(63);
+  std::mt19937_64 rng = ref::Rng(63);
   std::string text = kGeneral;
   const auto entries = RandomEntries(rng, 300, 2000, 180000, false);
   text += "300 2000 " + std::to_string(entries.size()) + "\n";
@@ -353,7 +353,8 @@ TEST(MatrixMarketStreamed, PiecesPipesAndTheCallersBound) {
     return r > 100 ? std::string("at most 100 rows here") : std::string();
   };
   EXPECT_EQ(ReadFile(path, fromFile, nullptr, nullptr, bound), path + ":2: at most 100 rows here");
-  EXPECT_EQ(std::vector<long long>(seen, seen + 3), (std::vector<long long>{300, 2000, static_cast<long long>(entries.size())}));
+  EXPECT_EQ(std::vector<long long>(seen, seen + 3),
+            (std::vector<long long>{300, 2000, static_cast<long long>(entries.size())}));
   EXPECT_EQ(fromFile.NumberOfRows(), 300);
 
   // Announced counts a pipe cannot check up front are met as the entries come; a line beyond 16 MiB is refused.

@@ -14,6 +14,7 @@
 namespace qormtx {
 
 Format DatabaseFormat();  // qormtx_database.cpp
+void AddMatrixFileFormats(std::vector<Format>& table);  // qormtx_matrix_files.cpp
 
 namespace {
 
@@ -66,6 +67,7 @@ std::vector<Format>& Table() {
     t.push_back(Format{"mtx", "Matrix Market", {".mtx", ".mm"}, SniffMatrixMarket, ReadMatrixMarket,
                        WriteMatrixMarket, nullptr});
     t.push_back(DatabaseFormat());
+    AddMatrixFileFormats(t);
     return t;
   }();
   return table;

@@ -477,15 +477,16 @@ bool QORMtxSparseMatrix::CheckInvariants(std::string* why) const {
   for (int r = 0; r < m_numRows; ++r) {
     for (unsigned k = m_rowP[r]; k < m_rowP[r + 1]; ++k) {
       const int c = m_colI[k];
-      const std::string at = "row " + std::to_string(r) + ", column " + std::to_string(c);
-      if (c < 0 || c >= m_numCols) return Violation(why, "column out of range at " + at);
-      if (k > m_rowP[r] && m_colI[k - 1] >= c) return Violation(why, "columns not strictly ascending at " + at);
+      // The position's text is built only for a violation: this runs once per stored entry.
+      const auto at = [r, c] { return "row " + std::to_string(r) + ", column " + std::to_string(c); };
+      if (c < 0 || c >= m_numCols) return Violation(why, "column out of range at " + at());
+      if (k > m_rowP[r] && m_colI[k - 1] >= c) return Violation(why, "columns not strictly ascending at " + at());
       if (!m_diagonal) continue;
       // Each stored off-diagonal entry stands for itself and its mirror, on either side of the diagonal (a
       // permutation moves entries across it); the diagonal has its own array.
-      if (c == r) return Violation(why, "symmetric storage holds a diagonal entry in the row arrays at " + at);
+      if (c == r) return Violation(why, "symmetric storage holds a diagonal entry in the row arrays at " + at());
       if (c > r && FindIndex(m_colI + m_rowP[c], static_cast<int>(m_rowP[c + 1] - m_rowP[c]), r) >= 0)
-        return Violation(why, "symmetric storage holds an entry and its mirror at " + at);
+        return Violation(why, "symmetric storage holds an entry and its mirror at " + at());
     }
   }
   return true;

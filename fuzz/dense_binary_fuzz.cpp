@@ -1,0 +1,6 @@
+// Fuzz harness: the importer of the dense binary (code 7).
+#include "matrix_file_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return qormtx_fuzz::ImportOne(data, size, 7);
+}
