@@ -58,44 +58,58 @@ class Basis {
   int Size() const { return m_size; }
   Cols V(int c0, int m) { return {m_v.data() + static_cast<long long>(c0) * m_n, m_n, m}; }
   Cols MV(int c0, int m) { return {m_mv.data() + static_cast<long long>(c0) * m_n, m_n, m}; }
-  /// Columns [Size(), Size() + b) hold new vectors: orthogonalise them against the basis and among themselves
-  /// (twice, for round-off), dropping directions that are numerically dependent. Returns how many were kept.
+  /// Columns [Size(), Size() + b) hold new vectors: orthonormalise them against the basis and among themselves,
+  /// dropping directions that are numerically dependent. Two rounds: the first leaves errors of the size of the
+  /// cancellation, the second removes them (twice is enough). Returns how many were kept.
   int Append(int b) {
-    const int c = m_size;
-    Cols B = V(c, b), W = MV(c, b);
-    std::vector<double> coef(static_cast<size_t>(std::max(c, 1)) * b);
-    for (int pass = 0; pass < 2 && c > 0; ++pass) {
-      m_M.Multiply(B.p, b, W.p, false);
-      Cols C{coef.data(), c, b};
-      Gemm(1.0, V(0, c), QORMtxBLA::TRANS, W, QORMtxBLA::NOOP, 0.0, C);
-      Gemm(-1.0, V(0, c), QORMtxBLA::NOOP, C, QORMtxBLA::NOOP, 1.0, B);
-    }
-    m_M.Multiply(B.p, b, W.p, false);
-    // Within the block: G = Bᵀ·M·B = Q·Λ·Qᵀ; B·Q·Λ^(-1/2) over the eigenvalues above round-off.
-    QORMtxMatrix G(b, b, QORMtxMatrix::SYMM), E, Q, none;
-    Gemm(1.0, B, QORMtxBLA::TRANS, W, QORMtxBLA::NOOP, 0.0, {G.Values(), b, b});
-    QORMtxBLA::EigenSolve(G, none, E, Q, 0.0, 0.0, 0);
-    const int found = E.NumberOfRows();
-    const double top = found ? E.Values()[found - 1] : 0.0;
-    std::vector<int> keep;
-    for (int j = 0; j < found; ++j)
-      if (E.Values()[j] > 1e-10 * top && E.Values()[j] > 0.0) keep.push_back(j);
-    const int r = static_cast<int>(keep.size());
-    std::vector<double> T(static_cast<size_t>(b) * std::max(r, 1));
-    for (int j = 0; j < r; ++j)
-      for (int i = 0; i < b; ++i)
-        T[static_cast<size_t>(j) * b + i] = Q.Values()[static_cast<size_t>(keep[j]) * b + i] / std::sqrt(E.Values()[keep[j]]);
-    std::vector<double> nb(static_cast<size_t>(m_n) * std::max(r, 1)), nw(nb.size());
-    Gemm(1.0, B, QORMtxBLA::NOOP, {T.data(), b, r}, QORMtxBLA::NOOP, 0.0, {nb.data(), m_n, r});
-    Gemm(1.0, W, QORMtxBLA::NOOP, {T.data(), b, r}, QORMtxBLA::NOOP, 0.0, {nw.data(), m_n, r});
-    std::copy(nb.begin(), nb.begin() + static_cast<long long>(m_n) * r, B.p);
-    std::copy(nw.begin(), nw.begin() + static_cast<long long>(m_n) * r, W.p);
-    m_size += r;
-    return r;
+    for (int round = 0; round < 2 && b > 0; ++round) b = Orthonormalise(b);
+    m_size += b;
+    return b;
   }
   void Truncate(int size) { m_size = size; }
 
  private:
+  /// One round of Append: returns the number of columns kept, packed at the front of the new block.
+  int Orthonormalise(int b) {
+    const int c = m_size;
+    Cols B = V(c, b), W = MV(c, b);
+    m_M.Multiply(B.p, b, W.p, false);
+    // The largest M-norm before projection is what "numerically dependent" is measured against.
+    double reference = 0.0;
+    for (int j = 0; j < b; ++j) {
+      double d = 0.0;
+      for (int i = 0; i < m_n; ++i) d += B.Col(j)[i] * W.Col(j)[i];
+      reference = std::max(reference, d);
+    }
+    if (c > 0) {
+      std::vector<double> coef(static_cast<size_t>(c) * b);
+      Cols C{coef.data(), c, b};
+      Gemm(1.0, V(0, c), QORMtxBLA::TRANS, W, QORMtxBLA::NOOP, 0.0, C);
+      Gemm(-1.0, V(0, c), QORMtxBLA::NOOP, C, QORMtxBLA::NOOP, 1.0, B);
+      Gemm(-1.0, MV(0, c), QORMtxBLA::NOOP, C, QORMtxBLA::NOOP, 1.0, W);
+    }
+    // Within the block: G = Bᵀ·M·B = Q·Λ·Qᵀ; B·Q·Λ^(-1/2) over the eigenvalues well above round-off.
+    QORMtxMatrix G(b, b, QORMtxMatrix::SYMM), E, Q, none;
+    Gemm(1.0, B, QORMtxBLA::TRANS, W, QORMtxBLA::NOOP, 0.0, {G.Values(), b, b});
+    QORMtxBLA::EigenSolve(G, none, E, Q, 0.0, 0.0, 0);
+    std::vector<int> keep;
+    for (int j = 0; j < E.NumberOfRows(); ++j)
+      if (E.Values()[j] > 1e-10 * reference) keep.push_back(j);
+    const int r = static_cast<int>(keep.size());
+    if (r == 0) return 0;
+    std::vector<double> T(static_cast<size_t>(b) * r);
+    for (int j = 0; j < r; ++j)
+      for (int i = 0; i < b; ++i)
+        T[static_cast<size_t>(j) * b + i] =
+            Q.Values()[static_cast<size_t>(keep[j]) * b + i] / std::sqrt(E.Values()[keep[j]]);
+    std::vector<double> nb(static_cast<size_t>(m_n) * r), nw(nb.size());
+    Gemm(1.0, B, QORMtxBLA::NOOP, {T.data(), b, r}, QORMtxBLA::NOOP, 0.0, {nb.data(), m_n, r});
+    Gemm(1.0, W, QORMtxBLA::NOOP, {T.data(), b, r}, QORMtxBLA::NOOP, 0.0, {nw.data(), m_n, r});
+    std::copy(nb.begin(), nb.end(), B.p);
+    std::copy(nw.begin(), nw.end(), W.p);
+    return r;
+  }
+
   const QORMtxSparseMatrix& m_M;
   int m_n;
   std::vector<double> m_v, m_mv;
@@ -116,8 +130,8 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
   }
   const int k = std::min(options.count, n);
   if (k <= 0) return result;
-  const int p = std::min(n, options.blockSize > 0 ? std::max(options.blockSize, k) : std::max(2 * k, k + 8));
-  const int depth = std::max(1, options.depth);
+  const int p = std::min(n, options.blockSize > 0 ? std::max(options.blockSize, k) : k + 8);
+  const int depth = options.depth > 0 ? options.depth : std::max(1, (std::max(20 * k, 400) + p - 1) / p - 1);
   const int capacity = std::min(n, p * (depth + 1));
   const double normK = InfNorm(K), normM = InfNorm(M);
 

@@ -14,8 +14,10 @@ struct QORMtxModalOptions {
   double shift = 0.0;        ///< sigma of the factor K - sigma·M
   double tolerance = 1e-12;  ///< on the normwise backward error of every wanted pair
   int maxIterations = 300;   ///< restarts before giving up
-  int blockSize = 0;         ///< vectors carried between restarts; 0: max(2·count, count + 8), at most the order
-  int depth = 2;             ///< Krylov blocks added to the carried block in each restart
+  int blockSize = 0;  ///< vectors carried between restarts; 0: count + 8, at most the order
+  /// Krylov blocks added to the carried block in each restart; 0: enough for a basis of max(20·count, 400)
+  /// vectors. A deep basis separates clusters in one or two restarts where a shallow one needs hundreds.
+  int depth = 0;
   /// Called after each restart with the iteration, the number of wanted pairs converged and the largest backward
   /// error among the wanted ones.
   std::function<void(int, int, double)> progress;
