@@ -1,4 +1,4 @@
-// QORMtxModalSolver: restarted block shift-and-invert Krylov iteration on one sparse factorisation.
+// QORMtxModalSolver: thick-restarted block shift-and-invert Krylov iteration on one sparse factorisation.
 #include "QORMtxModalSolver.h"
 
 #include <algorithm>
@@ -50,21 +50,47 @@ double ColInfNorm(const double* x, int n) {
   return s;
 }
 
-/// The growing M-orthonormal basis V with M·V beside it, so that projections never multiply by M twice.
+/// The M-orthonormal basis V with M·V, K·V and S·V beside it (S = (K - sigma·M)⁻¹·M), so that projections and
+/// Ritz vectors never multiply or solve twice. Columns [0, Size()) are the basis; the rest is room for new
+/// vectors. K·V and S·V are filled by the solver as it needs them.
 class Basis {
  public:
-  Basis(const QORMtxSparseMatrix& M, int n, int capacity)
-      : m_M(M), m_n(n), m_v(static_cast<size_t>(n) * capacity), m_mv(static_cast<size_t>(n) * capacity) {}
+  Basis(const QORMtxSparseMatrix& K, const QORMtxSparseMatrix& M, int n, int capacity)
+      : m_K(K), m_M(M), m_n(n), m_capacity(capacity), m_v(static_cast<size_t>(n) * capacity),
+        m_mv(m_v.size()), m_kv(m_v.size()), m_sv(m_v.size()) {}
   int Size() const { return m_size; }
+  int Capacity() const { return m_capacity; }
+  bool Indefinite() const { return m_indefinite; }
   Cols V(int c0, int m) { return {m_v.data() + static_cast<long long>(c0) * m_n, m_n, m}; }
   Cols MV(int c0, int m) { return {m_mv.data() + static_cast<long long>(c0) * m_n, m_n, m}; }
+  Cols KV(int c0, int m) { return {m_kv.data() + static_cast<long long>(c0) * m_n, m_n, m}; }
+  Cols SV(int c0, int m) { return {m_sv.data() + static_cast<long long>(c0) * m_n, m_n, m}; }
   /// Columns [Size(), Size() + b) hold new vectors: orthonormalise them against the basis and among themselves,
   /// dropping directions that are numerically dependent. Two rounds: the first leaves errors of the size of the
   /// cancellation, the second removes them (twice is enough). Returns how many were kept.
   int Append(int b) {
-    for (int round = 0; round < 2 && b > 0; ++round) b = Orthonormalise(b);
+    for (int round = 0; round < 2 && b > 0 && !m_indefinite; ++round) b = Orthonormalise(b);
+    if (m_indefinite) b = 0;
     m_size += b;
     return b;
+  }
+  void ComputeK(int c0, int m) {
+    if (m > 0) m_K.Multiply(V(c0, m).p, m, KV(c0, m).p, false);
+  }
+  /// Replaces the columns from c0 on by the given n-row blocks (V, M·V, K·V, S·V), the basis ending after them.
+  void Replace(int c0, const std::vector<double> (&blocks)[4], int l) {
+    const size_t len = static_cast<size_t>(m_n) * l;
+    const Cols to[4] = {V(c0, l), MV(c0, l), KV(c0, l), SV(c0, l)};
+    for (int a = 0; a < 4; ++a) std::copy(blocks[a].begin(), blocks[a].begin() + len, to[a].p);
+    m_size = c0 + l;
+  }
+  /// Moves columns [from, from + m) of V and M·V to the end of the basis (from >= Size()).
+  void Adopt(int from, int m) {
+    if (from != m_size) {
+      std::copy(V(from, m).p, V(from, m).p + static_cast<long long>(m_n) * m, V(m_size, m).p);
+      std::copy(MV(from, m).p, MV(from, m).p + static_cast<long long>(m_n) * m, MV(m_size, m).p);
+    }
+    m_size += m;
   }
   void Truncate(int size) { m_size = size; }
 
@@ -79,7 +105,7 @@ class Basis {
     for (int j = 0; j < b; ++j) {
       double d = 0.0;
       for (int i = 0; i < m_n; ++i) d += B.Col(j)[i] * W.Col(j)[i];
-      reference = std::max(reference, d);
+      reference = std::max(reference, std::fabs(d));
     }
     if (c > 0) {
       std::vector<double> coef(static_cast<size_t>(c) * b);
@@ -93,10 +119,13 @@ class Basis {
     Gemm(1.0, B, QORMtxBLA::TRANS, W, QORMtxBLA::NOOP, 0.0, {G.Values(), b, b});
     QORMtxBLA::EigenSolve(G, none, E, Q, 0.0, 0.0, 0);
     std::vector<int> keep;
-    for (int j = 0; j < E.NumberOfRows(); ++j)
-      if (E.Values()[j] > 1e-10 * reference) keep.push_back(j);
+    for (int j = 0; j < E.NumberOfRows(); ++j) {
+      // A direction of clearly negative M-norm: M is indefinite and the M inner product meaningless.
+      if (E.Values()[j] < -1e-8 * reference) m_indefinite = true;
+      if (E.Values()[j] > 1e-14 * reference) keep.push_back(j);
+    }
     const int r = static_cast<int>(keep.size());
-    if (r == 0) return 0;
+    if (r == 0 || m_indefinite) return 0;
     std::vector<double> T(static_cast<size_t>(b) * r);
     for (int j = 0; j < r; ++j)
       for (int i = 0; i < b; ++i)
@@ -110,10 +139,19 @@ class Basis {
     return r;
   }
 
+  const QORMtxSparseMatrix& m_K;
   const QORMtxSparseMatrix& m_M;
-  int m_n;
-  std::vector<double> m_v, m_mv;
+  int m_n, m_capacity;
+  std::vector<double> m_v, m_mv, m_kv, m_sv;
   int m_size = 0;
+  bool m_indefinite = false;
+};
+
+/// One Ritz pair's place and quality.
+struct Pair {
+  double theta = 0.0, backward = 0.0, residual = 0.0;
+  int column = -1;  ///< locked: its basis column; active: its Ritz index
+  bool locked = false;
 };
 
 }  // namespace
@@ -130,123 +168,221 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
   }
   const int k = std::min(options.count, n);
   if (k <= 0) return result;
-  const int p = std::min(n, options.blockSize > 0 ? std::max(options.blockSize, k) : k + 8);
-  const int depth = options.depth > 0 ? options.depth : std::max(1, (std::max(20 * k, 400) + p - 1) / p - 1);
-  const int capacity = std::min(n, p * (depth + 1));
+  const double sigma = options.shift;
+  const int b = std::min(n, options.blockSize > 0 ? options.blockSize : k + 8);
+  const int m = std::min(n, std::max(options.basisSize > 0 ? options.basisSize : std::max(4 * k + 2 * b, 120), k + b));
+  const int capacity = std::min(n, m + b);  // room for the continuation block beyond the projected basis
   const double normK = InfNorm(K), normM = InfNorm(M);
 
-  Basis basis(M, n, capacity);
-  std::vector<double> mx(static_cast<size_t>(n) * p), kv(static_cast<size_t>(n) * capacity);
-  // Start from S applied to seeded random vectors: the start then already lies in the span of the finite modes.
-  {
-    std::mt19937_64 rng(20261207);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    Cols X = basis.V(0, p);
-    for (long long i = 0; i < static_cast<long long>(n) * p; ++i) mx[i] = u(rng);
-    M.Multiply(mx.data(), p, X.p, false);
-    factor.Solve(X.p, p, n);
-    basis.Append(p);
-  }
-  std::vector<double> theta;
-  std::vector<int> order;
-  for (int iter = 1; iter <= options.maxIterations; ++iter) {
+  Basis basis(K, M, n, capacity);
+  std::mt19937_64 rng(20261207);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  // Appends S·M·(random block): such vectors already lie in the span of the finite modes. Returns the block kept.
+  auto appendRandom = [&](int width) {
+    const int c = basis.Size();
+    width = std::min(width, capacity - c);
+    if (width <= 0) return 0;
+    Cols R = basis.KV(c, width), X = basis.V(c, width);  // K·V of these columns is not needed yet: scratch
+    for (long long i = 0; i < static_cast<long long>(n) * width; ++i) R.p[i] = uniform(rng);
+    M.Multiply(R.p, width, X.p, false);
+    factor.Solve(X.p, width, n);
+    return basis.Append(width);
+  };
+  // Which columns have S·V already: each block gets it when the next block grows from it.
+  std::vector<char> hasS(capacity, 0);
+  auto applyS = [&](int from, int width) {
+    std::copy(basis.MV(from, width).p, basis.MV(from, width).p + static_cast<long long>(n) * width,
+              basis.SV(from, width).p);
+    factor.Solve(basis.SV(from, width).p, width, n);
+    std::fill(hasS.begin() + from, hasS.begin() + from + width, 1);
+  };
+  // Appends S applied to the given block of the basis. Returns the block kept.
+  auto appendKrylov = [&](int from, int width) {
+    const int c = basis.Size();
+    width = std::min(width, capacity - c);
+    if (width <= 0) return 0;
+    applyS(from, width);
+    std::copy(basis.SV(from, width).p, basis.SV(from, width).p + static_cast<long long>(n) * width,
+              basis.V(c, width).p);
+    std::fill(hasS.begin() + c, hasS.begin() + c + width, 0);
+    return basis.Append(width);
+  };
+
+  int frontStart = 0, frontSize = appendRandom(b);
+  int locked = 0, kDone = 0;  // locked columns lead the basis; K·V is known for columns [0, kDone)
+  std::vector<Pair> lockedPairs, wanted;
+  std::vector<double> ritz[4], moved[4];  // X, M·X, K·X, S·X of the kept Ritz vectors
+  for (int iter = 1; iter <= options.maxIterations && !basis.Indefinite(); ++iter) {
     result.iterations = iter;
-    // Krylov blocks S·X, S²·X, ... while room is left and the previous block was not exhausted.
-    int last = 0, lastSize = basis.Size();
-    while (basis.Size() < capacity && lastSize > 0) {
-      const int b = std::min(lastSize, capacity - basis.Size());
-      Cols next = basis.V(basis.Size(), b);
-      std::copy(basis.MV(last, b).p, basis.MV(last, b).p + static_cast<long long>(n) * b, next.p);
-      factor.Solve(next.p, b, n);
-      last = basis.Size();
-      lastSize = basis.Append(b);
-      if (basis.Size() >= std::min(capacity, p * (depth + 1))) break;
+    // Grow the basis by whole blocks (a narrower block would narrow every later one); directions lost to
+    // deflation are made up by fresh random ones so that the block keeps its width. A basis of the whole order
+    // is filled up to it: the projection is then exact.
+    while (basis.Size() < m && !basis.Indefinite()) {
+      const int c = basis.Size(), width = std::min(b, m - c);
+      if (width < b && m < n) break;
+      int r = frontSize > 0 ? appendKrylov(frontStart, std::min(frontSize, width)) : 0;
+      if (r < width) r += appendRandom(width - r);
+      if (r == 0) break;  // nothing new is reachable: the basis spans every finite mode
+      frontStart = c;
+      frontSize = r;
     }
-    // Rayleigh–Ritz on the basis: (Vᵀ·K·V)·y = θ·(Vᵀ·M·V)·y.
-    const int m = basis.Size();
-    Cols KV{kv.data(), n, m};
-    K.Multiply(basis.V(0, m).p, m, KV.p, false);
-    QORMtxMatrix A(m, m, QORMtxMatrix::SYMM), B(m, m, QORMtxMatrix::SYMM), E, Y;
-    Gemm(1.0, basis.V(0, m), QORMtxBLA::TRANS, KV, QORMtxBLA::NOOP, 0.0, {A.Values(), m, m});
-    Gemm(1.0, basis.V(0, m), QORMtxBLA::TRANS, basis.MV(0, m), QORMtxBLA::NOOP, 0.0, {B.Values(), m, m});
-    for (int j = 0; j < m; ++j)
-      for (int i = j + 1; i < m; ++i) {
-        double* a = A.Values();
-        double* bb = B.Values();
-        a[i + static_cast<long long>(j) * m] = a[j + static_cast<long long>(i) * m] =
-            0.5 * (a[i + static_cast<long long>(j) * m] + a[j + static_cast<long long>(i) * m]);
-        bb[i + static_cast<long long>(j) * m] = bb[j + static_cast<long long>(i) * m] =
-            0.5 * (bb[i + static_cast<long long>(j) * m] + bb[j + static_cast<long long>(i) * m]);
+    if (basis.Indefinite()) break;
+    const int size = basis.Size(), active = size - locked;
+    basis.ComputeK(kDone, size - kDone);
+    kDone = size;
+    for (int j = locked; j < size;) {
+      int e = j;
+      while (e < size && !hasS[e]) ++e;
+      if (e > j) applyS(j, e - j);
+      j = std::max(e, j + 1);
+    }
+    // Rayleigh–Ritz for S on the active columns: (Vᵀ·M·S·V)·y = μ·y, θ = sigma + 1/μ (the basis is
+    // M-orthonormal). Projecting S rather than K keeps the relation S·X ⊂ span(X, next block) for the kept Ritz
+    // vectors X, so that the restarted basis is again a Krylov space and nothing learnt is lost.
+    QORMtxMatrix H(active, active, QORMtxMatrix::SYMM), E, Y, none;
+    Gemm(1.0, basis.MV(locked, active), QORMtxBLA::TRANS, basis.SV(locked, active), QORMtxBLA::NOOP, 0.0,
+         {H.Values(), active, active});
+    for (int j = 0; j < active; ++j)
+      for (int i = j + 1; i < active; ++i) {
+        double* h = H.Values();
+        h[i + static_cast<long long>(j) * active] = h[j + static_cast<long long>(i) * active] =
+            0.5 * (h[i + static_cast<long long>(j) * active] + h[j + static_cast<long long>(i) * active]);
       }
-    const int status = QORMtxBLA::EigenSolve(A, B, E, Y, 0.0, 0.0, 0);
-    if (status != 0 || E.NumberOfRows() < std::min(p, m)) {
+    const int status = active > 0 ? QORMtxBLA::EigenSolve(H, none, E, Y, 0.0, 0.0, 0) : 0;
+    if (status != 0 || (active > 0 && E.NumberOfRows() < active)) {
       result.status = 2;
-      result.message = "the projected pencil could not be solved (status " + std::to_string(status) + ")";
+      result.message = "the projected problem could not be solved (status " + std::to_string(status) + ")";
       return result;
     }
-    // The Ritz pairs nearest the shift become the next block, ascending.
-    const int found = E.NumberOfRows(), keep = std::min(p, found);
-    order.resize(found);
+    // The active Ritz pairs nearest the shift (largest |μ|); about half of them survive the restart, at least
+    // the wanted ones and a block beyond.
+    std::vector<int> order(active);
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-      return std::fabs(E.Values()[a] - options.shift) < std::fabs(E.Values()[b] - options.shift);
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int p, int q) { return std::fabs(E.Values()[p]) > std::fabs(E.Values()[q]); });
+    const int keep = std::min(active, std::max((k - locked) + b, active / 2));
     order.resize(keep);
-    std::sort(order.begin(), order.end());
-    std::vector<double> Ysel(static_cast<size_t>(m) * keep);
-    theta.resize(keep);
-    for (int j = 0; j < keep; ++j) {
-      theta[j] = E.Values()[order[j]];
-      std::copy(Y.Values() + static_cast<long long>(order[j]) * m, Y.Values() + static_cast<long long>(order[j] + 1) * m,
-                Ysel.begin() + static_cast<long long>(j) * m);
+    std::vector<double> Ysel(static_cast<size_t>(active) * keep);
+    for (int j = 0; j < keep; ++j)
+      std::copy(Y.Values() + static_cast<long long>(order[j]) * active,
+                Y.Values() + static_cast<long long>(order[j] + 1) * active,
+                Ysel.begin() + static_cast<long long>(j) * active);
+    const Cols Ys{Ysel.data(), active, keep};
+    const Cols from[4] = {basis.V(locked, active), basis.MV(locked, active), basis.KV(locked, active),
+                          basis.SV(locked, active)};
+    for (int a = 0; a < 4; ++a) {
+      ritz[a].assign(static_cast<size_t>(n) * keep, 0.0);
+      Gemm(1.0, from[a], QORMtxBLA::NOOP, Ys, QORMtxBLA::NOOP, 0.0, {ritz[a].data(), n, keep});
     }
-    Cols Ys{Ysel.data(), m, keep};
-    std::vector<double> x(static_cast<size_t>(n) * keep), kx(x.size());
-    Gemm(1.0, basis.V(0, m), QORMtxBLA::NOOP, Ys, QORMtxBLA::NOOP, 0.0, {x.data(), n, keep});
-    Gemm(1.0, KV, QORMtxBLA::NOOP, Ys, QORMtxBLA::NOOP, 0.0, {kx.data(), n, keep});
-    Gemm(1.0, basis.MV(0, m), QORMtxBLA::NOOP, Ys, QORMtxBLA::NOOP, 0.0, {mx.data(), n, keep});
-    // Backward errors of the wanted pairs.
-    result.eigenvalues.assign(theta.begin(), theta.begin() + k);
-    result.backwardErrors.assign(k, 0.0);
-    result.residuals.assign(k, 0.0);
+    // The wanted pairs: the k nearest the shift among the locked and the kept active ones. θ is the Rayleigh
+    // quotient xᵀ·K·x, more accurate than sigma + 1/μ when |μ| is small.
+    std::vector<Pair> pairs = lockedPairs;
+    for (int j = 0; j < keep; ++j) {
+      Pair p;
+      p.column = j;
+      const double* xj = &ritz[0][static_cast<size_t>(j) * n];
+      const double* mxj = &ritz[1][static_cast<size_t>(j) * n];
+      const double* kxj = &ritz[2][static_cast<size_t>(j) * n];
+      for (int i = 0; i < n; ++i) p.theta += xj[i] * kxj[i];
+      double r = 0.0;
+      for (int i = 0; i < n; ++i) r = std::max(r, std::fabs(kxj[i] - p.theta * mxj[i]));
+      const double den = (normK + std::fabs(p.theta) * normM) * ColInfNorm(xj, n);
+      p.backward = den > 0.0 ? r / den : r;
+      const double kn = ColInfNorm(kxj, n);
+      p.residual = kn > 0.0 ? r / kn : r;
+      pairs.push_back(p);
+    }
+    std::stable_sort(pairs.begin(), pairs.end(), [&](const Pair& p, const Pair& q) {
+      return std::fabs(p.theta - sigma) < std::fabs(q.theta - sigma);
+    });
+    wanted.assign(pairs.begin(), pairs.begin() + std::min<size_t>(k, pairs.size()));
     int converged = 0;
     double worst = 0.0;
-    for (int j = 0; j < k; ++j) {
-      const double* xj = &x[static_cast<size_t>(j) * n];
-      const double* kxj = &kx[static_cast<size_t>(j) * n];
-      const double* mxj = &mx[static_cast<size_t>(j) * n];
-      double r = 0.0;
-      for (int i = 0; i < n; ++i) r = std::max(r, std::fabs(kxj[i] - theta[j] * mxj[i]));
-      const double xn = ColInfNorm(xj, n);
-      const double den = (normK + std::fabs(theta[j]) * normM) * xn;
-      result.backwardErrors[j] = den > 0.0 ? r / den : r;
-      const double kn = ColInfNorm(kxj, n);
-      result.residuals[j] = kn > 0.0 ? r / kn : r;
-      if (result.backwardErrors[j] <= options.tolerance) ++converged;
-      worst = std::max(worst, result.backwardErrors[j]);
+    for (const Pair& p : wanted) {
+      if (p.backward <= options.tolerance) ++converged;
+      worst = std::max(worst, p.backward);
     }
     if (options.progress) options.progress(iter, converged, worst);
-    // The new block replaces the basis; its M-products are known already.
-    std::copy(x.begin(), x.end(), basis.V(0, keep).p);
-    std::copy(mx.begin(), mx.begin() + static_cast<long long>(n) * keep, basis.MV(0, keep).p);
-    basis.Truncate(keep);
-    if (converged == k || m == n) {
-      if (converged < k) {
-        // The whole space was spanned: the pairs are as exact as the projected solve can make them.
-        result.status = 2;
-      }
+    // Done, out of iterations, or nothing left to learn: the basis holds every direction the pencil has.
+    if (converged == k || static_cast<int>(wanted.size()) < k || size == n || iter == options.maxIterations) {
+      if (converged < k) result.status = 2;
+      // The result is read from the wanted pairs: the active ones go behind the locked ones.
+      basis.Replace(locked, ritz, keep);
       break;
     }
-    if (iter == options.maxIterations) result.status = 2;
+    // The continuation: S applied to the newest block, orthogonal to the whole basis (its S-image is known
+    // already from the projection).
+    const int contStart = basis.Size();
+    std::copy(basis.SV(frontStart, frontSize).p,
+              basis.SV(frontStart, frontSize).p + static_cast<long long>(n) * frontSize,
+              basis.V(contStart, frontSize).p);
+    int contSize = basis.Append(frontSize);
+    if (contSize < b) contSize += appendRandom(b - contSize);
+    if (basis.Indefinite()) break;
+    basis.Truncate(contStart);
+    // Lock the wanted pairs that converged: they lead the kept columns, in the order of the wanted list.
+    std::vector<int> newOrder;
+    std::vector<char> taken(keep, 0);
+    for (const Pair& p : wanted)
+      if (!p.locked && p.backward <= options.tolerance) {
+        taken[p.column] = 1;
+        newOrder.push_back(p.column);
+      }
+    const int newlyLocked = static_cast<int>(newOrder.size());
+    for (int j = 0; j < keep; ++j)
+      if (!taken[j]) newOrder.push_back(j);
+    for (int a = 0; a < 4; ++a) {
+      moved[a].resize(ritz[a].size());
+      for (int j = 0; j < keep; ++j)
+        std::copy(ritz[a].begin() + static_cast<long long>(newOrder[j]) * n,
+                  ritz[a].begin() + static_cast<long long>(newOrder[j] + 1) * n,
+                  moved[a].begin() + static_cast<long long>(j) * n);
+    }
+    for (int j = 0; j < newlyLocked; ++j)
+      for (Pair p : wanted)
+        if (!p.locked && p.column == newOrder[j]) {
+          p.locked = true;
+          p.column = locked + j;
+          lockedPairs.push_back(p);
+        }
+    // The kept columns [locked, locked + keep) end before the continuation (contStart >= locked + keep): rotate
+    // first, then bring the continuation behind them.
+    basis.Replace(locked, moved, keep);
+    std::fill(hasS.begin() + locked, hasS.begin() + locked + keep, 1);
+    kDone = basis.Size();
+    locked += newlyLocked;
+    frontStart = basis.Size();
+    frontSize = contSize;
+    basis.Adopt(contStart, contSize);
+    std::fill(hasS.begin() + frontStart, hasS.begin() + frontStart + contSize, 0);
+  }
+  if (basis.Indefinite()) {
+    result.status = 3;
+    result.message =
+        "M is not positive semidefinite (a direction x with x'*M*x < 0 was found): the pencil has no lowest modes";
+    result.eigenvalues.clear();
+    return result;
+  }
+  // Results ascending; the modes from the locked columns and the kept Ritz vectors.
+  std::vector<Pair> out = wanted;
+  std::sort(out.begin(), out.end(), [](const Pair& p, const Pair& q) { return p.theta < q.theta; });
+  result.modes.Reset(n, static_cast<int>(out.size()));
+  for (size_t j = 0; j < out.size(); ++j) {
+    const int column = out[j].locked ? out[j].column : locked + out[j].column;
+    std::copy(basis.V(column, 1).p, basis.V(column, 1).p + n, result.modes.Values() + j * n);
+    result.eigenvalues.push_back(out[j].theta);
+    result.backwardErrors.push_back(out[j].backward);
+    result.residuals.push_back(out[j].residual);
   }
   if (result.status == 2) {
     char buf[200];
     std::snprintf(buf, sizeof buf, "not converged after %d iterations: largest backward error %.3g (tolerance %.3g)",
                   result.iterations,
-                  *std::max_element(result.backwardErrors.begin(), result.backwardErrors.end()), options.tolerance);
+                  result.backwardErrors.empty()
+                      ? 0.0
+                      : *std::max_element(result.backwardErrors.begin(), result.backwardErrors.end()),
+                  options.tolerance);
     result.message = buf;
   }
-  result.modes.Reset(n, k);
-  std::copy(basis.V(0, k).p, basis.V(0, k).p + static_cast<long long>(n) * k, result.modes.Values());
   return result;
 }

@@ -14,10 +14,11 @@ struct QORMtxModalOptions {
   double shift = 0.0;        ///< sigma of the factor K - sigma·M
   double tolerance = 1e-12;  ///< on the normwise backward error of every wanted pair
   int maxIterations = 300;   ///< restarts before giving up
-  int blockSize = 0;  ///< vectors carried between restarts; 0: count + 8, at most the order
-  /// Krylov blocks added to the carried block in each restart; 0: enough for a basis of max(20·count, 400)
-  /// vectors. A deep basis separates clusters in one or two restarts where a shallow one needs hundreds.
-  int depth = 0;
+  /// Width of the Krylov blocks; 0: count + 8 (at most the order). Wider than the largest cluster of nearly equal
+  /// eigenvalues, so that each of them has a start direction of its own.
+  int blockSize = 0;
+  /// Vectors of the basis on which each Rayleigh–Ritz step is taken; 0: max(4·count + 2·block, 120).
+  int basisSize = 0;
   /// Called after each restart with the iteration, the number of wanted pairs converged and the largest backward
   /// error among the wanted ones.
   std::function<void(int, int, double)> progress;
@@ -25,7 +26,8 @@ struct QORMtxModalOptions {
 
 /// \brief What a modal solve found.
 struct QORMtxModalResult {
-  int status = 0;       ///< 0: the wanted pairs met the tolerance; 1: factorisation refused; 2: not converged
+  /// 0: the wanted pairs met the tolerance; 1: factorisation refused; 2: not converged; 3: M is indefinite
+  int status = 0;
   std::string message;  ///< why, when status is not 0
   int iterations = 0;
   std::vector<double> eigenvalues;     ///< ascending, count of them (status 2: the best reached, not results)
@@ -34,14 +36,17 @@ struct QORMtxModalResult {
   QORMtxMatrix modes;                  ///< n × count, M-orthonormal
 };
 
-/// \brief Block shift-and-invert Krylov iteration with Rayleigh–Ritz restarts.
+/// \brief Thick-restarted block shift-and-invert Krylov iteration with locking.
 ///
-/// Each restart takes the carried block X (M-orthonormal), appends S·X, S²·X, ... (S = (K - sigma·M)⁻¹·M, one
-/// sparse factorisation for the whole solve, many columns per solve), orthonormalises the blocks in the M inner
-/// product, projects K and M onto them, solves the small symmetric pencil and keeps the Ritz vectors nearest the
-/// shift as the next X. A wide block and the Krylov blocks together separate clustered eigenvalues that a plain
-/// subspace iteration of the same width stalls on. Massless unknowns (a singular M) need nothing special: S
-/// maps every vector into the span of the finite modes.
+/// The basis grows by Krylov blocks R, S·R, S²·R, ... (S = (K - sigma·M)⁻¹·M, one sparse factorisation for the
+/// whole solve, many columns per solve), kept M-orthonormal. When it is full, K is projected onto it and the
+/// Ritz pairs nearest the shift are computed; about half of them are kept (rotated in place), with the next
+/// Krylov block as the continuation, so a restart loses little of what the basis had learned. Pairs that meet
+/// the tolerance are locked: they stay in the basis only as directions to orthogonalise against and no longer
+/// take part in the projection. A block wider than a cluster and the retained Ritz vectors together separate
+/// crowded eigenvalues that plain subspace iteration stalls on. Massless unknowns (a singular M) need nothing
+/// special: S maps every vector into the span of the finite modes. An indefinite M shows itself as a
+/// direction of negative M-norm and stops the solve (status 3).
 ///
 /// Needs an eigen kernel in the dispatch table (QORMtxBLA::EigenSolve).
 class QORMtxModalSolver {
