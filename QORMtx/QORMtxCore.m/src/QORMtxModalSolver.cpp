@@ -44,6 +44,17 @@ double InfNorm(const QORMtxSparseMatrix& A) {
   return rowSum.empty() ? 0.0 : *std::max_element(rowSum.begin(), rowSum.end());
 }
 
+/// The mean of a square column-major array and its transpose, in place: projections are symmetric only up to
+/// round-off, and the eigen kernel reads one triangle.
+void Symmetrise(double* a, int m) {
+  for (int j = 0; j < m; ++j)
+    for (int i = j + 1; i < m; ++i) {
+      double& lower = a[i + static_cast<long long>(j) * m];
+      double& upper = a[j + static_cast<long long>(i) * m];
+      lower = upper = 0.5 * (lower + upper);
+    }
+}
+
 double ColInfNorm(const double* x, int n) {
   double s = 0.0;
   for (int i = 0; i < n; ++i) s = std::max(s, std::fabs(x[i]));
@@ -150,9 +161,32 @@ class Basis {
 /// One Ritz pair's place and quality.
 struct Pair {
   double theta = 0.0, backward = 0.0, residual = 0.0;
-  int column = -1;  ///< locked: its basis column; active: its Ritz index
+  /// ‖S·x - μ·x‖ / |μ| in the M-norm, μ = xᵀ·M·S·x. On a stiff model the backward error cannot see an x that
+  /// mixes nearly equal modes (‖K‖ dwarfs their differences); this residual of the shift-inverted problem can.
+  double shifted = 0.0;
+  int column = -1;  ///< active: its Ritz index
+  int vector = -1;  ///< its purified vector: in the locked store when locked, else among this restart's candidates
   bool locked = false;
 };
+
+/// What a pair is judged by: the larger of its backward error and the square of its shift-inverted residual. The
+/// eigenvalue's relative error is about that square over the relative gap to the modes outside its cluster;
+/// within a cluster the vectors themselves are determined only to about the residual over the gaps inside it,
+/// and asking more of them would take a Krylov method thousands of restarts.
+double Error(const Pair& p) { return std::max(p.backward, p.shifted * p.shifted); }
+bool Converged(const Pair& p, double tolerance) { return Error(p) <= tolerance; }
+
+/// Eigenvalue estimate, backward error and residual of the M-normalised vector y from its products K·y and M·y.
+void Measure(const double* y, const double* ky, const double* my, int n, double normK, double normM, Pair& p) {
+  p.theta = 0.0;
+  for (int i = 0; i < n; ++i) p.theta += y[i] * ky[i];
+  double r = 0.0;
+  for (int i = 0; i < n; ++i) r = std::max(r, std::fabs(ky[i] - p.theta * my[i]));
+  const double den = (normK + std::fabs(p.theta) * normM) * ColInfNorm(y, n);
+  p.backward = den > 0.0 ? r / den : r;
+  const double kn = ColInfNorm(ky, n);
+  p.residual = kn > 0.0 ? r / kn : r;
+}
 
 }  // namespace
 
@@ -212,6 +246,8 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
   int locked = 0, kDone = 0;  // locked columns lead the basis; K·V is known for columns [0, kDone)
   std::vector<Pair> lockedPairs, wanted;
   std::vector<double> ritz[4], moved[4];  // X, M·X, K·X, S·X of the kept Ritz vectors
+  std::vector<double> purified;           // Y, M·Y, K·Y of the judged candidates (Y = S·X, M-normalised)
+  std::vector<double> lockedVectors;      // the purified vectors of the locked pairs
   for (int iter = 1; iter <= options.maxIterations && !basis.Indefinite(); ++iter) {
     result.iterations = iter;
     // Grow the basis by whole blocks (a narrower block would narrow every later one); directions lost to
@@ -242,12 +278,7 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
     QORMtxMatrix H(active, active, QORMtxMatrix::SYMM), E, Y, none;
     Gemm(1.0, basis.MV(locked, active), QORMtxBLA::TRANS, basis.SV(locked, active), QORMtxBLA::NOOP, 0.0,
          {H.Values(), active, active});
-    for (int j = 0; j < active; ++j)
-      for (int i = j + 1; i < active; ++i) {
-        double* h = H.Values();
-        h[i + static_cast<long long>(j) * active] = h[j + static_cast<long long>(i) * active] =
-            0.5 * (h[i + static_cast<long long>(j) * active] + h[j + static_cast<long long>(i) * active]);
-      }
+    Symmetrise(H.Values(), active);
     const int status = active > 0 ? QORMtxBLA::EigenSolve(H, none, E, Y, 0.0, 0.0, 0) : 0;
     if (status != 0 || (active > 0 && E.NumberOfRows() < active)) {
       result.status = 2;
@@ -261,12 +292,34 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
     std::stable_sort(order.begin(), order.end(),
                      [&](int p, int q) { return std::fabs(E.Values()[p]) > std::fabs(E.Values()[q]); });
     const int keep = std::min(active, std::max((k - locked) + b, active / 2));
-    order.resize(keep);
     std::vector<double> Ysel(static_cast<size_t>(active) * keep);
     for (int j = 0; j < keep; ++j)
       std::copy(Y.Values() + static_cast<long long>(order[j]) * active,
                 Y.Values() + static_cast<long long>(order[j] + 1) * active,
                 Ysel.begin() + static_cast<long long>(j) * active);
+    // Within the kept subspace, the Ritz vectors of K rather than S: S's weigh the error along stiff modes by
+    // 1/λ and leave it there, K's by λ and remove it, which is what the backward error measures. A rotation
+    // within the subspace leaves its Krylov relation intact.
+    {
+      QORMtxMatrix A(active, active, QORMtxMatrix::SYMM), Ak(keep, keep, QORMtxMatrix::SYMM), T(active, keep), Z, F;
+      Gemm(1.0, basis.V(locked, active), QORMtxBLA::TRANS, basis.KV(locked, active), QORMtxBLA::NOOP, 0.0,
+           {A.Values(), active, active});
+      Gemm(1.0, {A.Values(), active, active}, QORMtxBLA::NOOP, {Ysel.data(), active, keep}, QORMtxBLA::NOOP, 0.0,
+           {T.Values(), active, keep});
+      Gemm(1.0, {Ysel.data(), active, keep}, QORMtxBLA::TRANS, {T.Values(), active, keep}, QORMtxBLA::NOOP, 0.0,
+           {Ak.Values(), keep, keep});
+      Symmetrise(Ak.Values(), keep);
+      const int st = QORMtxBLA::EigenSolve(Ak, none, F, Z, 0.0, 0.0, 0);
+      if (st != 0 || F.NumberOfRows() < keep) {
+        result.status = 2;
+        result.message = "the projected problem could not be solved (status " + std::to_string(st) + ")";
+        return result;
+      }
+      std::vector<double> rotated(Ysel.size());
+      Gemm(1.0, {Ysel.data(), active, keep}, QORMtxBLA::NOOP, {Z.Values(), keep, keep}, QORMtxBLA::NOOP, 0.0,
+           {rotated.data(), active, keep});
+      Ysel.swap(rotated);
+    }
     const Cols Ys{Ysel.data(), active, keep};
     const Cols from[4] = {basis.V(locked, active), basis.MV(locked, active), basis.KV(locked, active),
                           basis.SV(locked, active)};
@@ -274,22 +327,57 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
       ritz[a].assign(static_cast<size_t>(n) * keep, 0.0);
       Gemm(1.0, from[a], QORMtxBLA::NOOP, Ys, QORMtxBLA::NOOP, 0.0, {ritz[a].data(), n, keep});
     }
-    // The wanted pairs: the k nearest the shift among the locked and the kept active ones. θ is the Rayleigh
-    // quotient xᵀ·K·x, more accurate than sigma + 1/μ when |μ| is small.
-    std::vector<Pair> pairs = lockedPairs;
+    // The wanted pairs: the k nearest the shift among the locked and the kept active ones, ordered by the
+    // Rayleigh quotient xᵀ·K·x. The active candidates are judged on their purified vectors S·x: one more
+    // application of S damps what round-off left along the stiff modes by 1/λ, and that remnant, times the
+    // stiffness, is what bounds the backward error of x itself on stiff, ill-conditioned models.
+    std::vector<Pair> pairs = lockedPairs, candidates(keep);
     for (int j = 0; j < keep; ++j) {
-      Pair p;
-      p.column = j;
+      candidates[j].column = j;
       const double* xj = &ritz[0][static_cast<size_t>(j) * n];
-      const double* mxj = &ritz[1][static_cast<size_t>(j) * n];
       const double* kxj = &ritz[2][static_cast<size_t>(j) * n];
-      for (int i = 0; i < n; ++i) p.theta += xj[i] * kxj[i];
-      double r = 0.0;
-      for (int i = 0; i < n; ++i) r = std::max(r, std::fabs(kxj[i] - p.theta * mxj[i]));
-      const double den = (normK + std::fabs(p.theta) * normM) * ColInfNorm(xj, n);
-      p.backward = den > 0.0 ? r / den : r;
-      const double kn = ColInfNorm(kxj, n);
-      p.residual = kn > 0.0 ? r / kn : r;
+      for (int i = 0; i < n; ++i) candidates[j].theta += xj[i] * kxj[i];
+    }
+    std::stable_sort(candidates.begin(), candidates.end(), [&](const Pair& p, const Pair& q) {
+      return std::fabs(p.theta - sigma) < std::fabs(q.theta - sigma);
+    });
+    const int judged = std::min(keep, k - locked);
+    purified.assign(static_cast<size_t>(3) * n * judged, 0.0);
+    double* py = purified.data();
+    double* pmy = py + static_cast<size_t>(n) * judged;
+    double* pky = pmy + static_cast<size_t>(n) * judged;
+    for (int j = 0; j < judged; ++j)
+      std::copy(ritz[3].begin() + static_cast<long long>(candidates[j].column) * n,
+                ritz[3].begin() + static_cast<long long>(candidates[j].column + 1) * n, py + static_cast<size_t>(j) * n);
+    if (judged > 0) {
+      M.Multiply(py, judged, pmy, false);
+      K.Multiply(py, judged, pky, false);
+    }
+    for (int j = 0; j < judged; ++j) {
+      double* y = py + static_cast<size_t>(j) * n;
+      double* my = pmy + static_cast<size_t>(j) * n;
+      double* ky = pky + static_cast<size_t>(j) * n;
+      Pair& p = candidates[j];
+      {
+        const double* xj = &ritz[0][static_cast<size_t>(p.column) * n];
+        const double* mxj = &ritz[1][static_cast<size_t>(p.column) * n];
+        double mu = 0.0, d2 = 0.0;
+        for (int i = 0; i < n; ++i) mu += mxj[i] * y[i];
+        // Formed term by term: the difference of the squared norms would cancel every digit that matters.
+        for (int i = 0; i < n; ++i) d2 += (y[i] - mu * xj[i]) * (my[i] - mu * mxj[i]);
+        p.shifted = mu != 0.0 ? std::sqrt(std::fabs(d2)) / std::fabs(mu) : std::numeric_limits<double>::infinity();
+      }
+      double norm2 = 0.0;
+      for (int i = 0; i < n; ++i) norm2 += y[i] * my[i];
+      const double scale = norm2 > 0.0 ? 1.0 / std::sqrt(norm2) : 0.0;
+      for (int i = 0; i < n; ++i) {
+        y[i] *= scale;
+        my[i] *= scale;
+        ky[i] *= scale;
+      }
+      p.vector = j;
+      if (scale > 0.0) Measure(y, ky, my, n, normK, normM, p);
+      else p.backward = p.residual = std::numeric_limits<double>::infinity();
       pairs.push_back(p);
     }
     std::stable_sort(pairs.begin(), pairs.end(), [&](const Pair& p, const Pair& q) {
@@ -299,8 +387,8 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
     int converged = 0;
     double worst = 0.0;
     for (const Pair& p : wanted) {
-      if (p.backward <= options.tolerance) ++converged;
-      worst = std::max(worst, p.backward);
+      if (Converged(p, options.tolerance)) ++converged;
+      worst = std::max(worst, Error(p));
     }
     if (options.progress) options.progress(iter, converged, worst);
     // Done, out of iterations, or nothing left to learn: the basis holds every direction the pencil has.
@@ -324,7 +412,7 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
     std::vector<int> newOrder;
     std::vector<char> taken(keep, 0);
     for (const Pair& p : wanted)
-      if (!p.locked && p.backward <= options.tolerance) {
+      if (!p.locked && Converged(p, options.tolerance)) {
         taken[p.column] = 1;
         newOrder.push_back(p.column);
       }
@@ -342,7 +430,9 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
       for (Pair p : wanted)
         if (!p.locked && p.column == newOrder[j]) {
           p.locked = true;
-          p.column = locked + j;
+          lockedVectors.insert(lockedVectors.end(), purified.begin() + static_cast<long long>(p.vector) * n,
+                               purified.begin() + static_cast<long long>(p.vector + 1) * n);
+          p.vector = static_cast<int>(lockedPairs.size());
           lockedPairs.push_back(p);
         }
     // The kept columns [locked, locked + keep) end before the continuation (contStart >= locked + keep): rotate
@@ -363,16 +453,47 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
     result.eigenvalues.clear();
     return result;
   }
-  // Results ascending; the modes from the locked columns and the kept Ritz vectors.
+  // Results ascending, from the purified vectors. Those of a tight cluster are M-orthogonal only to about the
+  // size of their residuals: a symmetric orthonormalisation (the least change) makes them so to round-off, and
+  // the pairs are measured again on the vectors that are returned.
   std::vector<Pair> out = wanted;
   std::sort(out.begin(), out.end(), [](const Pair& p, const Pair& q) { return p.theta < q.theta; });
-  result.modes.Reset(n, static_cast<int>(out.size()));
-  for (size_t j = 0; j < out.size(); ++j) {
-    const int column = out[j].locked ? out[j].column : locked + out[j].column;
-    std::copy(basis.V(column, 1).p, basis.V(column, 1).p + n, result.modes.Values() + j * n);
-    result.eigenvalues.push_back(out[j].theta);
-    result.backwardErrors.push_back(out[j].backward);
-    result.residuals.push_back(out[j].residual);
+  const int w = static_cast<int>(out.size());
+  std::vector<double> X(static_cast<size_t>(n) * w), MX(X.size()), KX(X.size());
+  for (int j = 0; j < w; ++j) {
+    const double* from = out[j].locked ? &lockedVectors[static_cast<size_t>(out[j].vector) * n]
+                                       : &purified[static_cast<size_t>(out[j].vector) * n];
+    std::copy(from, from + n, X.begin() + static_cast<long long>(j) * n);
+  }
+  if (w > 0) {
+    M.Multiply(X.data(), w, MX.data(), false);
+    QORMtxMatrix G(w, w, QORMtxMatrix::SYMM), L, Q, none;
+    Gemm(1.0, {X.data(), n, w}, QORMtxBLA::TRANS, {MX.data(), n, w}, QORMtxBLA::NOOP, 0.0, {G.Values(), w, w});
+    Symmetrise(G.Values(), w);
+    if (QORMtxBLA::EigenSolve(G, none, L, Q, 0.0, 0.0, 0) == 0 && L.NumberOfRows() == w && L.Values()[0] > 0.0) {
+      // T = Q·Λ^(-1/2)·Qᵀ
+      std::vector<double> QL(static_cast<size_t>(w) * w), T(QL.size());
+      for (int j = 0; j < w; ++j)
+        for (int i = 0; i < w; ++i)
+          QL[i + static_cast<size_t>(j) * w] = Q.Values()[i + static_cast<size_t>(j) * w] / std::sqrt(L.Values()[j]);
+      Gemm(1.0, {QL.data(), w, w}, QORMtxBLA::NOOP, {Q.Values(), w, w}, QORMtxBLA::TRANS, 0.0, {T.data(), w, w});
+      std::vector<double> Xn(X.size());
+      Gemm(1.0, {X.data(), n, w}, QORMtxBLA::NOOP, {T.data(), w, w}, QORMtxBLA::NOOP, 0.0, {Xn.data(), n, w});
+      X.swap(Xn);
+      M.Multiply(X.data(), w, MX.data(), false);
+    }
+    K.Multiply(X.data(), w, KX.data(), false);
+  }
+  result.modes.Reset(n, w);
+  for (int j = 0; j < w; ++j) {
+    const size_t c = static_cast<size_t>(j) * n;
+    Pair p;
+    Measure(&X[c], &KX[c], &MX[c], n, normK, normM, p);
+    std::copy(X.begin() + c, X.begin() + c + n, result.modes.Values() + c);
+    result.eigenvalues.push_back(p.theta);
+    result.backwardErrors.push_back(p.backward);
+    result.residuals.push_back(p.residual);
+    if (result.status == 0 && !(p.backward <= options.tolerance)) result.status = 2;
   }
   if (result.status == 2) {
     char buf[200];
