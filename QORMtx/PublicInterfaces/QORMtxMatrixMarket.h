@@ -1,6 +1,7 @@
 // QORMtxMatrixMarket: reads and writes sparse matrices as Matrix Market text files (coordinate and array formats).
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "QORMtxSparseMatrix.h"
@@ -35,9 +36,22 @@ class QORMtxMatrixMarket {
     ARRAY = 1        ///< every element column by column, zeros included (small matrices)
   };
 
+  /// What a caller may add to reading a file.
+  struct ReadOptions {
+    /// Called once the size line is read, before anything is sized by it, with the rows, columns and announced
+    /// entries (values for the array format); a non-empty answer refuses the file with that text
+    /// ("<path>:<line>: <text>"). Lets a caller bound what it accepts before memory is claimed for it.
+    std::function<std::string(long long rows, long long cols, long long entries)> checkSize;
+    /// Called after each piece read with the bytes read so far and the file's length (−1 for a pipe).
+    std::function<void(long long done, long long total)> progress;
+  };
+
   /// \brief Reads path into matrix (replacing its contents, domain and ordinals). True on success; false with
-  /// "<path>:<line>: <message>" in *error (when error is not null) and matrix untouched on failure.
+  /// "<path>:<line>: <message>" in *error (when error is not null) and matrix untouched on failure. The file is
+  /// opened once and read in pieces of bounded size, so pipes and devices work and the text is never held whole.
   static bool Read(const char* path, QORMtxSparseMatrix& matrix, std::string* error);
+  /// \brief Read with options.
+  static bool Read(const char* path, QORMtxSparseMatrix& matrix, std::string* error, const ReadOptions& options);
   /// \brief As Read on text[0..length) held in memory; name stands for the file in messages.
   static bool ReadText(const char* text, size_t length, const char* name, QORMtxSparseMatrix& matrix,
                        std::string* error);
@@ -51,4 +65,10 @@ class QORMtxMatrixMarket {
   static bool Write(const char* path, const QORMtxSparseMatrix& matrix, std::string* error, Layout layout = COORDINATE);
   /// \brief Write, ending the process with the message when the file cannot be written.
   static void WriteOrAbort(const char* path, const QORMtxSparseMatrix& matrix, Layout layout = COORDINATE);
+
+ private:
+  // Runs the file's parser (opaque here) and adopts its entries into matrix; the reporting of both read paths.
+  static bool Parse(void* parser, QORMtxSparseMatrix& matrix, std::string* error);
+  // Assembles the collected entries and swaps the arrays into matrix (std::bad_alloc leaves matrix as it was).
+  static void Adopt(QORMtxEntryList& entries, int rows, int cols, bool symmetric, QORMtxSparseMatrix& matrix);
 };

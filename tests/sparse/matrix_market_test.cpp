@@ -8,7 +8,10 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 #include <tuple>
+
+#include <unistd.h>
 
 #include "QORMtxMatrixMarket.h"
 #include "QORMtxSparseMatrix.h"
@@ -276,4 +279,92 @@ TEST(MatrixMarketHarwellBoeing, EveryFileMatchesANaiveReading) {
     }
     EXPECT_EQ(walked, static_cast<int>(listed.size()));
   }
+}
+
+namespace {
+
+// Reads path with options, recording the progress calls; returns the error, or "" on success.
+std::string ReadFile(const std::string& path, QORMtxSparseMatrix& A, long long* lastDone = nullptr,
+                     long long* total = nullptr, const QORMtxMatrixMarket::ReadOptions& base = {}) {
+  QORMtxMatrixMarket::ReadOptions options = base;
+  options.progress = [&](long long done, long long all) {
+    if (lastDone) *lastDone = done;
+    if (total) *total = all;
+  };
+  std::string error;
+  return QORMtxMatrixMarket::Read(path.c_str(), A, &error, options) ? "" : error;
+}
+
+// Runs the read on the reading end of a pipe while a thread writes text into it.
+std::string ReadThroughPipe(const std::string& text, QORMtxSparseMatrix& A, long long* total = nullptr) {
+  int fds[2];
+  if (pipe(fds) != 0) return "pipe failed";
+  std::thread writer([&] {
+    for (size_t at = 0; at < text.size();) {
+      const ssize_t put = write(fds[1], text.data() + at, text.size() - at);
+      if (put <= 0) break;
+      at += static_cast<size_t>(put);
+    }
+    close(fds[1]);
+  });
+  const std::string error = ReadFile("/proc/self/fd/" + std::to_string(fds[0]), A, nullptr, total);
+  writer.join();
+  close(fds[0]);
+  return error;
+}
+
+}  // namespace
+
+// The file is read in pieces of 1 MiB: lines that straddle pieces, pipes that have no length, the caller's bound
+// on the shape before anything is allocated, and a line too long to buffer.
+TEST(MatrixMarketStreamed, PiecesPipesAndTheCallersBound) {
+  std::mt19937 rng = SeededRng(63);
+  std::string text = kGeneral;
+  const auto entries = RandomEntries(rng, 300, 2000, 180000, false);
+  text += "300 2000 " + std::to_string(entries.size()) + "\n";
+  for (size_t k = 0; k < entries.size(); ++k) {
+    if (k % 997 == 0) text += "%" + std::string(k % 5000, 'c') + "\n";  // comments of every length
+    char line[96];
+    std::snprintf(line, sizeof line, "%u %u %.17g\n", entries[k].m_row + 1, entries[k].m_col + 1, entries[k].m_value);
+    text += line;
+  }
+  text.pop_back();  // no line end after the last entry
+  ASSERT_GT(text.size(), size_t(2) << 20);
+  QORMtxSparseMatrix ref, fromFile, fromPipe;
+  ASSERT_EQ(ReadError(text, &ref), "");
+  const std::string path = TempPath("streamed.mtx");
+  FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+  long long done = 0, total = 0;
+  ASSERT_EQ(ReadFile(path, fromFile, &done, &total), "");
+  EXPECT_EQ(done, static_cast<long long>(text.size()));
+  EXPECT_EQ(total, static_cast<long long>(text.size()));
+  ExpectDenseEq(RawDense(fromFile), RawDense(ref));
+  ASSERT_EQ(ReadThroughPipe(text, fromPipe, &total), "");
+  EXPECT_EQ(total, -1);
+  ExpectDenseEq(RawDense(fromPipe), RawDense(ref));
+
+  // The bound sees the size line's numbers and refuses at its line; the caller's matrix stays as it was.
+  QORMtxMatrixMarket::ReadOptions bound;
+  long long seen[3] = {};
+  bound.checkSize = [&](long long r, long long c, long long n) {
+    seen[0] = r, seen[1] = c, seen[2] = n;
+    return r > 100 ? std::string("at most 100 rows here") : std::string();
+  };
+  EXPECT_EQ(ReadFile(path, fromFile, nullptr, nullptr, bound), path + ":2: at most 100 rows here");
+  EXPECT_EQ(std::vector<long long>(seen, seen + 3), (std::vector<long long>{300, 2000, static_cast<long long>(entries.size())}));
+  EXPECT_EQ(fromFile.NumberOfRows(), 300);
+
+  // Announced counts a pipe cannot check up front are met as the entries come; a line beyond 16 MiB is refused.
+  QORMtxSparseMatrix A;
+  const std::string piped = ReadThroughPipe(kGeneral + "3 3 2000000000\n1 1 1\n", A);
+  EXPECT_NE(piped.find(":4: file ends after 1 of the 2000000000 entries announced on line 2"), std::string::npos)
+      << piped;
+  f = std::fopen(path.c_str(), "wb");
+  const std::string longLine = kGeneral + "%" + std::string(size_t(17) << 20, 'x') + "\n1 1 0\n";
+  std::fwrite(longLine.data(), 1, longLine.size(), f);
+  std::fclose(f);
+  EXPECT_EQ(ReadFile(path, A), path + ": line 2 is longer than 16777216 bytes");
+  std::remove(path.c_str());
 }

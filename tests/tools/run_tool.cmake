@@ -1,8 +1,13 @@
 # Runs a program once and checks its exit status and what it wrote, so that a case tells a clean refusal
 # (status 1 and a message) from a crash (a signal) or a silent success.
 #   -DTOOL=<program> -DARGS=<a|b|c> -DSTATUS=<n> [-DOUT=<re@@re...>] [-DERR=<re@@re...>] [-DNOT_OUT=<re>]
+#   [-DSTDIN=<file>]
 string(REPLACE "|" ";" args "${ARGS}")
-execute_process(COMMAND "${TOOL}" ${args} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+set(input)
+if(DEFINED STDIN)
+  set(input INPUT_FILE "${STDIN}")
+endif()
+execute_process(COMMAND "${TOOL}" ${args} ${input} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 set(report "\n--- stdout:\n${out}--- stderr:\n${err}")
 if(NOT "${status}" STREQUAL "${STATUS}")
   message(FATAL_ERROR "exit status '${status}', expected ${STATUS}${report}")

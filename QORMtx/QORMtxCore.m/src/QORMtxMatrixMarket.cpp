@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
+
+#include <sys/stat.h>
 
 #include "QORMtxAssert.h"
 #include "QORMtxEntryList.h"
@@ -43,15 +46,26 @@ bool EqualNoCase(const Token& t, const char* word) {
   return true;
 }
 
-// The text split into lines, each without its line end (LF, with a CR before it dropped as blank).
+// The text split into lines, each without its line end (LF, with a CR before it dropped as blank). The text is
+// either held by the caller or read from a file in pieces of bounded size, so a large file never sits in memory
+// whole; a line longer than kMaxLine is refused rather than buffered.
 class LineReader {
  public:
+  static constexpr size_t kPiece = size_t(1) << 20;
+  static constexpr size_t kMaxLine = size_t(1) << 24;
+
   LineReader(const char* text, size_t length) : m_p(text), m_end(text + length) {}
-  /// Next line into [b, e); false at the end of the text.
+  LineReader(FILE* f, long long total, const QORMtxMatrixMarket::ReadOptions* options)
+      : m_file(f), m_total(total), m_options(options) {
+    m_p = m_end = m_buffer.data();
+  }
+  /// Next line into [b, e); false at the end of the text or on a read error (see Error()).
   bool Next(const char*& b, const char*& e) {
+    const void* nl = nullptr;
+    while (!(nl = std::memchr(m_p, '\n', static_cast<size_t>(m_end - m_p))) && Refill()) {
+    }
     if (m_p >= m_end) return false;
     b = m_p;
-    const void* nl = std::memchr(m_p, '\n', static_cast<size_t>(m_end - m_p));
     e = nl ? static_cast<const char*>(nl) : m_end;
     m_p = nl ? e + 1 : m_end;
     ++m_line;
@@ -59,11 +73,50 @@ class LineReader {
   }
   /// Number of the line last returned (1-based); after the end, the number of lines.
   long long Line() const { return m_line; }
+  /// Why the text ended early: empty when it did not.
+  const std::string& Error() const { return m_error; }
 
  private:
+  // Appends the next piece of the file after the unfinished line; false at the end of the file or on an error.
+  bool Refill() {
+    if (!m_file || m_eof) return false;
+    const size_t keep = static_cast<size_t>(m_end - m_p);
+    if (keep >= kMaxLine) {
+      m_error = "line " + std::to_string(m_line + 1) + " is longer than " + std::to_string(kMaxLine) + " bytes";
+      return Stop();
+    }
+    // The unfinished line moves to the front before the buffer may grow (growing moves the buffer).
+    if (keep > 0) std::memmove(m_buffer.data(), m_p, keep);
+    if (m_buffer.size() < keep + kPiece) m_buffer.resize(keep + kPiece);
+    const size_t got = std::fread(m_buffer.data() + keep, 1, kPiece, m_file);
+    if (got < kPiece) {
+      if (std::ferror(m_file)) {
+        m_error = std::string("cannot read: ") + std::strerror(errno);
+        return Stop();
+      }
+      m_eof = true;
+    }
+    m_p = m_buffer.data();
+    m_end = m_p + keep + got;
+    m_read += static_cast<long long>(got);
+    if (m_options && m_options->progress) m_options->progress(m_read, m_total);
+    return got > 0;
+  }
+  bool Stop() {
+    m_eof = true;
+    m_p = m_end;
+    return false;
+  }
+
   const char* m_p;
   const char* m_end;
   long long m_line = 0;
+  FILE* m_file = nullptr;
+  long long m_total = -1, m_read = 0;
+  const QORMtxMatrixMarket::ReadOptions* m_options = nullptr;
+  std::vector<char> m_buffer;
+  bool m_eof = false;
+  std::string m_error;
 };
 
 // Splits [b, e) into at most max + 1 tokens (one more than needed, to see a surplus); returns the count.
@@ -116,7 +169,9 @@ bool ParseReal(const Token& t, double& v) {
 
 class Reader {
  public:
-  Reader(const char* text, size_t length, const char* name) : m_lines(text, length), m_name(name), m_length(length) {}
+  // length: the bytes of the text, or -1 when unknown (a pipe).
+  Reader(LineReader& lines, long long length, const char* name, const QORMtxMatrixMarket::ReadOptions* options)
+      : m_lines(lines), m_name(name), m_length(length), m_options(options) {}
 
   /// Parses the whole text; false with the message in *error.
   bool Run(std::string* error);
@@ -164,9 +219,10 @@ class Reader {
     return true;
   }
 
-  LineReader m_lines;
+  LineReader& m_lines;
   std::string m_name;
-  size_t m_length;
+  long long m_length;
+  const QORMtxMatrixMarket::ReadOptions* m_options;
   std::string m_error;
   bool m_array = false;
   Field m_field = Field::REAL;
@@ -250,9 +306,13 @@ bool Reader::SizeLine() {
                 " a sparse matrix can hold");
   // Every entry takes at least two bytes of text (one digit and a line end), so a larger count cannot be met:
   // refuse it here rather than reserve room for it.
-  if (m_count > static_cast<long long>(m_length / 2) + 1)
+  if (m_length >= 0 && m_count > m_length / 2 + 1)
     return Fail(std::to_string(m_count) + " entries announced, but the file is only " + std::to_string(m_length) +
                 " bytes long");
+  if (m_options && m_options->checkSize) {
+    const std::string refusal = m_options->checkSize(m_rows, m_cols, m_count);
+    if (!refusal.empty()) return Fail(refusal);
+  }
   return true;
 }
 
@@ -279,7 +339,10 @@ bool Reader::AddEntry(long long i, long long j, double v) {
 }
 
 bool Reader::ReadEntries() {
-  m_entries.Reserve(static_cast<int>(m_symmetry == Symmetry::SKEW ? 2 * m_count : m_count));
+  // Room for the announced entries, but no more than the text can hold when its length is unknown: the list
+  // grows as entries really arrive.
+  const long long announced = m_symmetry == Symmetry::SKEW ? 2 * m_count : m_count;
+  m_entries.Reserve(static_cast<int>(m_length >= 0 ? announced : std::min(announced, 1LL << 20)));
   Token t[4];
   int n = 0;
   const int expected = m_array ? 1 : (m_field == Field::PATTERN ? 2 : 3);
@@ -323,6 +386,7 @@ bool Reader::Run(std::string* error) {
   } catch (const std::bad_alloc&) {
     ok = FailAt(m_lines.Line(), "not enough memory for the entries");
   }
+  if (!ok && !m_lines.Error().empty()) m_error = m_name + ": " + m_lines.Error();
   if (!ok && error) *error = m_error;
   return ok;
 }
@@ -400,47 +464,59 @@ void WriteArray(Writer& w, const QORMtxSparseMatrix& A) {
 
 }  // namespace
 
-bool QORMtxMatrixMarket::ReadText(const char* text, size_t length, const char* name, QORMtxSparseMatrix& matrix,
-                                  std::string* error) {
-  Reader reader(text, length, name ? name : "<text>");
+void QORMtxMatrixMarket::Adopt(QORMtxEntryList& entries, int rows, int cols, bool symmetric,
+                               QORMtxSparseMatrix& matrix) {
+  QORMtxSparseMatrix result(rows, cols);
+  result.m_entries.Swap(entries);
+  result.EndAssembly(symmetric);
+  // Hand the finished arrays over only now, so that a failure leaves the caller's matrix as it was.
+  matrix.Reset(result.m_numRows, result.m_numCols);
+  std::swap(matrix.m_data, result.m_data);
+  std::swap(matrix.m_colI, result.m_colI);
+  std::swap(matrix.m_rowP, result.m_rowP);
+  std::swap(matrix.m_diagonal, result.m_diagonal);
+  matrix.m_numNonzeros = result.m_numNonzeros;
+  matrix.m_symFlag = result.m_symFlag;
+  matrix.m_assemblyComplete = result.m_assemblyComplete;
+}
+
+bool QORMtxMatrixMarket::Parse(void* parser, QORMtxSparseMatrix& matrix, std::string* error) {
+  Reader& reader = *static_cast<Reader*>(parser);
   if (!reader.Run(error)) return false;
   try {
-    QORMtxSparseMatrix result(reader.Rows(), reader.Cols());
-    result.m_entries.Swap(reader.Entries());
-    result.EndAssembly(reader.Symmetric());
-    // Hand the finished arrays over only now, so that a failure leaves the caller's matrix as it was.
-    matrix.Reset(result.m_numRows, result.m_numCols);
-    std::swap(matrix.m_data, result.m_data);
-    std::swap(matrix.m_colI, result.m_colI);
-    std::swap(matrix.m_rowP, result.m_rowP);
-    std::swap(matrix.m_diagonal, result.m_diagonal);
-    matrix.m_numNonzeros = result.m_numNonzeros;
-    matrix.m_symFlag = result.m_symFlag;
-    matrix.m_assemblyComplete = result.m_assemblyComplete;
+    Adopt(reader.Entries(), reader.Rows(), reader.Cols(), reader.Symmetric(), matrix);
   } catch (const std::bad_alloc&) {
     return reader.OutOfMemory(error);
   }
   return true;
 }
 
+bool QORMtxMatrixMarket::ReadText(const char* text, size_t length, const char* name, QORMtxSparseMatrix& matrix,
+                                  std::string* error) {
+  LineReader lines(text, length);
+  Reader reader(lines, static_cast<long long>(length), name ? name : "<text>", nullptr);
+  return Parse(&reader, matrix, error);
+}
+
 bool QORMtxMatrixMarket::Read(const char* path, QORMtxSparseMatrix& matrix, std::string* error) {
+  return Read(path, matrix, error, ReadOptions());
+}
+
+bool QORMtxMatrixMarket::Read(const char* path, QORMtxSparseMatrix& matrix, std::string* error,
+                              const ReadOptions& options) {
   FILE* f = std::fopen(path, "rb");
   if (!f) {
     if (error) *error = std::string(path) + ": cannot open: " + std::strerror(errno);
     return false;
   }
-  std::string text;
-  char buf[1 << 16];
-  size_t got;
-  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
-  const bool failed = std::ferror(f) != 0;
-  const int err = errno;
+  // The length bounds the announced entry count; a pipe or device has none to give.
+  struct stat st;
+  const long long length = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<long long>(st.st_size) : -1;
+  LineReader lines(f, length, &options);
+  Reader reader(lines, length, path, &options);
+  const bool read = Parse(&reader, matrix, error);
   std::fclose(f);
-  if (failed) {
-    if (error) *error = std::string(path) + ": cannot read: " + std::strerror(err);
-    return false;
-  }
-  return ReadText(text.data(), text.size(), path, matrix, error);
+  return read;
 }
 
 void QORMtxMatrixMarket::ReadOrAbort(const char* path, QORMtxSparseMatrix& matrix) {
