@@ -204,7 +204,7 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
   if (k <= 0) return result;
   const double sigma = options.shift;
   const int b = std::min(n, options.blockSize > 0 ? options.blockSize : k + 8);
-  const int m = std::min(n, std::max(options.basisSize > 0 ? options.basisSize : std::max(4 * k + 2 * b, 120), k + b));
+  const int m = std::min(n, std::max(options.basisSize > 0 ? options.basisSize : std::max(6 * k + 2 * b, 200), k + b));
   const int capacity = std::min(n, m + b);  // room for the continuation block beyond the projected basis
   const double normK = InfNorm(K), normM = InfNorm(M);
 

@@ -17,7 +17,8 @@ struct QORMtxModalOptions {
   /// Width of the Krylov blocks; 0: count + 8 (at most the order). Wider than the largest cluster of nearly equal
   /// eigenvalues, so that each of them has a start direction of its own.
   int blockSize = 0;
-  /// Vectors of the basis on which each Rayleigh–Ritz step is taken; 0: max(4·count + 2·block, 120).
+  /// Vectors of the basis on which each Rayleigh–Ritz step is taken; 0: max(6·count + 2·block, 200). A deeper
+  /// basis separates crowded eigenvalues in fewer restarts.
   int basisSize = 0;
   /// Called after each restart with the iteration, the number of wanted pairs converged and the largest backward
   /// error among the wanted ones.
