@@ -12,7 +12,7 @@ class QORMtxSparseMatrix;
 struct QORMtxModalOptions {
   int count = 10;            ///< wanted eigenpairs, those nearest the shift (the lowest for a shift below them)
   double shift = 0.0;        ///< sigma of the factor K - sigma·M
-  double tolerance = 1e-12;  ///< on the normwise backward error of every wanted pair
+  double tolerance = 1e-12;  ///< on the error of every wanted pair (see progress)
   int maxIterations = 300;   ///< restarts before giving up
   /// Width of the Krylov blocks; 0: count + 8 (at most the order). Wider than the largest cluster of nearly equal
   /// eigenvalues, so that each of them has a start direction of its own.
@@ -20,8 +20,10 @@ struct QORMtxModalOptions {
   /// Vectors of the basis on which each Rayleigh–Ritz step is taken; 0: max(6·count + 2·block, 200). A deeper
   /// basis separates crowded eigenvalues in fewer restarts.
   int basisSize = 0;
-  /// Called after each restart with the iteration, the number of wanted pairs converged and the largest backward
-  /// error among the wanted ones.
+  /// Called after each restart with the iteration, the number of wanted pairs converged and the largest error
+  /// among the wanted ones. A pair's error is the larger of its backward error and the square of its residual in
+  /// the shift-inverted problem, ‖S·x − μ·x‖/|μ| (about the eigenvalue's relative error): on stiff models the
+  /// backward error alone accepts vectors that mix nearly equal modes.
   std::function<void(int, int, double)> progress;
 };
 

@@ -79,7 +79,7 @@ void Report(const ModesArgs& a, int n, const QORMtxModalResult& r, QORMtxReportE
   doc << ("K: " + a.k + ", M: " + a.m + ", order " + std::to_string(n)).c_str();
   doc.Endl();
   char line[200];
-  std::snprintf(line, sizeof line, "lowest %zu eigenvalues above the shift %g, converged in %d iterations (tolerance %g)",
+  std::snprintf(line, sizeof line, "lowest %zu eigenvalues above the shift %g: %d iteration(s), tolerance %g",
                 r.eigenvalues.size(), a.shift, r.iterations, a.tolerance);
   doc << line;
   doc.Endl();

@@ -158,6 +158,8 @@ class Basis {
   bool m_indefinite = false;
 };
 
+const char* const kIndefiniteMass = "M is not positive semidefinite: the pencil has no lowest modes";
+
 /// One Ritz pair's place and quality.
 struct Pair {
   double theta = 0.0, backward = 0.0, residual = 0.0;
@@ -202,11 +204,27 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
   }
   const int k = std::min(options.count, n);
   if (k <= 0) return result;
+  const double normK = InfNorm(K), normM = InfNorm(M);
+  // An indefinite M has no lowest modes: its negative directions hold eigenvalues below any shift, and the M
+  // inner product the iteration relies on is none. M + 1e-10·‖M‖·I factorises exactly when M is positive
+  // semidefinite to that level (massless unknowns pass).
+  {
+    QORMtxSparseMatrix D;
+    D.Reset(n, n);
+    D.BeginAssembly(false);
+    for (int i = 0; i < n; ++i) D.AddData(i, i, 1e-10 * normM, false);
+    D.EndAssembly(true);
+    QORMtxSparseFactor massFactor;
+    if (massFactor.Factor(M, &D, -1.0) == QORMtxSparseFactor::e_indefinite) {
+      result.status = 3;
+      result.message = kIndefiniteMass;
+      return result;
+    }
+  }
   const double sigma = options.shift;
   const int b = std::min(n, options.blockSize > 0 ? options.blockSize : k + 8);
   const int m = std::min(n, std::max(options.basisSize > 0 ? options.basisSize : std::max(6 * k + 2 * b, 200), k + b));
   const int capacity = std::min(n, m + b);  // room for the continuation block beyond the projected basis
-  const double normK = InfNorm(K), normM = InfNorm(M);
 
   Basis basis(K, M, n, capacity);
   std::mt19937_64 rng(20261207);
@@ -244,10 +262,12 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
 
   int frontStart = 0, frontSize = appendRandom(b);
   int locked = 0, kDone = 0;  // locked columns lead the basis; K·V is known for columns [0, kDone)
+  bool exhausted = false;     // the basis holds every direction S can reach
   std::vector<Pair> lockedPairs, wanted;
   std::vector<double> ritz[4], moved[4];  // X, M·X, K·X, S·X of the kept Ritz vectors
   std::vector<double> purified;           // Y, M·Y, K·Y of the judged candidates (Y = S·X, M-normalised)
   std::vector<double> lockedVectors;      // the purified vectors of the locked pairs
+  double worst = 0.0;                     // the largest error among the wanted pairs at the last restart
   for (int iter = 1; iter <= options.maxIterations && !basis.Indefinite(); ++iter) {
     result.iterations = iter;
     // Grow the basis by whole blocks (a narrower block would narrow every later one); directions lost to
@@ -258,7 +278,10 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
       if (width < b && m < n) break;
       int r = frontSize > 0 ? appendKrylov(frontStart, std::min(frontSize, width)) : 0;
       if (r < width) r += appendRandom(width - r);
-      if (r == 0) break;  // nothing new is reachable: the basis spans every finite mode
+      if (r == 0) {  // nothing new is reachable: the basis spans every finite mode
+        exhausted = true;
+        break;
+      }
       frontStart = c;
       frontSize = r;
     }
@@ -385,15 +408,17 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
     });
     wanted.assign(pairs.begin(), pairs.begin() + std::min<size_t>(k, pairs.size()));
     int converged = 0;
-    double worst = 0.0;
+    worst = 0.0;
     for (const Pair& p : wanted) {
       if (Converged(p, options.tolerance)) ++converged;
       worst = std::max(worst, Error(p));
     }
     if (options.progress) options.progress(iter, converged, worst);
     // Done, out of iterations, or nothing left to learn: the basis holds every direction the pencil has.
-    if (converged == k || static_cast<int>(wanted.size()) < k || size == n || iter == options.maxIterations) {
-      if (converged < k) result.status = 2;
+    // With every finite mode spanned, fewer than count pairs may exist (massless unknowns have none).
+    const bool all = converged == static_cast<int>(wanted.size()) && (converged == k || exhausted || size == n);
+    if (all || exhausted || size == n || iter == options.maxIterations) {
+      if (!all) result.status = 2;
       // The result is read from the wanted pairs: the active ones go behind the locked ones.
       basis.Replace(locked, ritz, keep);
       break;
@@ -448,8 +473,7 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
   }
   if (basis.Indefinite()) {
     result.status = 3;
-    result.message =
-        "M is not positive semidefinite (a direction x with x'*M*x < 0 was found): the pencil has no lowest modes";
+    result.message = kIndefiniteMass;
     result.eigenvalues.clear();
     return result;
   }
@@ -494,15 +518,12 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
     result.backwardErrors.push_back(p.backward);
     result.residuals.push_back(p.residual);
     if (result.status == 0 && !(p.backward <= options.tolerance)) result.status = 2;
+    worst = std::max(worst, p.backward);
   }
   if (result.status == 2) {
     char buf[200];
-    std::snprintf(buf, sizeof buf, "not converged after %d iterations: largest backward error %.3g (tolerance %.3g)",
-                  result.iterations,
-                  result.backwardErrors.empty()
-                      ? 0.0
-                      : *std::max_element(result.backwardErrors.begin(), result.backwardErrors.end()),
-                  options.tolerance);
+    std::snprintf(buf, sizeof buf, "not converged after %d iterations: largest error %.3g (tolerance %.3g)",
+                  result.iterations, worst, options.tolerance);
     result.message = buf;
   }
   return result;
