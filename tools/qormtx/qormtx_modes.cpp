@@ -137,8 +137,9 @@ int Run(const ModesArgs& a, const Global& global) {
   options.tolerance = a.tolerance;
   // Per-iteration lines only for a person watching: scripts and logs see the results and the messages.
   if (!global.quiet && isatty(STDERR_FILENO))
-    options.progress = [](int iteration, int converged, double worst) {
-      std::fprintf(stderr, "iteration %d: %d converged, largest error %.3g\n", iteration, converged, worst);
+    options.progress = [wanted = options.count](int iteration, int converged, double worst) {
+      std::fprintf(stderr, "iteration %d: %d of %d converged, largest error %.3g\n", iteration, converged, wanted,
+                   worst);
     };
   const QORMtxModalResult r = QORMtxModalSolver::Solve(K, M, options);
   const std::string pair = a.k + ", " + a.m + ": ";
