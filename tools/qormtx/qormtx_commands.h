@@ -28,5 +28,6 @@ void ReadMatrixFile(const std::string& path, QORMtxSparseMatrix& matrix, const G
 void AddEigenCommand(CLI::App& app, const Global& global, Action& action);
 void AddInfoCommand(CLI::App& app, const Global& global, Action& action);
 void AddConvertCommand(CLI::App& app, const Global& global, Action& action);
+void AddModesCommand(CLI::App& app, const Global& global, Action& action);
 
 }  // namespace qormtx

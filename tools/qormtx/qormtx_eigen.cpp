@@ -39,7 +39,8 @@ std::string Shape(long long rows, long long cols) { return std::to_string(rows) 
 std::string CheckOrder(long long rows, long long cols, long long) {
   if (rows != cols) return "the matrix is " + Shape(rows, cols) + ", not square";
   if (rows > kMaxOrder)
-    return "order " + std::to_string(rows) + " exceeds the dense solver's limit of " + std::to_string(kMaxOrder);
+    return "order " + std::to_string(rows) + " exceeds the dense solver's limit of " + std::to_string(kMaxOrder) +
+           " (qormtx modes finds the lowest modes of large sparse pairs)";
   return "";
 }
 

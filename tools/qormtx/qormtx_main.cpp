@@ -1,6 +1,7 @@
 // qormtx: matrix files and dense eigen solves at the terminal.
 //
 //   qormtx eigen K M [--count N]     lowest eigenvalues and frequencies of a stiffness/mass pair
+//   qormtx modes K M [--count N]     the same for large sparse pairs, with mode shapes
 //   qormtx info FILE                 what a matrix file or database holds
 //   qormtx convert IN OUT [--format CODE|mtx]
 //
@@ -44,6 +45,7 @@ int Run(int argc, char** argv) {
   qormtx::AddEigenCommand(app, global, action);
   qormtx::AddInfoCommand(app, global, action);
   qormtx::AddConvertCommand(app, global, action);
+  qormtx::AddModesCommand(app, global, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
