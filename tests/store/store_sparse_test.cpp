@@ -4,8 +4,8 @@
 #include <hdf5.h>
 
 #include <array>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,13 +39,13 @@ struct Csr {
     }
   }
   uint64_t Bytes(int slot) const {
-    return slot == QORSimbufMain ? 8 * values.size()
+    return slot == QORSimbufMain        ? 8 * values.size()
            : slot == QORSimbufIndicesNZ ? 4 * columns.size()
            : slot == QORSimbufSparseMap ? 4 * starts.size()
                                         : 8 * diagonal.size();
   }
   void* Buffer(int slot) {
-    return slot == QORSimbufMain ? static_cast<void*>(values.data())
+    return slot == QORSimbufMain        ? static_cast<void*>(values.data())
            : slot == QORSimbufIndicesNZ ? static_cast<void*>(columns.data())
            : slot == QORSimbufSparseMap ? static_cast<void*>(starts.data())
                                         : static_cast<void*>(diagonal.data());
@@ -90,7 +90,7 @@ TEST_F(StoreSparse, CompressedRowsRoundTripAcrossReopen) {
     bool symmetric, family;  // family: a leading identifier dimension of one member
     int base, rows, cols;
   };
-  const Case cases[] = {{false, false, 0, 4, 4}, {true, false, 1, 4, 4}, {false, true, 1, 4, 4},
+  const Case cases[] = {{false, false, 0, 4, 4}, {true, false, 1, 4, 4},  {false, true, 1, 4, 4},
                         {true, true, 0, 4, 4},   {false, false, 0, 2, 3}, {false, false, 0, 0, 3}};
   std::vector<Csr> written;
   {
@@ -106,7 +106,8 @@ TEST_F(StoreSparse, CompressedRowsRoundTripAcrossReopen) {
           c.family ? QORSimGrid{id, rows, cols} : QORSimGrid{rows, cols}, QORSimRangeType(QORSimDoubleKey));
       std::vector<double> dense(static_cast<size_t>(c.rows) * c.cols);
       for (int i = 0; i < c.rows; ++i)
-        for (int j = 0; j < c.cols; ++j) dense[static_cast<size_t>(i) * c.cols + j] = kDense[static_cast<size_t>(i) * 4 + j];
+        for (int j = 0; j < c.cols; ++j)
+          dense[static_cast<size_t>(i) * c.cols + j] = kDense[static_cast<size_t>(i) * 4 + j];
       written.emplace_back(c.rows, c.cols, dense, c.symmetric, c.base);
       Transfer(dist, sets, written.back(), c.symmetric, true);
     }
@@ -124,7 +125,8 @@ TEST_F(StoreSparse, CompressedRowsRoundTripAcrossReopen) {
     EXPECT_EQ(d.IsSymmetric(), cases[k].symmetric);
     EXPECT_EQ(d.DataSizeItems(QORSimbufSparseMap), w.rows + 1);
     Csr back = w;
-    for (int slot = 0; slot < 4; ++slot) std::memset(back.Buffer(slot), 0xff, back.Bytes(slot));
+    for (int slot = 0; slot < 4; ++slot)
+      if (back.Bytes(slot)) std::memset(back.Buffer(slot), 0xff, back.Bytes(slot));
     const QORSimArray<QORSimCSetID> sets = d.Compartment().Sets();
     Transfer(dists[k], std::vector<QORSimCSetID>(sets.begin(), sets.end()), back, cases[k].symmetric, false);
     EXPECT_TRUE(back == w);
@@ -159,8 +161,9 @@ TEST_F(StoreSparse, InvalidRowsAndDamagedDrawersAreRefused) {
   outside.columns.back() = 4;
   EXPECT_STORE_FAILURE(make(descending), "ExecWrite on distribution 0 of '" + path +
                                              "': the compressed rows are not valid: its row starts descend at row 1");
-  EXPECT_STORE_FAILURE(make(outside), "the compressed rows are not valid: its column index 4 (value 9) lies outside "
-                                      "the 4 columns");
+  EXPECT_STORE_FAILURE(make(outside),
+                       "the compressed rows are not valid: its column index 4 (value 9) lies outside "
+                       "the 4 columns");
   // Damaged in the file: row starts that descend (met when read), a values dataset of another length (at open).
   const std::string drawer = "/distributions/0/drawer0";
   auto damage = [&](const char* dataset, const std::vector<int>& ints) {
@@ -180,16 +183,18 @@ TEST_F(StoreSparse, InvalidRowsAndDamagedDrawersAreRefused) {
     QORSimDatabase db;
     db.Open(path.c_str(), QORSimDatabase::ReadOnly);
     Csr m = good;
-    Transfer(QORSimContext(db.ContextID()).Distributions()[0], {Whole(QORSimCollectionID(db.ContextID(), 0)),
-                                                                Whole(QORSimCollectionID(db.ContextID(), 1))},
-             m, false, false);
+    Transfer(QORSimContext(db.ContextID()).Distributions()[0],
+             {Whole(QORSimCollectionID(db.ContextID(), 0)), Whole(QORSimCollectionID(db.ContextID(), 1))}, m, false,
+             false);
   };
   damage("row_starts", {0, 3, 2, 5, 8});
-  EXPECT_STORE_FAILURE(read(), "damaged data-store database: the sparse drawer's compressed rows are not valid: its "
-                               "row starts descend at row 1 (3 then 2) on data-store database '" +
-                                   path + "', object '" + drawer + "'");
+  EXPECT_STORE_FAILURE(read(),
+                       "damaged data-store database: the sparse drawer's compressed rows are not valid: its "
+                       "row starts descend at row 1 (3 then 2) on data-store database '" +
+                           path + "', object '" + drawer + "'");
   damage("column_indices", {0, 1});
-  EXPECT_STORE_FAILURE(read(), "damaged data-store database: dataset 'column_indices' of the sparse drawer should hold "
-                               "10 integers on data-store database '" +
-                                   path + "', object '" + drawer + "'");
+  EXPECT_STORE_FAILURE(read(),
+                       "damaged data-store database: dataset 'column_indices' of the sparse drawer should hold "
+                       "10 integers on data-store database '" +
+                           path + "', object '" + drawer + "'");
 }

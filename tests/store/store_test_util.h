@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "QORSim.h"
+#include "qormtx_reference.h"
 #include "qormtx_death.h"
 
 namespace store_test {
@@ -145,13 +146,7 @@ inline void RangeTransfer(const StoredMatrix& m, int r0, int r1, int c0, int c1,
 }
 
 /// The reference: a column-major array of the whole matrix.
-struct Reference {
-  int numRows, numCols;
-  std::vector<double> a;
-  Reference(int r, int c, double init = 0.0) : numRows(r), numCols(c), a(static_cast<size_t>(r) * c, init) {}
-  double& operator()(int i, int j) { return a[static_cast<size_t>(j) * numRows + i]; }
-  double operator()(int i, int j) const { return a[static_cast<size_t>(j) * numRows + i]; }
-};
+using Reference = ref::Dense;
 
 /// Writes a block of fresh values (packed by columns, or by rows) and records it in the reference.
 inline void WriteBlock(const StoredMatrix& m, Reference& ref, int r0, int r1, int c0, int c1, int salt,

@@ -376,6 +376,7 @@ TEST_F(StoreTransfer, ConcurrentTransfersKeepEachOthersCacheFlags) {
     for (int j = 0; j < 14; ++j)
       for (int i = 0; i < 14; ++i)
         ASSERT_EQ(piece[static_cast<size_t>(j) * 14 + i], Value(1 + i, 1 + j, round + 1)) << "round " << round;
-    RangeTransfer(a, 0, 15, 0, 15, chunk.data(), true);  // empties the cache the check used: the next round starts clean
+    RangeTransfer(a, 0, 15, 0, 15, chunk.data(),
+                  true);  // empties the cache the check used: the next round starts clean
   }
 }

@@ -18,10 +18,9 @@ struct Made {
   std::vector<double> ref;
 };
 Made Make(Dense& t, int rows, int cols, int rowChunk, int colChunk, int salt = 0) {
-  Made m{QORMtxUtilities::Create2DDistribution(t.NewSet(rows), t.NewSet(cols), rowChunk, colChunk),
-         Pattern(rows, cols, salt)};
-  QORMtxDenseMatrix(m.id).SetValues(0, rows - 1, 0, cols - 1, m.ref.data());
-  return m;
+  ref::Dense d(rows, cols);
+  d.a = Pattern(rows, cols, salt);
+  return {ref::Store(t.Ctx(), d, rowChunk, colChunk), d.a};
 }
 
 // Column-major block of the reference (ld rows), rows r0 … r1, columns c0 … c1.
@@ -32,11 +31,7 @@ std::vector<double> Block(const std::vector<double>& ref, int ld, int r0, int r1
   return b;
 }
 
-std::vector<double> All(const QORMtxDenseMatrix& A) {
-  std::vector<double> v(static_cast<size_t>(A.NumberOfRows()) * A.NumberOfColumns());
-  A.GetAllValues(v.data());
-  return v;
-}
+std::vector<double> All(const QORMtxDenseMatrix& A) { return ref::Load(A).a; }
 
 std::vector<int> RowsInBlocks(const QORMtxDenseMatrix& A, std::vector<int> blocks) {
   for (int& b : blocks) b = A.NumberOfRowsInBlock(b);

@@ -135,8 +135,8 @@ void CheckDrawer(const DatabaseRecord& db, const DistributionRecord& dist, const
     QORSIM_DAMAGED("serialization " + Str(drawer.serialization) + " is not a kind this data store reads");
   if (!drawer.chunkSizes.empty()) {
     if (drawer.chunkSizes.size() != rank)
-      QORSIM_DAMAGED("the drawer has " + Str(static_cast<long long>(drawer.chunkSizes.size())) +
-                     " chunk sizes for " + Str(static_cast<long long>(rank)) + " dimensions");
+      QORSIM_DAMAGED("the drawer has " + Str(static_cast<long long>(drawer.chunkSizes.size())) + " chunk sizes for " +
+                     Str(static_cast<long long>(rank)) + " dimensions");
     for (size_t d = 0; d < rank; ++d)
       if (drawer.chunkSizes[d] <= 0)
         QORSIM_DAMAGED("chunk size " + Str(drawer.chunkSizes[d]) + " of dimension " + Str(static_cast<long long>(d)) +
@@ -261,7 +261,8 @@ void LoadDistributions(DatabaseRecord& db) {
     }
     std::sort(drawers.begin(), drawers.end());
     for (size_t i = 0; i < drawers.size(); ++i) {
-      if (drawers[i].first != static_cast<int>(i)) QORSIM_DAMAGED("drawer " + Str(static_cast<long long>(i)) + " is missing");
+      if (drawers[i].first != static_cast<int>(i))
+        QORSIM_DAMAGED("drawer " + Str(static_cast<long long>(i)) + " is missing");
       H5O_info_t info;
       QORSIM_H5(H5Oget_info_by_name2, (g, drawers[i].second.c_str(), &info, H5O_INFO_BASIC, H5P_DEFAULT));
       if (info.type == H5O_TYPE_GROUP)

@@ -35,7 +35,6 @@ constexpr const char* kDiagonal = "diagonal";
 
 std::string Str(long long v) { return std::to_string(v); }
 
-
 // The dataset of each buffer slot, its file and memory types, and its length for a shape.
 struct Part {
   const char* name;
@@ -74,8 +73,8 @@ std::string CheckRows(const SparseShape& s, const int* rowStarts, const int* col
       return "its row starts descend at row " + Str(i) + " (" + Str(rowStarts[i]) + " then " + Str(rowStarts[i + 1]) +
              ")";
   if (rowStarts[s.rows] - base != s.nnz)
-    return "its row starts end at " + Str(rowStarts[s.rows]) + ", not at " + Str(base + s.nnz) + " for " +
-           Str(s.nnz) + " stored values";
+    return "its row starts end at " + Str(rowStarts[s.rows]) + ", not at " + Str(base + s.nnz) + " for " + Str(s.nnz) +
+           " stored values";
   for (int64_t k = 0; k < s.nnz; ++k)
     if (columns[k] < base || columns[k] - base >= s.cols)
       return "its column index " + Str(columns[k]) + " (value " + Str(k) + ") lies outside the " + Str(s.cols) +
@@ -98,7 +97,9 @@ bool IsSymmetricSparseKind(int serialization) {
 SparseShape ShapeOf(const std::vector<int64_t>& counts, int64_t nnz, int serialization, size_t item,
                     const std::string& what) {
   const size_t rank = counts.size();
-  if (rank < 2) QORSIM_FAIL(what + ": a sparse drawer needs two dimensions (rows, columns), not " + Str(static_cast<long long>(rank)));
+  if (rank < 2)
+    QORSIM_FAIL(what + ": a sparse drawer needs two dimensions (rows, columns), not " +
+                Str(static_cast<long long>(rank)));
   for (size_t d = 0; d + 2 < rank; ++d)
     if (counts[d] != 1)
       QORSIM_FAIL(what + ": dimension " + Str(static_cast<long long>(d)) + " of a sparse drawer has " + Str(counts[d]) +
@@ -163,7 +164,8 @@ class SparseDrawers : public SerializedKind {
       QORSIM_DAMAGED("the sparse drawer has " + Str(static_cast<long long>(drawer.dims.size())) + " dimensions and " +
                      Str(drawer.items) + " stored values");
     for (size_t d = 0; d + 2 < drawer.dims.size(); ++d)
-      if (drawer.dims[d] != 1) QORSIM_DAMAGED("dimension " + Str(static_cast<long long>(d)) + " has more than one member");
+      if (drawer.dims[d] != 1)
+        QORSIM_DAMAGED("dimension " + Str(static_cast<long long>(d)) + " has more than one member");
     const std::vector<int64_t> counts(drawer.dims.begin(), drawer.dims.end());
     const SparseShape shape = ShapeOf(counts, drawer.items, drawer.serialization, ItemBytes(dist.typeKey), "drawer");
     for (const Part& part : kParts) {
@@ -174,7 +176,8 @@ class SparseDrawers : public SerializedKind {
       H5Handle ds(QORSIM_H5(H5Dopen2, (obj, part.name, H5P_DEFAULT)));
       H5Handle space(QORSIM_H5(H5Dget_space, (ds)));
       H5Handle type(QORSIM_H5(H5Dget_type, (ds)));
-      const bool real = part.slot == QORSimbufDiagonal || (part.slot == QORSimbufMain && dist.typeKey == QORSimDoubleKey);
+      const bool real =
+          part.slot == QORSimbufDiagonal || (part.slot == QORSimbufMain && dist.typeKey == QORSimDoubleKey);
       if (QORSIM_H5(H5Sget_simple_extent_ndims, (space)) != 1 ||
           QORSIM_H5(H5Sget_simple_extent_npoints, (space)) != want ||
           QORSIM_H5(H5Tget_class, (type)) != (real ? H5T_FLOAT : H5T_INTEGER))
@@ -192,8 +195,8 @@ class SparseDrawers : public SerializedKind {
     for (int slot = 0; slot < 4; ++slot) {
       const uint64_t need = shape.Bytes(slot);
       if (need > 0 && (!t.buffers[slot] || t.bytes[slot] < need))
-        QORSIM_FAIL(std::string(routine) + " on " + Describe(t.dist) + ": buffer " + std::to_string(slot) +
-                    " holds " + std::to_string(t.buffers[slot] ? t.bytes[slot] : 0) + " bytes, the sparse drawer needs " +
+        QORSIM_FAIL(std::string(routine) + " on " + Describe(t.dist) + ": buffer " + std::to_string(slot) + " holds " +
+                    std::to_string(t.buffers[slot] ? t.bytes[slot] : 0) + " bytes, the sparse drawer needs " +
                     std::to_string(need));
     }
     return shape;

@@ -9,10 +9,10 @@
 
 /// \brief A transfer names its dimensions 0 … n − 1, one per distribution dimension, each by a set (SetDim), by a
 /// range of positions (SetDimOrdinalRange) or by a list of positions (SetDimPositions). A transfer dimension is
-/// matched to the distribution dimension over the same collection (colour included), so the order of the transfer dimensions is the caller's choice:
-/// the buffer is packed with the last transfer dimension varying fastest. For a matrix distribution (dimension 0
-/// columns, dimension 1 rows), transfer dimensions (0 = columns, 1 = rows) give the column-major block and
-/// (0 = rows, 1 = columns) its transpose.
+/// matched to the distribution dimension over the same collection (colour included), so the order of the transfer
+/// dimensions is the caller's choice: the buffer is packed with the last transfer dimension varying fastest. For a
+/// matrix distribution (dimension 0 columns, dimension 1 rows), transfer dimensions (0 = columns, 1 = rows) give the
+/// column-major block and (0 = rows, 1 = columns) its transpose.
 ///
 /// Set dimensions select, for every ordinal of the set in set order, its position in the drawer's set for that
 /// dimension (sets may permute or, when reading, repeat). Range dimensions select positions first … last.
