@@ -172,4 +172,13 @@ class QORMtxBLA {
   /// \return The kernel's status.
   static int EigenSolve(QORMtxComplexMatrix& A, QORMtxComplexMatrix& E, QORMtxComplexMatrix& XL,
                         QORMtxComplexMatrix& XR, int numThreads);
+
+  // ---- Self-test (QORMtxBLATest.cpp) ----
+
+  /// \brief A demonstration run on standard error of the test that the environment variable ZUK_MTX_TEST selects
+  /// (1 … 11; unset or unparsable runs as 0, which like any other value prints that it is not supported). Values 9
+  /// and 10 write QORMtxSparseMatrix_*.debug files in the working directory. Value 11 uses the installed eigen
+  /// kernel, or for its duration the library's own dense one when none is installed.
+  /// \warning The unsupported-value text says "nQORMtxBLA::Test" on purpose.
+  static void Test();
 };

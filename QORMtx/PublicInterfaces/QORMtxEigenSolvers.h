@@ -6,7 +6,7 @@
 /// Workspaces are sized once from n (147·n doubles, 144·n integers) instead of querying the kernels.
 class QORMtxEigenSolvers {
  public:
-  QORMtxEigenSolvers() = delete;
+  QORMtxEigenSolvers() = default;
 
   /// \brief A·x = λ·B·x for symmetric A and symmetric positive definite B (n × n, leading dimension n, upper
   /// triangles read); the eigenpairs with lo ≤ λ ≤ hi are returned in ascending order.

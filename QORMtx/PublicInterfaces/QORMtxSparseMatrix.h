@@ -294,6 +294,12 @@ class QORMtxSparseMatrix {
   const int* FetchOrdinals(const QORSimCSetID& setID, QORBasVector<int>& ordinals) const;
   void AssembleSorted(bool symmetric);
   void AssembleBuckets(bool symmetric);
+  /// Releases the stored arrays and takes the given ones (null for none) with nnz values; fatal when nnz, or nnz
+  /// plus the diagonal, is more than NumberOfEntries() can count.
+  void AdoptArrays(unsigned* rowP, int* colI, double* data, double* diagonal, size_t nnz);
+  /// Takes over the shape, arrays and state of a matrix built aside (left without arrays), so that a failure while
+  /// building leaves this matrix as it was; domain and ordinals stay.
+  void AdoptAssembled(QORMtxSparseMatrix& built);
   /// y = A(idx, :)ᵀ·x with x holding only the numIdx listed rows (transpose true only).
   void MultiplyIndexed(const double* x, int numVectors, double* y, bool transpose, int numIdx,
                        const unsigned* idx) const;

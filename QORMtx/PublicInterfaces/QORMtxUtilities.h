@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 
+#include "QORBasMap.h"
 #include "QORBasVector.h"
 #include "cow_String.h"
 
@@ -17,6 +18,10 @@ template <class T>
 class QORSimArray;
 template <class V>
 class omi_IntTable;
+template <class K, class V>
+class cow_Btree;
+template <class K, class V>
+class cow_Map;
 
 class QORMtxUtilities {
  public:
@@ -136,6 +141,30 @@ class QORMtxUtilities {
   static bool IsSparseMatrix(const QORSimDistribution& dist);
   /// \brief Exactly 3 dimensions.
   static bool IsMultiMatrix(const QORSimDistribution& dist);
+
+  // ---- Diagnostic dumps to standard output (QORMtxUtilitiesDumps.cpp) ----
+  /// The Line forms print the header "%s(%i):" (title, count) and the items on one line; the others print
+  /// "%s, size %i:" and blocks of ten items, each block after "\n i=%7i:" (the first index); maps print "%s map
+  /// size %i, key/value pairs:\n" and items " %6i/%-2i" with "\n" before every tenth; sets "%s set, size %i:" and
+  /// " %7i" ten to a line. A null title prints no header. Every dump ends with "\n".
+  static void DumpArrLine(const int* a, int n, const char* title);
+  static void DumpArrLine(const double* a, int n, const char* title);
+  static void DumpArray(const int* a, int n, const char* title);
+  static void DumpArray(const double* a, int n, const char* title);
+  static void DumpVecLine(const QORBasVector<int>& v, const char* title);
+  static void DumpVecLine(const QORBasVector<double>& v, const char* title);
+  static void DumpVector(const QORBasVector<int>& v, const char* title);
+  static void DumpVector(const QORBasVector<double>& v, const char* title);
+  /// \warning An empty QORBasMap still ends with "\n", unlike the other empty maps.
+  static void DumpMap(const QORBasMap<int, int>& map, const char* title);
+  static void DumpMap(const cow_Btree<int, int>& map, const char* title);
+  static void DumpMap(const omi_IntTable<int>& map, const char* title);
+  static void DumpMapLine(const QORBasMap<int, int>& map, const char* title);
+  static void DumpMapLine(const cow_Btree<int, int>& map, const char* title);
+  static void DumpMapLine(const cow_Map<int, cow_String>& map, const char* title);
+  static void DumpMapLine(const omi_IntTable<int>& map, const char* title);
+  static void DumpSet(const omi_Set& set, const char* title);
+  static void DumpSetLine(const omi_Set& set, const char* title);
 
   // ---- Failure ----
   /// \brief Writes "Assertion failed: <expression>" and "File <file>, line <line>" to the error

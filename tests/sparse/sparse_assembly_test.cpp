@@ -36,7 +36,7 @@ TEST_P(AssemblyPaths, RandomListsMatchTheDenseReference) {
                {3, 37, 23, 400, false, {0, 5, 36}}, {11, 29, 29, 300, true, {3}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.seed);
-    std::mt19937 rng = SeededRng(c.seed);
+    std::mt19937_64 rng = ref::Rng(c.seed);
     const auto entries = RandomEntries(rng, c.rows, c.cols, c.entries, c.symmetric, c.emptyRows);
     QORMtxSparseMatrix A;
     Assemble(A, c.rows, c.cols, entries, c.symmetric, GetParam());
@@ -73,7 +73,7 @@ TEST(SparseAssembly, BothPathsGiveIdenticalArrays) {
   for (int size : {64, 9000})
     for (bool symmetric : {false, true}) {
       SCOPED_TRACE(testing::Message() << size << (symmetric ? " symmetric" : " unsymmetric"));
-      std::mt19937 rng = SeededRng(size + symmetric);
+      std::mt19937_64 rng = ref::Rng(size + symmetric);
       const int cols = symmetric || size == 64 ? size : 40, count = size == 64 ? 2000 : 90000;
       const std::vector<int> emptyRows = size == 64 ? std::vector<int>{} : std::vector<int>{0, 255, 256, 8999};
       auto entries = RandomEntries(rng, size, cols, count, symmetric, symmetric ? std::vector<int>{} : emptyRows);

@@ -14,6 +14,7 @@
 #include "QORMtxUtilities.h"
 #include "mem_Alloc.h"
 #include "qormtx_death.h"
+#include "naive_matrix.h"
 #include "sparse_test_util.h"
 
 using namespace sparse_test;
@@ -47,13 +48,6 @@ std::vector<Triple> Take(QORMtxSparseMatrixEntry* e, int n) {
 
 // The symmetric 3 × 3 matrix whose only stored entry is (2, 0) = 5.
 void SymmetricExample(QORMtxSparseMatrix& A) { Assemble(A, 3, 3, {{2, 0, 5.0}}, true); }
-
-Dense FromCore(const QORMtxMatrix& M) {
-  Dense d(M.NumberOfRows(), M.NumberOfColumns());
-  for (int i = 0; i < d.rows; ++i)
-    for (int j = 0; j < d.cols; ++j) d(i, j) = M.value(i, j);
-  return d;
-}
 
 }  // namespace
 
@@ -89,7 +83,7 @@ TEST(SparseIterator, RowByRowEachSymmetricRowOpenedByItsDiagonal) {
 // One random matrix per storage, walked, copied into a core matrix and cut into a block.
 TEST(SparseIterator, RandomMatricesWalkedCopiedAndCut) {
   for (bool symmetric : {false, true}) {
-    std::mt19937 rng = SeededRng(symmetric ? 31 : 32);
+    std::mt19937_64 rng = ref::Rng(symmetric ? 31 : 32);
     const int rows = 41, cols = symmetric ? 41 : 17;
     const auto entries = RandomEntries(rng, rows, cols, 250, symmetric, {0, 7, 40});
     QORMtxSparseMatrix A, B;
@@ -120,7 +114,7 @@ TEST(SparseIterator, RandomMatricesWalkedCopiedAndCut) {
     QORMtxMatrix M(3, 3);  // the old shape goes
     QORMtxUtilities::Sparse2Core(A, M);
     EXPECT_EQ(M.Type(), QORMtxMatrix::UNKNOWN);
-    ExpectDenseEq(FromCore(M), full);
+    ExpectDenseEq(naive::FromMatrix(M), full);
 
     QORBasVector<int> rowList, colList;
     for (int i = 0; i < 12; ++i) rowList.push_back(static_cast<int>(rng() % rows));
@@ -181,19 +175,13 @@ TEST_F(DualWalk, PreconditionsAndSparse2Dense) {
                           "m_rdom2.size() == mtx2.NumberOfRows() && m_cdom2.size() == mtx2.NumberOfColumns()");
 
   // Sparse2Dense writes the leading block of a larger stored matrix and leaves the rest alone.
-  QORSimContext context(m_db.ContextID());
-  const QORSimCSetID rows = QORSimCollection(context.CreateCollection(4)).BiggestCSetID();
-  const QORSimCSetID cols = QORSimCollection(context.CreateCollection(5)).BiggestCSetID();
-  QORMtxDenseMatrix D(QORMtxUtilities::Create2DDistribution(rows, cols, 2, 2));
-  std::vector<double> all(20, -1.0);
-  D.SetValues(0, 3, 0, 4, all.data());
+  QORMtxDenseMatrix D(ref::Store(m_db.ContextID(), Dense(4, 5, -1.0), 2, 2));
   QORMtxSparseMatrix S;
   SymmetricExample(S);
   QORMtxUtilities::Sparse2Dense(S, D);
-  D.GetValues(0, 3, 0, 4, all.data());
-  const Dense ref = RawDense(S);
+  const Dense got = ref::Load(D), expected = RawDense(S);
   for (int j = 0; j < 5; ++j)
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(all[j * 4 + i], i < 3 && j < 3 ? ref(i, j) : -1.0) << i << ", " << j;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(got(i, j), i < 3 && j < 3 ? expected(i, j) : -1.0) << i << ", " << j;
   QORMtxSparseMatrix big;
   Assemble(big, 5, 2, {{4, 0, 1.0}});
   EXPECT_QORMTX_ASSERTION(QORMtxUtilities::Sparse2Dense(big, D),
@@ -267,7 +255,7 @@ TEST(SparseConversions, EliminateRowsAndColumns) {
   EXPECT_TRUE(same->Type() == QORMtxMatrix::DIAG && same->value(2, 2) == 4.0);
   std::unique_ptr<QORMtxMatrix> shifted(QORMtxUtilities::EliminateRowsCols(D, {0}, {3}));
   EXPECT_EQ(shifted->Type(), QORMtxMatrix::UNKNOWN);  // D(1, 1) lands off the diagonal
-  ExpectDenseEq(FromCore(*shifted), RowMajor(3, 3, {0, 2, 0, 0, 0, 3, 0, 0, 0}));
+  ExpectDenseEq(naive::FromMatrix(*shifted), RowMajor(3, 3, {0, 2, 0, 0, 0, 3, 0, 0, 0}));
   std::unique_ptr<QORMtxMatrix> none(QORMtxUtilities::EliminateRowsCols(D, {0, 1, 2, 3}, {}));
   EXPECT_TRUE(none->IsNull());
 }

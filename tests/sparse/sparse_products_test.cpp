@@ -23,22 +23,17 @@ std::vector<double> Block(int rows, int cols, int salt) {
   return x;
 }
 
-// y = op(R)·x for column-major x and y, by naive loops.
+// y = op(R)·x for column-major x and y.
 std::vector<double> Product(const Dense& R, bool transpose, const std::vector<double>& x, int numVectors) {
-  const int outer = transpose ? R.cols : R.rows, inner = transpose ? R.rows : R.cols;
-  std::vector<double> y(static_cast<size_t>(outer) * numVectors, 0.0);
-  for (int j = 0; j < numVectors; ++j)
-    for (int i = 0; i < outer; ++i)
-      for (int k = 0; k < inner; ++k)
-        y[static_cast<size_t>(j) * outer + i] +=
-            (transpose ? R(k, i) : R(i, k)) * x[static_cast<size_t>(j) * inner + k];
-  return y;
+  Dense X(transpose ? R.rows : R.cols, numVectors);
+  X.a = x;
+  return ref::Product(transpose ? ref::Transpose(R) : R, X).a;
 }
 
 // Entries of a matrix that has a stored entry in its last row and last column (so growth keeps the shape).
 std::vector<QORMtxSparseMatrixEntry> Entries(unsigned seed, int rows, int cols, int n, bool lower,
                                              const std::vector<int>& emptyRows = {}) {
-  std::mt19937 rng = SeededRng(seed);
+  std::mt19937_64 rng = ref::Rng(seed);
   std::vector<QORMtxSparseMatrixEntry> e = RandomEntries(rng, rows, cols, n, lower, emptyRows);
   if (n > 0) e.push_back({static_cast<unsigned>(rows - 1), static_cast<unsigned>(lower ? 0 : cols - 1), 0.625});
   if (n > 0 && !lower) e.push_back({0, static_cast<unsigned>(cols - 1), -1.5});
@@ -103,10 +98,9 @@ class SparseStoredProducts : public stored_test::StoredTest {
   }
   // A stored rows × cols matrix holding x (column-major), chunked rowChunk × colChunk.
   QORSimDistributionID Store(int rows, int cols, int rowChunk, int colChunk, const std::vector<double>& x) {
-    const QORSimDistributionID id =
-        QORMtxUtilities::Create2DDistribution(NewSet(rows), NewSet(cols), rowChunk, colChunk);
-    QORMtxDenseMatrix(id).SetValues(0, rows - 1, 0, cols - 1, x.data());
-    return id;
+    Dense d(rows, cols);
+    d.a = x;
+    return ref::Store(Ctx(), d, rowChunk, colChunk);
   }
   static std::vector<double> All(const QORMtxDenseMatrix& M) {
     std::vector<double> out(static_cast<size_t>(M.NumberOfRows()) * M.NumberOfColumns());

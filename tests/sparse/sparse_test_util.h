@@ -1,4 +1,5 @@
-// Helpers of the sparse tests: raw access to the stored arrays, dense references, and an environment guard.
+// Helpers of the sparse tests: raw access to the stored arrays, the dense reference of the stored form, and an
+// environment guard.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include "QORMtxSparseMatrix.h"
 #include "QORSimCollection.h"
 #include "QORSimDatabase.h"
+#include "qormtx_reference.h"
 
 /// White-box access to the stored form, so that references do not go through the code under test.
 struct QORMtxSparseMatrixTestPeer {
@@ -35,14 +37,7 @@ namespace sparse_test {
 
 using Peer = QORMtxSparseMatrixTestPeer;
 
-/// Row-major dense matrix for references.
-struct Dense {
-  int rows = 0, cols = 0;
-  std::vector<double> v;
-  Dense(int r, int c) : rows(r), cols(c), v(static_cast<size_t>(r) * c, 0.0) {}
-  double& operator()(int i, int j) { return v[static_cast<size_t>(i) * cols + j]; }
-  double operator()(int i, int j) const { return v[static_cast<size_t>(i) * cols + j]; }
-};
+using ref::Dense;
 
 /// The full matrix straight from the stored arrays (symmetric storage mirrored), without the iterator.
 inline Dense RawDense(const QORMtxSparseMatrix& A) {
@@ -69,12 +64,12 @@ inline Dense Reference(int rows, int cols, const std::vector<QORMtxSparseMatrixE
   return d;
 }
 
-inline Dense RowMajor(int rows, int cols, std::vector<double> v) {
-  Dense d(rows, cols);
-  d.v = std::move(v);
-  return d;
+/// A reference from its values listed row by row, as a matrix is written on paper.
+inline Dense RowMajor(int rows, int cols, const std::vector<double>& v) {
+  Dense byColumns(cols, rows);
+  byColumns.a = v;
+  return ref::Transpose(byColumns);
 }
-
 /// Copies of the stored arrays (empty when unset).
 template <typename T>
 std::vector<T> Copy(const T* p, int n) {
@@ -121,12 +116,12 @@ inline void ExpectDenseEq(const Dense& a, const Dense& b) {
 }
 
 /// Random entries with duplicates, in random order; rows listed in emptyRows get none. lower: only c <= r.
-inline std::vector<QORMtxSparseMatrixEntry> RandomEntries(std::mt19937& rng, int rows, int cols, int n, bool lower,
+inline std::vector<QORMtxSparseMatrixEntry> RandomEntries(std::mt19937_64& rng, int rows, int cols, int n, bool lower,
                                                           const std::vector<int>& emptyRows = {}) {
   std::uniform_int_distribution<int> R(0, rows - 1), C(0, cols - 1);
   // Multiples of 1/8 of modest size: their sums are exact in any order, since duplicates meet in no defined order.
   std::uniform_int_distribution<int> V8(-80, 80);
-  const auto V = [&V8](std::mt19937& g) { return V8(g) / 8.0; };
+  const auto V = [&V8](std::mt19937_64& g) { return V8(g) / 8.0; };
   std::vector<QORMtxSparseMatrixEntry> out;
   while (static_cast<int>(out.size()) < n) {
     int r = R(rng), c = C(rng);
@@ -176,12 +171,6 @@ inline void Assemble(QORMtxSparseMatrix& A, int rows, int cols, const std::vecto
   testing::internal::CaptureStdout();
   A.EndAssembly(symmetric);
   testing::internal::GetCapturedStdout();
-}
-
-/// Logs the seed so that a failing random case can be replayed.
-inline std::mt19937 SeededRng(unsigned seed) {
-  testing::Test::RecordProperty("seed", static_cast<int>(seed));
-  return std::mt19937(seed);
 }
 
 /// An in-memory store with one collection of ordinals 0..99, for matrices that live in a domain.

@@ -20,31 +20,13 @@ namespace {
 
 // Random matrix with about density·rows·cols entries (values multiples of 1/8, so every product below is exact in
 // any summation order and the references compare exactly). lower: symmetric storage.
-void Random(QORMtxSparseMatrix& A, std::mt19937& rng, int rows, int cols, double density, bool lower = false) {
+void Random(QORMtxSparseMatrix& A, std::mt19937_64& rng, int rows, int cols, double density, bool lower = false) {
   const int n = std::max(1, static_cast<int>(density * rows * cols));
   Assemble(A, rows, cols, RandomEntries(rng, rows, cols, n, lower), lower);
 }
 
-Dense Product(const Dense& a, const Dense& b, bool transposeA = false) {
-  const int m = transposeA ? a.cols : a.rows, inner = transposeA ? a.rows : a.cols;
-  Dense c(m, b.cols);
-  for (int i = 0; i < m; ++i)
-    for (int k = 0; k < inner; ++k) {
-      const double x = transposeA ? a(k, i) : a(i, k);
-      for (int j = 0; j < b.cols; ++j) c(i, j) += x * b(k, j);
-    }
-  return c;
-}
-
-Dense Transposed(const Dense& a) {
-  Dense t(a.cols, a.rows);
-  for (int i = 0; i < a.rows; ++i)
-    for (int j = 0; j < a.cols; ++j) t(j, i) = a(i, j);
-  return t;
-}
-
 // Tᵀ·A·T.
-Dense Congruence(const Dense& a, const Dense& t) { return Product(t, Product(a, t), true); }
+Dense Congruence(const Dense& a, const Dense& t) { return ref::Product(ref::Transpose(t), ref::Product(a, t)); }
 
 // Stored positions (symmetric storage: the diagonal, the stored triangle and its mirror).
 std::set<std::pair<int, int>> Pattern(const QORMtxSparseMatrix& A) {
@@ -59,7 +41,7 @@ std::set<std::pair<int, int>> Pattern(const QORMtxSparseMatrix& A) {
   return out;
 }
 
-std::vector<int> RandomPerm(std::mt19937& rng, int n) {
+std::vector<int> RandomPerm(std::mt19937_64& rng, int n) {
   std::vector<int> p(static_cast<size_t>(n));
   std::iota(p.begin(), p.end(), 0);
   std::shuffle(p.begin(), p.end(), rng);
@@ -80,23 +62,23 @@ TEST(SparseTransform, CongruenceMatchesDenseReference) {
   // From a single row to rows long enough for the product's scatter; sparse T shrinks the pattern, dense T fills.
   for (const Case& c : {Case{1, 1.0, 1.0}, Case{5, 0.3, 0.2}, Case{17, 0.1, 0.05}, Case{40, 0.05, 0.3},
                         Case{60, 0.2, 0.02}}) {
-    std::mt19937 rng = SeededRng(100u + static_cast<unsigned>(c.n));
+    std::mt19937_64 rng = ref::Rng(100u + static_cast<unsigned>(c.n));
     QORMtxSparseMatrix A, T;
     Random(A, rng, c.n, c.n, c.densityA);
     Random(T, rng, c.n, c.n, c.densityT);
-    const Dense ref = Congruence(RawDense(A), RawDense(T));
+    const Dense expected = Congruence(RawDense(A), RawDense(T));
     const std::vector<unsigned> tRowP = RowP(T);
     A.ApplyTransformation(T, true);
     ExpectValid(A);
     ExpectValid(T);
     EXPECT_EQ(RowP(T), tRowP) << "n=" << c.n;
-    ExpectDenseEq(RawDense(A), ref);
+    ExpectDenseEq(RawDense(A), expected);
     EXPECT_FALSE(A.Diagonal());
   }
 }
 
 TEST(SparseTransform, IdentityOneBasedZeroAndSelfAsT) {
-  std::mt19937 rng = SeededRng(7);
+  std::mt19937_64 rng = ref::Rng(7);
   QORMtxSparseMatrix A, I;
   Random(A, rng, 12, 12, 0.2);
   std::vector<QORMtxSparseMatrixEntry> diag;
@@ -139,7 +121,7 @@ TEST(SparseTransform, IdentityOneBasedZeroAndSelfAsT) {
 // ---- A − B ----
 
 TEST(SparseTransform, SubtractKeepsEveryPosition) {
-  std::mt19937 rng = SeededRng(11);
+  std::mt19937_64 rng = ref::Rng(11);
   QORMtxSparseMatrix A, B, Even, Odd, SymA;
   Random(A, rng, 8, 7, 0.3);
   Random(B, rng, 8, 7, 0.3);
@@ -156,9 +138,8 @@ TEST(SparseTransform, SubtractKeepsEveryPosition) {
     ExpectValid(D);
     EXPECT_FALSE(D.Diagonal());
     const Dense a = RawDense(*c.a), b = RawDense(*c.b);
-    Dense ref(a.rows, a.cols);
-    for (size_t k = 0; k < ref.v.size(); ++k) ref.v[k] = a.v[k] - b.v[k];
-    ExpectDenseEq(RawDense(D), ref);
+    Dense expected = ref::Lin(1, a, -1, b);
+    ExpectDenseEq(RawDense(D), expected);
     // Every stored position survives, cancellations included.
     std::set<std::pair<int, int>> both = Pattern(*c.a);
     for (const auto& rc : Pattern(*c.b)) both.insert(rc);
@@ -167,12 +148,10 @@ TEST(SparseTransform, SubtractKeepsEveryPosition) {
   // A full matrix minus symmetric storage mirrors the stored triangle; an operand may be the target.
   QORMtxSparseMatrix Sq;
   Random(Sq, rng, 8, 8, 0.3);
-  Dense ref = RawDense(Sq);
-  const Dense sym = RawDense(SymA);
-  for (size_t k = 0; k < ref.v.size(); ++k) ref.v[k] -= sym.v[k];
+  const Dense expected = ref::Lin(1, RawDense(Sq), -1, RawDense(SymA));
   Sq.Subtract(Sq, SymA, false);
   ExpectValid(Sq);
-  ExpectDenseEq(RawDense(Sq), ref);
+  ExpectDenseEq(RawDense(Sq), expected);
 }
 
 TEST_F(TransformStore, SubtractWithDomains) {
@@ -184,7 +163,7 @@ TEST_F(TransformStore, SubtractWithDomains) {
   B.SetDomain(Set({4, 6}), Set({1, 2}));
   D.Subtract(A, B, true);
   EXPECT_TRUE(D.RowCSetID() == A.RowCSetID() && D.ColumnCSetID() == A.ColumnCSetID());
-  EXPECT_EQ(RawDense(D).v, (std::vector<double>{3.0, 0.0, 1.0, 0.0}));
+  ExpectDenseEq(RawDense(D), RowMajor(2, 2, {3.0, 0.0, 1.0, 0.0}));
 
   const char* both = "!rowID_A.IsNull() && !colID_A.IsNull() && !rowID_B.IsNull() && !colID_B.IsNull() || "
                      "rowID_A.IsNull() && colID_A.IsNull() && rowID_B.IsNull() && colID_B.IsNull()";
@@ -202,7 +181,7 @@ TEST_F(TransformStore, SubtractWithDomains) {
 // ---- Transposes ----
 
 TEST_F(TransformStore, TransposeSwapsEverythingAndTwiceRestores) {
-  std::mt19937 rng = SeededRng(21);
+  std::mt19937_64 rng = ref::Rng(21);
   for (const auto& shape : std::vector<std::pair<int, int>>{{1, 9}, {9, 1}, {7, 11}, {30, 20}}) {
     QORMtxSparseMatrix A, T;
     Random(A, rng, shape.first, shape.second, 0.2);
@@ -212,17 +191,17 @@ TEST_F(TransformStore, TransposeSwapsEverythingAndTwiceRestores) {
     std::iota(colOrd.begin(), colOrd.end(), 10);
     A.SetOrdinals(rowOrd.data(), colOrd.data());
     const Stored before = Arrays(A);
-    const Dense ref = Transposed(RawDense(A));
+    const Dense expected = ref::Transpose(RawDense(A));
 
     A.Transpose(T);  // T's former content is dropped
     ExpectValid(T);
-    ExpectDenseEq(RawDense(T), ref);
+    ExpectDenseEq(RawDense(T), expected);
     EXPECT_TRUE(T.GetRowOrdinals()[0] == 10 && T.GetColOrdinals()[0] == 50);
     EXPECT_EQ(Peer::SymFlag(T), QORMtxSparseMatrix::e_unsymmetric);
 
     A.Transpose();
     ExpectValid(A);
-    ExpectDenseEq(RawDense(A), ref);
+    ExpectDenseEq(RawDense(A), expected);
     EXPECT_EQ(A.GetRowOrdinals()[0], 10);
     A.Transpose();
     EXPECT_EQ(Arrays(A), before);
@@ -246,7 +225,7 @@ TEST_F(TransformStore, TransposeSwapsEverythingAndTwiceRestores) {
 // ---- Permutations ----
 
 TEST(SparseTransform, PermuteBothStoragesAndRows) {
-  std::mt19937 rng = SeededRng(31);
+  std::mt19937_64 rng = ref::Rng(31);
   struct Case {
     int n;
     double density;
@@ -259,16 +238,16 @@ TEST(SparseTransform, PermuteBothStoragesAndRows) {
     Random(A, rng, c.n, c.n, c.density, c.symmetric);
     const std::vector<int> perm = RandomPerm(rng, c.n);
     const Dense a = RawDense(A);
-    Dense ref(c.n, c.n);
+    Dense expected(c.n, c.n);
     for (int i = 0; i < c.n; ++i)
-      for (int j = 0; j < c.n; ++j) ref(i, j) = a(perm[i], perm[j]);
+      for (int j = 0; j < c.n; ++j) expected(i, j) = a(perm[i], perm[j]);
     std::unique_ptr<QORMtxSparseMatrix> B(A.Permute(perm.data()));
     ExpectValid(*B);
-    ExpectDenseEq(RawDense(*B), ref);
+    ExpectDenseEq(RawDense(*B), expected);
     EXPECT_EQ(B->Diagonal() != nullptr, c.symmetric);
     A.PermuteInPlace(perm.data());
     ExpectValid(A);
-    ExpectDenseEq(RawDense(A), ref);
+    ExpectDenseEq(RawDense(A), expected);
     EXPECT_EQ(Peer::SymFlag(A), c.symmetric ? 1 : 0);
   }
   // Rows alone move the other way: old row r becomes row perm[r].
@@ -296,7 +275,7 @@ TEST_F(TransformStore, CompressAndEliminateColumns) {
   A.SetOrdinals(rowOrd, colOrd);
   A.CompressColumns();
   ExpectValid(A);
-  EXPECT_EQ(RawDense(A).v, compressed);
+  ExpectDenseEq(RawDense(A), RowMajor(3, 3, compressed));
   EXPECT_EQ(Copy(A.GetColOrdinals(), 3), (std::vector<int>{11, 13, 14}));
 
   Assemble(B, 3, 6, entries);
@@ -307,7 +286,7 @@ TEST_F(TransformStore, CompressAndEliminateColumns) {
   EXPECT_EQ(Copy(kept, n), (std::vector<unsigned>{1, 3, 4}));
   mem_Free(kept);
   ExpectValid(B);
-  EXPECT_EQ(RawDense(B).v, compressed);
+  ExpectDenseEq(RawDense(B), RowMajor(3, 3, compressed));
   EXPECT_EQ(B.GetColOrdinals()[0], 10);  // untouched
 
   // A null matrix: CompressColumns leaves it alone, EliminateTrivialColumns leaves no column.

@@ -153,6 +153,7 @@ void blac_sparse_sparse_umtv(const double* values, const double* x, const unsign
 /// request 2 then fills jc and c, sized from ic; request 0 does both in one pass within nzmax entries and stops
 /// with info = I > 0 at the 1-based row I that does not fit. Columns come back ascending in every row whatever
 /// sort says; the inputs need not be sorted and are never reordered. A bad trans or request gives info -1 or -2.
+/// Request 1 stops with info = I > 0 at the 1-based row I where the int row starts would pass INT_MAX.
 void blac_dcsrmultcsr(const char* trans, const int* request, const int* sort, const int* m, const int* n,
                       const int* k, const double* a, const int* ja, const int* ia, const double* b, const int* jb,
                       const int* ib, double* c, int* jc, int* ic, const int* nzmax, int* info);

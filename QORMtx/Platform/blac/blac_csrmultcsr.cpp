@@ -157,8 +157,17 @@ void blac_dcsrmultcsr(const char* trans, const int* request, const int* sort, co
   RowProduct product(pv, bv, *k);
 
   if (*request == 1) {
+    // The one-based row starts are int: a product of INT_MAX entries or more has no representation, and row
+    // r + 1 is reported where it would overflow, before the caller allocates anything for it.
     ic[0] = 1;
-    for (int r = 0; r < rows; ++r) ic[r + 1] = ic[r] + product.Count(r);
+    for (int r = 0; r < rows; ++r) {
+      const int count = product.Count(r);
+      if (count > INT_MAX - ic[r]) {
+        *info = r + 1;
+        return;
+      }
+      ic[r + 1] = ic[r] + count;
+    }
     return;
   }
   if (*request == 2) {

@@ -23,6 +23,12 @@ constexpr const char* SourcePath(const char* file) {
     if (!(cond)) QORMtxUtilities::ReportAndAbort(#cond, qormtx_detail::SourcePath(__FILE__), __LINE__); \
   } while (0)
 
+/// As QORMTX_ASSERT, reporting the given source path: for the classes whose failures name their file otherwise.
+#define QORMTX_ASSERT_AT(cond, path)                                       \
+  do {                                                                     \
+    if (!(cond)) QORMtxUtilities::ReportAndAbort(#cond, (path), __LINE__); \
+  } while (0)
+
 /// The twin for the classes that report through the host's fatal-error routine.
 #define QORMTX_PRL_ASSERT(cond)                                                                          \
   do {                                                                                                   \

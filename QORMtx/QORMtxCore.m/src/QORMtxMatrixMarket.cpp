@@ -10,6 +10,7 @@
 
 #include "QORMtxAssert.h"
 #include "QORMtxEntryList.h"
+#include "QORMtxSparseMatrixArrays.h"
 #include "QORMtxSparseMatrixIterator.h"
 #include "aio_ostream.h"
 
@@ -378,7 +379,7 @@ void WriteArray(Writer& w, const QORMtxSparseMatrix& A) {
   QORBasVector<int> start(numCols + 1, 0);
   for (QORMtxSparseMatrixIterator it(A); !it.IsDone(); it.Next())
     ++start[static_cast<int>(it.CurrentEntry().m_col) + 1];
-  for (int c = 0; c < numCols; ++c) start[c + 1] += start[c];
+  qormtx_sparse::CountsToStarts(start.data(), static_cast<size_t>(numCols));
   QORBasVector<int> rowOf(start[numCols]);
   QORBasVector<double> valOf(start[numCols]);
   QORBasVector<int> cursor(start.begin(), start.end() - 1);
@@ -409,14 +410,8 @@ bool QORMtxMatrixMarket::ReadText(const char* text, size_t length, const char* n
     result.m_entries.Swap(reader.Entries());
     result.EndAssembly(reader.Symmetric());
     // Hand the finished arrays over only now, so that a failure leaves the caller's matrix as it was.
-    matrix.Reset(result.m_numRows, result.m_numCols);
-    std::swap(matrix.m_data, result.m_data);
-    std::swap(matrix.m_colI, result.m_colI);
-    std::swap(matrix.m_rowP, result.m_rowP);
-    std::swap(matrix.m_diagonal, result.m_diagonal);
-    matrix.m_numNonzeros = result.m_numNonzeros;
-    matrix.m_symFlag = result.m_symFlag;
-    matrix.m_assemblyComplete = result.m_assemblyComplete;
+    matrix.Reset(0, 0);
+    matrix.AdoptAssembled(result);
   } catch (const std::bad_alloc&) {
     return reader.OutOfMemory(error);
   }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "QORFsmElementDofs.h"
 #include "QORMtxAssert.h"
@@ -31,7 +32,7 @@ namespace {
 void ScatterByRow(const QORMtxSparseMatrixEntry* e, int n, int numRows, unsigned* start, int* cols, double* vals) {
   std::fill(start, start + numRows + 1, 0u);
   for (int i = 0; i < n; ++i) ++start[e[i].m_row + 1];
-  for (int r = 0; r < numRows; ++r) start[r + 1] += start[r];
+  CountsToStarts(start, static_cast<size_t>(numRows));
   // start[r] serves as row r's cursor; after the scatter it holds row r's end, which is row r+1's start.
   for (int i = 0; i < n; ++i) {
     const unsigned k = start[e[i].m_row]++;
@@ -244,14 +245,15 @@ void QORMtxSparseMatrix::AssembleSorted(bool symmetric) {
   Owned<unsigned> next(NewUnsigned(static_cast<size_t>(numRows) + 1));
   std::fill(start.get(), start.get() + numRows + 1, 0u);
   for (int i = 0; i < n; ++i) ++start[e[i].m_row + 1];
-  for (int r = 0; r < numRows; ++r) start[r + 1] += start[r];
-  if (n <= 65536) {
+  CountsToStarts(start.get(), static_cast<size_t>(numRows));
+  if (n <= 65536 && m_numCols <= 4 * n) {
     // A cache-sized list: two stable counting scatters, by column into scratch and back by row, leave every row in
-    // ascending column order without a comparison, which beats the cycles' mispredicted branches.
+    // ascending column order without a comparison, which beats the cycles' mispredicted branches. Not when the
+    // columns far outnumber the entries: the column counts would cost more than the rows' sorts below.
     QORBasVector<QORMtxSparseMatrixEntry> byColumn(n);
     QORBasVector<unsigned> colNext(m_numCols + 1, 0u);
     for (int i = 0; i < n; ++i) ++colNext[static_cast<int>(e[i].m_col) + 1];
-    for (int c = 0; c < m_numCols; ++c) colNext[c + 1] += colNext[c];
+    CountsToStarts(colNext.data(), static_cast<size_t>(m_numCols));
     for (int i = 0; i < n; ++i) byColumn[static_cast<int>(colNext[static_cast<int>(e[i].m_col)]++)] = e[i];
     std::copy(start.get(), start.get() + numRows, next.get());
     for (int k = 0; k < n; ++k) e[next[byColumn[k].m_row]++] = byColumn[k];
@@ -310,41 +312,38 @@ void QORMtxSparseMatrix::AssembleSorted(bool symmetric) {
   start[0] = 0;
   for (int r = 0; r < numRows; ++r) start[r + 1] = start[r] + next[r];
 
-  m_rowP = start.Release();
-  m_colI = colI.Release();
-  m_data = data.Release();
-  m_diagonal = diagonal.Release();
-  m_numNonzeros = static_cast<int>(nnz);
+  AdoptArrays(start.Release(), colI.Release(), data.Release(), diagonal.Release(), nnz);
   if (symmetric) m_symFlag = e_symmetric;
 }
 
-// The bucket assembly: per row, the set of distinct columns numbered in ascending order gives each entry its
-// position, and the values are added into zeroed storage in list order. Sets and tables are flat arrays indexed by
-// column (a stamp per column, a position per column).
+// The bucket assembly: a stable bucket sort by row, then a stable sort of each row by column, so that the values of
+// a position are added in list order; the distinct columns give the row's stored entries. Nothing is indexed by
+// column, so the cost follows the entries and rows whatever the column count.
 void QORMtxSparseMatrix::AssembleBuckets(bool symmetric) {
   const QORMtxSparseMatrixEntry* e = m_entries.Data();
   const int n = m_entries.Length();
   std::printf("*** QORMtxSparseMatrix::NewAssemble: m_numRows=%i, m_numCols=%i, nnz=%i, %ssymmetric\n", m_numRows,
               m_numCols, n, symmetric ? "" : "un");
 
-  // Stable bucket sort by row of every entry, diagonal ones included.
-  QORBasVector<unsigned> start(m_numRows + 1);
+  std::vector<unsigned> start(static_cast<size_t>(m_numRows) + 1);
   QORBasVector<int> bucketCol(n);
   QORBasVector<double> bucketVal(n);
   ScatterByRow(e, n, m_numRows, start.data(), bucketCol.data(), bucketVal.data());
 
-  // Row sizes: distinct columns of each bucket, without the row's own index in symmetric mode.
-  QORBasVector<int> stamp(m_numCols, -1);
+  // Row sizes: distinct columns of each sorted bucket, without the row's own index in symmetric mode.
+  std::vector<std::pair<int, double>> sorted(static_cast<size_t>(n));
   Owned<unsigned> rowP(NewUnsigned(static_cast<size_t>(m_numRows) + 1));
   rowP[0] = 0;
   for (int r = 0; r < m_numRows; ++r) {
+    const auto first = sorted.begin() + start[r], last = sorted.begin() + start[r + 1];
+    for (unsigned k = start[r]; k < start[r + 1]; ++k)
+      sorted[k] = {bucketCol[static_cast<int>(k)], bucketVal[static_cast<int>(k)]};
+    std::stable_sort(first, last, [](const std::pair<int, double>& a, const std::pair<int, double>& b) {
+      return a.first < b.first;
+    });
     unsigned size = 0;
-    for (unsigned k = start[r]; k < start[r + 1]; ++k) {
-      const int c = bucketCol[static_cast<int>(k)];
-      if (stamp[c] == r || (symmetric && c == r)) continue;
-      stamp[c] = r;
-      ++size;
-    }
+    for (auto p = first; p != last; ++p)
+      if (!(symmetric && p->first == r) && (p == first || p[-1].first != p->first)) ++size;
     rowP[r + 1] = rowP[r] + size;
   }
   const unsigned nnz = rowP[m_numRows];
@@ -357,36 +356,23 @@ void QORMtxSparseMatrix::AssembleBuckets(bool symmetric) {
     diagonal.Reset(NewDouble(static_cast<size_t>(m_numRows)));
     std::fill(diagonal.get(), diagonal.get() + m_numRows, 0.0);
   }
-
-  std::fill(stamp.begin(), stamp.end(), -1);
-  QORBasVector<int> members;
-  QORBasVector<int> position(m_numCols);
   for (int r = 0; r < m_numRows; ++r) {
-    members.clear();
+    unsigned w = rowP[r];
     for (unsigned k = start[r]; k < start[r + 1]; ++k) {
-      const int c = bucketCol[static_cast<int>(k)];
-      if (stamp[c] == r || (symmetric && c == r)) continue;
-      stamp[c] = r;
-      members.push_back(c);
-    }
-    std::sort(members.begin(), members.end());
-    for (int p = 0; p < members.size(); ++p) {
-      position[members[p]] = p;
-      colI[rowP[r] + static_cast<unsigned>(p)] = members[p];
-    }
-    for (unsigned k = start[r]; k < start[r + 1]; ++k) {
-      const int c = bucketCol[static_cast<int>(k)];
-      if (symmetric && c == r)
-        diagonal[r] += bucketVal[static_cast<int>(k)];
-      else
-        data[rowP[r] + static_cast<unsigned>(position[c])] += bucketVal[static_cast<int>(k)];
+      const int c = sorted[k].first;
+      if (symmetric && c == r) {
+        diagonal[r] += sorted[k].second;
+        continue;
+      }
+      if (w > rowP[r] && colI[w - 1] == c) {
+        data[w - 1] += sorted[k].second;
+      } else {
+        colI[w] = c;
+        data[w++] += sorted[k].second;
+      }
     }
   }
-  m_rowP = rowP.Release();
-  m_colI = colI.Release();
-  m_data = data.Release();
-  m_diagonal = diagonal.Release();
-  m_numNonzeros = static_cast<int>(nnz);
+  AdoptArrays(rowP.Release(), colI.Release(), data.Release(), diagonal.Release(), nnz);
   if (symmetric) m_symFlag = e_symmetric;
 }
 
@@ -421,11 +407,33 @@ void QORMtxSparseMatrix::ResetData(const QORMtxSparseMatrixEntry* entries, int n
     cols.Swap(exactCols);
     vals.Swap(exactVals);
   }
-  m_rowP = rowP.Release();
-  m_colI = cols.Release();
-  m_data = vals.Release();
-  m_numNonzeros = static_cast<int>(nnz);
+  AdoptArrays(rowP.Release(), cols.Release(), vals.Release(), nullptr, nnz);
   m_assemblyComplete = true;
+}
+
+void QORMtxSparseMatrix::AdoptArrays(unsigned* rowP, int* colI, double* data, double* diagonal, size_t nnz) {
+  const size_t numberOfEntries = nnz + (diagonal ? static_cast<size_t>(m_numRows) : 0);
+  QORMTX_ASSERT(numberOfEntries <= 2147483647u && "more stored values than NumberOfEntries() counts");
+  ReleaseArrays();
+  m_rowP = rowP;
+  m_colI = colI;
+  m_data = data;
+  m_diagonal = diagonal;
+  m_numNonzeros = static_cast<int>(nnz);
+}
+
+void QORMtxSparseMatrix::AdoptAssembled(QORMtxSparseMatrix& built) {
+  ReleaseArrays();
+  m_entries.Clear();
+  m_numRows = built.m_numRows;
+  m_numCols = built.m_numCols;
+  std::swap(m_data, built.m_data);
+  std::swap(m_colI, built.m_colI);
+  std::swap(m_rowP, built.m_rowP);
+  std::swap(m_diagonal, built.m_diagonal);
+  m_numNonzeros = built.m_numNonzeros;
+  m_symFlag = built.m_symFlag;
+  m_assemblyComplete = built.m_assemblyComplete;
 }
 
 void QORMtxSparseMatrix::Reset(int numRows, int numCols) {

@@ -54,6 +54,13 @@ inline void Owned<double>::Free(double* p) {
   if (p) QORMtxUtilities::Deallocate(p);
 }
 
+// Count → prefix sum: start[1..n] hold the counts of slots 0..n-1 and start[0] is 0; afterwards slot k spans
+// start[k] .. start[k + 1] - 1.
+template <class T>
+inline void CountsToStarts(T* start, size_t n) {
+  for (size_t k = 0; k < n; ++k) start[k + 1] += start[k];
+}
+
 // Sorts cols[0..n) ascending with vals carried along; the columns are distinct. Short rows (the usual
 // finite-element row) by insertion, long ones by the library's int sort on a permutation.
 inline void SortRow(int* cols, double* vals, int n, QORBasVector<int>& perm, QORBasVector<double>& scratch) {

@@ -170,16 +170,8 @@ void QORMtxSparseMatrix::Subtract(const QORMtxSparseMatrix& A, const QORMtxSpars
   AddScaled(D, B, -1.0, grow);
   D.EndAssembly(false);
   if (aliased) {
-    ReleaseArrays();
-    m_entries.Clear();
-    std::swap(m_data, aside.m_data);
-    std::swap(m_colI, aside.m_colI);
-    std::swap(m_rowP, aside.m_rowP);
-    m_numNonzeros = aside.m_numNonzeros;
-    m_numRows = aside.m_numRows;
-    m_numCols = aside.m_numCols;
+    AdoptAssembled(aside);
     m_symFlag = e_unknown;
-    m_assemblyComplete = aside.m_assemblyComplete;
   }
   if (m_rowSetID.IsNull() && m_colSetID.IsNull() && !rowID_A.IsNull()) SetDomain(rowID_A, colID_A);
 }
@@ -197,7 +189,7 @@ void QORMtxSparseMatrix::TransposeSparseData(double** data, int** colI, unsigned
   Owned<double> tData(QORMtxUtilities::AllocateDouble(nnz));
   std::fill(tRowP.get(), tRowP.get() + m_numCols + 1, 0u);
   for (size_t k = 0; k < nnz; ++k) ++tRowP[static_cast<size_t>(m_colI[k]) + 1];
-  for (int c = 0; c < m_numCols; ++c) tRowP[c + 1] += tRowP[c];
+  CountsToStarts(tRowP.get(), static_cast<size_t>(m_numCols));
   // tRowP[c] serves as column c's cursor and ends at column c's end, the next row's start: shift back afterwards.
   for (int r = 0; r < m_numRows; ++r)
     for (unsigned k = m_rowP[r]; k < m_rowP[r + 1]; ++k) {
@@ -330,7 +322,7 @@ void QORMtxSparseMatrix::PermuteRows(const int* perm) {
   Owned<unsigned> from(NewUnsigned(static_cast<size_t>(m_numNonzeros)));
   rowP[0] = 0;
   for (int r = 0; r < n; ++r) rowP[static_cast<size_t>(perm[r]) + 1] = m_rowP[r + 1] - m_rowP[r];
-  for (int i = 0; i < n; ++i) rowP[i + 1] += rowP[i];
+  CountsToStarts(rowP.get(), static_cast<size_t>(n));
   for (int r = 0; r < n; ++r) {
     unsigned pos = rowP[perm[r]];
     for (unsigned k = m_rowP[r]; k < m_rowP[r + 1]; ++k) from[pos++] = k;

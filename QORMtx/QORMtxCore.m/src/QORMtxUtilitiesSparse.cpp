@@ -5,6 +5,7 @@
 #include "QORMtxDenseMatrix.h"
 #include "QORMtxMatrix.h"
 #include "QORMtxSparseMatrix.h"
+#include "QORMtxSparseMatrixArrays.h"
 #include "QORMtxSparseMatrixIterator.h"
 #include "QORMtxUtilities.h"
 
@@ -81,6 +82,9 @@ QORMtxMatrix* QORMtxUtilities::EliminateRowsCols(const QORMtxMatrix& A, QORBasVe
 void QORMtxUtilities::ExpandSymmetric(int numRows, const unsigned* rowP, const int* colI,
                                       QORBasVector<unsigned>& outRowP, QORBasVector<int>& outColI) {
   std::printf("*** QORMtxUtilities::Desymmetrize: numRows=%i, nnz=%u\n", numRows, rowP[numRows]);
+  // Every stored value appears twice in the result, whose columns an int-sized vector holds.
+  QORMTX_ASSERT(numRows < 2147483647 && rowP[numRows] <= 1073741823u &&
+                "the expanded pattern would hold more than 2^31 - 1 entries");
   outRowP.resize(numRows + 1);
   for (int r = 0; r <= numRows; ++r) outRowP[r] = 0;
   for (int r = 0; r < numRows; ++r)
@@ -88,7 +92,7 @@ void QORMtxUtilities::ExpandSymmetric(int numRows, const unsigned* rowP, const i
       ++outRowP[r + 1];
       ++outRowP[colI[k] + 1];
     }
-  for (int r = 0; r < numRows; ++r) outRowP[r + 1] += outRowP[r];
+  qormtx_sparse::CountsToStarts(outRowP.data(), static_cast<size_t>(numRows));
   outColI.resize(static_cast<int>(outRowP[numRows]));
   QORBasVector<unsigned> cursor(outRowP.begin(), outRowP.end() - 1);
   for (int r = 0; r < numRows; ++r)
