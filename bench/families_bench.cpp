@@ -164,8 +164,9 @@ void Throughput(benchmark::State& state) {
     db.Create(path.c_str());
     const QORSimDistributionID compact = WriteCompact(db.ContextID(), numElements, el);
     db.Close();
-    db.Open(path.c_str());  // opening is timed apart: it reads the database's whole catalogue
     auto t1 = Clock::now();
+    db.Open(path.c_str());  // not timed: opening reads the database's whole catalogue, a cost of its own
+    double tOpen = Clock::now();
     {
       QORMtxCompactMultiMatrix family(QORSimDistributionID(db.ContextID(), compact.Number()));
       for (int e = 0; e < numElements; ++e) family.GetEntries(e, idx.data(), back.data() + static_cast<size_t>(e) * kPacked);
@@ -173,7 +174,7 @@ void Throughput(benchmark::State& state) {
     auto t2 = Clock::now();
     db.Close();
     compactW += Seconds(t0, t1);
-    compactR += Seconds(t1, t2);
+    compactR += Seconds(tOpen, t2);
     benchmark::DoNotOptimize(back.data());
     // Bulk family: the values in one stream, one shared index set.
     t0 = Clock::now();
@@ -193,8 +194,9 @@ void Throughput(benchmark::State& state) {
         family.AddMatrix(e, kPacked, el.positions.data(), all.data() + static_cast<size_t>(e) * kPacked);
     }
     db.Close();
-    db.Open(path.c_str());
     t1 = Clock::now();
+    db.Open(path.c_str());
+    tOpen = Clock::now();
     {
       const QORSimContextID c = db.ContextID();
       QORMtxBulkMultiMatrix family(QORSimDistributionID(c, loc.Number()), QORSimDistributionID(c, ind.Number()),
@@ -204,7 +206,7 @@ void Throughput(benchmark::State& state) {
     t2 = Clock::now();
     db.Close();
     bulkW += Seconds(t0, t1);
-    bulkR += Seconds(t1, t2);
+    bulkR += Seconds(tOpen, t2);
     // The same bytes through a plain file.
     const std::string raw = scratch.dir + "/family.raw";
     t0 = Clock::now();
@@ -243,6 +245,6 @@ void Throughput(benchmark::State& state) {
 
 BENCHMARK(Assembly)->Name("BM_HexAssembly")->Arg(20)->Arg(40)->Arg(70)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(Assembly)->Name("BM_HexAssembly_smoke")->Arg(3)->Iterations(1);
-BENCHMARK(Throughput)->Name("BM_ElementStore")->Arg(4096)->Arg(65536)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(Throughput)->Name("BM_ElementStore")->Arg(2048)->Arg(16384)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(Throughput)->Name("BM_ElementStore_smoke")->Arg(16)->Iterations(1);
 BENCHMARK_MAIN();

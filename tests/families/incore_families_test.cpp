@@ -142,8 +142,8 @@ TEST(FamiliesAdjacency, MaturityTransposeAndRowAdjacency) {
 }
 
 TEST(FamiliesAdjacency, GreedySplitOrderAndIndependentCover) {
-  EXPECT_EQ(Groups(*std::make_unique<QORMtxAdjacencyMatrix>(Pattern({{0, {0, 1}}, {1, {0, 1, 2}}, {2, {1, 2}}}))),
-            (std::vector<std::vector<int>>{{0, 2}, {1}}));
+  QORMtxAdjacencyMatrix path = Pattern({{0, {0, 1}}, {1, {0, 1, 2}}, {2, {1, 2}}});
+  EXPECT_EQ(Groups(path), (std::vector<std::vector<int>>{{0, 2}, {1}}));
   // A 2-D grid graph of 7 × 5 points with its 9-point stencil, rows added in shuffled order.
   const int nx = 7, ny = 5;
   std::vector<std::pair<int, std::vector<int>>> rows;
@@ -191,6 +191,6 @@ TEST(FamiliesAdjacency, PrintsAndPreconditions) {
   EXPECT_QORMTX_ASSERTION(m.AddRow(1, cols, 1, 0), "colOrds && numColOrds && !m_rowOrdSet.IsMember(rowOrd)");
   EXPECT_QORMTX_ASSERTION(m.AddRow(2, cols, 0, 0), "colOrds && numColOrds && !m_rowOrdSet.IsMember(rowOrd)");
   QORMtxAdjacencyMatrix rect = Pattern({{1, {1, 2}}});
-  EXPECT_QORMTX_ASSERTION(rect.NonAdjSplit(*std::make_unique<QORBasVector<QORBasVector<int>>>()),
-                          "m_rowOrds == m_colOrds");
+  QORBasVector<QORBasVector<int>> groups;
+  EXPECT_QORMTX_ASSERTION(rect.NonAdjSplit(groups), "m_rowOrds == m_colOrds");
 }
