@@ -62,7 +62,8 @@ class LineReader {
   /// Next line into [b, e); false at the end of the text or on a read error (see Error()).
   bool Next(const char*& b, const char*& e) {
     const void* nl = nullptr;
-    while (!(nl = std::memchr(m_p, '\n', static_cast<size_t>(m_end - m_p))) && Refill()) {
+    // memchr wants a real pointer even for no bytes (an empty text may have none).
+    while (!(nl = m_p < m_end ? std::memchr(m_p, '\n', static_cast<size_t>(m_end - m_p)) : nullptr) && Refill()) {
     }
     if (m_p >= m_end) return false;
     b = m_p;
