@@ -21,9 +21,9 @@ struct QORMtxModalOptions {
   /// basis separates crowded eigenvalues in fewer restarts.
   int basisSize = 0;
   /// Called after each restart with the iteration, the number of wanted pairs converged and the largest error
-  /// among the wanted ones. A pair's error is the larger of its backward error and the square of its residual in
-  /// the shift-inverted problem, ‖S·x − μ·x‖/|μ| (about the eigenvalue's relative error): on stiff models the
-  /// backward error alone accepts vectors that mix nearly equal modes.
+  /// among the wanted ones. A pair's error is the larger of its backward error and the square of 100 times its
+  /// residual in the shift-inverted problem, ‖S·x − μ·x‖/|μ| (which bounds the eigenvalue's relative error): on
+  /// stiff models the backward error alone accepts vectors that mix nearly equal modes.
   std::function<void(int, int, double)> progress;
 };
 

@@ -175,7 +175,8 @@ void AddModesCommand(CLI::App& app, const Global& global, Action& action) {
       "modes",
       "Lowest eigenvalues of K x = lambda M x of any order, their frequencies sqrt(lambda)/(2 pi) and mode shapes, "
       "by shift-and-invert on a sparse factorisation of K - shift*M. A pair converges when its backward error "
-      "|K x - lambda M x| / ((|K| + |lambda| |M|) |x|) and the square of its shift-inverted residual are below the "
+      "|K x - lambda M x| / ((|K| + |lambda| |M|) |x|) and the square of 100 times its shift-inverted residual are "
+      "below the "
       "tolerance; otherwise the errors reached are printed and the status is 1.");
   cmd->add_option("K", args->k, "Stiffness matrix file")->required();
   cmd->add_option("M", args->m, "Mass matrix file")->required();
