@@ -80,6 +80,9 @@ class QORMtxBlaMatrix {
   bool Structured() const { return m_property != GENERAL; }
   /// Copies the computed triangle of the leading square part onto the other, negated when skew-symmetric.
   void SetSymmetricResults();
+  /// Calls update(j, i0, i1) for the rows i0 … i1 - 1 of each column j that the property keeps, then mirrors.
+  template <class Update>
+  void UpdateKeptPart(Update update);
   void Release();
 
   double* m_values;

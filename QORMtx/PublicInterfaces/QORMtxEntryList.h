@@ -12,10 +12,17 @@ class QORMtxEntryList {
   int Length() const { return m_entries.size(); }
   /// \brief Entry i; no bound check (0 <= i < Length()).
   const QORMtxSparseMatrixEntry& ConstGet(int i) const { return m_entries[i]; }
-  /// \brief Appends one entry at the end (amortised O(1); the storage doubles when full).
-  void Append(const QORMtxSparseMatrixEntry& entry) { m_entries.push_back(entry); }
+  /// \brief Appends one entry at the end (amortised O(1); the storage doubles when full). Length() is an int: the
+  /// list stops with a fatal assertion rather than hold 2^31 - 1 entries and more.
+  void Append(const QORMtxSparseMatrixEntry& entry) {
+    if (m_entries.size() == kMaxLength) TooManyEntries();
+    m_entries.push_back(entry);
+  }
   /// \brief Appends the entry (row, col, value), built in place.
-  void Append(unsigned row, unsigned col, double value) { m_entries.emplace_back(row, col, value); }
+  void Append(unsigned row, unsigned col, double value) {
+    if (m_entries.size() == kMaxLength) TooManyEntries();
+    m_entries.emplace_back(row, col, value);
+  }
   /// \brief Empties the list and releases its storage.
   void Clear() { m_entries.Clear(); }
   /// \brief Orders the entries ascending by row, then column (QORMtxSparseMatrixEntry::operator<). Unstable:
@@ -33,5 +40,8 @@ class QORMtxEntryList {
   void Swap(QORMtxEntryList& rhs) { m_entries.swap(rhs.m_entries); }
 
  private:
+  static constexpr int kMaxLength = 2147483647;
+  /// Fatal: the list is full.
+  void TooManyEntries() const;
   QORBasVector<QORMtxSparseMatrixEntry> m_entries;
 };

@@ -25,8 +25,14 @@ inline std::uint64_t Seed() {
     const char* env = std::getenv("QORMTX_TEST_SEED");
     return env ? std::strtoull(env, nullptr, 10) : std::uint64_t{20240611};
   }();
-  ::testing::Test::RecordProperty("seed", std::to_string(seed));
-  std::cout << "[ seed     ] QORMTX_TEST_SEED=" << seed << "\n";
+  // Logged once per test, however many sources the test draws.
+  static const ::testing::TestInfo* logged = nullptr;
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  if (test != logged) {
+    logged = test;
+    ::testing::Test::RecordProperty("seed", std::to_string(seed));
+    std::cout << "[ seed     ] QORMTX_TEST_SEED=" << seed << "\n";
+  }
   return seed;
 }
 
@@ -113,8 +119,8 @@ inline ::testing::AssertionResult Near(const Dense& x, const Dense& y, double to
   for (int j = 0; j < y.cols; ++j)
     for (int i = 0; i < y.rows; ++i)
       if (!(std::fabs(x(i, j) - y(i, j)) <= bound))
-        return ::testing::AssertionFailure() << "element (" << i << ", " << j << ") is " << x(i, j) << ", expected "
-                                             << y(i, j);
+        return ::testing::AssertionFailure()
+               << "element (" << i << ", " << j << ") is " << x(i, j) << ", expected " << y(i, j);
   return ::testing::AssertionSuccess();
 }
 

@@ -39,12 +39,14 @@ TEST(Dumps, GoldenText) {
   names.Insert(1, cow_String("a")), names.Insert(4, cow_String(""));
   table.Insert(-2, 9), table.Insert(3, 1);
   one.Insert(3);
-  const std::string blockOf10 = "\n i=      0:       0       1       2       3       4       5       6       7       8       9";
+  const std::string blockOf10 =
+      "\n i=      0:       0       1       2       3       4       5       6       7       8       9";
   const struct {
     std::function<void()> dump;
     std::string expected;
   } cases[] = {
-      {[&] { U::DumpArray(twelve.data(), 12, "ints"); }, "ints, size 12:" + blockOf10 + "\n i=     10:      10     -11\n"},
+      {[&] { U::DumpArray(twelve.data(), 12, "ints"); },
+       "ints, size 12:" + blockOf10 + "\n i=     10:      10     -11\n"},
       {[&] { U::DumpArray(twelve.data(), 0, "none"); }, "none, size 0:\n"},
       {[&] { U::DumpArrLine(twelve.data(), 3, nullptr); }, "  0  1  2\n"},
       {[&] { U::DumpArrLine(d, 2, "d"); }, "d(2):  1.50000 -0.250000\n"},
@@ -54,7 +56,8 @@ TEST(Dumps, GoldenText) {
       {[&] { U::DumpVector(vi, "v"); }, "v, size 2:\n i=      0:       7      -3\n"},
       {[&] { U::DumpVector(vd, "v"); }, "v, size 1:\n i=      0:             2\n"},
       {[&] { U::DumpMap(bm, "m"); },
-       "m map size 11, key/value pairs:\n      0/0       3/1       6/2       9/3      12/4      15/5      18/6      21/7 "
+       "m map size 11, key/value pairs:\n      0/0       3/1       6/2       9/3      12/4      15/5      18/6      "
+       "21/7 "
        "     24/8      27/9 \n     30/10\n"},
       {[&] { U::DumpMap(empty, "e"); }, "e map size 0, key/value pairs:\n\n"},
       {[&] { U::DumpMap(bt, "b"); }, "b map size 2, key/value pairs:\n     -1/2       5/50\n"},
@@ -69,7 +72,8 @@ TEST(Dumps, GoldenText) {
        "s set, size 11:\n      -2      -1       0       1       2       3       4       5       6       7\n       8\n"},
       {[&] { U::DumpSetLine(one, "s"); }, "s(1):  3\n"},
   };
-  for (size_t k = 0; k < sizeof(cases) / sizeof(cases[0]); ++k) EXPECT_EQ(Printed(cases[k].dump), cases[k].expected) << k;
+  for (size_t k = 0; k < sizeof(cases) / sizeof(cases[0]); ++k)
+    EXPECT_EQ(Printed(cases[k].dump), cases[k].expected) << k;
 }
 
 }  // namespace

@@ -7,16 +7,21 @@
 
 using namespace sparse_test;
 
-// The sorting path; the bucket path keeps a table per column (8 GB for this shape).
-TEST(SparseLimits, LastGrowableColumnAssembles) {
-  QORMtxSparseMatrix A;
-  A.BeginAssembly(true);
-  A.AddData(0, 2147483646u, 1.0, true);
-  A.AddData(1, 5, -2.0, true);
-  A.EndAssembly(false);
-  EXPECT_EQ(A.NumberOfColumns(), 2147483647);
-  ExpectArrays(A, {0, 1, 2}, {2147483646, 5}, {1.0, -2.0});
-  ExpectValid(A);
+TEST(SparseLimits, LastGrowableColumnAssemblesOnEitherPath) {
+  for (bool bucket : {false, true}) {
+    AssemblyPath path(bucket);
+    QORMtxSparseMatrix A;
+    A.BeginAssembly(true);
+    A.AddData(0, 2147483646u, 1.0, true);
+    A.AddData(1, 5, -2.0, true);
+    A.AddData(0, 2147483646u, 0.5, true);
+    testing::internal::CaptureStdout();
+    A.EndAssembly(false);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(A.NumberOfColumns(), 2147483647);
+    ExpectArrays(A, {0, 1, 2}, {2147483646, 5}, {1.5, -2.0});
+    ExpectValid(A);
+  }
 }
 
 TEST(SparseLimitsDeath, CountsBeyondTheIntRowStartsStopBeforeAllocating) {

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <memory>
 #include <random>
-#include <tuple>
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "QORMtxBlaMatrix.h"
 #include "QORMtxDenseMatrix.h"
@@ -86,20 +86,25 @@ Dense Mirror(const Dense& p, BM::QORMtxProperty prop) {
   Dense e = p;
   const double sign = prop == BM::SKEWSYMMETRIC ? -1.0 : 1.0;
   for (int j = 0; j < std::min(p.rows, p.cols); ++j)
-    for (int i = j + 1; i < std::min(p.rows, p.cols); ++i) (tall ? e(j, i) : e(i, j)) = sign * (tall ? p(i, j) : p(j, i));
+    for (int i = j + 1; i < std::min(p.rows, p.cols); ++i)
+      (tall ? e(j, i) : e(i, j)) = sign * (tall ? p(i, j) : p(j, i));
   return e;
 }
 // A structured product is mirrored only when it spans more than one block of 144.
-Dense Expected(const Dense& p, BM::QORMtxProperty prop) {
-  return p.rows <= 144 && p.cols <= 144 ? p : Mirror(p, prop);
-}
+Dense Expected(const Dense& p, BM::QORMtxProperty prop) { return p.rows <= 144 && p.cols <= 144 ? p : Mirror(p, prop); }
 
 TEST(BlaMatrixViews, BlockedProductsAgainstTheTripleLoop) {
   struct Case {
     int m, n, k;
   };
-  for (const Case c : {Case{1, 1, 3}, {143, 143, 5}, {144, 144, 7}, {145, 145, 4}, {288, 288, 3}, {300, 300, 2},
-                       {300, 150, 3}, {150, 300, 3}})
+  for (const Case c : {Case{1, 1, 3},
+                       {143, 143, 5},
+                       {144, 144, 7},
+                       {145, 145, 4},
+                       {288, 288, 3},
+                       {300, 300, 2},
+                       {300, 150, 3},
+                       {150, 300, 3}})
     for (BM::QORMtxProperty prop : {BM::GENERAL, BM::SYMMETRIC, BM::SKEWSYMMETRIC})
       for (int t = 0; t < 4; ++t) {
         const bool ta = t & 1, tb = t & 2;

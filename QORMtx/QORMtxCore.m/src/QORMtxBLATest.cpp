@@ -55,28 +55,27 @@ void RealProduct() {
   Show(C);
 }
 
+// C = alpha·A·B + beta·C in one complex storage, with its three prints.
+template <class M>
+void ComplexProduct(const char* kind, const QORMtxComplex& alpha, const M& A, const M& Bm, const QORMtxComplex& beta) {
+  M C(2, 2);
+  B::Multiply(alpha, A, B::NOOP, Bm, B::NOOP, beta, C, B::UNKNOWN, 0);
+  const M* shown[] = {&A, &Bm, &C};
+  const char* names[] = {"A", "B", "C=AB"};
+  for (int k = 0; k < 3; ++k) {
+    std::fprintf(stderr, "\n%s %s\n", kind, names[k]);
+    shown[k]->Print();
+  }
+}
+
 void ComplexProducts() {
   const double xa = 1.0, ya = 0.5, xb = 0.0, yb = 0.0;
   std::fprintf(stderr, "\n xa=%f ya=%f xb=%f yb=%f \n\n", xa, ya, xb, yb);
   const CM A = Complex(2, 2, [](int i, int j) { return QORMtxComplex(1.0 + i, j - 1.0); });
   const CM Bm = Complex(2, 2, [](int i, int j) { return QORMtxComplex(i == j ? 2.0 : 0.0, 1.0); });
-  CM C(2, 2);
-  B::Multiply(QORMtxComplex(xa, ya), A, B::NOOP, Bm, B::NOOP, QORMtxComplex(xb, yb), C, B::UNKNOWN, 0);
-  Say("\nQORMtxComplexMatrix A\n");
-  A.Print();
-  Say("\nQORMtxComplexMatrix B\n");
-  Bm.Print();
-  Say("\nQORMtxComplexMatrix C=AB\n");
-  C.Print();
-  const QORMtxReImMatrix RA(A), RB(Bm);
-  QORMtxReImMatrix RC(2, 2);
-  B::Multiply(QORMtxComplex(xa, ya), RA, B::NOOP, RB, B::NOOP, QORMtxComplex(xb, yb), RC, B::UNKNOWN, 0);
-  Say("\nQORMtxReImMatrix A\n");
-  RA.Print();
-  Say("\nQORMtxReImMatrix B\n");
-  RB.Print();
-  Say("\nQORMtxReImMatrix C=AB\n");
-  RC.Print();
+  const QORMtxComplex alpha(xa, ya), beta(xb, yb);
+  ComplexProduct("QORMtxComplexMatrix", alpha, A, Bm, beta);
+  ComplexProduct("QORMtxReImMatrix", alpha, QORMtxReImMatrix(A), QORMtxReImMatrix(Bm), beta);
 }
 
 void RealSolve() {
@@ -205,50 +204,31 @@ void QORMtxBLA::Test() {
   // An unset variable runs as 0, like one that does not parse.
   if (const char* env = std::getenv("ZUK_MTX_TEST")) std::sscanf(env, "%d", &value);
   Say("QORMtxBLA::Test - Start\n\n");
-  switch (value) {
-    case 1:
-      Say("\n***** QORMtxBLA: Real matrix multiplication test *****\n\n");
-      RealProduct();
-      break;
-    case 2:
-      Say("\n***** QORMtxBLA:  Complex matrix multiplication test *****\n");
-      ComplexProducts();
-      break;
-    case 3:
-      Say("\n***** QORMtxBLA:  Real system of equations solver test *****\n");
-      RealSolve();
-      break;
-    case 4:
-      Say("\n***** Complex system of equations solver test (symmetric solver)*****\n");
-      ComplexSolve(CM::SYMM);
-      break;
-    case 5:
-      Say("\n***** Complex eigensolver test*****\n");
-      ComplexEigen();
-      break;
-    case 6:
-      Say("\n***** Complex system of equations solver test (unsymmetric solver)*****\n");
-      ComplexSolve(CM::UNKNOWN);
-      break;
-    case 7:
-      Say("\n***** Complex system of equations solver test (diagonal solver)*****\n");
-      ComplexSolve(CM::DIAG);
-      break;
-    case 8:
-      Say("\n***** QORMtxBlaUtilities::Scale test *****\n");
-      DispatchScale();
-      break;
-    case 9:
-    case 10:
-      Say("\n***** QORMtxSparseMatrix::GetBlock test *****\n");
-      SparseBlocks(value == 10);
-      break;
-    case 11:
-      Say("\n***** Test for solving eigenproblem with Lagrange multipliers *****\n");
-      MasslessEigen();
-      break;
-    default:
-      std::fprintf(stderr, "*** ERROR: ZUK_MTX_TEST= %i is not supported in nQORMtxBLA::Test\n", value);
+  static const struct {
+    int value;
+    const char* heading;
+    void (*run)();
+  } kRuns[] = {
+      {1, "\n***** QORMtxBLA: Real matrix multiplication test *****\n\n", RealProduct},
+      {2, "\n***** QORMtxBLA:  Complex matrix multiplication test *****\n", ComplexProducts},
+      {3, "\n***** QORMtxBLA:  Real system of equations solver test *****\n", RealSolve},
+      {4, "\n***** Complex system of equations solver test (symmetric solver)*****\n", [] { ComplexSolve(CM::SYMM); }},
+      {5, "\n***** Complex eigensolver test*****\n", ComplexEigen},
+      {6, "\n***** Complex system of equations solver test (unsymmetric solver)*****\n",
+       [] { ComplexSolve(CM::UNKNOWN); }},
+      {7, "\n***** Complex system of equations solver test (diagonal solver)*****\n", [] { ComplexSolve(CM::DIAG); }},
+      {8, "\n***** QORMtxBlaUtilities::Scale test *****\n", DispatchScale},
+      {9, "\n***** QORMtxSparseMatrix::GetBlock test *****\n", [] { SparseBlocks(false); }},
+      {10, "\n***** QORMtxSparseMatrix::GetBlock test *****\n", [] { SparseBlocks(true); }},
+      {11, "\n***** Test for solving eigenproblem with Lagrange multipliers *****\n", MasslessEigen},
+  };
+  bool ran = false;
+  for (const auto& run : kRuns) {
+    if (run.value != value) continue;
+    Say(run.heading);
+    run.run();
+    ran = true;
   }
+  if (!ran) std::fprintf(stderr, "*** ERROR: ZUK_MTX_TEST= %i is not supported in nQORMtxBLA::Test\n", value);
   Say("\n\nQORMtxBLA::Test - End\n");
 }

@@ -109,13 +109,14 @@ QORMtxBlaMatrix* QORMtxBlaMatrix::Submatrix(int startRow, int endRow, int startC
   QORMTX_ASSERT(startRow>=0 && startCol>=0);
   QORMTX_ASSERT(endRow<m_dim1 && endCol<m_dim2);
   QORMTX_ASSERT(startRow<=endRow && startCol<=endCol);
-  return new QORMtxBlaMatrix(&At(startRow, startCol), m_counter, m_offset, endRow - startRow + 1,
-                             endCol - startCol + 1, m_ownsValues);
+  return new QORMtxBlaMatrix(&At(startRow, startCol), m_counter, m_offset, endRow - startRow + 1, endCol - startCol + 1,
+                             m_ownsValues);
 }
 
 // ---- Windows in and out ----
 
-void QORMtxBlaMatrix::GetValues(int startRow, int lastRow, int startCol, int lastCol, QORMtxBlaMatrix& dimMatrix) const {
+void QORMtxBlaMatrix::GetValues(int startRow, int lastRow, int startCol, int lastCol,
+                                QORMtxBlaMatrix& dimMatrix) const {
   QORMTX_ASSERT(startRow>=0 && startCol>=0);
   QORMTX_ASSERT(lastRow < m_dim1 && lastCol< m_dim2);
   QORMTX_ASSERT(lastRow >= startRow && lastCol >= startCol);
@@ -133,7 +134,8 @@ void QORMtxBlaMatrix::GetValues(int startRow, int lastRow, int startCol, int las
   CopyBlock(rows, lastCol - startCol + 1, &At(startRow, startCol), m_offset, out, rows);
 }
 
-void QORMtxBlaMatrix::SetValues(int startRow, int lastRow, int startCol, int lastCol, const QORMtxBlaMatrix& dimMatrix) {
+void QORMtxBlaMatrix::SetValues(int startRow, int lastRow, int startCol, int lastCol,
+                                const QORMtxBlaMatrix& dimMatrix) {
   QORMTX_ASSERT(startRow>=0 && startCol>=0);
   QORMTX_ASSERT(lastRow < m_dim1 && lastCol< m_dim2);
   QORMTX_ASSERT(lastRow >= startRow && lastCol >= startCol);
@@ -169,13 +171,22 @@ void QORMtxBlaMatrix::SetSymmetricResults() {
     }
 }
 
-void QORMtxBlaMatrix::Add(double alpha, const QORMtxBlaMatrix& rhs) {
-  QORMTX_ASSERT((m_dim1 == rhs.m_dim1) && (m_dim2 == rhs.m_dim2));
-  if (alpha == 0.0) return;
+template <class Update>
+void QORMtxBlaMatrix::UpdateKeptPart(Update update) {
+  // A structured matrix updates rows j … of column j when tall, rows … j otherwise, then mirrors.
   const bool structured = Structured();
   for (int j = 0; j < m_dim2; ++j) {
     const int i0 = structured && m_tall ? j : 0;
     const int i1 = structured && !m_tall ? std::min(j + 1, m_dim1) : m_dim1;
+    update(j, i0, i1);
+  }
+  if (structured) SetSymmetricResults();
+}
+
+void QORMtxBlaMatrix::Add(double alpha, const QORMtxBlaMatrix& rhs) {
+  QORMTX_ASSERT((m_dim1 == rhs.m_dim1) && (m_dim2 == rhs.m_dim2));
+  if (alpha == 0.0) return;
+  UpdateKeptPart([&](int j, int i0, int i1) {
     double* to = &At(0, j);
     const double* from = &rhs.At(0, j);
     if (alpha == 1.0)
@@ -184,20 +195,15 @@ void QORMtxBlaMatrix::Add(double alpha, const QORMtxBlaMatrix& rhs) {
       for (int i = i0; i < i1; ++i) to[i] -= from[i];
     else
       for (int i = i0; i < i1; ++i) to[i] += alpha * from[i];
-  }
-  if (structured) SetSymmetricResults();
+  });
 }
 
 void QORMtxBlaMatrix::Multiply(double s) {
   if (s == 1.0) return;
-  const bool structured = Structured();
-  for (int j = 0; j < m_dim2; ++j) {
-    const int i0 = structured && m_tall ? j : 0;
-    const int i1 = structured && !m_tall ? std::min(j + 1, m_dim1) : m_dim1;
+  UpdateKeptPart([&](int j, int i0, int i1) {
     double* col = &At(0, j);
     for (int i = i0; i < i1; ++i) col[i] *= s;
-  }
-  if (structured) SetSymmetricResults();
+  });
 }
 
 void QORMtxBlaMatrix::Multiply(const QORMtxBlaMatrix& A, const QORMtxBlaMatrix& B, double alpha, double beta,

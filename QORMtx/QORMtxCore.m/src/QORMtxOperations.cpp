@@ -26,8 +26,8 @@ void QORMtxOperations::Multiply(const QORMtxMatrix& A, const QORMtxMatrix& B, QO
   if (numRowsC == 0 || numColsC == 0) return;
   // The kernel wants leading dimensions of at least 1 even for an empty inner dimension.
   const int lda = std::max(1, numRowsA), ldb = std::max(1, numRowsB), ldc = numRowsC;
-  blac_dgemm("N", "N", &numRowsA, &numColsB, &numColsA, &alpha, A.Values(), &lda, B.Values(), &ldb, &beta,
-             C.Values(), &ldc);
+  blac_dgemm("N", "N", &numRowsA, &numColsB, &numColsA, &alpha, A.Values(), &lda, B.Values(), &ldb, &beta, C.Values(),
+             &ldc);
 }
 
 void QORMtxOperations::EnergyProducts(const QORMtxMatrix& A, const QORMtxMatrix& B, double* products, double* work) {

@@ -195,8 +195,6 @@ void QORMtxSparseMatrix::AddDataChecked(unsigned row, unsigned col, double value
     const unsigned m_numCols = static_cast<unsigned>(this->m_numCols);
     QORMTX_ASSERT(row < m_numRows && col < m_numCols);
   }
-  // Length() is an int: the list stops one short of wrapping it (the fast path never appends past Capacity()).
-  QORMTX_ASSERT(m_entries.Length() < 2147483647 && "QORMtxEntryList: more entries than an int counts");
   if (m_entries.Length() == m_entries.Capacity()) ++m_entryReallocations;
   m_entries.Append(row, col, value);
 }
@@ -318,33 +316,34 @@ void QORMtxSparseMatrix::AssembleSorted(bool symmetric) {
   if (symmetric) m_symFlag = e_symmetric;
 }
 
-// The bucket assembly: per row, the set of distinct columns numbered in ascending order gives each entry its
-// position, and the values are added into zeroed storage in list order. Sets and tables are flat arrays indexed by
-// column (a stamp per column, a position per column).
+// The bucket assembly: a stable bucket sort by row, then a stable sort of each row by column, so that the values of
+// a position are added in list order; the distinct columns give the row's stored entries. Nothing is indexed by
+// column, so the cost follows the entries and rows whatever the column count.
 void QORMtxSparseMatrix::AssembleBuckets(bool symmetric) {
   const QORMtxSparseMatrixEntry* e = m_entries.Data();
   const int n = m_entries.Length();
   std::printf("*** QORMtxSparseMatrix::NewAssemble: m_numRows=%i, m_numCols=%i, nnz=%i, %ssymmetric\n", m_numRows,
               m_numCols, n, symmetric ? "" : "un");
 
-  // Stable bucket sort by row of every entry, diagonal ones included.
   std::vector<unsigned> start(static_cast<size_t>(m_numRows) + 1);
   QORBasVector<int> bucketCol(n);
   QORBasVector<double> bucketVal(n);
   ScatterByRow(e, n, m_numRows, start.data(), bucketCol.data(), bucketVal.data());
 
-  // Row sizes: distinct columns of each bucket, without the row's own index in symmetric mode.
-  QORBasVector<int> stamp(m_numCols, -1);
+  // Row sizes: distinct columns of each sorted bucket, without the row's own index in symmetric mode.
+  std::vector<std::pair<int, double>> sorted(static_cast<size_t>(n));
   Owned<unsigned> rowP(NewUnsigned(static_cast<size_t>(m_numRows) + 1));
   rowP[0] = 0;
   for (int r = 0; r < m_numRows; ++r) {
+    const auto first = sorted.begin() + start[r], last = sorted.begin() + start[r + 1];
+    for (unsigned k = start[r]; k < start[r + 1]; ++k)
+      sorted[k] = {bucketCol[static_cast<int>(k)], bucketVal[static_cast<int>(k)]};
+    std::stable_sort(first, last, [](const std::pair<int, double>& a, const std::pair<int, double>& b) {
+      return a.first < b.first;
+    });
     unsigned size = 0;
-    for (unsigned k = start[r]; k < start[r + 1]; ++k) {
-      const int c = bucketCol[static_cast<int>(k)];
-      if (stamp[c] == r || (symmetric && c == r)) continue;
-      stamp[c] = r;
-      ++size;
-    }
+    for (auto p = first; p != last; ++p)
+      if (!(symmetric && p->first == r) && (p == first || p[-1].first != p->first)) ++size;
     rowP[r + 1] = rowP[r] + size;
   }
   const unsigned nnz = rowP[m_numRows];
@@ -357,29 +356,20 @@ void QORMtxSparseMatrix::AssembleBuckets(bool symmetric) {
     diagonal.Reset(NewDouble(static_cast<size_t>(m_numRows)));
     std::fill(diagonal.get(), diagonal.get() + m_numRows, 0.0);
   }
-
-  std::fill(stamp.begin(), stamp.end(), -1);
-  QORBasVector<int> members;
-  QORBasVector<int> position(m_numCols);
   for (int r = 0; r < m_numRows; ++r) {
-    members.clear();
+    unsigned w = rowP[r];
     for (unsigned k = start[r]; k < start[r + 1]; ++k) {
-      const int c = bucketCol[static_cast<int>(k)];
-      if (stamp[c] == r || (symmetric && c == r)) continue;
-      stamp[c] = r;
-      members.push_back(c);
-    }
-    std::sort(members.begin(), members.end());
-    for (int p = 0; p < members.size(); ++p) {
-      position[members[p]] = p;
-      colI[rowP[r] + static_cast<unsigned>(p)] = members[p];
-    }
-    for (unsigned k = start[r]; k < start[r + 1]; ++k) {
-      const int c = bucketCol[static_cast<int>(k)];
-      if (symmetric && c == r)
-        diagonal[r] += bucketVal[static_cast<int>(k)];
-      else
-        data[rowP[r] + static_cast<unsigned>(position[c])] += bucketVal[static_cast<int>(k)];
+      const int c = sorted[k].first;
+      if (symmetric && c == r) {
+        diagonal[r] += sorted[k].second;
+        continue;
+      }
+      if (w > rowP[r] && colI[w - 1] == c) {
+        data[w - 1] += sorted[k].second;
+      } else {
+        colI[w] = c;
+        data[w++] += sorted[k].second;
+      }
     }
   }
   AdoptArrays(rowP.Release(), colI.Release(), data.Release(), diagonal.Release(), nnz);
