@@ -106,19 +106,25 @@ int SelectedPairs(char uplo, int n, double* A, const Selection& sel, int& m, dou
   return info;
 }
 
-// A·x = λ·B·x given the Cholesky factor of B: reduction to the standard problem, the selected pairs of it (the full
-// spectrum by dsyevd, the kernels of dsygvd; a selection by dsyevr on the selection only, the dsygvx scheme) and
-// back-transformation x = U⁻¹·y ('U', B = Uᵀ·U) or L⁻ᵀ·y ('L'), so that xᵀ·B·x = I. A is overwritten.
+// A·x = λ·B·x given the Cholesky factor of B: reduction to the standard problem, the selected pairs of it and
+// back-transformation x = U⁻¹·y ('U', B = Uᵀ·U) or L⁻ᵀ·y ('L'), so that xᵀ·B·x = I. The full spectrum, and an
+// index range of more than an eighth of it, by divide and conquer (dsyevd: the kernels of dsygvd, several times
+// faster than dsyevr on many pairs); fewer pairs or a value interval by dsyevr on the selection only (the dsygvx
+// scheme). A is overwritten; z needs n columns per pair selected.
 int ReducedPairs(char uplo, int n, double* A, const double* factor, const Selection& sel, int& m, double* w,
                  double* z) {
   const int itype = 1;
   int info = 0;
   LAPACK_dsygst(&itype, &uplo, &n, A, &n, factor, &n, &info);
   if (info != 0) return info;
-  if (sel.range == 'A') {
-    std::copy(A, A + Square(n), z);
-    info = AllPairs(uplo, n, z, w);
-    m = info == 0 ? n : 0;
+  const int count = sel.range == 'I' ? sel.iu - sel.il + 1 : n;
+  if (sel.range == 'A' || (sel.range == 'I' && 8 * static_cast<long long>(count) > n)) {
+    info = AllPairs(uplo, n, A, w);
+    if (info != 0) return info;
+    const int first = sel.range == 'I' ? sel.il - 1 : 0;
+    std::copy(w + first, w + first + count, w);
+    std::copy(A + static_cast<size_t>(first) * n, A + static_cast<size_t>(first + count) * n, z);
+    m = count;
   } else {
     info = SelectedPairs(uplo, n, A, sel, m, w, z);
   }

@@ -100,12 +100,20 @@ struct Case {
 TEST(LapackHooksEigen, PencilsWithKnownEigenvalues) {
   const std::vector<double> k6 = {1, 2, 3, 4, 5, 6}, mPos = {2, 1, 0.5, 1, 4, 1};
   const std::vector<double> mIndef = {1, -1, 0.5, 1, -4, 2}, mSingular = {1, 0, 0.5, 0, 4, 1};
+  // Twelve unknowns: a range of at most an eighth of the spectrum goes through dsyevr on the selection alone.
+  const std::vector<double> k12 = {3, 1, 4, 1.5, 9, 2.6, 5, 3.5, 8, 9.7, 9.3, 2.3};
+  const std::vector<double> m12 = {1, 2, 1, 0.5, 1, 1, 2, 1, 0.25, 1, 3, 1}, m12Singular = {1, 2, 1, 0, 1, 1, 2, 1,
+                                                                                            0.25, 0, 3, 1};
   const Case cases[] = {
       {"definite, all pairs", k6, mPos, 1, 1, 0, 0, 0, 0, 6, "definite pencil, all pairs"},
       {"definite, index range 2..4", k6, mPos, 1, 1, 2, 4, 1, 1, 3, "definite pencil, index range, found 3"},
       {"definite, lowest 1", k6, mPos, 1, 1, 1, 1, 1, 0, 1, "found 1"},
       {"definite, index range clipped 5..99", k6, mPos, 1, 1, 5, 99, 1, 4, 2, "found 2"},
       {"definite, empty index range", k6, mPos, 1, 1, 4, 3, 1, 0, 0, "found 0"},
+      {"selection alone: lowest 1 of 12", k12, m12, 1, 1, 1, 1, 1, 0, 1, "definite pencil, index range, found 1"},
+      {"selection alone: 5th of 12", k12, m12, 1, 1, 5, 5, 1, 4, 1, "found 1"},
+      {"selection alone, singular M", k12, m12Singular, 1, 1, 2, 2, 1, 1, 1, "reversed pencil, index range, found 1"},
+      {"many of 12: divide and conquer", k12, m12, 1, 1, 3, 9, 1, 2, 7, "found 7"},
       {"definite, value interval (1, 5]", k6, mPos, 1, 1, 1, 5, 0, 1, 3, "value interval"},
       {"indefinite M: reversed, all", k6, mIndef, 1, 1, 0, 0, 0, 0, 6, "reversed pencil, all pairs, found 6"},
       {"indefinite M: reversed, lowest 3", k6, mIndef, 1, 1, 1, 3, 1, 0, 3, "M not positive definite at order 2"},

@@ -1,6 +1,9 @@
 // Database files in the qormtx format table: info lists the distributions and drawers; a matrix is read from the
 // first two-dimensional dense drawer of doubles and written as one, band by band so memory stays bounded.
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -113,6 +116,11 @@ void Read(const std::string& path, QORMtxSparseMatrix& matrix, const ReadLimits&
 void Write(const std::string& path, const QORMtxSparseMatrix& matrix) {
   const int rows = matrix.NumberOfRows(), cols = matrix.NumberOfColumns();
   if (rows == 0 || cols == 0) throw Failure{path + ": an empty matrix has no drawer"};
+  // The store treats a file it cannot create as fatal; a user's wrong path is only bad input.
+  if (FILE* probe = std::fopen(path.c_str(), "ab"))
+    std::fclose(probe);
+  else
+    throw Failure{path + ": cannot open for writing: " + std::strerror(errno)};
   QORSimDatabase db;
   db.Create(path.c_str());
   {

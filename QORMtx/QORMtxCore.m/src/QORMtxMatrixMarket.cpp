@@ -63,7 +63,8 @@ class LineReader {
   /// Next line into [b, e); false at the end of the text or on a read error (see Error()).
   bool Next(const char*& b, const char*& e) {
     const void* nl = nullptr;
-    while (!(nl = std::memchr(m_p, '\n', static_cast<size_t>(m_end - m_p))) && Refill()) {
+    // memchr wants a real pointer even for no bytes (an empty text may have none).
+    while (!(nl = m_p < m_end ? std::memchr(m_p, '\n', static_cast<size_t>(m_end - m_p)) : nullptr) && Refill()) {
     }
     if (m_p >= m_end) return false;
     b = m_p;
@@ -86,8 +87,9 @@ class LineReader {
       m_error = "line " + std::to_string(m_line + 1) + " is longer than " + std::to_string(kMaxLine) + " bytes";
       return Stop();
     }
+    // The unfinished line moves to the front before the buffer may grow (growing moves the buffer).
+    if (keep > 0) std::memmove(m_buffer.data(), m_p, keep);
     if (m_buffer.size() < keep + kPiece) m_buffer.resize(keep + kPiece);
-    std::memmove(m_buffer.data(), m_p, keep);
     const size_t got = std::fread(m_buffer.data() + keep, 1, kPiece, m_file);
     if (got < kPiece) {
       if (std::ferror(m_file)) {
