@@ -37,16 +37,17 @@ struct Clock {
 double Seconds(double a, double b) { return b - a; }
 
 const std::string& Dir() {
-  static const std::string dir = [] {
+  // Never destroyed: the exit handler that removes the folder runs after function-local statics are gone.
+  static const std::string* dir = [] {
     char tmpl[] = "/tmp/qormtx_files_bench_XXXXXX";
-    std::string d = mkdtemp(tmpl) ? tmpl : "/tmp";
+    auto* d = new std::string(mkdtemp(tmpl) ? tmpl : "/tmp");
     std::atexit([] {
-      for (const char* f : {"/a", "/b", "/raw"}) std::remove((Dir() + f).c_str());
-      rmdir(Dir().c_str());
+      for (const char* f : {"/a", "/b", "/raw"}) std::remove((*dir + f).c_str());
+      rmdir(dir->c_str());
     });
     return d;
   }();
-  return dir;
+  return *dir;
 }
 
 // The Laplacian of a grid with n = m^3 points: 26 on the diagonal, -1 to each of the up to 26 neighbours.
