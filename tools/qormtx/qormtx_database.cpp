@@ -116,13 +116,8 @@ void Read(const std::string& path, QORMtxSparseMatrix& matrix, const ReadLimits&
 void Write(const std::string& path, const QORMtxSparseMatrix& matrix) {
   const int rows = matrix.NumberOfRows(), cols = matrix.NumberOfColumns();
   if (rows == 0 || cols == 0) throw Failure{path + ": an empty matrix has no drawer"};
-  // The store treats a file it cannot create as fatal; a user's wrong path is only bad input.
-  if (FILE* probe = std::fopen(path.c_str(), "ab"))
-    std::fclose(probe);
-  else
-    throw Failure{path + ": cannot open for writing: " + std::strerror(errno)};
   QORSimDatabase db;
-  db.Create(path.c_str());
+  CreateDatabaseFile(path, db);
   {
     QORSimContext ctx(db.ContextID());
     const QORSimCSetID r = QORSimCollection(ctx.CreateCollection(rows, QORSimTypeID(), "rows")).BiggestCSetID();
@@ -149,6 +144,14 @@ void Write(const std::string& path, const QORMtxSparseMatrix& matrix) {
 }
 
 }  // namespace
+
+void CreateDatabaseFile(const std::string& path, QORSimDatabase& db) {
+  if (FILE* probe = std::fopen(path.c_str(), "ab"))
+    std::fclose(probe);
+  else
+    throw Failure{path + ": cannot open for writing: " + std::strerror(errno)};
+  db.Create(path.c_str());
+}
 
 Format DatabaseFormat() {
   return Format{"db",

@@ -8,6 +8,8 @@
 
 class QORMtxSparseMatrix;
 
+class QORSimDatabase;
+
 namespace qormtx {
 
 /// Bad input or an unwritable output: the message names the file (and line), main prints it, exit status 1.
@@ -54,5 +56,8 @@ const Format& DetectFormat(const std::string& path);
 const Format& OutputFormat(const std::string& path, const std::string& code);
 /// The codes for --help: "mtx, db, 0, ...".
 std::string FormatCodes();
+/// Creates the database file path in db; a path that cannot be written throws Failure naming it (the store
+/// itself treats a file it cannot create as fatal, while a user's wrong path is only bad input).
+void CreateDatabaseFile(const std::string& path, QORSimDatabase& db);
 
 }  // namespace qormtx

@@ -22,6 +22,7 @@
 #include "QORSim.h"
 #include "aio_ostream.h"
 #include "qormtx_commands.h"
+#include "qormtx_formats.h"
 
 namespace qormtx {
 
@@ -102,13 +103,8 @@ void Report(const ModesArgs& a, int n, const QORMtxModalResult& r, QORMtxReportE
 // Mode shapes as a stored dense matrix: rows on the unknowns of K (its ordinals 0..n-1), one column per mode.
 void WriteModes(const std::string& path, const QORMtxMatrix& modes) {
   const int n = modes.NumberOfRows(), k = modes.NumberOfColumns();
-  // The store treats a file it cannot create as fatal; a user's wrong path is only bad input.
-  if (FILE* probe = std::fopen(path.c_str(), "ab"))
-    std::fclose(probe);
-  else
-    throw Failure{path + ": cannot open for writing: " + std::strerror(errno)};
   QORSimDatabase db;
-  db.Create(path.c_str());
+  CreateDatabaseFile(path, db);
   {
     QORSimContext ctx(db.ContextID());
     const QORSimCSetID dofs = QORSimCollection(ctx.CreateCollection(n, QORSimTypeID(), "dofs")).BiggestCSetID();
