@@ -25,6 +25,12 @@ using Action = std::function<int()>;
 void ReadMatrixFile(const std::string& path, QORMtxSparseMatrix& matrix, const Global& global,
                     const std::function<std::string(long long, long long, long long)>& checkSize = nullptr);
 
+/// The K and M file operands of the pencil commands (eigen, modes).
+void AddPencilOperands(CLI::App& cmd, std::string& k, std::string& m);
+/// Throws Failure naming m when M's order is not K's.
+void CheckSameOrder(const std::string& k, const QORMtxSparseMatrix& K, const std::string& m,
+                    const QORMtxSparseMatrix& M);
+
 void AddEigenCommand(CLI::App& app, const Global& global, Action& action);
 void AddInfoCommand(CLI::App& app, const Global& global, Action& action);
 void AddConvertCommand(CLI::App& app, const Global& global, Action& action);

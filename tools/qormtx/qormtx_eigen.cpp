@@ -104,9 +104,7 @@ int Run(const EigenArgs& a, const Global& global) {
     QORMtxSparseMatrix kSparse, mSparse;  // released before the dense solve needs the memory
     ReadOperand(a.k, kSparse, global);
     ReadOperand(a.m, mSparse, global);
-    if (mSparse.NumberOfRows() != kSparse.NumberOfRows())
-      throw Failure{a.m + ": the matrix is " + Shape(mSparse.NumberOfRows(), mSparse.NumberOfColumns()) + ", but " +
-                    a.k + " is " + Shape(kSparse.NumberOfRows(), kSparse.NumberOfColumns())};
+    CheckSameOrder(a.k, kSparse, a.m, mSparse);
     ToDense(kSparse, K);
     ToDense(mSparse, M);
   }
@@ -153,8 +151,7 @@ void AddEigenCommand(CLI::App& app, const Global& global, Action& action) {
       "Lowest eigenvalues of K x = lambda M x and their frequencies sqrt(lambda)/(2 pi), for a symmetric stiffness "
       "matrix K and mass matrix M of order 1 to 5000. Zero columns of M are massless unknowns; their infinite "
       "eigenvalues are left out.");
-  cmd->add_option("K", args->k, "Stiffness matrix file")->required();
-  cmd->add_option("M", args->m, "Mass matrix file")->required();
+  AddPencilOperands(*cmd, args->k, args->m);
   cmd->add_option("-n,--count", args->count, "How many of the lowest eigenvalues to print")
       ->default_val(10)
       ->check(CLI::Range(1, 1000000000));

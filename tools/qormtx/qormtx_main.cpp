@@ -18,6 +18,20 @@
 
 namespace qormtx {
 
+void AddPencilOperands(CLI::App& cmd, std::string& k, std::string& m) {
+  cmd.add_option("K", k, "Stiffness matrix file")->required();
+  cmd.add_option("M", m, "Mass matrix file")->required();
+}
+
+void CheckSameOrder(const std::string& k, const QORMtxSparseMatrix& K, const std::string& m,
+                    const QORMtxSparseMatrix& M) {
+  if (M.NumberOfRows() == K.NumberOfRows()) return;
+  auto shape = [](const QORMtxSparseMatrix& A) {
+    return std::to_string(A.NumberOfRows()) + " x " + std::to_string(A.NumberOfColumns());
+  };
+  throw Failure{m + ": the matrix is " + shape(M) + ", but " + k + " is " + shape(K)};
+}
+
 void ReadMatrixFile(const std::string& path, QORMtxSparseMatrix& matrix, const Global& global,
                     const std::function<std::string(long long, long long, long long)>& checkSize) {
   const Format& format = DetectFormat(path);

@@ -119,10 +119,7 @@ int Run(const ModesArgs& a, const Global& global) {
   QORMtxSparseMatrix K, M;
   ReadOperand(a.k, K, global);
   ReadOperand(a.m, M, global);
-  if (M.NumberOfRows() != K.NumberOfRows())
-    throw Failure{a.m + ": the matrix is " + std::to_string(M.NumberOfRows()) + " x " +
-                  std::to_string(M.NumberOfRows()) + ", but " + a.k + " is " + std::to_string(K.NumberOfRows()) +
-                  " x " + std::to_string(K.NumberOfRows())};
+  CheckSameOrder(a.k, K, a.m, M);
   CheckMass(a.m, M);
   const int n = K.NumberOfRows();
 
@@ -174,8 +171,7 @@ void AddModesCommand(CLI::App& app, const Global& global, Action& action) {
       "|K x - lambda M x| / ((|K| + |lambda| |M|) |x|) and the square of 100 times its shift-inverted residual are "
       "below the "
       "tolerance; otherwise the errors reached are printed and the status is 1.");
-  cmd->add_option("K", args->k, "Stiffness matrix file")->required();
-  cmd->add_option("M", args->m, "Mass matrix file")->required();
+  AddPencilOperands(*cmd, args->k, args->m);
   cmd->add_option("-n,--count", args->count, "How many of the lowest eigenvalues")
       ->default_val(10)
       ->check(CLI::Range(1, 100000));

@@ -40,12 +40,7 @@ void QORMtxSparseMatrix::AssembleElmat(const ElementMatrices& multi, const QORFs
   omi_IntTable<int> labelToPos;
   for (int p = 0; p < eldofsize; ++p) labelToPos.Insert(elemDofs.Label(p), p);
 
-  ReleaseArrays();
-  m_numNonzeros = 0;
-  m_symFlag = e_unknown;
-  m_assemblyComplete = false;
-  m_entries.Clear();
-  m_entryReallocations = 0;
+  BeginAssembly(false);
 
   long long total = 0;
   for (int i = 0; i < nelems; ++i) total += std::max(0, multi.NumEntries(i));
