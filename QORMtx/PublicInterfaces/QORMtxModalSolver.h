@@ -1,10 +1,11 @@
 // QORMtxModalSolver: the lowest eigenpairs of a large sparse pencil K·x = λ·M·x by shift-and-invert.
 #pragma once
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "QORMtxMatrix.h"
+#include "QORMtxScratchDenseMatrix.h"
 
 class QORMtxSparseMatrix;
 
@@ -36,7 +37,9 @@ struct QORMtxModalResult {
   std::vector<double> eigenvalues;     ///< ascending, count of them (status 2: the best reached, not results)
   std::vector<double> backwardErrors;  ///< ‖K·x - λ·M·x‖ / ((‖K‖ + |λ|·‖M‖)·‖x‖), infinity norms
   std::vector<double> residuals;       ///< ‖K·x - λ·M·x‖ / ‖K·x‖
-  QORMtxMatrix modes;                  ///< n × count, M-orthonormal
+  /// n × count, M-orthonormal, in a scratch database file of its own (see QORMtxScratchDenseMatrix): copy it
+  /// into a database with QORMtxDenseMatrix::CopyValues, read columns with GetValues. Null when no pair is found.
+  std::unique_ptr<QORMtxScratchDenseMatrix> modes;
 };
 
 /// \brief Thick-restarted block shift-and-invert Krylov iteration with locking.

@@ -81,9 +81,11 @@ TEST_F(ModalSolver, MatchesTheDenseSolveOnChains) {
     const QORMtxModalResult r = QORMtxModalSolver::Solve(K, M, o);
     ExpectSame(r, DenseLowest(K, M, c.count), 1e-8);
     // The modes are M-orthonormal.
-    QORMtxMatrix Md = Dense(M), MX(c.n, c.count), G(c.count, c.count);
-    QORMtxBLA::Multiply(1.0, Md, QORMtxBLA::NOOP, r.modes, QORMtxBLA::NOOP, 0.0, MX, QORMtxBLA::UNKNOWN, 0);
-    QORMtxBLA::Multiply(1.0, r.modes, QORMtxBLA::TRANS, MX, QORMtxBLA::NOOP, 0.0, G, QORMtxBLA::UNKNOWN, 0);
+    QORMtxMatrix Md = Dense(M), X(c.n, c.count), MX(c.n, c.count), G(c.count, c.count);
+    ASSERT_TRUE(r.modes);
+    r.modes->GetAllValues(X.Values());
+    QORMtxBLA::Multiply(1.0, Md, QORMtxBLA::NOOP, X, QORMtxBLA::NOOP, 0.0, MX, QORMtxBLA::UNKNOWN, 0);
+    QORMtxBLA::Multiply(1.0, X, QORMtxBLA::TRANS, MX, QORMtxBLA::NOOP, 0.0, G, QORMtxBLA::UNKNOWN, 0);
     for (int i = 0; i < c.count; ++i)
       for (int j = 0; j < c.count; ++j) EXPECT_NEAR(G.Values()[i + j * c.count], i == j ? 1.0 : 0.0, 1e-10);
   }

@@ -101,7 +101,7 @@ void Report(const ModesArgs& a, int n, const QORMtxModalResult& r, QORMtxReportE
 }
 
 // Mode shapes as a stored dense matrix: rows on the unknowns of K (its ordinals 0..n-1), one column per mode.
-void WriteModes(const std::string& path, const QORMtxMatrix& modes) {
+void WriteModes(const std::string& path, const QORMtxDenseMatrix& modes) {
   const int n = modes.NumberOfRows(), k = modes.NumberOfColumns();
   QORSimDatabase db;
   CreateDatabaseFile(path, db);
@@ -110,7 +110,7 @@ void WriteModes(const std::string& path, const QORMtxMatrix& modes) {
     const QORSimCSetID dofs = QORSimCollection(ctx.CreateCollection(n, QORSimTypeID(), "dofs")).BiggestCSetID();
     const QORSimCSetID cols = QORSimCollection(ctx.CreateCollection(k, QORSimTypeID(), "modes")).BiggestCSetID();
     QORMtxDenseMatrix D(QORMtxUtilities::Create2DDistribution(dofs, cols, std::min(n, 65536), 1));
-    D.SetValues(0, n - 1, 0, k - 1, modes);
+    D.CopyValues(&modes);
   }
   db.Close();
 }
@@ -150,7 +150,7 @@ int Run(const ModesArgs& a, const Global& global) {
     aio_cerr << ("qormtx: " + pair + "only " + std::to_string(r.eigenvalues.size()) +
                  " finite eigenvalues exist (massless unknowns have none)\n")
                     .c_str();
-  if (!a.out.empty()) WriteModes(a.out, r.modes);
+  if (!a.out.empty() && r.modes) WriteModes(a.out, *r.modes);
   if (!a.html.empty()) {
     aio_ofstream html(a.html.c_str());
     if (!html.is_open()) throw Failure{a.html + ": cannot open for writing: " + std::strerror(errno)};

@@ -158,6 +158,8 @@ class Basis {
   bool m_indefinite = false;
 };
 
+constexpr int kModeRowChunk = 8192;  // rows per block of the stored modes
+
 const char* const kIndefiniteMass = "M is not positive semidefinite: the pencil has no lowest modes";
 
 /// One Ritz pair's place and quality.
@@ -508,18 +510,18 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
     }
     K.Multiply(X.data(), w, KX.data(), false);
   }
-  result.modes.Reset(n, w);
+  if (w > 0) result.modes = std::make_unique<QORMtxScratchDenseMatrix>(n, w, std::min(n, kModeRowChunk), w);
   for (int j = 0; j < w; ++j) {
     const size_t c = static_cast<size_t>(j) * n;
     Pair p;
     Measure(&X[c], &KX[c], &MX[c], n, normK, normM, p);
-    std::copy(X.begin() + c, X.begin() + c + n, result.modes.Values() + c);
     result.eigenvalues.push_back(p.theta);
     result.backwardErrors.push_back(p.backward);
     result.residuals.push_back(p.residual);
     if (result.status == 0 && !(p.backward <= options.tolerance)) result.status = 2;
     worst = std::max(worst, p.backward);
   }
+  if (w > 0) result.modes->SetValues(0, n - 1, 0, w - 1, X.data());
   if (result.status == 2) {
     char buf[200];
     std::snprintf(buf, sizeof buf, "not converged after %d iterations: largest error %.3g (tolerance %.3g)",
