@@ -508,8 +508,10 @@ void Solver::Restart(int active, const std::vector<double>& Ys, int keep) {
   // The continuation: S applied to the newest block, orthogonal to the whole basis (its S-image is known already
   // from the projection).
   const int contStart = m_basis.Size();
-  m_basis.SV().Read(m_frontStart, m_frontSize, m_basis.Block().Col(0));
-  int contSize = m_basis.Append(m_frontSize);
+  // An order just above the basis leaves less room than a block behind it.
+  const int width = std::min(m_frontSize, m_capacity - contStart);
+  m_basis.SV().Read(m_frontStart, width, m_basis.Block().Col(0));
+  int contSize = m_basis.Append(width);
   if (contSize < m_b) contSize += AppendRandom(m_b - contSize);
   if (m_basis.Indefinite()) return;
   m_basis.Truncate(contStart);
