@@ -38,7 +38,8 @@ void ExpectBothPaths(int rows, int cols, const std::vector<QORMtxSparseMatrixEnt
     EXPECT_EQ(Peer::SymFlag(sorted), QORMtxSparseMatrix::e_symmetric);
     EXPECT_TRUE(sorted.IsSymmetric());
   }
-  if (static_cast<double>(rows) * cols <= 1e6) ExpectDenseEq(RawDense(sorted), Reference(rows, cols, entries, symmetric));
+  if (static_cast<double>(rows) * cols <= 1e6)
+    ExpectDenseEq(RawDense(sorted), Reference(rows, cols, entries, symmetric));
 }
 
 }  // namespace
@@ -50,8 +51,12 @@ TEST(SparseAssembly, BothPathsMatchTheDenseReferenceAndEachOther) {
     int rows, cols, count;
     bool symmetric;
     std::vector<int> emptyRows;
-  } cases[] = {{37, 23, 400, false, {0, 5, 36}}, {29, 29, 300, true, {3}},  {64, 64, 2000, false, {}},
-               {64, 64, 2000, true, {}},         {9000, 40, 90000, false, {0, 255, 256, 8999}}, {9000, 9000, 90000, true, {}}};
+  } cases[] = {{37, 23, 400, false, {0, 5, 36}},
+               {29, 29, 300, true, {3}},
+               {64, 64, 2000, false, {}},
+               {64, 64, 2000, true, {}},
+               {9000, 40, 90000, false, {0, 255, 256, 8999}},
+               {9000, 9000, 90000, true, {}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.rows << "x" << c.cols << (c.symmetric ? " symmetric" : ""));
     std::mt19937_64 rng = ref::Rng(c.rows + c.symmetric);

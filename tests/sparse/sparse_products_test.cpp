@@ -62,7 +62,7 @@ TEST(SparseMultiply, VectorsAndDiagonalsAgreeWithDenseReferenceForAllShapes) {
     ASSERT_TRUE(A.IsAssembled()) << s.name;
     const Dense R = Reference(s.rows, s.cols, entries, A.Diagonal() != nullptr);
     for (bool transpose : {false, true})
-      for (int numVectors : {1, 2, 3, 5, 8, 13}) {
+      for (int numVectors : {1, 2, 3, 4, 8, 15}) {   // the kernels' panels of 8, then 4, 2 and 1
         const bool op = transpose && !A.Diagonal();  // symmetric storage ignores the flag
         const std::vector<double> x = Block(op ? s.rows : s.cols, numVectors, numVectors);
         std::vector<double> y(static_cast<size_t>(op ? s.cols : s.rows) * numVectors, kNaN);
@@ -119,8 +119,8 @@ TEST_F(SparseStoredProducts, DenseByColumnBlocksZeroesTheRowsPastTheProduct) {
       QORMtxDenseMatrix v(Store(inner + 2, numCols, 4, 3, x.a));
       QORMtxDenseMatrix u(Store(outer + 3, numCols, 5, 4, std::vector<double>((outer + 3) * numCols, kNaN)));
       A.MultiplyDense(v, u, transpose);
-      const std::vector<double> y =
-          Product(Reference(s.rows, s.cols, entries, s.symmetric), op, x.Block(0, inner - 1, 0, numCols - 1).a, numCols);
+      const std::vector<double> y = Product(Reference(s.rows, s.cols, entries, s.symmetric), op,
+                                            x.Block(0, inner - 1, 0, numCols - 1).a, numCols);
       const std::vector<double> got = ref::Load(u).a;
       for (int j = 0; j < numCols; ++j)
         for (int i = 0; i < outer + 3; ++i)
@@ -129,15 +129,16 @@ TEST_F(SparseStoredProducts, DenseByColumnBlocksZeroesTheRowsPastTheProduct) {
     }
 }
 
-// The gathered product reads v run by run below 1000 runs of listed rows and by whole spans above.
+// The gathered product reads v run by run below 1000 runs of listed rows and by whole spans above; a block of 13
+// columns meets every panel width of the kernel.
 TEST_F(SparseStoredProducts, TransposedIntoArrayReadsOnlyListedRows) {
   struct Case {
     const char* name;
-    int rows, cols, period, gap, numCols;  // row r has entries unless r % period < gap
+    int rows, cols, period, gap, numCols, colChunk;  // row r has entries unless r % period < gap
     bool Empty(int r) const { return r % period < gap; }
   };
-  for (const Case& c :
-       {Case{"one run", 30, 6, 1, 0, 5}, Case{"runs of 3", 40, 7, 5, 2, 7}, Case{"2000 runs", 4000, 5, 2, 1, 4}}) {
+  for (const Case& c : {Case{"one run", 30, 6, 1, 0, 5, 3}, Case{"runs of 3", 40, 7, 5, 2, 7, 3},
+                        Case{"2000 runs", 4000, 5, 2, 1, 13, 13}}) {
     std::vector<QORMtxSparseMatrixEntry> entries;
     for (int r = 0; r < c.rows; ++r)
       for (int k = 0; k < 2 && !c.Empty(r); ++k)
@@ -150,7 +151,7 @@ TEST_F(SparseStoredProducts, TransposedIntoArrayReadsOnlyListedRows) {
     for (int j = 0; j < c.numCols; ++j)
       for (int r = 0; r < c.rows; ++r)
         if (c.Empty(r)) x[j * c.rows + r] = kNaN, xClean[j * c.rows + r] = 0.0;
-    QORMtxDenseMatrix v(Store(c.rows, c.numCols, 256, 3, x));
+    QORMtxDenseMatrix v(Store(c.rows, c.numCols, 256, c.colChunk, x));
     std::vector<double> u(static_cast<size_t>(c.cols) * c.numCols, kNaN);
     A.MultiplyDense(v, u.data(), true);
     EXPECT_EQ(u, Product(Reference(c.rows, c.cols, entries, false), true, xClean, c.numCols)) << c.name;

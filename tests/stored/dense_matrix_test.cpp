@@ -15,7 +15,7 @@ using stored_test::Pattern;
 using ref::Load;
 using Dense = stored_test::StoredTest;
 
-// A stored rows × cols matrix chunked rowChunk × colChunk (-1: unchunked), filled with Pattern(salt), and its reference.
+// A stored rows × cols matrix chunked rowChunk × colChunk (-1: unchunked) holding Pattern(salt), with its reference.
 struct Made {
   QORSimDistributionID id;
   ref::Dense ref;
@@ -60,8 +60,8 @@ TEST_F(Dense, GeometryAndBlockTransfersOfMatricesAndViews) {
   struct Shape {
     int m, n, rc, cc;
   };
-  for (const Shape s : {Shape{10, 7, 4, 3}, Shape{9, 9, 3, 3}, Shape{5, 8, -1, -1}, Shape{13, 4, 5, -1},
-                        Shape{1, 1, -1, -1}}) {
+  for (const Shape s :
+       {Shape{10, 7, 4, 3}, Shape{9, 9, 3, 3}, Shape{5, 8, -1, -1}, Shape{13, 4, 5, -1}, Shape{1, 1, -1, -1}}) {
     SCOPED_TRACE(testing::Message() << s.m << "x" << s.n << " chunks " << s.rc << "x" << s.cc);
     Made mk = Make(*this, s.m, s.n, s.rc, s.cc);
     QORMtxDenseMatrix A(mk.id);
@@ -146,7 +146,8 @@ TEST_F(Dense, ListAndSetTransfers) {
   // Set forms: rows of a set of the row collection (all columns), doubled and written back; columns; both.
   const int rowOrds[] = {5, 2};
   const QORSimCSetID rowSet = QORSimCollection(A.RowCSetID().CollectionID()).CreateVolatileOrderedCSet(rowOrds, 2);
-  const QORSimCSetID colSet = QORSimCollection(A.ColumnCSetID().CollectionID()).CreateVolatileOrderedCSet(cols.data(), 2);
+  const QORSimCSetID colSet =
+      QORSimCollection(A.ColumnCSetID().CollectionID()).CreateVolatileOrderedCSet(cols.data(), 2);
   QORMtxMatrix r(2, 6), c(8, 2), s(2, 2);
   A.GetRows(QORSimCSet(rowSet), r);
   EXPECT_TRUE(naive::Near(r, naive::Pick(mk.ref, {5, 2}, naive::Range(0, 5)), 0.0));
