@@ -16,9 +16,6 @@ namespace {
 
 class StoreDeath : public StoreTest {};
 
-// The literal message, as a regular expression that ends the process with status 1.
-#define EXPECT_STORE_FAILURE(statement, text) \
-  EXPECT_EXIT(statement, ::testing::ExitedWithCode(1), qormtx_test::Literal(std::string(text)))
 
 std::string MakeDatabase(const std::string& path) {
   QORSimDatabase db;

@@ -1,12 +1,9 @@
 // Sparse drawers: compressed rows written and read back whole (through the transfer's four buffers), kept across
-// close and reopen, described, readable with h5dump, and refused when the rows or the file are not valid.
+// close and reopen, described, and refused when the rows or the file are not valid (the damage names the datasets).
 #include <gtest/gtest.h>
 #include <hdf5.h>
 
-#include <array>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -131,18 +128,7 @@ TEST_F(StoreSparse, CompressedRowsRoundTripAcrossReopen) {
     Transfer(dists[k], std::vector<QORSimCSetID>(sets.begin(), sets.end()), back, cases[k].symmetric, false);
     EXPECT_TRUE(back == w);
   }
-  db.Close();
-  // The drawer is a group of named datasets that HDF5's own tools show.
-  std::unique_ptr<FILE, int (*)(FILE*)> dump(popen(("h5dump -H -g /distributions/1/drawer0 " + path).c_str(), "r"),
-                                             pclose);
-  std::string text(4096, '\0');
-  text.resize(fread(&text[0], 1, text.size(), dump.get()));
-  for (const char* name : {"row_starts", "column_indices", "values", "diagonal", "num_nonzero"})
-    EXPECT_NE(text.find(name), std::string::npos) << name << " in\n" << text;
 }
-
-#define EXPECT_STORE_FAILURE(statement, text) \
-  EXPECT_EXIT(statement, ::testing::ExitedWithCode(1), qormtx_test::Literal(std::string(text)))
 
 TEST_F(StoreSparse, InvalidRowsAndDamagedDrawersAreRefused) {
   const std::string path = Path("bad.sim");

@@ -35,6 +35,10 @@ class StoreTest : public ::testing::Test {
 /// A distinct value for every (row, column) of a matrix, exact in binary.
 inline double Value(int row, int col, int salt = 0) { return row * 1024.0 + col + 0.25 + salt * 1048576.0; }
 
+/// The statement must end the process with status 1 and the literal text (the store's validation failures).
+#define EXPECT_STORE_FAILURE(statement, text) \
+  EXPECT_EXIT(statement, ::testing::ExitedWithCode(1), qormtx_test::Literal(std::string(text)))
+
 /// One transfer dimension: a set, or positions first … last of the drawer's set over a collection.
 using Dim = QORSimSpan;
 inline Dim Range(const QORSimCollectionID& c, int first, int last) { return QORSimSpan::Range(c, first, last); }
