@@ -402,7 +402,10 @@ TEST_F(Ledger, InPlaceProductKeepsOrdinalsAndCallerArrays) {
   M m = naive::ToMatrix(a, M::SYMM), bm = naive::ToMatrix(b);
   bm.SetColOrdinals(cols);
   m *= bm;
-  EXPECT_TRUE(m.Type() == M::UNKNOWN && m.GetColOrdinals()[1] == 8);  // the column ordinals come from the right
+  M scaled = naive::ToMatrix(sq, M::SYMM);
+  scaled *= naive::Diagonal({1, 2, 3, 4});  // column scaling: no longer symmetric
+  EXPECT_TRUE(m.Type() == M::UNKNOWN && scaled.Type() == M::UNKNOWN);
+  EXPECT_EQ(m.GetColOrdinals()[1], 8);  // the column ordinals come from the right
   // A caller's array keeps the result when it has the room, and is left alone when not.
   std::vector<double> caller(a.a), caller2(a.a);
   M view(3, 4, caller.data()), view2(3, 4, caller2.data());
