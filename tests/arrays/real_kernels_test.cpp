@@ -55,7 +55,7 @@ const Case kCases[] = {
 TEST(RealArrayKernels, MatchNaiveLoopsAndLeaveOtherArraysAlone) {
   std::mt19937_64 rng = ref::Rng(1);
   for (int n : {1, 2, 3, 7, 8, 17, 1000, 1003}) {                  // around the vector widths and their remainders
-    const Vec x0 = ref::RandomValues(n, rng, 0.5, 10.0);  // away from 0: the inverses stay plain
+    const Vec x0 = ref::RandomValues(n, rng, 0.5, 10.0);           // away from 0: the inverses stay plain
     const Vec y0 = ref::RandomValues(n, rng), z0 = ref::RandomValues(n, rng);
     for (const Case& k : kCases) {
       Vec x = x0, y = y0, z = z0;

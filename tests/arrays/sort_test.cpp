@@ -10,8 +10,8 @@
 #include "QORMtxCoreModuleC.h"
 #include "QORMtxFindContiguousRanges.h"
 #include "QORMtxSortInt.h"
-#include "qormtx_reference.h"
 #include "mem_Alloc.h"
+#include "qormtx_reference.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "QORMtxVectorAlgebra3D.h"
-#include "qormtx_reference.h"
 #include "qormtx_death.h"
+#include "qormtx_reference.h"
 
 namespace {
 

@@ -269,7 +269,8 @@ TEST_F(Files, DrawersRoundTripAcrossReopenWithTheirDomain) {
     QORSimContext ctx(db.ContextID());
     for (const QORMtxSparseMatrix* A : {&S, &U}) {
       const QORSimCollectionID rows = ctx.CreateCollection(A->NumberOfRows()), cols = ctx.CreateCollection(3);
-      A->Export(Whole(rows), Whole(cols), ctx.CreateDistribution(QORSimGrid{rows, cols}, QORSimRangeType(QORSimDoubleKey)));
+      const QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{rows, cols}, QORSimRangeType(QORSimDoubleKey));
+      A->Export(Whole(rows), Whole(cols), id);
     }
     db.Close();
   }
@@ -296,7 +297,8 @@ TEST_F(Files, DrawersRoundTripAcrossReopenWithTheirDomain) {
   // A row set of another size is refused; a second export into the same distribution is accepted.
   db.Create(path.c_str());
   QORSimContext ctx(db.ContextID());
-  const QORSimCollectionID three = ctx.CreateCollection(3), two = ctx.CreateCollection(2), cols = ctx.CreateCollection(3);
+  const QORSimCollectionID three = ctx.CreateCollection(3), two = ctx.CreateCollection(2),
+                           cols = ctx.CreateCollection(3);
   const QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{three, cols}, QORSimRangeType(QORSimDoubleKey));
   EXPECT_QORMTX_ASSERTION(S.Export(Whole(two), Whole(cols), id), "QORSimCSet(rowSetID).Size() == numRows");
   S.Export(Whole(three), Whole(cols), id);

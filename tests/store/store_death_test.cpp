@@ -16,7 +16,6 @@ namespace {
 
 class StoreDeath : public StoreTest {};
 
-
 // A database holding one rows x cols matrix of 3.5 in chunks of a quarter of each dimension.
 std::string MakeDatabase(const std::string& path, int rows = 100, int cols = 80) {
   QORSimDatabase db;

@@ -108,8 +108,8 @@ TEST_F(StoreSparse, InvalidRowsAndDamagedDrawersAreRefused) {
     db.Open(path.c_str(), QORSimDatabase::ReadOnly);
     Csr m = good;
     SparseTransfer(QORSimContext(db.ContextID()).Distributions()[0],
-             {Whole(QORSimCollectionID(db.ContextID(), 0)), Whole(QORSimCollectionID(db.ContextID(), 1))}, m, false,
-             false);
+                   {Whole(QORSimCollectionID(db.ContextID(), 0)), Whole(QORSimCollectionID(db.ContextID(), 1))}, m,
+                   false, false);
   };
   damage("row_starts", {0, 3, 2, 5, 8});
   EXPECT_STORE_FAILURE(read(),

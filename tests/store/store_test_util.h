@@ -216,8 +216,8 @@ inline QORSimSerializationType SparseKind(bool symmetric) {
 }
 
 /// One whole sparse-drawer transfer: a new drawer written from m, or the existing one read into m (same sizes).
-inline void SparseTransfer(const QORSimDistributionID& id, const std::vector<QORSimCSetID>& sets, Csr& m, bool symmetric,
-              bool makeNew) {
+inline void SparseTransfer(const QORSimDistributionID& id, const std::vector<QORSimCSetID>& sets, Csr& m,
+                           bool symmetric, bool makeNew) {
   QORSimTransfer t{QORSimDistribution(id)};
   makeNew ? t.SetWrite() : t.SetRead();
   if (makeNew) t.SetMakeNewDrawer();
