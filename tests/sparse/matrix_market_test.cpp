@@ -200,7 +200,7 @@ TEST(MatrixMarketWrite, RoundTripsAreExactAndTheTextIsFixed) {
   Assemble(S, 2, 2, {{1, 0, 0.1}, {1, 1, 2.0}}, true);
   QORMtxMatrixMarket::WriteOrAbort(path.c_str(), S);
   EXPECT_EQ(Slurp(std::fopen(path.c_str(), "r")),
-            "%%MatrixMarket matrix coordinate real symmetric\n2 2 3\n1 1 0\n2 2 2\n2 1 0.10000000000000001\n");
+            "%%MatrixMarket matrix coordinate real symmetric\n2 2 3\n1 1 0\n2 2 2\n2 1 0.1\n");
   std::remove(path.c_str());
 }
 
