@@ -176,6 +176,8 @@ void Pass(benchmark::State& state, int format, bool write) {
   const std::vector<char> bytes = Slurp(a);
   RawWrite(raw, bytes);
   std::vector<char> buffer(bytes.size());
+  // Both targets exist before the first timed pass, so that neither pays alone for creating its file.
+  if (write) WriteFile(A, Dir() + "/b", format);
   double ours = 0, rawSeconds = 0;
   for (auto _ : state) {
     const auto t0 = Clock::now();
