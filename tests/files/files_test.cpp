@@ -306,6 +306,8 @@ TEST_F(Files, DamagedFilesAreRefusedWithAMessage) {
       {7, Bytes().I({788531712, 0, 788531712, 0}).s, "an empty 788531712 x 0 block"},
       {3, "1 1 1.0\n0 2 1.0\n", "entry 2: index (0, 2)"},
       {3, "99999999999 1 1.0\n", "outside 1..2147483646"},
+      {3, "1 1 1.0\n2000000000 1 1.0\n", "indices (2000000000, 1) leave more than 1048576 rows or columns without"},
+      {2, "1 1048579 1.0\n", "indices (1, 1048579) leave more than 1048576 rows or columns without entries"},
       {0, "", "empty file"},
       {0, Record(Bytes().I({1000000}).s), "1000000 rows cannot be held"},
       {0, rec1 + Record(Bytes().I({2, 1}).D({1}).s), "record 2 (row 1): entry count 2 outside 1..1"},

@@ -42,7 +42,8 @@ constexpr int kDmpBlockLog = 17;
 constexpr long long kDmpBlock = 1LL << kDmpBlockLog;
 constexpr double kDenseCut = 1e-16;
 constexpr long long kMaxIndex = 2147483646;  // rows + 1 row starts must fit an int count
-constexpr int kMaxEmptyDenseDimension = 1 << 20;
+// Rows or columns that a file may announce without a value in them (their row starts and marks still cost memory).
+constexpr int kMaxEmptyDimension = 1 << 20;
 
 // Where a fault goes: back to the caller as "<path>: <what>", or, for the fatal members, on the error stream and
 // then out through the assertion report with the failed condition's own text.
@@ -357,7 +358,7 @@ bool QORMtxSparseImExPorter::Formats::ImportAms(QORMtxSparseMatrix& target, cons
     const char *cols, *values;
     if (!file.NextRow(count, cols, values, out)) return false;
     QORMTX_FILE_CHECK(out, nnz + count - 1 <= INT_MAX, "more than 2^31 - 1 entries");
-    QORMTX_FILE_CHECK(out, nnz + count - 1 <= bound, "the file changed while it was read");
+    QORMTX_FILE_CHECK(out, nnz + count - 1 <= bound, "more entries than the file's size allows");
     std::memcpy(&diagonal[r], values, sizeof(double));
     for (int k = 1; k < count; ++k) colI[nnz + k - 1] = AmsFile::Column(cols, k) - 1;
     if (count > 1) std::memcpy(data.get() + nnz, values + sizeof(double), sizeof(double) * (count - 1));
@@ -403,6 +404,11 @@ bool QORMtxSparseImExPorter::Formats::ImportEntries(QORMtxSparseMatrix& target, 
     maxRow = std::max(maxRow, row);
     maxCol = std::max(maxCol, col);
   }
+  // Each entry fills at most one row and one column, so an index far beyond the entries met announces rows or
+  // columns that only cost memory (row starts, column marks): refused before anything is sized by it.
+  QORMTX_FILE_CHECK(out, maxRow <= count + kMaxEmptyDimension && maxCol <= count + kMaxEmptyDimension,
+                    "the largest indices (" + Num(maxRow) + ", " + Num(maxCol) + ") leave more than " +
+                        Num(kMaxEmptyDimension) + " rows or columns without entries");
   std::rewind(fin);
   std::vector<QORMtxSparseMatrixEntry> entries(static_cast<size_t>(count));
   for (long long k = 0; k < count; ++k) {
@@ -660,9 +666,9 @@ bool QORMtxSparseImExPorter::Formats::ImportDmpSolverDense(QORMtxSparseMatrix& t
   QORMTX_FILE_CHECK(out, rows >= 0 && rows <= kMaxIndex && cols >= 0 && cols <= kMaxIndex,
                     "shape " + Num(rows) + " x " + Num(cols) + " out of range");
   // An empty block holds no values to bound its shape by, yet its rows still cost row starts.
-  QORMTX_FILE_CHECK(out, (rows > 0 && cols > 0) || std::max(rows, cols) <= kMaxEmptyDenseDimension,
+  QORMTX_FILE_CHECK(out, (rows > 0 && cols > 0) || std::max(rows, cols) <= kMaxEmptyDimension,
                     "an empty " + Num(rows) + " x " + Num(cols) + " block: more than " +
-                        Num(kMaxEmptyDenseDimension) + " rows or columns without values");
+                        Num(kMaxEmptyDimension) + " rows or columns without values");
   QORMTX_FILE_CHECK(out, 16 + 8 * __int128(rows) * cols <= in.Size(),
                     "truncated: a " + Num(rows) + " x " + Num(cols) + " block needs more than the file's " +
                         Num(in.Size()) + " bytes");
