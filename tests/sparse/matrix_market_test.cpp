@@ -113,6 +113,21 @@ TEST(MatrixMarketErrors, OneMessageNamingFileAndLine) {
       {e + std::string("1 1 \x01\x00\xff", 7) + "\n", "m.mtx:4: value '?\?\?' is not a number"},
   };
   for (const auto& c : cases) EXPECT_EQ(ReadError(c.first), c.second) << c.first;
+  // The same faults deep in a long file, where entry lines are scanned in place: the same messages.
+  std::string good;
+  for (int k = 0; k < 300; ++k) good += k % 2 ? "1 1 1.0\n" : "2 3 -1\n";
+  const std::pair<const char*, const char*> deep[] = {
+      {"1 1 abc", "value 'abc' is not a number"},        {"1 1 1.0e", "value '1.0e' is not a number"},
+      {"1.5 1 1.0", "row index '1.5' is not an integer"}, {"4 1 1.0", "row index 4 out of range 1..3"},
+      {"1 5 -1", "column index 5 out of range 1..4"},     {"0 2 2", "row index 0 out of range 1..3"},
+      {"1 2", "entry line must hold 3 items (row, column, value), found 2"},
+      {"1 2 3 4", "entry line must hold 3 items (row, column, value), found 4"},
+      {"1 1 --1", "value '--1' is not a number"},
+  };
+  for (const auto& d : deep)
+    EXPECT_EQ(ReadError(kGeneral + "% comment\n3 4 601\n" + good + d.first + "\n" + good),
+              std::string("m.mtx:304: ") + d.second)
+        << d.first;
 }
 
 TEST(MatrixMarketErrors, FilesAndAFailedReadLeavingTheMatrixAlone) {
@@ -440,4 +455,28 @@ TEST(MatrixMarketRead, EveryEntryOrderGivesTheAssembledArrays) {
       ExpectSameArrays(fromPipe, want);
     }
   }
+}
+
+// Integer and pattern fields, and the blanks, signs and line ends that the in-place scan leaves to the general
+// path, in a long file: the matrix the entries give.
+TEST(MatrixMarketRead, IntegerAndPatternFieldsAndOddBlanksInALongFile) {
+  std::mt19937_64 rng = ref::Rng(66);
+  auto entries = RandomEntries(rng, 50, 70, 3000, false);
+  std::vector<QORMtxSparseMatrixEntry> ones = entries;
+  const std::string size = "50 70 " + std::to_string(entries.size()) + "\n";
+  std::string integer = "%%MatrixMarket matrix coordinate integer general\n" + size;
+  std::string pattern = "%%MatrixMarket matrix coordinate pattern general\n" + size;
+  for (size_t k = 0; k < entries.size(); ++k) {
+    auto& e = entries[k];
+    e.m_value *= 8;  // multiples of 1/8: integers now
+    const std::string row = std::to_string(e.m_row + 1), col = std::to_string(e.m_col + 1);
+    const std::string value = (k % 11 == 0 && e.m_value >= 0 ? "+" : "") + std::to_string(static_cast<int>(e.m_value));
+    integer += (k % 7 == 0 ? " " : "") + row + (k % 5 == 0 ? "\t" : " ") + col + " " + value + (k % 3 ? "\n" : "\r\n");
+    pattern += row + (k % 4 == 0 ? "  " : " ") + col + "\n";
+    ones[k].m_value = 1.0;
+  }
+  QORMtxSparseMatrix A, P;
+  ASSERT_EQ(ReadError(integer, &A) + ReadError(pattern, &P), "");
+  ExpectDenseEq(RawDense(A), Reference(50, 70, entries, false));
+  ExpectDenseEq(RawDense(P), Reference(50, 70, ones, false));
 }

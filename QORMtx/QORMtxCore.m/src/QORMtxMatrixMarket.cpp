@@ -11,6 +11,10 @@
 
 #include <sys/stat.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "QORMtxAssert.h"
 #include "QORMtxEntryList.h"
 #include "QORMtxSparseMatrixArrays.h"
@@ -215,6 +219,7 @@ class Reader {
   void Store(unsigned r, unsigned c, double v);
   void LeaveRows();
   bool ScanEntry(long long& i, long long& j, double& v);
+  bool ScanShortEntry(long long& i, long long& j, double& v);
   // Next data line into tokens; false at the end of the text.
   bool NextData(Token* tokens, int max, int& n) {
     const char *b, *e;
@@ -319,7 +324,7 @@ bool ScanValue(const char*& p, const char* end, bool integer, double& v) {
   const char* s = p;
   const bool negative = p < end && *p == '-';
   if (p < end && (*p == '-' || *p == '+')) ++p;
-  long long k;
+  long long k = 0;
   const int digits = ScanDigits(p, end, k);
   if (digits > 0 && digits <= 15 && EndsToken(p, end)) {
     // As a real, "-0" is negative zero; as an integer it is 0.
@@ -337,6 +342,72 @@ bool ScanValue(const char*& p, const char* end, bool integer, double& v) {
   const auto r = std::from_chars(b, end, v, std::chars_format::general);
   p = r.ptr;
   return r.ec == std::errc() && EndsToken(p, end);
+}
+
+// The n (1..8) digits at p as a number, or -1 when one of them is not a digit; 8 bytes at p must be readable.
+long long EightDigits(const char* p, int n) {
+  unsigned long long x;
+  std::memcpy(&x, p, 8);
+  // The n bytes go to the top (the low end of the number) and '0's fill the rest.
+  x = (x << (8 * (8 - n))) | (n < 8 ? 0x3030303030303030ULL >> (8 * n) : 0);
+  const unsigned long long bad = ((x & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL) |
+                                 (((x & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL);
+  if (bad) return -1;
+  x -= 0x3030303030303030ULL;
+  x = x * 10 + (x >> 8);
+  x = (((x & 0x000000FF000000FFULL) * 0x000F424000000064ULL) +
+       (((x >> 16) & 0x000000FF000000FFULL) * 0x0000271000000001ULL)) >>
+      32;
+  return static_cast<long long>(x);
+}
+
+// The common entry line, "row column value" (or "row column") with single spaces, no other blank and at most 8
+// digits per index, in the next 32 bytes: the spaces and the line end of all 32 are found at once, so the items'
+// places are known before any is converted and their conversions overlap. false, with nothing consumed, for
+// anything else, which ScanEntry then reads.
+bool Reader::ScanShortEntry(long long& i, long long& j, double& v) {
+#if defined(__SSE2__)
+  const char* p = m_lines.Cursor();
+  const char* end = m_lines.PieceEnd();
+  if (end - p < 48) return false;
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+  const __m128i space = _mm_set1_epi8(' '), newline = _mm_set1_epi8('\n');
+  const unsigned nl = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, newline))) |
+                      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, newline))) << 16;
+  if (!nl) return false;
+  const int e = __builtin_ctz(nl);
+  unsigned sep = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, space))) |
+                 static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, space))) << 16;
+  sep &= (1u << e) - 1;
+  // Exactly one space after each index, none elsewhere.
+  const unsigned rest = sep & (sep - 1);
+  if (!sep || (m_field == Field::PATTERN ? rest != 0 : !rest || (rest & (rest - 1)) != 0)) return false;
+  const int s1 = __builtin_ctz(sep);
+  const int s2 = m_field == Field::PATTERN ? e : __builtin_ctz(rest);
+  if (s1 < 1 || s1 > 8 || s2 - s1 < 2 || s2 - s1 > 9 || (s2 < e && e - s2 < 2)) return false;
+  i = EightDigits(p, s1);
+  j = EightDigits(p + s1 + 1, s2 - s1 - 1);
+  if (i < 1 || i > m_rows || j < 1 || j > m_cols) return false;
+  if (m_field != Field::PATTERN) {
+    const char* t = p + s2 + 1;
+    const int n = e - s2 - 1;
+    const bool negative = *t == '-';
+    const long long k = n - negative <= 8 && n > negative ? EightDigits(t + negative, n - negative) : -1;
+    if (k >= 0) {
+      // As a real, "-0" is negative zero; as an integer it is 0.
+      v = !negative ? static_cast<double>(k) : m_field == Field::INTEGER ? static_cast<double>(-k) : -static_cast<double>(k);
+    } else {
+      const char* q = t;
+      if (!ScanValue(q, p + e + 1, m_field == Field::INTEGER, v) || q != p + e) return false;
+    }
+  }
+  m_lines.Consume(p + e + 1);
+  return true;
+#else
+  (void)i, (void)j, (void)v;
+  return false;
+#endif
 }
 
 // One coordinate entry line taken straight from the read buffer: "row column [value]" in range and ending in a line
@@ -543,7 +614,7 @@ bool Reader::ReadEntries() {
     if (!m_array) {
       long long i, j;
       double v = 1.0;
-      if (ScanEntry(i, j, v)) {
+      if (ScanShortEntry(i, j, v) || ScanEntry(i, j, v)) {
         if (!AddEntry(i, j, v)) return false;
         continue;
       }
