@@ -345,7 +345,7 @@ bool ScanValue(const char*& p, const char* end, bool integer, double& v) {
 }
 
 // The n (1..8) digits at p as a number, or -1 when one of them is not a digit; 8 bytes at p must be readable.
-long long EightDigits(const char* p, int n) {
+inline __attribute__((always_inline)) long long EightDigits(const char* p, int n) {
   unsigned long long x;
   std::memcpy(&x, p, 8);
   // The n bytes go to the top (the low end of the number) and '0's fill the rest.
@@ -508,7 +508,7 @@ bool Reader::SizeLine() {
   return true;
 }
 
-bool Reader::AddEntry(long long i, long long j, double v) {
+inline __attribute__((always_inline)) bool Reader::AddEntry(long long i, long long j, double v) {
   // 1-based indices, already checked against the shape.
   const unsigned r = static_cast<unsigned>(i - 1), c = static_cast<unsigned>(j - 1);
   switch (m_symmetry) {
@@ -530,7 +530,7 @@ bool Reader::AddEntry(long long i, long long j, double v) {
   return true;
 }
 
-void Reader::Store(unsigned r, unsigned c, double v) {
+inline __attribute__((always_inline)) void Reader::Store(unsigned r, unsigned c, double v) {
   if (m_direct) {
     const long long row = r, col = c;
     // The diagonal has its own array, so it may stand anywhere in its row (a row walk gives it first).

@@ -241,7 +241,7 @@ class AmsFile {
   bool Open(const char* path, int& n, const Outcome& out) {
     std::string error;
     QORMTX_FILE_CHECK(out, m_reader.Open(path, &error), error.substr(error.find(": ") + 2));
-    const QORFtnRecordReader::Status st = m_reader.Next(m_record, &error);
+    const QORFtnRecordReader::Status st = m_reader.NextView(m_record, &error);
     QORMTX_FILE_CHECK(out, st != QORFtnRecordReader::FAILED, Tail(error));
     QORMTX_FILE_CHECK(out, st == QORFtnRecordReader::RECORD, "empty file: no record with the number of rows");
     QORMTX_FILE_CHECK(out, m_record.size() == sizeof(int),
@@ -267,7 +267,7 @@ class AmsFile {
   /// the record at cols and values, unaligned, until the next read.
   bool NextRow(int& count, const char*& cols, const char*& values, const Outcome& out) {
     std::string error;
-    const QORFtnRecordReader::Status st = m_reader.Next(m_record, &error);
+    const QORFtnRecordReader::Status st = m_reader.NextView(m_record, &error);
     QORMTX_FILE_CHECK(out, st != QORFtnRecordReader::FAILED, Tail(error));
     // Built only for a message: this runs once per row.
     const auto where = [this] { return "record " + Num(m_reader.RecordNumber()) + " (row " + Num(m_row + 1) + "): "; };
@@ -309,7 +309,7 @@ class AmsFile {
     return error.compare(0, p.size() + 2, p + ": ") == 0 ? error.substr(p.size() + 2) : error;
   }
   QORFtnRecordReader m_reader;
-  std::vector<char> m_record;
+  QORFtnRecordReader::View m_record;
   int m_rows = 0;
   int m_row = 0;
 };
