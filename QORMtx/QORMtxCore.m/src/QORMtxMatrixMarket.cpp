@@ -395,8 +395,13 @@ bool Reader::ScanShortEntry(long long& i, long long& j, double& v) {
     const bool negative = *t == '-';
     const long long k = n - negative <= 8 && n > negative ? EightDigits(t + negative, n - negative) : -1;
     if (k >= 0) {
-      // As a real, "-0" is negative zero; as an integer it is 0.
-      v = !negative ? static_cast<double>(k) : m_field == Field::INTEGER ? static_cast<double>(-k) : -static_cast<double>(k);
+      // The sign set without a branch (values of both signs mix irregularly). As a real, "-0" is negative zero; as
+      // an integer it is 0.
+      unsigned long long bits;
+      v = static_cast<double>(k);
+      std::memcpy(&bits, &v, sizeof bits);
+      bits |= static_cast<unsigned long long>(negative && (m_field == Field::REAL || k != 0)) << 63;
+      std::memcpy(&v, &bits, sizeof v);
     } else {
       const char* q = t;
       if (!ScanValue(q, p + e + 1, m_field == Field::INTEGER, v) || q != p + e) return false;
