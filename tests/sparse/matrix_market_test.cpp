@@ -237,6 +237,12 @@ TEST(MatrixMarketWrite, RoundTripsAreExactAndTheTextIsFixed) {
   QORMtxMatrixMarket::WriteOrAbort(path.c_str(), S);
   EXPECT_EQ(Slurp(std::fopen(path.c_str(), "r")),
             "%%MatrixMarket matrix coordinate real symmetric\n2 2 3\n1 1 0\n2 2 2\n2 1 0.1\n");
+  // Each value as its shortest text: integers up to the point where the exponent form is shorter, -0 signed.
+  QORMtxSparseMatrix C;
+  Assemble(C, 7, 1, {{0, 0, 9999}, {1, 0, -9999}, {2, 0, 10000}, {3, 0, 1e5}, {4, 0, -0.0}, {5, 0, 0.5}, {6, 0, -1e-7}});
+  QORMtxMatrixMarket::WriteOrAbort(path.c_str(), C, QORMtxMatrixMarket::ARRAY);
+  EXPECT_EQ(Slurp(std::fopen(path.c_str(), "r")),
+            "%%MatrixMarket matrix array real general\n7 1\n9999\n-9999\n10000\n1e+05\n-0\n0.5\n-1e-07\n");
   std::remove(path.c_str());
 }
 

@@ -2,6 +2,7 @@
 #include "QORMtxMatrixMarket.h"
 
 #include <cctype>
+#include <cmath>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -695,12 +696,12 @@ class Writer {
     *m_p++ = ' ';
     m_p = std::to_chars(m_p, End(), j).ptr;
     *m_p++ = ' ';
-    m_p = std::to_chars(m_p, End(), v).ptr;
+    Number(v);
     *m_p++ = '\n';
   }
   void Value(double v) {
     if (Room() < kLongestEntry) Flush();
-    m_p = std::to_chars(m_p, End(), v).ptr;
+    Number(v);
     *m_p++ = '\n';
   }
   /// Hands the buffered text to the file (errors show in ferror).
@@ -714,6 +715,18 @@ class Writer {
   // Two 20-character integers, a 24-character double, two blanks and the line end, with room to spare.
   static constexpr size_t kLongestEntry = 80;
   char* End() { return m_buffer.data() + m_buffer.size(); }
+  void Number(double v) {
+    // An integer below 10^4 in magnitude is its own shortest text (from 10^4 on "1e+04" ties or wins), and printing
+    // it as one skips the general shortest-digits search. -0 keeps its sign through to_chars.
+    if (v > -1e4 && v < 1e4) {
+      const int k = static_cast<int>(v);
+      if (k == v && (k != 0 || !std::signbit(v))) {
+        m_p = std::to_chars(m_p, End(), k).ptr;
+        return;
+      }
+    }
+    m_p = std::to_chars(m_p, End(), v).ptr;
+  }
   size_t Room() { return static_cast<size_t>(End() - m_p); }
 
   FILE* m_f;
