@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <cmath>
 #include <cstdio>
@@ -158,10 +159,12 @@ void ReadFile(QORMtxSparseMatrix& A, const std::string& path, int format) {
     A.Import(path.c_str(), format);
 }
 
-void Report(benchmark::State& state, double ours, double raw, double bytes) {
+// ratio: summed times; best_ratio: the fastest pass of each, which a loaded machine disturbs least.
+void Report(benchmark::State& state, double ours, double raw, double bestOurs, double bestRaw, double bytes) {
   state.counters["MBps"] = benchmark::Counter(bytes / 1e6 / ours);
   state.counters["raw_MBps"] = benchmark::Counter(bytes / 1e6 / raw);
   state.counters["ratio"] = benchmark::Counter(raw / ours);
+  state.counters["best_ratio"] = benchmark::Counter(bestRaw / bestOurs);
 }
 
 void Pass(benchmark::State& state, int format, bool write) {
@@ -176,7 +179,9 @@ void Pass(benchmark::State& state, int format, bool write) {
   const std::vector<char> bytes = Slurp(a);
   RawWrite(raw, bytes);
   std::vector<char> buffer(bytes.size());
-  double ours = 0, rawSeconds = 0;
+  // Both targets exist before the first timed pass, so that neither pays alone for creating its file.
+  if (write) WriteFile(A, Dir() + "/b", format);
+  double ours = 0, rawSeconds = 0, bestOurs = 1e300, bestRaw = 1e300;
   for (auto _ : state) {
     const auto t0 = Clock::now();
     if (write) {
@@ -198,9 +203,11 @@ void Pass(benchmark::State& state, int format, bool write) {
     const auto t2 = Clock::now();
     rawSeconds += Seconds(t0, t1);
     ours += Seconds(t1, t2);
+    bestRaw = std::min(bestRaw, Seconds(t0, t1));
+    bestOurs = std::min(bestOurs, Seconds(t1, t2));
     state.SetIterationTime(Seconds(t1, t2));
   }
-  Report(state, ours, rawSeconds, static_cast<double>(state.iterations()) * static_cast<double>(bytes.size()));
+  Report(state, ours, rawSeconds, bestOurs, bestRaw, static_cast<double>(state.iterations()) * static_cast<double>(bytes.size()));
 }
 
 void BM_ReadSubstructure(benchmark::State& s) { Pass(s, 0, false); }

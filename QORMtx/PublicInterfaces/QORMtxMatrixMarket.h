@@ -59,7 +59,8 @@ class QORMtxMatrixMarket {
   static void ReadOrAbort(const char* path, QORMtxSparseMatrix& matrix);
 
   /// \brief Writes matrix to path: symmetric storage as a `symmetric` file (diagonal and lower triangle), otherwise
-  /// `general`; values with "%.17g", so that reading the file back gives the same doubles. Precondition
+  /// `general`; each value as the shortest text that reads back as the same double (std::to_chars), so that
+  /// reading the file back gives the same doubles bit for bit. Precondition
   /// "matrix.IsAssembled() || matrix.NumberOfCollectedEntries() == 0". False with "<path>: <message>" in *error when
   /// the file cannot be written.
   static bool Write(const char* path, const QORMtxSparseMatrix& matrix, std::string* error, Layout layout = COORDINATE);

@@ -203,6 +203,36 @@ TEST_F(Files, EveryReadableFormatGivesTheMatrixItHolds) {
   }
 }
 
+// A substructure file of several read-aheads: records that lie whole in one, that straddle two, and one larger
+// than a read-ahead (the last row, full) give the arrays they were laid out from.
+TEST_F(Files, SubstructureRecordsInAndAcrossReadAheadsGiveTheirArrays) {
+  const int n = 100000;
+  QORMtxSparseMatrix A;
+  A.Reset(n, n);
+  for (int r = 0; r < n; ++r) {
+    A.AddData(r, r, 1.0 + r, false);
+    for (int c = r % 13; c < r && r < n - 1; c += 997 + r % 7) A.AddData(r, c, -0.5 * c, false);
+  }
+  for (int c = 0; c < n - 1; ++c) A.AddData(n - 1, c, c + 0.25, false);
+  A.EndAssembly(true);
+  std::string file = Record(Bytes().I({n}).s);
+  const unsigned* rowP = Peer::RowP(A);
+  for (int r = 0; r < n; ++r) {
+    Bytes cols, vals;
+    cols.I({int(rowP[r + 1] - rowP[r]) + 1, r + 1});
+    vals.D({A.Diagonal()[r]});
+    for (unsigned k = rowP[r]; k < rowP[r + 1]; ++k) cols.I({Peer::ColI(A)[k] + 1}), vals.D({Peer::Data(A)[k]});
+    file += Record(cols.s + vals.s);
+  }
+  ASSERT_GT(file.size(), size_t(3) << 20);
+  QORMtxSparseMatrix back;
+  back.Import(Put("big.ams", file).c_str(), 0);
+  EXPECT_EQ(sparse_test::RowP(back), sparse_test::RowP(A));
+  EXPECT_EQ(sparse_test::ColI(back), sparse_test::ColI(A));
+  EXPECT_EQ(sparse_test::Data(back), sparse_test::Data(A));
+  EXPECT_EQ(sparse_test::Diag(back), sparse_test::Diag(A));
+}
+
 TEST_F(Files, EntriesImportStopsAtTheFirstLineThatIsNotATripleAndKeepsOnlyTheRowsMet) {
   // A 5-row matrix cut after row 4: the shape follows the largest indices met; duplicates are summed.
   Put("cut", "1 1 1.5\n4 2 2.0\n4 2 0.5\n3 3 -1\nend of data\n5 5 9.0\n");
@@ -363,6 +393,8 @@ TEST_F(Files, DamagedFilesAreRefusedWithAMessage) {
       {7, Bytes().I({788531712, 0, 788531712, 0}).s, "an empty 788531712 x 0 block"},
       {3, "1 1 1.0\n0 2 1.0\n", "entry 2: index (0, 2)"},
       {3, "99999999999 1 1.0\n", "outside 1..2147483646"},
+      {3, "1 1 1.0\n2000000000 1 1.0\n", "indices (2000000000, 1) leave more than 1048576 rows or columns without"},
+      {2, "1 1048579 1.0\n", "indices (1, 1048579) leave more than 1048576 rows or columns without entries"},
       {0, "", "empty file"},
       {0, Record(Bytes().I({1000000}).s), "1000000 rows cannot be held"},
       {0, rec1 + Record(Bytes().I({2, 1}).D({1}).s), "record 2 (row 1): entry count 2 outside 1..1"},

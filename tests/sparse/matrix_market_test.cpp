@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -37,6 +38,24 @@ const std::string kSymmetric = "%%MatrixMarket matrix coordinate real symmetric\
 const std::string kSkew = "%%MatrixMarket matrix coordinate real skew-symmetric\n";
 
 std::string TempPath(const char* name) { return testing::TempDir() + name; }
+
+// Values compared bit for bit: -0.0 is not 0.0 here.
+std::vector<unsigned long long> Bits(const std::vector<double>& v) {
+  std::vector<unsigned long long> b(v.size());
+  if (!v.empty()) std::memcpy(b.data(), v.data(), v.size() * sizeof(double));
+  return b;
+}
+
+void ExpectSameArrays(const QORMtxSparseMatrix& A, const QORMtxSparseMatrix& B) {
+  ASSERT_EQ(std::make_tuple(A.NumberOfRows(), A.NumberOfColumns(), A.NumberOfNonzeros(), A.Diagonal() != nullptr),
+            std::make_tuple(B.NumberOfRows(), B.NumberOfColumns(), B.NumberOfNonzeros(), B.Diagonal() != nullptr));
+  EXPECT_EQ(RowP(A), RowP(B));
+  EXPECT_EQ(ColI(A), ColI(B));
+  EXPECT_EQ(Bits(Data(A)), Bits(Data(B)));
+  if (A.Diagonal()) {
+    EXPECT_EQ(Bits(Diag(A)), Bits(Diag(B)));
+  }
+}
 
 }  // namespace
 
@@ -93,6 +112,21 @@ TEST(MatrixMarketErrors, OneMessageNamingFileAndLine) {
       {e + std::string("1 1 \x01\x00\xff", 7) + "\n", "m.mtx:4: value '?\?\?' is not a number"},
   };
   for (const auto& c : cases) EXPECT_EQ(ReadError(c.first), c.second) << c.first;
+  // The same faults deep in a long file, where entry lines are scanned in place: the same messages.
+  std::string good;
+  for (int k = 0; k < 300; ++k) good += k % 2 ? "1 1 1.0\n" : "2 3 -1\n";
+  const std::pair<const char*, const char*> deep[] = {
+      {"1 1 abc", "value 'abc' is not a number"},        {"1 1 1.0e", "value '1.0e' is not a number"},
+      {"1.5 1 1.0", "row index '1.5' is not an integer"}, {"4 1 1.0", "row index 4 out of range 1..3"},
+      {"1 5 -1", "column index 5 out of range 1..4"},     {"0 2 2", "row index 0 out of range 1..3"},
+      {"1 2", "entry line must hold 3 items (row, column, value), found 2"},
+      {"1 2 3 4", "entry line must hold 3 items (row, column, value), found 4"},
+      {"1 1 --1", "value '--1' is not a number"},
+  };
+  for (const auto& d : deep)
+    EXPECT_EQ(ReadError(kGeneral + "% comment\n3 4 601\n" + good + d.first + "\n" + good),
+              std::string("m.mtx:304: ") + d.second)
+        << d.first;
 }
 
 TEST(MatrixMarketErrors, FilesAndAFailedReadLeavingTheMatrixAlone) {
@@ -175,15 +209,18 @@ TEST(MatrixMarketRead, EveryLayoutGivesItsDenseMatrix) {
 }
 
 TEST(MatrixMarketWrite, RoundTripsAreExactAndTheTextIsFixed) {
-  const double awkward[] = {0.1, 1.0 / 3.0, -2.0 / 7.0, 1e-300, 4.9406564584124654e-324, 1.7976931348623157e308,
-                            -123456789.123456789, 6.02214076e23};
+  // Shortest texts, subnormals, the extremes, 17 significant digits, integers past what a double holds exactly.
+  const double awkward[] = {0.1,         1.0 / 3.0,           -2.0 / 7.0,     1e-300,
+                            4.9406564584124654e-324, 2.2250738585072009e-308, 1.7976931348623157e308, 1e308,
+                            -123456789.123456789,   6.02214076e23,       0.30000000000000004, -0.0,
+                            9007199254740993.0,     123456789012345678.0, -1.0,          26.0};
   const std::string path = TempPath("roundtrip.mtx");
   for (bool symmetric : {false, true})
     for (auto layout : {QORMtxMatrixMarket::COORDINATE, QORMtxMatrixMarket::ARRAY}) {
       std::mt19937_64 rng = ref::Rng(symmetric ? 61 : 62);
       const int rows = 17, cols = symmetric ? 17 : 11;
       auto entries = RandomEntries(rng, rows, cols, 80, symmetric);
-      for (size_t k = 0; k < entries.size(); k += 3) entries[k].m_value = awkward[k % 8];
+      for (size_t k = 0; k < entries.size(); k += 3) entries[k].m_value = awkward[k / 3 % 16];
       QORMtxSparseMatrix A, B;
       Assemble(A, rows, cols, entries, symmetric);
       std::string error;
@@ -191,15 +228,20 @@ TEST(MatrixMarketWrite, RoundTripsAreExactAndTheTextIsFixed) {
       ASSERT_TRUE(QORMtxMatrixMarket::Read(path.c_str(), B, &error)) << error;
       EXPECT_EQ(B.Diagonal() != nullptr, symmetric);
       ExpectDenseEq(RawDense(B), RawDense(A));
-      // Explicit zeros survive the coordinate layout too, so the arrays are the same.
-      if (layout != QORMtxMatrixMarket::COORDINATE) continue;
-      EXPECT_EQ(B.NumberOfNonzeros(), A.NumberOfNonzeros());
+      // Explicit zeros survive the coordinate layout too, so the arrays are the same, bit for bit.
+      if (layout == QORMtxMatrixMarket::COORDINATE) ExpectSameArrays(A, B);
     }
   QORMtxSparseMatrix S;
   Assemble(S, 2, 2, {{1, 0, 0.1}, {1, 1, 2.0}}, true);
   QORMtxMatrixMarket::WriteOrAbort(path.c_str(), S);
   EXPECT_EQ(Slurp(std::fopen(path.c_str(), "r")),
-            "%%MatrixMarket matrix coordinate real symmetric\n2 2 3\n1 1 0\n2 2 2\n2 1 0.10000000000000001\n");
+            "%%MatrixMarket matrix coordinate real symmetric\n2 2 3\n1 1 0\n2 2 2\n2 1 0.1\n");
+  // Each value as its shortest text: integers up to the point where the exponent form is shorter, -0 signed.
+  QORMtxSparseMatrix C;
+  Assemble(C, 7, 1, {{0, 0, 9999}, {1, 0, -9999}, {2, 0, 10000}, {3, 0, 1e5}, {4, 0, -0.0}, {5, 0, 0.5}, {6, 0, -1e-7}});
+  QORMtxMatrixMarket::WriteOrAbort(path.c_str(), C, QORMtxMatrixMarket::ARRAY);
+  EXPECT_EQ(Slurp(std::fopen(path.c_str(), "r")),
+            "%%MatrixMarket matrix array real general\n7 1\n9999\n-9999\n10000\n1e+05\n-0\n0.5\n-1e-07\n");
   std::remove(path.c_str());
 }
 
@@ -346,4 +388,79 @@ TEST(MatrixMarketStreamed, PiecesPipesAndTheCallersBound) {
   std::fclose(f);
   EXPECT_EQ(ReadFile(path, A), path + ": line 2 is longer than 16777216 bytes");
   std::remove(path.c_str());
+}
+
+// Entries in storage order go straight into compressed rows; any other order, a duplicate or a pipe takes the
+// assembly. Every way gives the arrays the assembly of the same entries gives, bit for bit, also with indices of
+// every length from 1 to 10 digits.
+TEST(MatrixMarketRead, EveryEntryOrderGivesTheAssembledArrays) {
+  for (bool symmetric : {false, true}) {
+    SCOPED_TRACE(symmetric ? "symmetric" : "general");
+    std::mt19937_64 rng = ref::Rng(symmetric ? 64 : 65);
+    const int rows = symmetric ? 3000 : 40, cols = symmetric ? 3000 : 2147483646;
+    auto entries = RandomEntries(rng, rows, symmetric ? rows : 1000, 6000, symmetric);
+    if (!symmetric)  // columns spread over every length of index
+      for (auto& e : entries)
+        e.m_col = static_cast<unsigned>(std::min(cols - 1.0, std::pow(10.0, e.m_col % 100 / 10.0) * (e.m_col + 1)));
+    // Storage order: by row, then column, each position once; the diagonal first in its row, as a row walk gives it.
+    std::map<std::pair<unsigned, unsigned>, double> merged;
+    for (const auto& e : entries) merged[{e.m_row, e.m_col}] += e.m_value;
+    std::vector<QORMtxSparseMatrixEntry> ordered;
+    for (const auto& m : merged) ordered.push_back({m.first.first, m.first.second, m.second});
+    std::sort(ordered.begin(), ordered.end(), [](const QORMtxSparseMatrixEntry& a, const QORMtxSparseMatrixEntry& b) {
+      return std::make_tuple(a.m_row, a.m_row != a.m_col, a.m_col) < std::make_tuple(b.m_row, b.m_row != b.m_col, b.m_col);
+    });
+    const double awkward[] = {-0.0, 0.30000000000000004, 1e-320, -1.0, 26.0, 123456789012345678.0};
+    for (size_t k = 0; k < ordered.size(); k += 97) ordered[k].m_value = awkward[k / 97 % 6];
+    QORMtxSparseMatrix want;
+    Assemble(want, rows, cols, ordered, symmetric);
+    const auto text = [&](const std::vector<QORMtxSparseMatrixEntry>& list) {
+      std::string t = (symmetric ? kSymmetric : kGeneral) + std::to_string(rows) + " " + std::to_string(cols) + " " +
+                      std::to_string(list.size()) + "\n";
+      char line[96];
+      for (const auto& e : list) {
+        std::snprintf(line, sizeof line, "%u %u %.17g\n", e.m_row + 1, e.m_col + 1, e.m_value);
+        t += line;
+      }
+      return t;
+    };
+    std::vector<QORMtxSparseMatrixEntry> reversed(ordered.rbegin(), ordered.rend()), shuffled = ordered;
+    std::shuffle(shuffled.begin(), shuffled.end(), rng);
+    // A duplicate at the very end: the whole matrix moves from the rows to the assembly.
+    std::vector<QORMtxSparseMatrixEntry> lateDuplicate = ordered;
+    lateDuplicate.back().m_value = 0.5;
+    lateDuplicate.push_back(ordered.back());
+    lateDuplicate.back().m_value -= 0.5;
+    for (const std::string& t : {text(ordered), text(reversed), text(shuffled), text(lateDuplicate)}) {
+      QORMtxSparseMatrix fromText, fromPipe;
+      ASSERT_EQ(ReadError(t, &fromText), "");
+      ExpectSameArrays(fromText, want);
+      ASSERT_EQ(ReadThroughPipe(t, fromPipe), "");
+      ExpectSameArrays(fromPipe, want);
+    }
+  }
+}
+
+// Integer and pattern fields, and the blanks, signs and line ends that the in-place scan leaves to the general
+// path, in a long file: the matrix the entries give.
+TEST(MatrixMarketRead, IntegerAndPatternFieldsAndOddBlanksInALongFile) {
+  std::mt19937_64 rng = ref::Rng(66);
+  auto entries = RandomEntries(rng, 50, 70, 3000, false);
+  std::vector<QORMtxSparseMatrixEntry> ones = entries;
+  const std::string size = "50 70 " + std::to_string(entries.size()) + "\n";
+  std::string integer = "%%MatrixMarket matrix coordinate integer general\n" + size;
+  std::string pattern = "%%MatrixMarket matrix coordinate pattern general\n" + size;
+  for (size_t k = 0; k < entries.size(); ++k) {
+    auto& e = entries[k];
+    e.m_value *= 8;  // multiples of 1/8: integers now
+    const std::string row = std::to_string(e.m_row + 1), col = std::to_string(e.m_col + 1);
+    const std::string value = (k % 11 == 0 && e.m_value >= 0 ? "+" : "") + std::to_string(static_cast<int>(e.m_value));
+    integer += (k % 7 == 0 ? " " : "") + row + (k % 5 == 0 ? "\t" : " ") + col + " " + value + (k % 3 ? "\n" : "\r\n");
+    pattern += row + (k % 4 == 0 ? "  " : " ") + col + "\n";
+    ones[k].m_value = 1.0;
+  }
+  QORMtxSparseMatrix A, P;
+  ASSERT_EQ(ReadError(integer, &A) + ReadError(pattern, &P), "");
+  ExpectDenseEq(RawDense(A), Reference(50, 70, entries, false));
+  ExpectDenseEq(RawDense(P), Reference(50, 70, ones, false));
 }

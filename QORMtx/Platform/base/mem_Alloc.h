@@ -10,3 +10,7 @@ void* mem_Malloc_Handled(size_t nBytes);
 void* mem_OperatorNewThrowBuiltin(size_t nBytes);
 /// \brief Releases memory from any of the functions above; null is ignored.
 void mem_Free(void* p);
+/// \brief Advice that the nBytes at p are about to be written front to back (a large array being filled): the
+/// system may back them by large pages, which spares most of the page faults of touching fresh memory. Only
+/// advice: contents are unchanged and a refusal is ignored.
+void mem_AdviseFill(void* p, size_t nBytes);

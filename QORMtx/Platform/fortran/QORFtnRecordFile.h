@@ -31,6 +31,15 @@ class QORFtnRecordReader {
   bool IsOpen() const { return m_fd >= 0; }
   /// \brief Reads the next logical record, its subrecords joined, into record.
   Status Next(std::vector<char>& record, std::string* error);
+  /// The bytes of a record where they lie, valid until the next read.
+  struct View {
+    const char* m_data = nullptr;
+    size_t m_size = 0;
+    const char* data() const { return m_data; }
+    size_t size() const { return m_size; }
+  };
+  /// \brief As Next, but without copying a record that lies whole in the read-ahead (the usual short record).
+  Status NextView(View& record, std::string* error);
   /// \brief Number of the record last read or attempted (1-based).
   long long RecordNumber() const { return m_record; }
   /// \brief Bytes of the file not read yet.
@@ -45,6 +54,7 @@ class QORFtnRecordReader {
 
   int m_fd = -1;
   std::vector<char> m_buf;  // read-ahead, so that short records do not cost three system calls each
+  std::vector<char> m_joined;  // a record NextView cannot show in place
   size_t m_bufPos = 0;
   size_t m_bufLen = 0;
   std::string m_path;

@@ -42,7 +42,8 @@ constexpr int kDmpBlockLog = 17;
 constexpr long long kDmpBlock = 1LL << kDmpBlockLog;
 constexpr double kDenseCut = 1e-16;
 constexpr long long kMaxIndex = 2147483646;  // rows + 1 row starts must fit an int count
-constexpr int kMaxEmptyDenseDimension = 1 << 20;
+// Rows or columns that a file may announce without a value in them (their row starts and marks still cost memory).
+constexpr int kMaxEmptyDimension = 1 << 20;
 
 // Where a fault goes: back to the caller as "<path>: <what>", or, for the fatal members, on the error stream and
 // then out through the assertion report with the failed condition's own text.
@@ -240,7 +241,7 @@ class AmsFile {
   bool Open(const char* path, int& n, const Outcome& out) {
     std::string error;
     QORMTX_FILE_CHECK(out, m_reader.Open(path, &error), error.substr(error.find(": ") + 2));
-    const QORFtnRecordReader::Status st = m_reader.Next(m_record, &error);
+    const QORFtnRecordReader::Status st = m_reader.NextView(m_record, &error);
     QORMTX_FILE_CHECK(out, st != QORFtnRecordReader::FAILED, Tail(error));
     QORMTX_FILE_CHECK(out, st == QORFtnRecordReader::RECORD, "empty file: no record with the number of rows");
     QORMTX_FILE_CHECK(out, m_record.size() == sizeof(int),
@@ -256,8 +257,17 @@ class AmsFile {
   }
   /// Reads the next row record into idx and vals, which hold room for the row count of Open.
   bool ReadRow(int& count, int* idx, double* vals, const Outcome& out) {
+    const char *cols, *values;
+    if (!NextRow(count, cols, values, out)) return false;
+    std::memcpy(idx, cols, sizeof(int) * count);
+    std::memcpy(vals, values, sizeof(double) * count);
+    return true;
+  }
+  /// Reads and checks the next row record: its count entries' 1-based columns (ints) and values (doubles) lie in
+  /// the record at cols and values, unaligned, until the next read.
+  bool NextRow(int& count, const char*& cols, const char*& values, const Outcome& out) {
     std::string error;
-    const QORFtnRecordReader::Status st = m_reader.Next(m_record, &error);
+    const QORFtnRecordReader::Status st = m_reader.NextView(m_record, &error);
     QORMTX_FILE_CHECK(out, st != QORFtnRecordReader::FAILED, Tail(error));
     // Built only for a message: this runs once per row.
     const auto where = [this] { return "record " + Num(m_reader.RecordNumber()) + " (row " + Num(m_row + 1) + "): "; };
@@ -269,18 +279,28 @@ class AmsFile {
                       where() + "entry count " + Num(count) + " outside 1.." + Num(m_rows));
     QORMTX_FILE_CHECK(out, m_record.size() == sizeof(int) + 12 * static_cast<size_t>(count),
                       where() + Num(m_record.size()) + " bytes do not hold " + Num(count) + " indices and values");
-    std::memcpy(idx, m_record.data() + sizeof(int), sizeof(int) * count);
-    std::memcpy(vals, m_record.data() + sizeof(int) * (1 + count), sizeof(double) * count);
-    for (int k = 0; k < count; ++k)
-      QORMTX_FILE_CHECK(out, idx[k] >= 1 && idx[k] <= m_rows,
-                        where() + "column " + Num(idx[k]) + " outside 1.." + Num(m_rows));
-    QORMTX_FILE_CHECK(out, idx[0] == m_row + 1, where() + "the first entry is not the diagonal (column " + Num(idx[0]) + ")");
+    cols = m_record.data() + sizeof(int);
+    values = cols + sizeof(int) * count;
+    for (int k = 0; k < count; ++k) {
+      const int c = Column(cols, k);
+      QORMTX_FILE_CHECK(out, c >= 1 && c <= m_rows, where() + "column " + Num(c) + " outside 1.." + Num(m_rows));
+    }
+    QORMTX_FILE_CHECK(out, Column(cols, 0) == m_row + 1,
+                      where() + "the first entry is not the diagonal (column " + Num(Column(cols, 0)) + ")");
     ++m_row;
     return true;
   }
   void Close() { m_reader.Close(); }
   bool IsOpen() const { return m_reader.IsOpen(); }
   int Rows() const { return m_rows; }
+  /// Bytes of the file not read yet.
+  long long BytesLeft() const { return m_reader.BytesLeft(); }
+  /// Column k of a row record's columns.
+  static int Column(const char* cols, int k) {
+    int c;
+    std::memcpy(&c, cols + sizeof(int) * k, sizeof c);
+    return c;
+  }
 
  private:
   // The reader's message without its path, which the outcome adds.
@@ -289,7 +309,7 @@ class AmsFile {
     return error.compare(0, p.size() + 2, p + ": ") == 0 ? error.substr(p.size() + 2) : error;
   }
   QORFtnRecordReader m_reader;
-  std::vector<char> m_record;
+  QORFtnRecordReader::View m_record;
   int m_rows = 0;
   int m_row = 0;
 };
@@ -320,40 +340,38 @@ extern "C" void qormtxreadamsmatrix(int* n, int* mode, int* count, int* idx, dou
 }
 
 bool QORMtxSparseImExPorter::Formats::ImportAms(QORMtxSparseMatrix& target, const char* path, const Outcome& out) {
-  // Two passes, as the records give no sizes up front: the first counts each row's entries, the second fills them.
+  // One pass, although the records give no sizes up front: each row record takes 12 bytes of markers and count
+  // besides 12 per entry, so the bytes after the first record bound the entries, and the arrays are sized by that
+  // bound and filled as the rows arrive (pages never reached are never touched).
   AmsFile file;
   int n = 0;
   if (!file.Open(path, n, out)) return false;
-  QORBasVector<int> idx(n);
-  QORBasVector<double> vals(n);
+  const long long bound = file.BytesLeft() / 12;
   Owned<unsigned> rowP(NewUnsigned(static_cast<size_t>(n) + 1));
-  rowP[0] = 0;
-  for (int r = 0; r < n; ++r) {
-    int count = 0;
-    if (!file.ReadRow(count, idx.data(), vals.data(), out)) return false;
-    QORMTX_FILE_CHECK(out, rowP[r] + count - 1 <= static_cast<unsigned>(INT_MAX), "more than 2^31 - 1 entries");
-    rowP[r + 1] = rowP[r] + static_cast<unsigned>(count - 1);
-  }
-  file.Close();
-  const int nnz = static_cast<int>(rowP[n]);
-  Owned<int> colI(NewInt(nnz));
-  Owned<double> data(NewDouble(nnz));
+  Owned<int> colI(NewInt(static_cast<size_t>(bound)));
+  Owned<double> data(NewDouble(static_cast<size_t>(bound)));
   Owned<double> diagonal(NewDouble(n));
-  int rows2 = 0;
-  if (!file.Open(path, rows2, out)) return false;
-  QORMTX_FILE_CHECK(out, rows2 == n, "the file changed while it was read");
+  rowP[0] = 0;
+  long long nnz = 0;
   for (int r = 0; r < n; ++r) {
     int count = 0;
-    if (!file.ReadRow(count, idx.data(), vals.data(), out)) return false;
-    QORMTX_FILE_CHECK(out, rowP[r] + count - 1 == rowP[r + 1], "the file changed while it was read");
-    diagonal[r] = vals[0];
-    for (int k = 1; k < count; ++k) {
-      colI[rowP[r] + k - 1] = idx[k] - 1;
-      data[rowP[r] + k - 1] = vals[k];
-    }
+    const char *cols, *values;
+    if (!file.NextRow(count, cols, values, out)) return false;
+    QORMTX_FILE_CHECK(out, nnz + count - 1 <= INT_MAX, "more than 2^31 - 1 entries");
+    QORMTX_FILE_CHECK(out, nnz + count - 1 <= bound, "more entries than the file's size allows");
+    std::memcpy(&diagonal[r], values, sizeof(double));
+    for (int k = 1; k < count; ++k) colI[nnz + k - 1] = AmsFile::Column(cols, k) - 1;
+    if (count > 1) std::memcpy(data.get() + nnz, values + sizeof(double), sizeof(double) * (count - 1));
+    nnz += count - 1;
+    rowP[r + 1] = static_cast<unsigned>(nnz);
   }
   file.Close();
-  QORMtxSparseMatrix mtx(rowP.Release(), colI.Release(), data.Release(), diagonal.Release(), nnz, n, n);
+  if (nnz == 0) {
+    colI.Reset(nullptr);
+    data.Reset(nullptr);
+  }
+  QORMtxSparseMatrix mtx(rowP.Release(), colI.Release(), data.Release(), diagonal.Release(), static_cast<int>(nnz),
+                         n, n);
   if (!CheckAdopted(out, mtx)) return false;
   Adopt(target, mtx);
   return true;
@@ -386,6 +404,11 @@ bool QORMtxSparseImExPorter::Formats::ImportEntries(QORMtxSparseMatrix& target, 
     maxRow = std::max(maxRow, row);
     maxCol = std::max(maxCol, col);
   }
+  // Each entry fills at most one row and one column, so an index far beyond the entries met announces rows or
+  // columns that only cost memory (row starts, column marks): refused before anything is sized by it.
+  QORMTX_FILE_CHECK(out, maxRow <= count + kMaxEmptyDimension && maxCol <= count + kMaxEmptyDimension,
+                    "the largest indices (" + Num(maxRow) + ", " + Num(maxCol) + ") leave more than " +
+                        Num(kMaxEmptyDimension) + " rows or columns without entries");
   std::rewind(fin);
   std::vector<QORMtxSparseMatrixEntry> entries(static_cast<size_t>(count));
   for (long long k = 0; k < count; ++k) {
@@ -643,9 +666,9 @@ bool QORMtxSparseImExPorter::Formats::ImportDmpSolverDense(QORMtxSparseMatrix& t
   QORMTX_FILE_CHECK(out, rows >= 0 && rows <= kMaxIndex && cols >= 0 && cols <= kMaxIndex,
                     "shape " + Num(rows) + " x " + Num(cols) + " out of range");
   // An empty block holds no values to bound its shape by, yet its rows still cost row starts.
-  QORMTX_FILE_CHECK(out, (rows > 0 && cols > 0) || std::max(rows, cols) <= kMaxEmptyDenseDimension,
+  QORMTX_FILE_CHECK(out, (rows > 0 && cols > 0) || std::max(rows, cols) <= kMaxEmptyDimension,
                     "an empty " + Num(rows) + " x " + Num(cols) + " block: more than " +
-                        Num(kMaxEmptyDenseDimension) + " rows or columns without values");
+                        Num(kMaxEmptyDimension) + " rows or columns without values");
   QORMTX_FILE_CHECK(out, 16 + 8 * __int128(rows) * cols <= in.Size(),
                     "truncated: a " + Num(rows) + " x " + Num(cols) + " block needs more than the file's " +
                         Num(in.Size()) + " bytes");
