@@ -270,6 +270,9 @@ void LoadDistributions(DatabaseRecord& db) {
               });
     size_t nextObject = 0, nextPooled = 0;
     for (int k = 0; nextObject < drawers.size() || nextPooled < pooled.size(); ++k) {
+      if ((nextObject < drawers.size() && drawers[nextObject].first < k) ||
+          (nextPooled < pooled.size() && pooled[nextPooled].first < k))
+        QORSIM_DAMAGED("drawer " + Str(k - 1) + " is stored twice");
       const bool object = nextObject < drawers.size() && drawers[nextObject].first == k;
       const bool row = nextPooled < pooled.size() && pooled[nextPooled].first == k;
       if (object && row) QORSIM_DAMAGED("drawer " + Str(k) + " is both an object and a row of the element pool");

@@ -117,8 +117,7 @@ hsize_t CheckedPoolRows(hid_t ds, hsize_t width, H5T_class_t typeClass, size_t i
 
 void LoadSetPool(DatabaseRecord& db, hid_t group, CollectionRecord& coll) {
   if (QORSIM_H5(H5Lexists, (group, "set_pool", H5P_DEFAULT)) <= 0) return;
-  const std::string path = coll.Path() + "/set_pool";
-  WhereScope where(db.path, path);
+  WhereScope where(db.path, coll.Path() + "/set_pool/index");
   H5Handle g(QORSIM_H5(H5Gopen2, (group, "set_pool", H5P_DEFAULT)));
   H5Handle indexDs(QORSIM_H5(H5Dopen2, (g, "index", H5P_DEFAULT)));
   H5Handle ordinalsDs(QORSIM_H5(H5Dopen2, (g, "ordinals", H5P_DEFAULT)));
