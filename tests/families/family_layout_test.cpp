@@ -279,3 +279,59 @@ TEST_F(FamilyLayout, DamagedPoolsAreRefusedAtOpenNamingTheObject) {
   }
   m_db.Open(DbPath().c_str());
 }
+
+// ---- The bulk family's value stream moves in pieces ----
+
+#include "QORBasMemInfo.h"
+#include "QORMtxBulkMultiMatrix.h"
+#include "QORMtxMatrix.h"
+#include "QORMtxUtilities.h"
+
+TEST_F(FamilyLayout, BulkFamilyValuesSurvivePieceBoundaries) {
+  // With 1 MB of memory a piece is 1 % of it: 1309 values, 187 columns of the 7-row stream; the family spans several
+  // pieces, so values are written when a piece fills, at reset, and read ahead piece after piece.
+  struct Memory {
+    Memory() { QORBasMemInfo::SetPhysicalOverride(1); }
+    ~Memory() { QORBasMemInfo::SetPhysicalOverride(0); }
+  } memory;
+  for (bool symmetric : {false, true}) {
+    SCOPED_TRACE(symmetric ? "symmetric" : "unsymmetric");
+    const std::vector<families_test::Element> family = families_test::MakeFamily(1000, symmetric, 17);
+    QORSimContext ctx(Ctx());
+    const QORSimDistributionID loc = ctx.CreateDistribution(
+        QORSimGrid{ctx.CreateCollection(1000), ctx.CreateCollection(1)}, QORSimRangeType(QORSimIntKey));
+    const QORSimDistributionID ind =
+        ctx.CreateDistribution(QORSimGrid{ctx.CreateCollection(25)}, QORSimRangeType(QORSimIntKey));
+    const QORSimDistributionID val =
+        QORMtxUtilities::Create2DDistribution(QORSimCollection(ctx.CreateCollection(7)).BiggestCSetID(),
+                                              QORSimCollection(ctx.CreateCollection(1)).BiggestCSetID(), 7, 4);
+    size_t total = 0;
+    {
+      QORMtxBulkMultiMatrix m(loc, ind, val, symmetric, 3);
+      for (const families_test::Element& e : family) {
+        m.AddMatrix(e.label, static_cast<int>(e.positions.size()), e.positions.data(), e.values.data());
+        total += e.values.size();
+      }
+      int numIndsets = 0, numFull = 0, rows = 0, cols = 0;
+      m.Sizes(numIndsets, numFull, rows, cols);  // counts the values still on their way
+      EXPECT_GE(static_cast<size_t>(rows) * cols, total);
+      EXPECT_LT(static_cast<size_t>(rows) * cols, total + 7 * 3);
+    }
+    ASSERT_GT(total, 3u * 1309u);
+    const QORMtxBulkMultiMatrix m(loc, ind, val, symmetric, 3);
+    ASSERT_EQ(m.NumMatrices(), static_cast<int>(family.size()));
+    for (int k = 0; k < m.NumMatrices(); ++k) {
+      const families_test::Element& e = family[static_cast<size_t>(k)];
+      if (k % 2) {
+        QORMtxMatrix out(e.order, e.order);
+        m.GetMatrix(k, out);
+        ASSERT_EQ(std::vector<double>(out.Values(), out.Values() + e.order * e.order), e.Full().a) << k;
+      } else {
+        std::vector<double> values(e.values.size());
+        const int* positions = m.GetEntries(k, values.data());
+        ASSERT_EQ(std::vector<int>(positions, positions + e.positions.size()), e.positions) << k;
+        ASSERT_EQ(values, e.values) << k;
+      }
+    }
+  }
+}

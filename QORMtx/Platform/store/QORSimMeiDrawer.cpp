@@ -214,8 +214,10 @@ void LoadElementPool(DatabaseRecord& db, hid_t group, DistributionRecord& dist,
       if (rank == 3 && symmetric && cols != matrixRows)
         QORSIM_DAMAGED(at + "a symmetric element matrix of " + Str(matrixRows) + " rows and " + Str(cols) + " columns");
       const long long first = row[6], items = row[7];
-      const int64_t expectedItems =
-          static_cast<int64_t>(drawer.dims[0]) * ItemsPerMatrix(rank, cols, matrixRows, symmetric);
+      const int64_t perMatrix = ItemsPerMatrix(rank, cols, matrixRows, symmetric);  // below 2^62: sets count in int
+      if (perMatrix > 0 && static_cast<int64_t>(drawer.dims[0]) > INT64_MAX / perMatrix)
+        QORSIM_DAMAGED(at + "drawer " + Str(drawer.index) + ": its sets make more items than a drawer can hold");
+      const int64_t expectedItems = static_cast<int64_t>(drawer.dims[0]) * perMatrix;
       if (first != expectedFirst)
         QORSIM_DAMAGED(at + "drawer " + Str(drawer.index) + " starts at item " + Str(first) + ", the drawer before it " +
                        "ends at " + Str(expectedFirst));
