@@ -3,6 +3,7 @@
 // with h5dump, and a damaged pool refused at open naming the file and the object.
 #include <gtest/gtest.h>
 #include <hdf5.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -179,6 +180,31 @@ TEST_F(FamilyLayout, DrawersSurvivePiecesReopeningOverwritesAndAppends) {
     Overwrite(f, c.drawers + 3, 2);
     Reopen(f);
     Expect(f, Forward(static_cast<int>(f.ids.size())), "after appending to a reopened family");
+  }
+}
+
+TEST_F(FamilyLayout, FamiliesStillInMemoryAreKeptAtExitAndCommit) {
+  // Smaller than a piece, so everything waits in memory: a writer that exits with its database open, and one killed
+  // after a commit, both leave the whole family in the file.
+  const PoolCase& c = kCases[1];
+  Family f = Make(c);  // the reference: a fresh database's first distribution, as in each writer
+  for (const bool commit : {false, true}) {
+    SCOPED_TRACE(commit ? "killed after a commit" : "exit with the database open");
+    const std::string path = Path(commit ? "committed.sim" : "left-open.sim");
+    EXPECT_EXIT(
+        {
+          m_db.Close();
+          m_db.Create(path.c_str());
+          Make(c);
+          if (!commit) std::exit(0);
+          QORSimTransaction(Ctx()).Commit();
+          _exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    m_db.Close();
+    m_db.Open(path.c_str());
+    f.id = QORSimDistributionID(Ctx(), f.id.Number());
+    Expect(f, Forward(c.drawers), path);
   }
 }
 
