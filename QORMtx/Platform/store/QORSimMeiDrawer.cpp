@@ -29,12 +29,17 @@ std::map<int, const SerializedKind*>& Kinds() {
 
 void RegisterSerializedKind(int kind, const SerializedKind* code) { Kinds()[kind] = code; }
 
+const SerializedKind* SerializedKindOf(int serialization) {
+  auto it = Kinds().find(QORSimSerializationType::FromWord(serialization).Kind());
+  return it == Kinds().end() ? nullptr : it->second;
+}
+
 const SerializedKind& FindSerializedKind(int serialization, const std::string& where) {
-  const int kind = QORSimSerializationType::FromWord(serialization).Kind();
-  auto it = Kinds().find(kind);
-  if (it == Kinds().end())
-    QORSIM_FAIL(where + ": serialization kind " + std::to_string(kind) + " is not stored by this data store");
-  return *it->second;
+  const SerializedKind* kind = SerializedKindOf(serialization);
+  if (!kind)
+    QORSIM_FAIL(where + ": serialization kind " + std::to_string(QORSimSerializationType::FromWord(serialization).Kind()) +
+                " is not stored by this data store");
+  return *kind;
 }
 
 void WriteSerializedDrawerAttrs(hid_t group, const DrawerRecord& drawer) {
@@ -96,10 +101,10 @@ void MovePoolItems(DatabaseRecord& db, DistributionRecord& dist, int64_t first, 
     count = from - first;
   }
   if (count <= 0) return;
-  WhereScope where(db.path, PoolPath(dist) + "/values");
   const int64_t windowItems = static_cast<int64_t>(pool.window.size() / item);
   const bool inWindow = first >= pool.windowFirst && first + count <= pool.windowFirst + windowItems;
   if (write) {
+    WhereScope where(db.path, PoolPath(dist) + "/values");
     H5Handle values = OpenPoolValues(db, dist);
     MoveRows(values, MemoryType(dist.typeKey), data, static_cast<hsize_t>(first), static_cast<hsize_t>(count), true);
     if (inWindow) std::memcpy(pool.window.data() + bytes(first - pool.windowFirst), data, bytes(count));
@@ -108,6 +113,7 @@ void MovePoolItems(DatabaseRecord& db, DistributionRecord& dist, int64_t first, 
   }
   if (!inWindow) {
     const int64_t capacity = static_cast<int64_t>(std::max<uint64_t>(kPoolPieceBytes, dist.cacheBytes) / item);
+    WhereScope where(db.path, PoolPath(dist) + "/values");
     H5Handle values = OpenPoolValues(db, dist);
     if (count >= capacity) {
       MoveRows(values, MemoryType(dist.typeKey), data, static_cast<hsize_t>(first), static_cast<hsize_t>(count), false);
@@ -288,18 +294,18 @@ class MeiDrawers : public SerializedKind {
     DatabaseRecord& db = Database(t.dist.ContextID());
     DistributionRecord& dist = Distribution(t.dist);
     const DrawerRecord& drawer = dist.drawers[static_cast<size_t>(t.drawer)];
-    const std::string path = dist.DrawerPath(t.drawer);
     auto* values = static_cast<unsigned char*>(t.buffers[QORSimbufMain]);
     if (drawer.poolFirst >= 0) {
       MovePoolItems(db, dist, drawer.poolFirst, drawer.items, values, false);
     } else if (RequiredBytes(t, QORSimbufMain)) {
+      const std::string path = dist.DrawerPath(t.drawer);
       WhereScope where(db.path, path);
       H5Handle ds(QORSIM_H5(H5Dopen2, (db.file, (path + "/values").c_str(), H5P_DEFAULT)));
       QORSIM_H5(H5Dread, (ds, MemoryType(dist.typeKey), H5S_ALL, H5S_ALL, H5P_DEFAULT, values));
     }
     if (t.buffers[QORSimbufIndicesNZ] && PerMatrix(t)) {
       if (t.bytes[QORSimbufIndicesNZ] < RequiredBytes(t, QORSimbufIndicesNZ))
-        QORSIM_FAIL("ExecRead of " + path + ": the positions buffer holds " +
+        QORSIM_FAIL("ExecRead of " + dist.DrawerPath(t.drawer) + ": the positions buffer holds " +
                     std::to_string(t.bytes[QORSimbufIndicesNZ]) + " bytes, the drawer needs " +
                     std::to_string(RequiredBytes(t, QORSimbufIndicesNZ)));
       const std::vector<int> positions = Positions(t);
