@@ -27,7 +27,7 @@ struct PoolCase {
 };
 
 const PoolCase kCases[] = {
-    {"rank 2, mixed sizes over several pieces", 2, false, 3000, 1, 80},
+    {"rank 2, mixed sizes over several pieces", 2, false, 5000, 1, 120},
     {"rank 2 symmetric, several identifiers per drawer", 2, true, 300, 3, 10},
     {"rank 3 symmetric upper triangles", 3, true, 500, 1, 6},
     {"rank 3 full matrices of two identifiers", 3, false, 200, 2, 4},
@@ -165,8 +165,8 @@ TEST_F(FamilyLayout, DrawersSurvivePiecesReopeningOverwritesAndAppends) {
     SCOPED_TRACE(c.name);
     Family f = Make(c);
     Expect(f, Forward(c.drawers), "before the database is flushed");
-    Overwrite(f, 1, 1);               // in the file already, and inside the read-ahead window of the last walk
-    Overwrite(f, c.drawers - 1, 1);   // still pending when the pool holds more than one piece
+    Overwrite(f, 1, 1);              // early: in the file once a piece went out, and in the last walk's read-ahead
+    Overwrite(f, c.drawers - 1, 1);  // last: still waiting in memory
     Expect(f, Scattered(c.drawers), "after overwrites");
     Reopen(f);
     qorsim::ResetCounters();
