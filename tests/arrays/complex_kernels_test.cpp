@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "QORMtxCoreModuleC.h"
-#include "arrays_random.h"
+#include "qormtx_reference.h"
 
 namespace {
 
@@ -20,9 +20,9 @@ Cx At(const Vec& z, long i) { return Cx(z[2 * i], z[2 * i + 1]); }
 Cx At(const double* z) { return Cx(z[0], z[1]); }
 
 TEST(ComplexScalarKernels, ArithmeticMatchesStdComplex) {
-  std::mt19937 rng = arrays_test::Rng(11);
+  std::mt19937_64 rng = ref::Rng(11);
   for (int trial = 0; trial < 200; ++trial) {
-    const Vec v = arrays_test::RandomDoubles(rng, 4);
+    const Vec v = ref::RandomValues(4, rng);
     const double A[2] = {v[0], v[1]}, B[2] = {v[2], v[3]};
     const Cx ca = At(A), cb = At(B);
     double r[5][2];
@@ -61,11 +61,11 @@ TEST(ComplexScalarKernels, ArithmeticMatchesStdComplex) {
 
 // Each kernel against a naive loop over the first n values; a count below one must leave everything as it was.
 TEST(ComplexArrayKernels, PartsInverseAndFactorAgainstNaiveLoops) {
-  std::mt19937 rng = arrays_test::Rng(12);
+  std::mt19937_64 rng = ref::Rng(12);
   for (int n : {-2, 0, 1, 3, 16, 257}) {
     const int len = std::max(n, 3);
-    const Vec re = arrays_test::RandomDoubles(rng, len), im = arrays_test::RandomDoubles(rng, len);
-    const Vec z0 = arrays_test::RandomDoubles(rng, 2 * len, 0.5, 4.0);
+    const Vec re = ref::RandomValues(len, rng), im = ref::RandomValues(len, rng);
+    const Vec z0 = ref::RandomValues(2 * len, rng, 0.5, 4.0);
     Vec z[6] = {z0, z0, z0, z0, z0, z0}, want[6] = {z0, z0, z0, z0, z0, z0}, got[4] = {re, im, re, im};
     Vec x = re, y = im, wantGot[4] = {re, im, re, im}, wantX = re, wantY = im;
     const double f[2] = {0.75, -1.25};
@@ -97,11 +97,11 @@ TEST(ComplexArrayKernels, PartsInverseAndFactorAgainstNaiveLoops) {
 }
 
 TEST(ComplexArrayKernels, MultiplyWithStrides) {
-  std::mt19937 rng = arrays_test::Rng(14);
+  std::mt19937_64 rng = ref::Rng(14);
   int n = 23;
   const long m = 4 * n;  // complex values per array, room for every stride below
-  const Vec A = arrays_test::RandomDoubles(rng, 2 * m), B = arrays_test::RandomDoubles(rng, 2 * m);
-  const Vec C0 = arrays_test::RandomDoubles(rng, 2 * m);
+  const Vec A = ref::RandomValues(2 * m, rng), B = ref::RandomValues(2 * m, rng);
+  const Vec C0 = ref::RandomValues(2 * m, rng);
   const double alpha[2] = {1.5, -0.5}, beta[2] = {-0.25, 2.0}, zero[2] = {0.0, 0.0};
   struct Strides {
     int a, b, c;
@@ -133,9 +133,9 @@ TEST(ComplexArrayKernels, MultiplyWithStrides) {
 }
 
 TEST(ComplexArrayKernels, ZdotcConjugatesTheFirstOperand) {
-  std::mt19937 rng = arrays_test::Rng(15);
+  std::mt19937_64 rng = ref::Rng(15);
   int n = 40;
-  const Vec X = arrays_test::RandomDoubles(rng, 6 * n), Y = arrays_test::RandomDoubles(rng, 6 * n);
+  const Vec X = ref::RandomValues(6 * n, rng), Y = ref::RandomValues(6 * n, rng);
   for (const int incx : {1, 2, 3})
     for (const int incy : {1, 3, -1}) {
       Cx want = 0;  // kernel library convention: a negative stride starts at the far end of the vector

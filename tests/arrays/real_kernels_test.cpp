@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "QORMtxCoreModuleC.h"
-#include "arrays_random.h"
+#include "qormtx_reference.h"
 
 namespace {
 
@@ -53,10 +53,10 @@ const Case kCases[] = {
 // clang-format on
 
 TEST(RealArrayKernels, MatchNaiveLoopsAndLeaveOtherArraysAlone) {
-  std::mt19937 rng = arrays_test::Rng(1);
+  std::mt19937_64 rng = ref::Rng(1);
   for (int n : {1, 2, 3, 7, 8, 17, 1000, 1003}) {                  // around the vector widths and their remainders
-    const Vec x0 = arrays_test::RandomDoubles(rng, n, 0.5, 10.0);  // away from 0: the inverses stay plain
-    const Vec y0 = arrays_test::RandomDoubles(rng, n), z0 = arrays_test::RandomDoubles(rng, n);
+    const Vec x0 = ref::RandomValues(n, rng, 0.5, 10.0);           // away from 0: the inverses stay plain
+    const Vec y0 = ref::RandomValues(n, rng), z0 = ref::RandomValues(n, rng);
     for (const Case& k : kCases) {
       Vec x = x0, y = y0, z = z0;
       k.run(&n, x.data(), y.data(), z.data());
@@ -82,10 +82,10 @@ TEST(RealArrayKernels, MatchNaiveLoopsAndLeaveOtherArraysAlone) {
 // Whatever processor variant the loader picked, each element must be rounded as the written formula rounds it in
 // plain double arithmetic: a variant that fused multiply-adds would differ in the last bit here.
 TEST(RealArrayKernels, BitIdenticalToTheScalarFormula) {
-  std::mt19937 rng = arrays_test::Rng(5);
+  std::mt19937_64 rng = ref::Rng(5);
   int n = 1031;
-  const Vec x = arrays_test::RandomDoubles(rng, n), y0 = arrays_test::RandomDoubles(rng, n);
-  const Vec z0 = arrays_test::RandomDoubles(rng, n);
+  const Vec x = ref::RandomValues(n, rng), y0 = ref::RandomValues(n, rng);
+  const Vec z0 = ref::RandomValues(n, rng);
   Vec y = y0, z = z0, w = z0;
   qormtx_daxpy(&n, &a, x.data(), y.data());
   qormtx_array_add(&n, &a, x.data(), &b, y0.data(), &c, z.data());
@@ -132,10 +132,10 @@ TEST(RealArrayKernels, AliasesZeroFactorsSignsAndInversionFloors) {
 }
 
 TEST(RealArrayKernels, StridedMultiplyAndDaxsyzi) {
-  std::mt19937 rng = arrays_test::Rng(3);
+  std::mt19937_64 rng = ref::Rng(3);
   int n = 37;
-  const Vec A = arrays_test::RandomDoubles(rng, 4 * n), B = arrays_test::RandomDoubles(rng, 4 * n);
-  const Vec C0 = arrays_test::RandomDoubles(rng, 4 * n);
+  const Vec A = ref::RandomValues(4 * n, rng), B = ref::RandomValues(4 * n, rng);
+  const Vec C0 = ref::RandomValues(4 * n, rng);
   struct Strides {
     int a, b, c;
     int aStart, bStart, cStart;  // where the first element sits; negative strides walk back from it
@@ -150,8 +150,8 @@ TEST(RealArrayKernels, StridedMultiplyAndDaxsyzi) {
   }
   int m = 9;  // z along the diagonal of a 9 x 9 column-major matrix: stride m + 1
   const int diag = m + 1;
-  const Vec x = arrays_test::RandomDoubles(rng, m), y = arrays_test::RandomDoubles(rng, m);
-  const Vec z0 = arrays_test::RandomDoubles(rng, m * m);
+  const Vec x = ref::RandomValues(m, rng), y = ref::RandomValues(m, rng);
+  const Vec z0 = ref::RandomValues(m * m, rng);
   for (int s : {-1, 0, 1, 3})
     for (int flag : {0, 1}) {  // overwrite or accumulate
       Vec z = z0;

@@ -10,8 +10,8 @@
 #include "QORMtxCoreModuleC.h"
 #include "QORMtxFindContiguousRanges.h"
 #include "QORMtxSortInt.h"
-#include "arrays_random.h"
 #include "mem_Alloc.h"
+#include "qormtx_reference.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ class IntSort : public ::testing::TestWithParam<Form> {
 };
 
 TEST_P(IntSort, ShapedAndRandomInputsAroundTheInsertionCutoff) {
-  std::mt19937 rng = arrays_test::Rng(21);
+  std::mt19937_64 rng = ref::Rng(21);
   for (int n : {0, 1, 2, 3, 15, 16, 17, 18, 33, 1000, 4099}) {
     IVec shapes[6] = {IVec(n), IVec(n), IVec(n, 42), IVec(n), IVec(n), IVec(n)}, comp(n);
     std::iota(comp.begin(), comp.end(), 1000);  // companions name the original positions
@@ -105,7 +105,7 @@ TEST(ContiguousRanges, SplitsAtGapsRepeatsAndMaxLen) {
   EXPECT_EQ(Ranges({INT32_MIN, INT32_MAX}, 10), (IVec{0, 1, 2}));   // no overflow in the difference
   EXPECT_EQ(Ranges({}, 5), IVec{});
 
-  std::mt19937 rng = arrays_test::Rng(23);
+  std::mt19937_64 rng = ref::Rng(23);
   for (int trial = 0; trial < 50; ++trial) {
     IVec ords;
     int v = static_cast<int>(rng() % 100);

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "QORMtxVectorAlgebra3D.h"
-#include "arrays_random.h"
 #include "qormtx_death.h"
+#include "qormtx_reference.h"
 
 namespace {
 
@@ -59,10 +59,10 @@ TEST(VectorAlgebra3D, MinMidMaxAbsOrdersAndBreaksTiesByIndex) {
 }
 
 TEST(VectorAlgebra3D, BasesFromOneAndTwoVectors) {
-  std::mt19937 rng = arrays_test::Rng(31);
+  std::mt19937_64 rng = ref::Rng(31);
   double e1[3], e2[3], e3[3], c[3];
   for (int trial = 0; trial < 500; ++trial) {
-    const auto a = arrays_test::RandomDoubles(rng, 3), b = arrays_test::RandomDoubles(rng, 3);
+    const auto a = ref::RandomValues(3, rng), b = ref::RandomValues(3, rng);
     V3::Basis(a.data(), e1, e2, e3);
     V3::Cross(a.data(), e1, c);  // e1 along a, on a's side
     EXPECT_TRUE(V3::IsBasis(e1, e2, e3));

@@ -263,42 +263,6 @@ TEST_P(EigenBackends, FailingKernelStatusIsPassedOn) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, EigenBackends, ::testing::Values(LAPACK_HOOKS, RECORDING_HOOK));
 
-TEST_F(EigenFixture, LapackPackageFallsBackToTheReversedPencilForSingularMass) {
-  Use(LAPACK_HOOKS);
-  const Massless s(8);  // K positive definite, M with two zero columns
-  const std::vector<double> ref = s.Condensed();
-  M K = naive::ToMatrix(s.k, M::SYMM), Mm = naive::ToMatrix(s.m, M::SYMM), E, X;
-  ASSERT_EQ(B::EigenSolve(K, Mm, E, X, 0, 0, 0), 0);
-  ASSERT_EQ(E.NumberOfRows(), 6);  // the two infinite eigenvalues are dropped
-  const PairQuality q = Quality(s.k, s.m, E, X);
-  EXPECT_LT(q.residual, 1e-12);
-  EXPECT_LT(q.orthogonality, 1e-9);
-  for (int i = 0; i < 6; ++i) EXPECT_NEAR(E.value(i, i), ref[i], 1e-9 * ref[5]) << i;
-
-  Dense k = s.k, m = s.m;  // an index range (option 1), the lower triangles, and the log line
-  std::vector<double> w(8), z(64);
-  int found = -1;
-  FILE* log = std::tmpfile();
-  ASSERT_EQ(
-      QORMtxBlaUtilities::EigenSolve('L', 8, k.a.data(), m.a.data(), found, w.data(), z.data(), 2, 3, true, 0, log, 1),
-      0);
-  ASSERT_EQ(found, 2);
-  EXPECT_NEAR(w[0], ref[1], 1e-9 * ref[5]);
-  EXPECT_NEAR(w[1], ref[2], 1e-9 * ref[5]);
-  char line[200] = {};
-  std::rewind(log);
-  EXPECT_STREQ(std::fgets(line, sizeof line, log),
-               "QORLapackHooks::EigenSolve n = 8, reversed pencil, index range, found 2, status 0, M not positive "
-               "definite at order 3\n");
-  std::fclose(log);
-
-  Dense kIndefinite = s.k;  // neither pencil definite
-  kIndefinite(0, 0) = -kIndefinite(0, 0);
-  K = naive::ToMatrix(kIndefinite, M::SYMM);
-  Mm = naive::ToMatrix(s.m, M::SYMM);
-  EXPECT_EQ(B::EigenSolve(K, Mm, E, X, 0, 0, 0), QORLapackHooks::kNotDefinite);
-}
-
 TEST(EigenSolversBuiltIn, InclusiveRangeFirstAndIndefiniteB) {
   const Dense k0 = naive::SymmetricPositive(9, 70), m0 = Scaled(naive::SymmetricPositive(9, 80), 0.01);
   const std::vector<double> ref = Reference(k0, m0);

@@ -1,4 +1,5 @@
-// Matrix files: golden bytes of every export format, round trips, the Fortran record layout, damaged files.
+// Matrix files: golden bytes of every export format, round trips (files and data-store drawers), the Fortran record
+// layout, damaged files.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "QORMtxMatrix.h"
 #include "QORMtxSparseImExPorter.h"
 #include "QORMtxUtilities.h"
+#include "QORSim.h"
 #include "qormtx_death.h"
 
 namespace {
@@ -248,6 +250,61 @@ TEST_F(Files, DenseImportCutsAtOneEMinusSixteenAbsolute) {
   expected(1, 0) = -1e-15, expected(1, 1) = 2.0;
   EXPECT_EQ(RawDense(A).a, expected.a);
   EXPECT_EQ(A.NumberOfNonzeros(), 2);
+}
+
+// ---- Data-store drawers: written, kept across close and reopen, read back by Import and by the constructor ----
+
+QORSimCSetID Whole(const QORSimCollectionID& c) { return QORSimCollection(c).BiggestCSetID(); }
+
+TEST_F(Files, DrawersRoundTripAcrossReopenWithTheirDomain) {
+  QORMtxSparseMatrix S, U(2, 3);  // U: unsymmetric with an empty row
+  MakeS(S);
+  U.AddData(0, 0, 1.0, false);
+  U.AddData(0, 2, -2.0, false);
+  U.EndAssembly(false);
+  const std::string path = Path("drawers.sim");
+  {
+    QORSimDatabase db;
+    db.Create(path.c_str());
+    QORSimContext ctx(db.ContextID());
+    for (const QORMtxSparseMatrix* A : {&S, &U}) {
+      const QORSimCollectionID rows = ctx.CreateCollection(A->NumberOfRows()), cols = ctx.CreateCollection(3);
+      const QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{rows, cols}, QORSimRangeType(QORSimDoubleKey));
+      A->Export(Whole(rows), Whole(cols), id);
+    }
+    db.Close();
+  }
+  QORSimDatabase db;
+  db.Open(path.c_str(), QORSimDatabase::ReadOnly);
+  const QORSimArray<QORSimDistributionID> dists = QORSimContext(db.ContextID()).Distributions();
+  ASSERT_EQ(dists.Size(), 2);
+  for (int k = 0; k < 2; ++k) {
+    const QORMtxSparseMatrix& A = k == 0 ? S : U;
+    QORMtxSparseMatrix fromCtor(dists[k]), imported(5, 5);
+    imported.Import(dists[k]);
+    for (const QORMtxSparseMatrix* B : {&fromCtor, &imported}) {
+      SCOPED_TRACE(k);
+      EXPECT_EQ(B->Diagonal() != nullptr, k == 0);
+      EXPECT_TRUE(B->CheckInvariants());
+      EXPECT_EQ(RawDense(*B).a, RawDense(A).a);
+      EXPECT_EQ(QORSimCSet(B->RowCSetID()).Size(), A.NumberOfRows());
+      EXPECT_EQ(QORSimCSet(B->ColumnCSetID()).Size(), 3);
+    }
+    EXPECT_EQ(Peer::SymFlag(fromCtor), k == 0 ? 1 : 0);
+  }
+  EXPECT_TRUE(QORMtxSparseMatrix(QORSimDistributionID()).IsNull());
+  db.Close();
+  // A row set of another size is refused; a second export into the same distribution is accepted.
+  db.Create(path.c_str());
+  QORSimContext ctx(db.ContextID());
+  const QORSimCollectionID three = ctx.CreateCollection(3), two = ctx.CreateCollection(2),
+                           cols = ctx.CreateCollection(3);
+  const QORSimDistributionID id = ctx.CreateDistribution(QORSimGrid{three, cols}, QORSimRangeType(QORSimDoubleKey));
+  EXPECT_QORMTX_ASSERTION(S.Export(Whole(two), Whole(cols), id), "QORSimCSet(rowSetID).Size() == numRows");
+  S.Export(Whole(three), Whole(cols), id);
+  S.Export(Whole(three), Whole(cols), id);
+  QORMtxSparseMatrix A;
+  EXPECT_QORMTX_ASSERTION(A.Import(id), "distribution.NumDrawers() == 1");
 }
 
 // ---- Fatal texts ----

@@ -26,21 +26,16 @@ namespace {
 using qormtx_test::Rng;
 using Gen = std::mt19937_64;
 
-// QORBasVector and QORBasMap forward to std::vector and std::map; only what they add or could get wrong is checked.
+// QORBasVector and QORBasMap forward to std::vector and std::map; only what they add is checked.
 TEST(BasVector, CountsMakeElementsAndClearReleases) {
   QORBasVector<double> zeros(4);  // the count constructor makes elements, not capacity
-  QORBasVector<int> a(3, 7), b{1, 2};
-  a.swap(b);
-  a.insert(a.begin() + 1, 2, 5);
-  EXPECT_TRUE(zeros == (QORBasVector<double>{0, 0, 0, 0}) && zeros.size() == 4);
-  EXPECT_TRUE(a == (QORBasVector<int>{1, 5, 5, 2}) && b == (QORBasVector<int>{7, 7, 7}));
-  b.clear();  // keeps the storage; Clear releases it
-  EXPECT_TRUE(b.empty() && b.capacity() >= 3);
-  b.Clear();
-  EXPECT_EQ(b.capacity(), 0);
+  EXPECT_TRUE(zeros == (QORBasVector<double>{0, 0, 0, 0}));
+  zeros.clear();  // keeps the storage; Clear releases it
+  EXPECT_TRUE(zeros.empty() && zeros.capacity() >= 4);
+  zeros.Clear();
   QORBasMap<int, int> m{{5, 1}};
   m.Clear();
-  EXPECT_TRUE(m.empty());
+  EXPECT_TRUE(zeros.capacity() == 0 && m.empty());
 }
 
 // Keys mix a dense band around zero (page and block edges on both sides) with rare extreme magnitudes.

@@ -38,7 +38,7 @@ std::string ExpectedName(const void* matrix, int tag) {
   return name;
 }
 
-TEST_F(ScratchMatrix, EveryConstructorMakesItsFileShapeAndSets) {
+TEST_F(ScratchMatrix, EveryConstructorMakesItsFileShapeAndSetsAndTransposeSwapsThem) {
   const std::vector<int> r3{2, 4, 6}, c2{1, 0}, r4{7, 3, 9, 1}, c3{0, 1, 2}, r5{0, 1, 2, 3, 4};
   const QORSimCSetID rowSet = CallerSet({150, 5, 17}), colSet = CallerSet({42, 199});
   const QORBasVector<int> vr3(r3.begin(), r3.end()), vc2(c2.begin(), c2.end());
@@ -80,6 +80,10 @@ TEST_F(ScratchMatrix, EveryConstructorMakesItsFileShapeAndSets) {
     const ref::Dense values = ref::Random(rows, cols, 3);
     Put(*m, values);
     EXPECT_EQ(ref::Load(*m).a, values.a);
+    const QORSimCSetID rowSet = m->RowCSetID(), colSet = m->ColumnCSetID();
+    m->Transpose();  // the sets, a caller's too, change places with the values
+    EXPECT_TRUE(m->RowCSetID() == colSet && m->ColumnCSetID() == rowSet);
+    EXPECT_EQ(ref::Load(*m).a, ref::Transpose(values).a);
     m.reset();
     EXPECT_EQ(Files(), std::vector<std::string>{});
   }
@@ -107,20 +111,6 @@ TEST_F(ScratchMatrix, ViewsAndCopiesKeepTheFileUntilTheLastGoes) {
   EXPECT_EQ(Members(scratchView->RowCSetID()), (std::vector<int>{1, 2, 3, 4}));
   view.reset();
   EXPECT_EQ(Files(), std::vector<std::string>{});
-}
-
-TEST_F(ScratchMatrix, TransposeExchangesTheCallerSets) {
-  const QORSimCSetID rowSet = CallerSet({10, 11, 12}), colSet = CallerSet({20, 21});
-  QORMtxScratchDenseMatrix m(rowSet, colSet, 2, 2);
-  const ref::Dense values = ref::Random(3, 2, 1);
-  Put(m, values);
-  m.Transpose();
-  EXPECT_EQ(m.RowCSetID(), colSet);
-  EXPECT_EQ(m.ColumnCSetID(), rowSet);
-  EXPECT_EQ(ref::Load(m).a, ref::Transpose(values).a);
-  m.Transpose();
-  EXPECT_EQ(m.RowCSetID(), rowSet);
-  EXPECT_EQ(m.ColumnCSetID(), colSet);
 }
 
 TEST_F(ScratchMatrix, AnEmptyTemporaryDirectoryMeansTheCurrentOne) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -136,29 +137,18 @@ inline std::vector<QORMtxSparseMatrixEntry> RandomEntries(std::mt19937_64& rng, 
   return out;
 }
 
-/// Sets or clears ZUL_MTXSPARSE_NEWASMB for the guard's lifetime and restores the previous state.
+/// Sets (bucket path) or clears ZUL_MTXSPARSE_NEWASMB for the guard's lifetime and restores the previous state.
 class AssemblyPath {
  public:
   explicit AssemblyPath(bool bucket) {
-    const char* old = std::getenv(kName);
-    m_had = old != nullptr;
-    if (old) m_old = old;
-    if (bucket)
-      setenv(kName, "", 1);
-    else
-      unsetenv(kName);
+    if (const char* old = std::getenv(kName)) m_old = old;
+    bucket ? setenv(kName, "", 1) : unsetenv(kName);
   }
-  ~AssemblyPath() {
-    if (m_had)
-      setenv(kName, m_old.c_str(), 1);
-    else
-      unsetenv(kName);
-  }
+  ~AssemblyPath() { m_old ? setenv(kName, m_old->c_str(), 1) : unsetenv(kName); }
 
  private:
   static constexpr const char* kName = "ZUL_MTXSPARSE_NEWASMB";
-  bool m_had = false;
-  std::string m_old;
+  std::optional<std::string> m_old;
 };
 
 /// Assembles the entries on the chosen path; stdout notices of the bucket path are swallowed.

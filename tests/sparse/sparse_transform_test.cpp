@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "QORMtxSparseMatrix.h"
+#include "QORMtxUtilities.h"
 #include "mem_Alloc.h"
 #include "qormtx_death.h"
 #include "sparse_test_util.h"
@@ -77,17 +78,8 @@ TEST(SparseTransform, CongruenceMatchesDenseReference) {
   }
 }
 
-TEST(SparseTransform, IdentityOneBasedZeroAndSelfAsT) {
+TEST(SparseTransform, OneBasedTZeroTAndSelfAsT) {
   std::mt19937_64 rng = ref::Rng(7);
-  QORMtxSparseMatrix A, I;
-  Random(A, rng, 12, 12, 0.2);
-  std::vector<QORMtxSparseMatrixEntry> diag;
-  for (unsigned i = 0; i < 12; ++i) diag.push_back({i, i, 1.0});
-  Assemble(I, 12, 12, diag);
-  const Stored before = Arrays(A);
-  A.ApplyTransformation(I, true);
-  EXPECT_EQ(Arrays(A), before);
-
   // restoreT false leaves T one-based; the next call takes it as it is, and restoreT true brings it back.
   QORMtxSparseMatrix B, C, T;
   Random(B, rng, 12, 12, 0.3);
@@ -106,9 +98,9 @@ TEST(SparseTransform, IdentityOneBasedZeroAndSelfAsT) {
   // A zero T empties the result (the arrays shrink to nothing).
   QORMtxSparseMatrix Z(12, 12);
   Z.EndAssembly(false);
-  A.ApplyTransformation(Z, true);
-  ExpectValid(A);
-  EXPECT_EQ(A.NumberOfNonzeros(), 0);
+  B.ApplyTransformation(Z, true);
+  ExpectValid(B);
+  EXPECT_EQ(B.NumberOfNonzeros(), 0);
   // T may be the matrix itself: Aᵀ·A·A.
   QORMtxSparseMatrix S;
   Random(S, rng, 9, 9, 0.3);
@@ -326,11 +318,30 @@ TEST(SparseTransformDeath, Preconditions) {
   EXPECT_QORMTX_ASSERTION(A.ApplyTransformation(Open, true), "m_assemblyComplete && T.m_assemblyComplete");
   EXPECT_QORMTX_ASSERTION(Empty.ApplyTransformation(T, true), "0 < m_numRows && 0 < m_numNonzeros");
   EXPECT_QORMTX_ASSERTION(Sym.Transpose(), "m_assemblyComplete && !m_diagonal");
-  EXPECT_QORMTX_ASSERTION(Sym.Transpose(T), "m_assemblyComplete && !m_diagonal");
   EXPECT_QORMTX_ASSERTION(Open.Transpose(), "m_assemblyComplete && !m_diagonal");
   const int perm[] = {1, 0, 2};
   EXPECT_QORMTX_ASSERTION(Sym.PermuteRows(perm),
                           "!m_diagonal && \"QORMtxSparseMatrix::PermuteRows: symmetric not supported\"");
-  EXPECT_QORMTX_ASSERTION(Open.Permute(perm), "m_assemblyComplete");
   EXPECT_QORMTX_ASSERTION(Open.PermuteInPlace(perm), "m_assemblyComplete");
+}
+
+// A full column times a full row: 65537² = 2^32 + 131073 entries do not fit the int row starts (a fixed overflow).
+// The expanded symmetric pattern doubles its count: the guard reads only the last row start.
+TEST(SparseTransformDeath, CountsBeyondTheIntRowStartsStopBeforeAllocating) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const int n = 65537;
+  QORMtxSparseMatrix A(n, n), T(n, n);
+  for (unsigned i = 0; i < static_cast<unsigned>(n); ++i) {
+    A.AddData(i, 0, 1.0, false);
+    T.AddData(0, i, 1.0, false);
+  }
+  A.EndAssembly(false);
+  T.EndAssembly(false);
+  EXPECT_QORMTX_ASSERTION(A.ApplyTransformation(T, true), "info == 0 && \"request 1 C = A * T\"");
+  const unsigned rowP[] = {0, 1073741824u};
+  QORBasVector<unsigned> outRowP;
+  QORBasVector<int> outColI;
+  EXPECT_QORMTX_ASSERTION(QORMtxUtilities::ExpandSymmetric(1, rowP, nullptr, outRowP, outColI),
+                          "numRows < 2147483647 && rowP[numRows] <= 1073741823u && \"the expanded pattern would hold "
+                          "more than 2^31 - 1 entries\"");
 }

@@ -16,16 +16,13 @@ namespace {
 
 class StoreDeath : public StoreTest {};
 
-// The literal message, as a regular expression that ends the process with status 1.
-#define EXPECT_STORE_FAILURE(statement, text) \
-  EXPECT_EXIT(statement, ::testing::ExitedWithCode(1), qormtx_test::Literal(std::string(text)))
-
-std::string MakeDatabase(const std::string& path) {
+// A database holding one rows x cols matrix of 3.5 in chunks of a quarter of each dimension.
+std::string MakeDatabase(const std::string& path, int rows = 100, int cols = 80) {
   QORSimDatabase db;
   db.Create(path.c_str());
-  StoredMatrix m = MakeMatrix(db.ContextID(), 100, 80, 25, 20);
-  std::vector<double> all(100 * 80, 3.5);
-  RangeTransfer(m, 0, 99, 0, 79, all.data(), true);
+  StoredMatrix m = MakeMatrix(db.ContextID(), rows, cols, rows / 4, cols / 4);
+  std::vector<double> all(static_cast<size_t>(rows) * cols, 3.5);
+  RangeTransfer(m, 0, rows - 1, 0, cols - 1, all.data(), true);
   db.Close();
   return path;
 }
@@ -157,12 +154,7 @@ TEST_F(StoreDeath, FullDiskIsReported) {
     struct rlimit limit = {256 * 1024, 256 * 1024};
     setrlimit(RLIMIT_FSIZE, &limit);
     std::signal(SIGXFSZ, SIG_IGN);
-    QORSimDatabase db;
-    db.Create(path.c_str());
-    StoredMatrix m = MakeMatrix(db.ContextID(), 200, 200, 50, 50);
-    std::vector<double> all(200 * 200, 1.0);
-    RangeTransfer(m, 0, 199, 0, 199, all.data(), true);
-    db.Close();
+    MakeDatabase(path, 200, 200);
   };
   EXPECT_EXIT(fill(), ::testing::ExitedWithCode(1),
               "Validation failed: HDF5 call H5[A-Za-z_]+ failed on data-store database '" + qormtx_test::Literal(path) +

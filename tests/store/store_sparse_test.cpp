@@ -1,12 +1,9 @@
 // Sparse drawers: compressed rows written and read back whole (through the transfer's four buffers), kept across
-// close and reopen, described, readable with h5dump, and refused when the rows or the file are not valid.
+// close and reopen, described, and refused when the rows or the file are not valid (the damage names the datasets).
 #include <gtest/gtest.h>
 #include <hdf5.h>
 
-#include <array>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,68 +14,6 @@ using namespace store_test;
 namespace {
 
 class StoreSparse : public StoreTest {};
-
-// Compressed rows of a dense row-major reference (only the upper triangle and a separate diagonal when symmetric).
-struct Csr {
-  int rows, cols;
-  std::vector<int> starts, columns;
-  std::vector<double> values, diagonal;
-  Csr(int r, int c, const std::vector<double>& dense, bool symmetric, int base) : rows(r), cols(c) {
-    starts.push_back(base);
-    for (int i = 0; i < r; ++i) {
-      for (int j = symmetric ? i : 0; j < c; ++j) {
-        const double v = dense[static_cast<size_t>(i) * c + j];
-        if (symmetric && j == i) {
-          diagonal.push_back(v);
-        } else if (v != 0.0) {
-          columns.push_back(j + base);
-          values.push_back(v);
-        }
-      }
-      starts.push_back(base + static_cast<int>(values.size()));
-    }
-  }
-  uint64_t Bytes(int slot) const {
-    return slot == QORSimbufMain        ? 8 * values.size()
-           : slot == QORSimbufIndicesNZ ? 4 * columns.size()
-           : slot == QORSimbufSparseMap ? 4 * starts.size()
-                                        : 8 * diagonal.size();
-  }
-  void* Buffer(int slot) {
-    return slot == QORSimbufMain        ? static_cast<void*>(values.data())
-           : slot == QORSimbufIndicesNZ ? static_cast<void*>(columns.data())
-           : slot == QORSimbufSparseMap ? static_cast<void*>(starts.data())
-                                        : static_cast<void*>(diagonal.data());
-  }
-  bool operator==(const Csr& o) const {
-    return starts == o.starts && columns == o.columns && values == o.values && diagonal == o.diagonal;
-  }
-};
-
-QORSimSerializationType Kind(bool symmetric) {
-  QORSimSerializationType t;
-  symmetric ? t.SetSparseSymmetric() : t.SetSparse();
-  return t;
-}
-
-// One whole-drawer transfer: a new drawer written from m, or the existing one read into m (same sizes).
-void Transfer(const QORSimDistributionID& id, const std::vector<QORSimCSetID>& sets, Csr& m, bool symmetric,
-              bool makeNew) {
-  QORSimTransfer t{QORSimDistribution(id)};
-  makeNew ? t.SetWrite() : t.SetRead();
-  if (makeNew) t.SetMakeNewDrawer();
-  t.SetBufferPadding(false);
-  t.SetSparseNNonzero(static_cast<int64_t>(m.values.size()));
-  for (size_t d = 0; d < sets.size(); ++d) t.SetDim(static_cast<int>(d), sets[d]);
-  t.SetSerialization(Kind(symmetric));
-  t.CheckView();
-  for (int slot = 0; slot < 4; ++slot) {
-    EXPECT_EQ(t.RequiredBufferSize(slot), m.Bytes(slot)) << "slot " << slot;
-    t.SetBuffer(slot, m.Buffer(slot), m.Bytes(slot));
-  }
-  makeNew ? t.ExecWrite() : t.ExecRead();
-  t.RelinquishBuffers();
-}
 
 const std::vector<double> kDense = {4, 1, 0, 2, 1, 5, 0, 0, 0, 0, 6, 3, 2, 0, 3, 7};  // 4 x 4, symmetric
 
@@ -109,7 +44,7 @@ TEST_F(StoreSparse, CompressedRowsRoundTripAcrossReopen) {
         for (int j = 0; j < c.cols; ++j)
           dense[static_cast<size_t>(i) * c.cols + j] = kDense[static_cast<size_t>(i) * 4 + j];
       written.emplace_back(c.rows, c.cols, dense, c.symmetric, c.base);
-      Transfer(dist, sets, written.back(), c.symmetric, true);
+      SparseTransfer(dist, sets, written.back(), c.symmetric, true);
     }
     db.Close();
   }
@@ -128,21 +63,10 @@ TEST_F(StoreSparse, CompressedRowsRoundTripAcrossReopen) {
     for (int slot = 0; slot < 4; ++slot)
       if (back.Bytes(slot)) std::memset(back.Buffer(slot), 0xff, back.Bytes(slot));
     const QORSimArray<QORSimCSetID> sets = d.Compartment().Sets();
-    Transfer(dists[k], std::vector<QORSimCSetID>(sets.begin(), sets.end()), back, cases[k].symmetric, false);
+    SparseTransfer(dists[k], std::vector<QORSimCSetID>(sets.begin(), sets.end()), back, cases[k].symmetric, false);
     EXPECT_TRUE(back == w);
   }
-  db.Close();
-  // The drawer is a group of named datasets that HDF5's own tools show.
-  std::unique_ptr<FILE, int (*)(FILE*)> dump(popen(("h5dump -H -g /distributions/1/drawer0 " + path).c_str(), "r"),
-                                             pclose);
-  std::string text(4096, '\0');
-  text.resize(fread(&text[0], 1, text.size(), dump.get()));
-  for (const char* name : {"row_starts", "column_indices", "values", "diagonal", "num_nonzero"})
-    EXPECT_NE(text.find(name), std::string::npos) << name << " in\n" << text;
 }
-
-#define EXPECT_STORE_FAILURE(statement, text) \
-  EXPECT_EXIT(statement, ::testing::ExitedWithCode(1), qormtx_test::Literal(std::string(text)))
 
 TEST_F(StoreSparse, InvalidRowsAndDamagedDrawersAreRefused) {
   const std::string path = Path("bad.sim");
@@ -153,7 +77,7 @@ TEST_F(StoreSparse, InvalidRowsAndDamagedDrawersAreRefused) {
     QORSimContext ctx(db.ContextID());
     const QORSimCollectionID rows = ctx.CreateCollection(4), cols = ctx.CreateCollection(4);
     const QORSimDistributionID dist = ctx.CreateDistribution(QORSimGrid{rows, cols}, QORSimRangeType(QORSimDoubleKey));
-    Transfer(dist, {Whole(rows), Whole(cols)}, m, false, true);
+    SparseTransfer(dist, {Whole(rows), Whole(cols)}, m, false, true);
     db.Close();
   };
   Csr descending = good, outside = good;
@@ -183,9 +107,9 @@ TEST_F(StoreSparse, InvalidRowsAndDamagedDrawersAreRefused) {
     QORSimDatabase db;
     db.Open(path.c_str(), QORSimDatabase::ReadOnly);
     Csr m = good;
-    Transfer(QORSimContext(db.ContextID()).Distributions()[0],
-             {Whole(QORSimCollectionID(db.ContextID(), 0)), Whole(QORSimCollectionID(db.ContextID(), 1))}, m, false,
-             false);
+    SparseTransfer(QORSimContext(db.ContextID()).Distributions()[0],
+                   {Whole(QORSimCollectionID(db.ContextID(), 0)), Whole(QORSimCollectionID(db.ContextID(), 1))}, m,
+                   false, false);
   };
   damage("row_starts", {0, 3, 2, 5, 8});
   EXPECT_STORE_FAILURE(read(),

@@ -35,6 +35,10 @@ class StoreTest : public ::testing::Test {
 /// A distinct value for every (row, column) of a matrix, exact in binary.
 inline double Value(int row, int col, int salt = 0) { return row * 1024.0 + col + 0.25 + salt * 1048576.0; }
 
+/// The statement must end the process with status 1 and the literal text (the store's validation failures).
+#define EXPECT_STORE_FAILURE(statement, text) \
+  EXPECT_EXIT(statement, ::testing::ExitedWithCode(1), qormtx_test::Literal(std::string(text)))
+
 /// One transfer dimension: a set, or positions first … last of the drawer's set over a collection.
 using Dim = QORSimSpan;
 inline Dim Range(const QORSimCollectionID& c, int first, int last) { return QORSimSpan::Range(c, first, last); }
@@ -166,6 +170,68 @@ inline std::vector<int> Members(const QORSimCSetID& id) {
   std::vector<int> out(static_cast<size_t>(set.Size()));
   if (!out.empty()) set.OrderedMembers(out.data());
   return out;
+}
+
+/// Compressed rows of a dense row-major reference (only the upper triangle and a separate diagonal when symmetric).
+struct Csr {
+  int rows, cols;
+  std::vector<int> starts, columns;
+  std::vector<double> values, diagonal;
+  Csr(int r, int c, const std::vector<double>& dense, bool symmetric, int base) : rows(r), cols(c) {
+    starts.push_back(base);
+    for (int i = 0; i < r; ++i) {
+      for (int j = symmetric ? i : 0; j < c; ++j) {
+        const double v = dense[static_cast<size_t>(i) * c + j];
+        if (symmetric && j == i) {
+          diagonal.push_back(v);
+        } else if (v != 0.0) {
+          columns.push_back(j + base);
+          values.push_back(v);
+        }
+      }
+      starts.push_back(base + static_cast<int>(values.size()));
+    }
+  }
+  uint64_t Bytes(int slot) const {
+    return slot == QORSimbufMain        ? 8 * values.size()
+           : slot == QORSimbufIndicesNZ ? 4 * columns.size()
+           : slot == QORSimbufSparseMap ? 4 * starts.size()
+                                        : 8 * diagonal.size();
+  }
+  void* Buffer(int slot) {
+    return slot == QORSimbufMain        ? static_cast<void*>(values.data())
+           : slot == QORSimbufIndicesNZ ? static_cast<void*>(columns.data())
+           : slot == QORSimbufSparseMap ? static_cast<void*>(starts.data())
+                                        : static_cast<void*>(diagonal.data());
+  }
+  bool operator==(const Csr& o) const {
+    return starts == o.starts && columns == o.columns && values == o.values && diagonal == o.diagonal;
+  }
+};
+
+inline QORSimSerializationType SparseKind(bool symmetric) {
+  QORSimSerializationType t;
+  symmetric ? t.SetSparseSymmetric() : t.SetSparse();
+  return t;
+}
+
+/// One whole sparse-drawer transfer: a new drawer written from m, or the existing one read into m (same sizes).
+inline void SparseTransfer(const QORSimDistributionID& id, const std::vector<QORSimCSetID>& sets, Csr& m,
+                           bool symmetric, bool makeNew) {
+  QORSimTransfer t{QORSimDistribution(id)};
+  makeNew ? t.SetWrite() : t.SetRead();
+  if (makeNew) t.SetMakeNewDrawer();
+  t.SetBufferPadding(false);
+  t.SetSparseNNonzero(static_cast<int64_t>(m.values.size()));
+  for (size_t d = 0; d < sets.size(); ++d) t.SetDim(static_cast<int>(d), sets[d]);
+  t.SetSerialization(SparseKind(symmetric));
+  t.CheckView();
+  for (int slot = 0; slot < 4; ++slot) {
+    EXPECT_EQ(t.RequiredBufferSize(slot), m.Bytes(slot)) << "slot " << slot;
+    t.SetBuffer(slot, m.Buffer(slot), m.Bytes(slot));
+  }
+  makeNew ? t.ExecWrite() : t.ExecRead();
+  t.RelinquishBuffers();
 }
 
 }  // namespace store_test

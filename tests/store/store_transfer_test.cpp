@@ -281,35 +281,6 @@ TEST_F(StoreTransfer, ScatteredSetsManyBlocks) {
   }
 }
 
-TEST_F(StoreTransfer, WholeChunksTakeTheFastestPathAllowed) {
-  // Column bands of a 64 x 32 matrix. Chunks of all 64 rows are one stretch of the band's buffer; 16-row chunks
-  // are scattered over it (by preadv) or unpacked from a chunk image; a band off the chunk grid is one selection.
-  StoredMatrix tall = MakeMatrix(Ctx(), 64, 32, 64, 8), square = MakeMatrix(Ctx(), 64, 32, 16, 8);
-  std::vector<double> all(64 * 32), band(64 * 8);
-  std::iota(all.begin(), all.end(), 0.0);
-  RangeTransfer(tall, 0, 63, 0, 31, all.data(), true);
-  RangeTransfer(square, 0, 63, 0, 31, all.data(), true);
-  struct Case {
-    const StoredMatrix* m;
-    int c0;
-    ChunkPath limit;
-    uint64_t raw, direct, packed, selections;
-  };
-  const Case cases[] = {{&tall, 8, ChunkPath::RAW_FILE, 1, 0, 0, 0},    {&tall, 8, ChunkPath::HDF5_CHUNK, 0, 1, 0, 0},
-                        {&square, 8, ChunkPath::RAW_FILE, 4, 0, 0, 0},  {&square, 8, ChunkPath::HDF5_CHUNK, 0, 0, 4, 0},
-                        {&square, 8, ChunkPath::SELECTION, 0, 0, 0, 1}, {&square, 4, ChunkPath::RAW_FILE, 0, 0, 0, 1}};
-  for (const Case& k : cases) {
-    qorsim::SetChunkPathLimit(k.limit);
-    qorsim::ResetCounters();
-    RangeTransfer(*k.m, 0, 63, k.c0, k.c0 + 7, band.data(), false);
-    const qorsim::IoCounters c = qorsim::Counters();
-    EXPECT_EQ((std::array<uint64_t, 4>{c.rawChunks, c.directChunks, c.packedChunks, c.selectionCalls}),
-              (std::array<uint64_t, 4>{k.raw, k.direct, k.packed, k.selections}))
-        << "case " << &k - cases;
-    EXPECT_TRUE(std::equal(band.begin(), band.end(), all.begin() + 64 * k.c0));
-  }
-}
-
 TEST_F(StoreTransfer, ExtensionGrowsTheExtendableDimension) {
   // 5 rows x 3 columns in 2 x 2 chunks, columns extendable; two more columns by a strided set (new values read as
   // the initial value), then two by ordinals that are not a continuation (an ordered set of all members).

@@ -1,166 +1,164 @@
-// Stored dense matrices: geometry, block transfers against an in-core reference, views, transposition, extension.
+// Stored dense matrices: block geometry and transfers against an in-core reference, views, transposition, extension.
+#include <algorithm>
 #include <memory>
 
 #include "QORBasMemInfo.h"
 #include "QORMtxDenseMatrix.h"
 #include "QORMtxMatrix.h"
 #include "QORMtxUtilities.h"
+#include "naive_matrix.h"
 #include "stored_util.h"
 
 namespace {
 
 using stored_test::Pattern;
+using ref::Load;
 using Dense = stored_test::StoredTest;
 
-// A stored rows × cols matrix chunked rowChunk × colChunk (-1: unchunked), filled with Pattern(salt).
+// A stored rows × cols matrix chunked rowChunk × colChunk (-1: unchunked) holding Pattern(salt), with its reference.
 struct Made {
   QORSimDistributionID id;
-  std::vector<double> ref;
+  ref::Dense ref;
 };
 Made Make(Dense& t, int rows, int cols, int rowChunk, int colChunk, int salt = 0) {
   ref::Dense d(rows, cols);
   d.a = Pattern(rows, cols, salt);
-  return {ref::Store(t.Ctx(), d, rowChunk, colChunk), d.a};
+  return {ref::Store(t.Ctx(), d, rowChunk, colChunk), d};
 }
 
-// Column-major block of the reference (ld rows), rows r0 … r1, columns c0 … c1.
-std::vector<double> Block(const std::vector<double>& ref, int ld, int r0, int r1, int c0, int c1) {
-  std::vector<double> b;
-  for (int j = c0; j <= c1; ++j)
-    for (int i = r0; i <= r1; ++i) b.push_back(ref[static_cast<size_t>(j) * ld + i]);
-  return b;
+// The sizes of the blocks of chunk positions (-1: one block) that meet positions first … last.
+std::vector<int> Sizes(int chunk, int first, int last) {
+  std::vector<int> sizes;
+  const int step = chunk > 0 ? chunk : last + 1;
+  for (int b = first - first % step; b <= last; b += step)
+    sizes.push_back(std::min(b + step - 1, last) - std::max(b, first) + 1);
+  return sizes;
 }
 
-std::vector<double> All(const QORMtxDenseMatrix& A) { return ref::Load(A).a; }
-
-std::vector<int> RowsInBlocks(const QORMtxDenseMatrix& A, std::vector<int> blocks) {
-  for (int& b : blocks) b = A.NumberOfRowsInBlock(b);
-  return blocks;
-}
-
-TEST_F(Dense, BlockGeometryViewsAndTheTransposedFlag) {
-  Made mk = Make(*this, 10, 7, 4, 3);
-  QORMtxDenseMatrix A(mk.id);
-  EXPECT_EQ((std::vector<int>{A.NumberOfRowBlocks(), A.NumberOfColumnBlocks()}), (std::vector<int>{3, 3}));
-  EXPECT_EQ(RowsInBlocks(A, {-1, 0, 1, 2, 5}), (std::vector<int>{0, 4, 4, 2, 2}));
-  EXPECT_EQ((std::vector<int>{A.NumberOfColumnsInBlock(0), A.NumberOfColumnsInBlock(1), A.NumberOfColumnsInBlock(2)}),
-            (std::vector<int>{3, 3, 1}));
-  EXPECT_EQ(A.BlockContainingColumn(5), 1);
-  EXPECT_EQ((std::vector<int>{A.NumberOfRowsInBlockRange(0, 2), A.NumberOfRowsInBlockRange(1, 2),
-                              A.NumberOfRowsInBlockRange(2, 1), A.MaxNumberOfColumnsInBlock()}),
-            (std::vector<int>{10, 6, 0, 3}));
-  for (int i = 0; i < 10; ++i) {  // every row lies in the block whose range holds it
-    const int b = A.BlockContainingRow(i);
-    EXPECT_TRUE(A.FirstRowInBlock(b) <= i && i < A.FirstRowInBlock(b) + A.NumberOfRowsInBlock(b)) << i;
+// Block counts, sizes, firsts, the largest, and the block of every row and column against the expected sizes.
+void ExpectGeometry(const QORMtxDenseMatrix& A, const std::vector<int>& rows, const std::vector<int>& cols) {
+  std::vector<int> gotRows, gotCols;
+  for (int b = 0; b < A.NumberOfRowBlocks(); ++b) gotRows.push_back(A.NumberOfRowsInBlock(b));
+  for (int b = 0; b < A.NumberOfColumnBlocks(); ++b) gotCols.push_back(A.NumberOfColumnsInBlock(b));
+  ASSERT_EQ(gotRows, rows);
+  ASSERT_EQ(gotCols, cols);
+  EXPECT_EQ(A.MaxNumberOfRowsInBlock(), *std::max_element(rows.begin(), rows.end()));
+  EXPECT_EQ(A.MaxNumberOfColumnsInBlock(), *std::max_element(cols.begin(), cols.end()));
+  for (int i = 0, b = 0, first = 0; i < A.NumberOfRows(); ++i) {
+    if (i == first + rows[b]) first += rows[b++];
+    EXPECT_TRUE(A.BlockContainingRow(i) == b && A.FirstRowInBlock(b) == first) << "row " << i;
   }
-  EXPECT_EQ(A.RowCSetID(), QORSimDistribution(A.DistributionID()).QueryDrawers()[0].Compartment().CSetID(1));
-  // A view keeps the parent's block boundaries, cut to its window, and has a row set of its own.
-  std::unique_ptr<QORMtxDenseMatrix> T(A.Submatrix(2, 9, 0, 6));
-  EXPECT_EQ(RowsInBlocks(*T, {0, 1, 2}), (std::vector<int>{2, 4, 2}));
-  EXPECT_EQ(T->FirstRowInBlock(1), 2);
-  EXPECT_NE(T->RowCSetID(), A.RowCSetID());
-  EXPECT_EQ(QORSimCSet(T->RowCSetID()).Size(), 8);
-  QORMtxDenseMatrix one(Make(*this, 1, 1, -1, -1).id), empty;
-  EXPECT_EQ(one.NumberOfRowBlocks() * one.NumberOfColumnBlocks() * one.NumberOfRowsInBlock(0), 1);
-  EXPECT_EQ(empty.NumberOfRows() + empty.NumberOfRowBlocks(), 0);
-  // A view of a view reads and writes through to the parent.
-  std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(3, 8, 2, 6));
-  std::unique_ptr<QORMtxDenseMatrix> W(V->Submatrix(1, 4, 1, 3));  // rows 4 … 7, columns 3 … 5 of A
-  EXPECT_EQ(All(*V), Block(mk.ref, 10, 3, 8, 2, 6));
-  EXPECT_EQ(All(*W), Block(mk.ref, 10, 4, 7, 3, 5));
-  EXPECT_EQ((std::vector<int>{V->NumberOfRowsInBlock(0), V->NumberOfColumnsInBlock(0), V->NumberOfColumnsInBlock(2)}),
-            (std::vector<int>{1, 1, 1}));  // the parent's block boundaries, cut to the window
-  double x[4] = {-1, -2, -3, -4};
-  W->SetValues(0, 1, 1, 2, x);  // A rows 4 … 5, columns 4 … 5
-  mk.ref[4 * 10 + 4] = -1, mk.ref[4 * 10 + 5] = -2, mk.ref[5 * 10 + 4] = -3, mk.ref[5 * 10 + 5] = -4;
-  EXPECT_EQ(All(A), mk.ref);
-
-  // The transposed flag reads (and views) the transpose; toggled back, the stored matrix.
-  Made t = Make(*this, 6, 5, 4, 2);
-  QORMtxDenseMatrix B(t.id);
-  B.Transpose();
-  EXPECT_EQ((std::vector<int>{B.NumberOfRows(), B.NumberOfRowBlocks()}), (std::vector<int>{5, 3}));
-  QORMtxMatrix out(2, 6);
-  B.GetValues(0, 1, 0, 5, out);  // the first two stored columns, as rows
-  for (int i = 0; i < 2; ++i)
-    for (int j = 0; j < 6; ++j) EXPECT_EQ(out.value(i, j), t.ref[static_cast<size_t>(i) * 6 + j]);
-  std::unique_ptr<QORMtxDenseMatrix> U(B.Submatrix(1, 3, 2, 4));
-  const std::vector<double> u = All(*U);
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      EXPECT_EQ(u[static_cast<size_t>(j) * 3 + i], t.ref[static_cast<size_t>(1 + i) * 6 + 2 + j]);
-  B.Transpose();
-  EXPECT_EQ(All(B), t.ref);
+  for (int j = 0, b = 0, first = 0; j < A.NumberOfColumns(); ++j) {
+    if (j == first + cols[b]) first += cols[b++];
+    EXPECT_TRUE(A.BlockContainingColumn(j) == b && A.FirstColumnInBlock(b) == first) << "column " << j;
+  }
 }
 
-// Round trips of every block, straddling ranges and partial last blocks, over several chunkings.
-TEST_F(Dense, RangeReadsAndWritesMatchReference) {
+// Every chunking, the whole matrix and a view that starts and ends inside blocks: geometry, each block read on its
+// own, and a window across block boundaries written and read back whole.
+TEST_F(Dense, GeometryAndBlockTransfersOfMatricesAndViews) {
   struct Shape {
     int m, n, rc, cc;
   };
-  for (const Shape s : {Shape{10, 7, 4, 3}, Shape{9, 9, 3, 3}, Shape{5, 8, -1, -1}, Shape{13, 4, 5, -1}}) {
+  for (const Shape s :
+       {Shape{10, 7, 4, 3}, Shape{9, 9, 3, 3}, Shape{5, 8, -1, -1}, Shape{13, 4, 5, -1}, Shape{1, 1, -1, -1}}) {
+    SCOPED_TRACE(testing::Message() << s.m << "x" << s.n << " chunks " << s.rc << "x" << s.cc);
     Made mk = Make(*this, s.m, s.n, s.rc, s.cc);
     QORMtxDenseMatrix A(mk.id);
-    EXPECT_EQ(All(A), mk.ref);
-    for (int rb = 0; rb < A.NumberOfRowBlocks(); ++rb)
-      for (int cb = 0; cb < A.NumberOfColumnBlocks(); ++cb) {
-        const int r0 = A.FirstRowInBlock(rb), r1 = r0 + A.NumberOfRowsInBlock(rb) - 1;
-        const int c0 = A.FirstColumnInBlock(cb), c1 = c0 + A.NumberOfColumnsInBlock(cb) - 1;
-        QORMtxMatrix out(A.MaxNumberOfRowsInBlock(), A.MaxNumberOfColumnsInBlock());
-        A.GetValues(r0, r1, c0, c1, out);
-        const std::vector<double> want = Block(mk.ref, s.m, r0, r1, c0, c1);
-        EXPECT_EQ(std::vector<double>(out.Values(), out.Values() + want.size()), want);
-      }
-    // A window across block boundaries, written with new values and read back whole.
-    const int r0 = 1, r1 = s.m - 2, c0 = 1, c1 = s.n - 1;
-    std::vector<double> w = Pattern(r1 - r0 + 1, c1 - c0 + 1, 7);
-    QORMtxMatrix in(r1 - r0 + 1, c1 - c0 + 1, w.data());
-    A.SetValues(r0, r1, c0, c1, in);
-    for (int j = c0; j <= c1; ++j)
-      for (int i = r0; i <= r1; ++i)
-        mk.ref[static_cast<size_t>(j) * s.m + i] = w[static_cast<size_t>(j - c0) * (r1 - r0 + 1) + (i - r0)];
-    EXPECT_EQ(All(A), mk.ref) << s.m << "x" << s.n;
+    std::unique_ptr<QORMtxDenseMatrix> view(s.m > 2 ? A.Submatrix(1, s.m - 2, 1, s.n - 1) : nullptr);
+    for (const QORMtxDenseMatrix* X : {&A, view.get()}) {
+      if (!X) continue;
+      const int r0 = X == &A ? 0 : 1, c0 = X == &A ? 0 : 1;
+      const ref::Dense x = mk.ref.Block(r0, r0 + X->NumberOfRows() - 1, c0, c0 + X->NumberOfColumns() - 1);
+      ExpectGeometry(*X, Sizes(s.rc, r0, r0 + x.rows - 1), Sizes(s.cc, c0, c0 + x.cols - 1));
+      EXPECT_EQ(Load(*X).a, x.a);
+      for (int rb = 0; rb < X->NumberOfRowBlocks(); ++rb)
+        for (int cb = 0; cb < X->NumberOfColumnBlocks(); ++cb) {
+          const int i0 = X->FirstRowInBlock(rb), i1 = i0 + X->NumberOfRowsInBlock(rb) - 1;
+          const int j0 = X->FirstColumnInBlock(cb), j1 = j0 + X->NumberOfColumnsInBlock(cb) - 1;
+          QORMtxMatrix out(X->MaxNumberOfRowsInBlock(), X->MaxNumberOfColumnsInBlock());
+          X->GetValues(i0, i1, j0, j1, out);
+          const std::vector<double> want = x.Block(i0, i1, j0, j1).a;
+          EXPECT_EQ(std::vector<double>(out.Values(), out.Values() + want.size()), want) << rb << "," << cb;
+        }
+    }
+    if (!view) continue;
+    const ref::Dense w = naive::Random(s.m - 2, s.n - 1, 7);
+    A.SetValues(1, s.m - 2, 1, s.n - 1, naive::ToMatrix(w));
+    mk.ref.SetBlock(1, 1, w);
+    EXPECT_EQ(Load(A).a, mk.ref.a);
+    EXPECT_EQ(QORSimCSet(view->RowCSetID()).Size(), s.m - 2);  // a row set of its own
+    EXPECT_NE(view->RowCSetID(), A.RowCSetID());
   }
+  // Block numbers outside the matrix: none before, the last one's size past the end; empty block ranges.
+  QORMtxDenseMatrix A(Make(*this, 10, 7, 4, 3).id), empty;
+  EXPECT_EQ((std::vector<int>{A.NumberOfRowsInBlock(-1), A.NumberOfRowsInBlock(5), A.NumberOfRowsInBlockRange(1, 2),
+                              A.NumberOfRowsInBlockRange(2, 1), empty.NumberOfRows() + empty.NumberOfRowBlocks()}),
+            (std::vector<int>{0, 2, 6, 0, 0}));
+  EXPECT_EQ(A.RowCSetID(), QORSimDistribution(A.DistributionID()).QueryDrawers()[0].Compartment().CSetID(1));
+}
+
+TEST_F(Dense, ViewsOfViewsAndTheTransposedFlag) {
+  Made mk = Make(*this, 10, 7, 4, 3);
+  QORMtxDenseMatrix A(mk.id);
+  std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(3, 8, 2, 6));
+  std::unique_ptr<QORMtxDenseMatrix> W(V->Submatrix(1, 4, 1, 3));  // rows 4 … 7, columns 3 … 5 of A
+  ExpectGeometry(*W, Sizes(4, 4, 7), Sizes(3, 3, 5));
+  EXPECT_EQ(Load(*W).a, mk.ref.Block(4, 7, 3, 5).a);
+  const ref::Dense x = naive::Random(2, 2, 3);
+  W->SetValues(0, 1, 1, 2, naive::ToMatrix(x));  // reads and writes go through to A: rows 4 … 5, columns 4 … 5
+  mk.ref.SetBlock(4, 4, x);
+  EXPECT_EQ(Load(A).a, mk.ref.a);
+
+  // The transposed flag reads (and views) the transpose; toggled back, the stored matrix.
+  Made t = Make(*this, 6, 5, 4, 2);
+  const ref::Dense tt = ref::Transpose(t.ref);
+  QORMtxDenseMatrix B(t.id);
+  B.Transpose();
+  ExpectGeometry(B, Sizes(2, 0, 4), Sizes(4, 0, 5));
+  QORMtxMatrix out(2, 6);
+  B.GetValues(0, 1, 0, 5, out);
+  EXPECT_TRUE(naive::Near(out, tt.Block(0, 1, 0, 5), 0.0));
+  EXPECT_EQ(Load(*std::unique_ptr<QORMtxDenseMatrix>(B.Submatrix(1, 3, 2, 4))).a, tt.Block(1, 3, 2, 4).a);
+  B.Transpose();
+  EXPECT_EQ(Load(B).a, t.ref.a);
 }
 
 TEST_F(Dense, ListAndSetTransfers) {
   Made mk = Make(*this, 8, 6, 3, 4);
   QORMtxDenseMatrix A(mk.id);
-  auto at = [&](int i, int j) { return mk.ref[static_cast<size_t>(j) * 8 + i]; };
-  const int rows[] = {7, 0, 3, 3}, cols[] = {5, 1};
+  const std::vector<int> rows = {7, 0, 3, 3}, cols = {5, 1};
   QORMtxMatrix out(4, 2), allCols(2, 6);
-  A.GetValues(rows, 4, cols, 2, out);
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 2; ++j) EXPECT_EQ(out.value(i, j), at(rows[i], cols[j]));
-  A.GetValues(rows, 2, nullptr, 5, allCols);
-  EXPECT_EQ(allCols.value(0, 4), at(7, 4));
+  A.GetValues(rows.data(), 4, cols.data(), 2, out);
+  EXPECT_TRUE(naive::Near(out, naive::Pick(mk.ref, rows, cols), 0.0));
+  A.GetValues(rows.data(), 2, nullptr, 5, allCols);  // no column list: all columns
+  EXPECT_TRUE(naive::Near(allCols, naive::Pick(mk.ref, {7, 0}, naive::Range(0, 5)), 0.0));
   // Lists on a view count from the view's corner (rows 2 … 7, columns 1 … 5 of A); a listed write lands there.
   std::unique_ptr<QORMtxDenseMatrix> V(A.Submatrix(2, 7, 1, 5));
-  const int vrows[] = {5, 0, 2}, vcols[] = {4, 0};
+  const std::vector<int> vrows = {5, 0, 2}, vcols = {4, 0}, arows = {7, 2, 4}, acols = {5, 1};
   QORMtxMatrix vout(3, 2);
-  V->GetValues(vrows, 3, vcols, 2, vout);
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 2; ++j) EXPECT_EQ(vout.value(i, j), at(2 + vrows[i], 1 + vcols[j]));
+  V->GetValues(vrows.data(), 3, vcols.data(), 2, vout);
+  EXPECT_TRUE(naive::Near(vout, naive::Pick(mk.ref, arows, acols), 0.0));
   vout.Multiply(-1.0);
-  V->SetValues(vrows, 3, vcols, 2, vout);
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 2; ++j) mk.ref[static_cast<size_t>(1 + vcols[j]) * 8 + 2 + vrows[i]] = vout.value(i, j);
-  EXPECT_EQ(All(A), mk.ref);
+  V->SetValues(vrows.data(), 3, vcols.data(), 2, vout);
+  mk.ref = naive::Put(mk.ref, arows, acols, naive::FromMatrix(vout));
+  EXPECT_EQ(Load(A).a, mk.ref.a);
   // Set forms: rows of a set of the row collection (all columns), doubled and written back; columns; both.
   const int rowOrds[] = {5, 2};
   const QORSimCSetID rowSet = QORSimCollection(A.RowCSetID().CollectionID()).CreateVolatileOrderedCSet(rowOrds, 2);
-  const QORSimCSetID colSet = QORSimCollection(A.ColumnCSetID().CollectionID()).CreateVolatileOrderedCSet(cols, 2);
+  const QORSimCSetID colSet =
+      QORSimCollection(A.ColumnCSetID().CollectionID()).CreateVolatileOrderedCSet(cols.data(), 2);
   QORMtxMatrix r(2, 6), c(8, 2), s(2, 2);
   A.GetRows(QORSimCSet(rowSet), r);
-  for (int j = 0; j < 6; ++j) EXPECT_EQ(r.value(1, j), at(2, j));
+  EXPECT_TRUE(naive::Near(r, naive::Pick(mk.ref, {5, 2}, naive::Range(0, 5)), 0.0));
   r.Multiply(2.0);
   A.SetRows(QORSimCSet(rowSet), r);
-  for (int j = 0; j < 6; ++j) mk.ref[static_cast<size_t>(j) * 8 + 5] *= 2, mk.ref[static_cast<size_t>(j) * 8 + 2] *= 2;
-  EXPECT_EQ(All(A), mk.ref);
+  mk.ref = naive::Put(mk.ref, {5, 2}, naive::Range(0, 5), naive::FromMatrix(r));
+  EXPECT_EQ(Load(A).a, mk.ref.a);
   A.GetColumns(QORSimCSet(colSet), c);
-  EXPECT_EQ(c.value(6, 0), at(6, 5));
+  EXPECT_TRUE(naive::Near(c, naive::Pick(mk.ref, naive::Range(0, 7), cols), 0.0));
   A.GetValues(QORSimCSet(rowSet), QORSimCSet(colSet), s);
-  EXPECT_EQ(s.value(0, 1), at(5, 1));
+  EXPECT_TRUE(naive::Near(s, naive::Pick(mk.ref, {5, 2}, cols), 0.0));
 }
 
 TEST_F(Dense, PackedTrianglesSymmetryAndWholeMatrixOps) {
@@ -178,42 +176,36 @@ TEST_F(Dense, PackedTrianglesSymmetryAndWholeMatrixOps) {
       A.GetSymmetricValues(sym.data());
       EXPECT_LE(peak.Doubles(), static_cast<size_t>(QORMtxUtilities::MaxDoublesInBuffer(0.1)));
     }
-    auto at = [&](int i, int j) { return mk.ref[static_cast<size_t>(j) * n + i]; };
+    const ref::Dense& a = mk.ref;
     for (int j = 0, k = 0; j < n; ++j)
       for (int i = 0; i <= j; ++i, ++k) {
-        ASSERT_EQ(up[k], at(i, j)) << n;
-        ASSERT_EQ(sym[k], (at(i, j) + at(j, i)) * 0.5) << n;
-        ASSERT_EQ(lo[k], at(j, i)) << n;  // the lower triangle by rows is the upper one by columns, mirrored
+        ASSERT_EQ(up[k], a(i, j)) << n;
+        ASSERT_EQ(sym[k], (a(i, j) + a(j, i)) * 0.5) << n;
+        ASSERT_EQ(lo[k], a(j, i)) << n;  // the lower triangle by rows is the upper one by columns, mirrored
       }
   }
   QORBasMemInfo::SetPhysicalOverride(0);
   Made mk = Make(*this, 5, 5, 2, 2);
   QORMtxDenseMatrix A(mk.id);
-  auto at = [&](int i, int j) { return mk.ref[static_cast<size_t>(j) * 5 + i]; };
   EXPECT_FALSE(A.IsSymmetric());
-  // Symmetric through AddAssign of its transpose, then scaled; added into an in-core matrix.
+  // Symmetric through AddAssign of its transpose, then scaled; added into an in-core DIAG matrix, which expands.
   QORMtxDenseMatrix T(Make(*this, 5, 5, 2, 2).id);
   T.Transpose();
   A.AddAssign(T);
   EXPECT_TRUE(A.IsSymmetric());
   A.Scale(0.5);
-  std::vector<double> got = All(A);
-  for (int j = 0; j < 5; ++j)
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(got[static_cast<size_t>(j) * 5 + i], (at(i, j) + at(j, i)) * 0.5);
-  QORMtxMatrix M(5, 5, QORMtxMatrix::DIAG);
-  M = 1.0;
+  const ref::Dense s = ref::Lin(0.5, mk.ref, 0.5, ref::Transpose(mk.ref));
+  EXPECT_EQ(Load(A).a, s.a);
+  QORMtxMatrix M = naive::Diagonal(std::vector<double>(5, 1.0));
   M.Add(2.0, A);
-  EXPECT_EQ(M.value(0, 1), 2.0 * got[5]);
-  EXPECT_EQ(M.value(2, 2), 1.0 + 2.0 * got[12]);
+  EXPECT_TRUE(naive::Near(M, ref::Lin(1.0, naive::DiagonalDense(std::vector<double>(5, 1.0)), 2.0, s), 0.0));
   // CopyValues leaves rows and columns past rhs's untouched.
-  Made small = Make(*this, 3, 4, 2, 3, 3);
-  QORMtxDenseMatrix B(Make(*this, 6, 5, 4, 2, 1).id);
-  std::vector<double> want = All(B);
+  Made small = Make(*this, 3, 4, 2, 3, 3), big = Make(*this, 6, 5, 4, 2, 1);
+  QORMtxDenseMatrix B(big.id);
   const QORMtxDenseMatrix S(small.id);
   B.CopyValues(&S);
-  for (int j = 0; j < 4; ++j)
-    for (int i = 0; i < 3; ++i) want[static_cast<size_t>(j) * 6 + i] = small.ref[static_cast<size_t>(j) * 3 + i];
-  EXPECT_EQ(All(B), want);
+  big.ref.SetBlock(0, 0, small.ref);
+  EXPECT_EQ(Load(B).a, big.ref.a);
 }
 
 TEST_F(Dense, VectorsExtensionAccessAndPersistence) {
@@ -232,11 +224,10 @@ TEST_F(Dense, VectorsExtensionAccessAndPersistence) {
   EXPECT_EQ(A.ExtendableDim(), 0);
   EXPECT_TRUE(A.BlockAllocated(1, 1));
   EXPECT_EQ(A.ExtendDim(0, 4, nullptr), 0);
-  EXPECT_EQ((std::vector<int>{A.NumberOfColumns(), A.NumberOfColumnBlocks(), A.NumberOfColumnsInBlock(2)}),
-            (std::vector<int>{9, 3, 1}));
-  std::vector<double> want = mk.ref;
-  want.resize(36, 0.0);
-  EXPECT_EQ(All(A), want);
+  ExpectGeometry(A, {2, 2}, {4, 4, 1});
+  ref::Dense want(4, 9);
+  want.SetBlock(0, 0, mk.ref);
+  EXPECT_EQ(Load(A).a, want.a);
   EXPECT_FALSE(A.BlockAllocated(0, 2));
   const int clash[] = {5};
   EXPECT_EQ((std::vector<int>{A.ExtendDim(0, 1, clash), A.ExtendDim(2, 1, nullptr), A.ExtendDim(0, 0, nullptr),
@@ -254,25 +245,22 @@ TEST_F(Dense, VectorsExtensionAccessAndPersistence) {
   }
   EXPECT_EQ(sizes, (std::vector<uint64_t>{2 * 2 * 4 * 8, 4 * 9 * 8, 2 * 2 * 4 * 8, 80}));
 
-  // Values persist across closing and reopening the database.
+  // Values persist across closing and reopening the database. Rows grow too, though the extendable dimension is
+  // the columns': a partial row block becomes full, a new one reads 0 until written, and what is written survives.
   const int num = A.DistributionID().Number();
   m_db.Close();
   m_db.Open(DbPath().c_str());
   QORMtxDenseMatrix R(QORSimDistributionID(m_db.ContextID(), num));
-  EXPECT_EQ(R.NumberOfColumns(), 9);
-  EXPECT_EQ(All(R), want);
-  // Rows grow too, though the extendable dimension is the columns': a partial row block becomes full, a new one
-  // reads 0 until written, and what is written there survives.
+  EXPECT_EQ(Load(R).a, want.a);
   EXPECT_EQ(R.ExtendDim(1, 3, nullptr), 0);
-  EXPECT_EQ((std::vector<int>{R.NumberOfRows(), R.NumberOfRowBlocks()}), (std::vector<int>{7, 4}));
-  std::vector<double> grown(63, 0.0);
-  for (int j = 0; j < 9; ++j)
-    for (int i = 0; i < 4; ++i) grown[static_cast<size_t>(j) * 7 + i] = want[static_cast<size_t>(j) * 4 + i];
-  EXPECT_EQ(All(R), grown);
-  const std::vector<double> row = Pattern(1, 9, 3);
-  R.SetValues(6, 6, 0, 8, row.data());
-  for (int j = 0; j < 9; ++j) grown[static_cast<size_t>(j) * 7 + 6] = row[static_cast<size_t>(j)];
-  EXPECT_EQ(All(R), grown);
+  ExpectGeometry(R, {2, 2, 2, 1}, {4, 4, 1});
+  ref::Dense grown(7, 9);
+  grown.SetBlock(0, 0, want);
+  EXPECT_EQ(Load(R).a, grown.a);
+  const ref::Dense row = naive::Random(1, 9, 3);
+  R.SetValues(6, 6, 0, 8, row.a.data());
+  grown.SetBlock(6, 0, row);
+  EXPECT_EQ(Load(R).a, grown.a);
 }
 
 TEST_F(Dense, Preconditions) {

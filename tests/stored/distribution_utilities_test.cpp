@@ -98,14 +98,11 @@ TEST_F(Dist, IntegerVectorsOrdinalsDomainsAndSubsets) {
 
   const QORSimCSetID empty = coll.CreateOrderedCSet(ords, 0);
   QORMtxUtilities::Read1DIntegerDistribution(QORMtxUtilities::Write1DIntegerDistribution(empty, values, 0), got, v);
-  EXPECT_TRUE(v.empty());
-  EXPECT_EQ(got.CollectionID(), empty.CollectionID());
-
-  QORSimCSetID untouched = set;
+  EXPECT_TRUE(v.empty() && got.CollectionID() == empty.CollectionID());
+  QORSimCSetID untouched = set;  // a null distribution leaves both outputs alone
   v = {5};
   QORMtxUtilities::Read1DIntegerDistribution(QORSimDistributionID(), untouched, v);
-  EXPECT_EQ(untouched, set);
-  EXPECT_EQ(v, (QORBasVector<int>{5}));
+  EXPECT_TRUE(untouched == set && v == QORBasVector<int>{5});
   EXPECT_QORMTX_ASSERTION(
       QORMtxUtilities::Read1DIntegerDistribution(QORMtxUtilities::Create1DDistribution(set, -1), got, v),
       "drawerDescriptions[0].DataTypeKey() == QORSimIntKey");
@@ -118,8 +115,7 @@ TEST_F(Dist, IntegerVectorsOrdinalsDomainsAndSubsets) {
   const QORSimCSetID set4 = coll.CreateOrderedCSet(ords4, 4);
   int n = 0;
   int* arr = QORMtxUtilities::GetOrdinals(set4, n);
-  ASSERT_EQ(n, 4);
-  EXPECT_EQ(std::vector<int>(arr, arr + 4), std::vector<int>(ords4, ords4 + 4));
+  EXPECT_EQ(std::vector<int>(arr, arr + n), std::vector<int>(ords4, ords4 + 4));
   mem_Free(arr);
   v = {1, 2};
   QORMtxUtilities::GetOrdinals(QORSimCSetID(), v);
