@@ -188,16 +188,17 @@ void LoadElementPool(DatabaseRecord& db, hid_t group, DistributionRecord& dist,
     MoveRows(indexDs, H5T_NATIVE_LLONG, piece.data(), r0, n, false);
     for (hsize_t i = 0; i < n; ++i) {
       const long long* row = &piece[static_cast<size_t>(i) * kElementPoolWidth];
-      const std::string at = "index row " + Str(static_cast<long long>(r0 + i)) + ": ";
+      // Messages are composed only on a refusal: a family may have 10^6 rows.
+      const auto at = [&] { return "index row " + Str(static_cast<long long>(r0 + i)) + ": "; };
       auto inInt = [](long long v) { return v >= INT_MIN && v <= INT_MAX; };
       for (int c = 0; c < 6; ++c)
-        if (!inInt(row[c])) QORSIM_DAMAGED(at + "column " + Str(c) + " holds " + Str(row[c]) + ", not an int");
-      if (row[0] < 0) QORSIM_DAMAGED(at + "drawer number " + Str(row[0]));
+        if (!inInt(row[c])) QORSIM_DAMAGED(at() + "column " + Str(c) + " holds " + Str(row[c]) + ", not an int");
+      if (row[0] < 0) QORSIM_DAMAGED(at() + "drawer number " + Str(row[0]));
       DrawerRecord drawer;
       drawer.index = static_cast<int>(row[0]);
       drawer.serialization = static_cast<int>(row[1]);
       if (!IsMeiKind(drawer.serialization))
-        QORSIM_DAMAGED(at + "serialization " + Str(row[1]) + " is not an element-matrix kind");
+        QORSIM_DAMAGED(at() + "serialization " + Str(row[1]) + " is not an element-matrix kind");
       for (size_t d = 0; d < 3; ++d) {
         if (d < rank) {
           drawer.sets.push_back(static_cast<int>(row[2 + d]));
@@ -205,12 +206,15 @@ void LoadElementPool(DatabaseRecord& db, hid_t group, DistributionRecord& dist,
           auto set = coll.sets.find(drawer.sets.back());
           drawer.dims.push_back(set == coll.sets.end() ? 0 : static_cast<hsize_t>(set->second.count));
         } else if (row[2 + d] != -1) {
-          QORSIM_DAMAGED(at + "a drawer of " + Str(static_cast<long long>(rank)) + " dimensions names a set " +
+          QORSIM_DAMAGED(at() + "a drawer of " + Str(static_cast<long long>(rank)) + " dimensions names a set " +
                          "for dimension " + Str(static_cast<long long>(d)));
         }
       }
       drawer.extendableDim = static_cast<int>(row[5]);
-      {
+      bool setsFound = drawer.extendableDim >= -1 && drawer.extendableDim < static_cast<int>(rank);
+      for (size_t d = 0; d < rank; ++d)
+        setsFound = setsFound && db.collections.at(dist.grid[d].first).sets.count(drawer.sets[d]) > 0;
+      if (!setsFound) {  // the drawer's sets checked as every drawer's are, the drawer named
         WhereScope drawerWhere(db.path, path + "/index (drawer " + Str(drawer.index) + ")");
         CheckDrawerSets(db, dist, drawer);
       }
@@ -218,20 +222,20 @@ void LoadElementPool(DatabaseRecord& db, hid_t group, DistributionRecord& dist,
       const int64_t cols = static_cast<int64_t>(drawer.dims[1]);
       const int64_t matrixRows = rank == 3 ? static_cast<int64_t>(drawer.dims[2]) : 0;
       if (rank == 3 && symmetric && cols != matrixRows)
-        QORSIM_DAMAGED(at + "a symmetric element matrix of " + Str(matrixRows) + " rows and " + Str(cols) + " columns");
+        QORSIM_DAMAGED(at() + "a symmetric element matrix of " + Str(matrixRows) + " rows and " + Str(cols) + " columns");
       const long long first = row[6], items = row[7];
       const int64_t perMatrix = ItemsPerMatrix(rank, cols, matrixRows, symmetric);  // below 2^62: sets count in int
       if (perMatrix > 0 && static_cast<int64_t>(drawer.dims[0]) > INT64_MAX / perMatrix)
-        QORSIM_DAMAGED(at + "drawer " + Str(drawer.index) + ": its sets make more items than a drawer can hold");
+        QORSIM_DAMAGED(at() + "drawer " + Str(drawer.index) + ": its sets make more items than a drawer can hold");
       const int64_t expectedItems = static_cast<int64_t>(drawer.dims[0]) * perMatrix;
       if (first != expectedFirst)
-        QORSIM_DAMAGED(at + "drawer " + Str(drawer.index) + " starts at item " + Str(first) + ", the drawer before it " +
+        QORSIM_DAMAGED(at() + "drawer " + Str(drawer.index) + " starts at item " + Str(first) + ", the drawer before it " +
                        "ends at " + Str(expectedFirst));
       if (items != expectedItems)
-        QORSIM_DAMAGED(at + "drawer " + Str(drawer.index) + " holds " + Str(items) + " items, its sets make " +
+        QORSIM_DAMAGED(at() + "drawer " + Str(drawer.index) + " holds " + Str(items) + " items, its sets make " +
                        Str(expectedItems));
       if (items > numItems - first)
-        QORSIM_DAMAGED(at + "drawer " + Str(drawer.index) + " runs to item " + Str(first + items) +
+        QORSIM_DAMAGED(at() + "drawer " + Str(drawer.index) + " runs to item " + Str(first + items) +
                        ", the values hold " + Str(numItems));
       drawer.poolFirst = first;
       drawer.items = items;

@@ -131,25 +131,25 @@ void LoadSetPool(DatabaseRecord& db, hid_t group, CollectionRecord& coll) {
   size_t next = 0;
   for (hsize_t r = 0; r < rows; ++r) {
     const int* row = &index[static_cast<size_t>(r) * kSetPoolWidth];
-    const std::string at = "index row " + Str(static_cast<long long>(r)) + ": ";
+    const auto at = [&] { return "index row " + Str(static_cast<long long>(r)) + ": "; };  // composed on refusal only
     SetRecord set;
     set.number = row[0];
     set.strided = row[1] == 1;
     set.count = row[3];
-    if (set.number < 0 || set.number == INT_MAX) QORSIM_DAMAGED(at + "set number " + Str(set.number));
-    if (coll.sets.count(set.number)) QORSIM_DAMAGED(at + "set " + Str(set.number) + " is stored twice");
-    if (row[1] != 0 && row[1] != 1) QORSIM_DAMAGED(at + "kind " + Str(row[1]) + " is neither 0 (ordered) nor 1");
-    if (set.count < 0) QORSIM_DAMAGED(at + "the set has a negative count " + Str(set.count));
+    if (set.number < 0 || set.number == INT_MAX) QORSIM_DAMAGED(at() + "set number " + Str(set.number));
+    if (coll.sets.count(set.number)) QORSIM_DAMAGED(at() + "set " + Str(set.number) + " is stored twice");
+    if (row[1] != 0 && row[1] != 1) QORSIM_DAMAGED(at() + "kind " + Str(row[1]) + " is neither 0 (ordered) nor 1");
+    if (set.count < 0) QORSIM_DAMAGED(at() + "the set has a negative count " + Str(set.count));
     if (set.strided) {
       set.start = row[2];
       set.step = row[4];
       const long long last =
           static_cast<long long>(set.start) + static_cast<long long>(set.count > 0 ? set.count - 1 : 0) * set.step;
-      if (set.step == 0) QORSIM_DAMAGED(at + "the strided set has step 0");
-      if (last > INT_MAX || last < INT_MIN) QORSIM_DAMAGED(at + "the strided set runs past the int range");
+      if (set.step == 0) QORSIM_DAMAGED(at() + "the strided set has step 0");
+      if (last > INT_MAX || last < INT_MIN) QORSIM_DAMAGED(at() + "the strided set runs past the int range");
     } else {
       if (static_cast<size_t>(set.count) > ordinals.size() - next)
-        QORSIM_DAMAGED(at + "set " + Str(set.number) + " needs " + Str(set.count) + " ordinals from " +
+        QORSIM_DAMAGED(at() + "set " + Str(set.number) + " needs " + Str(set.count) + " ordinals from " +
                        Str(static_cast<long long>(next)) + ", the pool holds " +
                        Str(static_cast<long long>(ordinals.size())));
       set.ordinals.assign(ordinals.begin() + static_cast<std::ptrdiff_t>(next),
