@@ -4,6 +4,7 @@
 // may refuse a damaged file with a message; anything else (a crash, a sanitizer report, an abort, an unexplained
 // refusal) is a finding.
 //
+// The template also holds an element-matrix family, whose drawers and identifier sets are rows of the store's pools.
 // Input: repeated records  op(1) target(1) name(1) count(1) count × int32 (little endian).
 #include <hdf5.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@
 
 #include "QORMtxDenseMatrix.h"
 #include "QORMtxMatrix.h"
+#include "QORMtxMultiMatrix.h"
 #include "QORSim.h"
 
 namespace {
@@ -44,6 +46,11 @@ const char* const kObjects[] = {
     "/distributions/2/drawer0/column_indices",
     "/distributions/2/drawer0/values",
     "/distributions/2/drawer0/diagonal",
+    "/distributions/3",
+    "/distributions/3/elements/index",
+    "/distributions/3/elements/values",
+    "/collections/elements/set_pool/index",
+    "/collections/elements/set_pool/ordinals",
 };
 const char* const kAttributes[] = {
     "number", "size",        "type",       "colors",         "biggest_set", "grid_collections", "grid_colors",
@@ -112,6 +119,29 @@ void MakeTemplate() {
   std::vector<int> starts = {0, 1, 1, 2, 2, 3, 3, 3, 4, 4}, columns = {3, 4, 8, 8};
   std::vector<double> offDiagonal = {1, 2, 3, 4}, diagonal(9, 5.0);
   MoveSparse(sparse, {allRows, allRows.AltColor(1)}, true, starts, columns, offDiagonal, diagonal);
+  // A family of 70 symmetric 2 x 2 element matrices, each under an identifier set of its own: the matrices and the
+  // identifier sets beyond the collection's 64th are rows of the store's pools.
+  const QORSimCollectionID elements = ctx.CreateCollection(100, QORSimTypeID(), "elements");
+  const QORSimCollectionID positions = ctx.CreateCollection(4, QORSimTypeID(), "positions");
+  const QORSimDistributionID family =
+      ctx.CreateDistribution(QORSimGrid{elements, positions}, QORSimRangeType(QORSimDoubleKey));
+  const int upper[] = {0, 2, 3};
+  const QORSimCSetID upperSet = QORSimCollection(positions).CreateOrderedCSet(upper, 3);
+  QORSimSerializationType mei;
+  mei.SetMeiSymmetric();
+  for (int e = 0; e < 70; ++e) {
+    const double element[] = {e + 1.0, 0.5, e + 2.0};
+    QORSimTransfer m{QORSimDistribution(family)};
+    m.SetMakeNewDrawer();
+    m.SetWrite();
+    m.SetBufferPadding(false);
+    m.SetSerialization(mei);
+    m.SetDim(0, QORSimCollection(elements).CreateOrderedCSet(&e, 1));
+    m.SetDim(1, upperSet);
+    m.CheckView();
+    m.SetBuffer(element, sizeof element);
+    m.ExecWrite();
+  }
   db.Close();
 }
 
@@ -242,6 +272,11 @@ void ReadEverything(const QORSimDatabase& db) {
             diagonal(static_cast<size_t>(drawers[k].DataSizeItems(QORSimbufDiagonal)));
         MoveSparse(dists[i], std::vector<QORSimCSetID>(sets.begin(), sets.end()), false, starts, columns, values,
                    diagonal);
+        continue;
+      }
+      if (drawers[k].SerializationType().IsMei() || drawers[k].SerializationType().IsMeiSymmetric()) {
+        std::vector<double> values(static_cast<size_t>(items));
+        QORMtxDrawerCache::ReadWhole(dist, drawers[k], values.data(), values.size() * sizeof(double));
         continue;
       }
       std::vector<double> values(static_cast<size_t>(items) + 1);

@@ -10,7 +10,9 @@ class QORMtxStream;
 /// table maps each identifier to an index set (stored once however many matrices share it) or to "full".
 ///
 /// Lifecycle: opened, then written (AddMatrix) or read (GetEntries, GetMatrix) strictly in order 0, 1, 2, …;
-/// the location table is written when the object is reset or destroyed.
+/// the location table is written when the object is reset or destroyed. Values move to and from the stream in pieces
+/// of whole stream columns sized by the buffer rules (at most 16 MiB): added values are written when a piece is full,
+/// before a read and at reset; reads take a piece ahead.
 /// \warning Matrices are read in sequence only: reading matrix k before k − 1 fails
 /// "k == m_k && \"Random access not yet implemented\"", and a second pass over the family is refused alike.
 class QORMtxBulkMultiMatrix : public QORMtxMultiMatrix {
@@ -56,6 +58,12 @@ class QORMtxBulkMultiMatrix : public QORMtxMultiMatrix {
   void ReadIndices();
   void WriteLocation();
   void WriteIndices(int n, const int* indices);
+  /// Values in a piece: whole stream columns, as many as the buffer rules allow (at least one).
+  int PieceLength() const;
+  /// Writes the values added since the last piece went out.
+  void FlushPending() const;
+  /// The stream's next n values, through the read-ahead piece.
+  void ReadAhead(double* values, int n) const;
 
   QORSimDistribution m_locDist;
   QORSimDistribution m_indDist;
@@ -68,4 +76,7 @@ class QORMtxBulkMultiMatrix : public QORMtxMultiMatrix {
   mutable QORBasMap<int, QORBasVector<int>> m_fullIndsets;
   QORMtxStream* m_stream = nullptr;
   mutable int m_k = 0;
+  mutable QORBasVector<double> m_pending;  // added values not yet in the stream
+  mutable QORBasVector<double> m_ahead;    // values read ahead, of which the first m_aheadUsed are taken
+  mutable int m_aheadUsed = 0;
 };

@@ -111,7 +111,8 @@ void MarkOpenForWriting(DatabaseRecord& db, bool open) {
   db.markedOpen = open;
 }
 
-void WriteSetDataset(DatabaseRecord& db, const CollectionRecord& coll, const SetRecord& set) {
+void WriteSetDataset(DatabaseRecord& db, CollectionRecord& coll, const SetRecord& set) {
+  if (set.number >= kSetsOwnDataset) return PoolSet(db, coll, set);
   const std::string path = coll.Path() + "/sets/" + std::to_string(set.number);
   WhereScope where(db.path, path);
   std::vector<int> data = set.strided ? std::vector<int>{set.start, set.count, set.step} : set.ordinals;
@@ -124,7 +125,8 @@ void WriteSetDataset(DatabaseRecord& db, const CollectionRecord& coll, const Set
   WriteStringAttr(ds, "kind", set.strided ? "strided" : "ordered");
 }
 
-void WriteCollectionAttrs(DatabaseRecord& db, const CollectionRecord& coll) {
+void WriteCollectionAttrs(DatabaseRecord& db, CollectionRecord& coll) {
+  FlushSetPool(db, coll);  // biggest_set may name a pooled set
   WhereScope where(db.path, coll.Path());
   H5Handle g(QORSIM_H5(H5Gopen2, (db.file, coll.Path().c_str(), H5P_DEFAULT)));
   std::vector<int> colors{0};
@@ -185,6 +187,7 @@ int NewDrawer(const QORSimDistributionID& id, const DrawerRequest& request) {
     const QORSimCSetID& set = request.sets[static_cast<size_t>(d)];
     IndexOf(set);  // a drawer dimension may not repeat an ordinal
     MakePersistent(set);
+    SetInFile(set);
     drawer.sets.push_back(set.Number());
     drawer.dims.push_back(static_cast<hsize_t>(Set(set).count));
   }
@@ -290,6 +293,7 @@ void ExtendDrawer(const QORSimDistributionID& id, int index, int dim, const QORS
     for (int k = 0; k < added.count; ++k) all.push_back(added.Ordinal(k));
     grown = NewOrderedSet(coll, all.data(), static_cast<int>(all.size()), SetKind::PERSISTENT);
   }
+  SetInFile(grown);
   std::vector<hsize_t> dims = drawer.dims;
   dims[static_cast<size_t>(dim)] += static_cast<hsize_t>(added.count);
   WhereScope where(db.path, dist.DrawerPath(index));

@@ -78,6 +78,7 @@ CollectionRecord LoadCollection(DatabaseRecord& db, hid_t top, const std::string
     coll.sets[number] = LoadSet(sets, setName, number);
     coll.nextSet = std::max(coll.nextSet, number + 1);
   }
+  LoadSetPool(db, g, coll);
   if (coll.biggestSet != -1) {
     auto it = coll.sets.find(coll.biggestSet);
     if (it == coll.sets.end()) QORSIM_DAMAGED("biggest_set names set " + Str(coll.biggestSet) + ", which is missing");
@@ -260,15 +261,33 @@ void LoadDistributions(DatabaseRecord& db) {
       if (k >= 0) drawers.emplace_back(k, name);
     }
     std::sort(drawers.begin(), drawers.end());
-    for (size_t i = 0; i < drawers.size(); ++i) {
-      if (drawers[i].first != static_cast<int>(i))
-        QORSIM_DAMAGED("drawer " + Str(static_cast<long long>(i)) + " is missing");
+    // Drawers are objects of their own or rows of the element pool; together they number 0, 1, 2, … once each.
+    std::vector<std::pair<int, DrawerRecord>> pooled;
+    LoadElementPool(db, g, dist, pooled);
+    std::sort(pooled.begin(), pooled.end(),
+              [](const std::pair<int, DrawerRecord>& a, const std::pair<int, DrawerRecord>& b) {
+                return a.first < b.first;
+              });
+    size_t nextObject = 0, nextPooled = 0;
+    for (int k = 0; nextObject < drawers.size() || nextPooled < pooled.size(); ++k) {
+      if ((nextObject < drawers.size() && drawers[nextObject].first < k) ||
+          (nextPooled < pooled.size() && pooled[nextPooled].first < k))
+        QORSIM_DAMAGED("drawer " + Str(k - 1) + " is stored twice");
+      const bool object = nextObject < drawers.size() && drawers[nextObject].first == k;
+      const bool row = nextPooled < pooled.size() && pooled[nextPooled].first == k;
+      if (object && row) QORSIM_DAMAGED("drawer " + Str(k) + " is both an object and a row of the element pool");
+      if (!object && !row) QORSIM_DAMAGED("drawer " + Str(k) + " is missing");
+      if (row) {
+        dist.drawers.push_back(std::move(pooled[nextPooled++].second));
+        continue;
+      }
+      const std::string& name = drawers[nextObject++].second;
       H5O_info_t info;
-      QORSIM_H5(H5Oget_info_by_name2, (g, drawers[i].second.c_str(), &info, H5O_INFO_BASIC, H5P_DEFAULT));
+      QORSIM_H5(H5Oget_info_by_name2, (g, name.c_str(), &info, H5O_INFO_BASIC, H5P_DEFAULT));
       if (info.type == H5O_TYPE_GROUP)
-        LoadGroupDrawer(db, dist, g, drawers[i].second, drawers[i].first);
+        LoadGroupDrawer(db, dist, g, name, k);
       else
-        LoadDrawer(db, dist, g, drawers[i].second, drawers[i].first);
+        LoadDrawer(db, dist, g, name, k);
     }
     db.distributions[number] = std::move(dist);
   }

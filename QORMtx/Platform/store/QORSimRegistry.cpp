@@ -163,6 +163,7 @@ DatabaseRecord& OpenDatabase(const std::string& path, bool readOnly) {
 void FlushDatabase(DatabaseRecord& db) {
   WhereScope where(db.path, "");
   if (db.readOnly) return;
+  FlushPools(db);
   QORSIM_H5(H5Fflush, (db.file, H5F_SCOPE_LOCAL));
   MarkOpenForWriting(db, false);  // only once the values it guarded are in the file
 }
@@ -172,6 +173,7 @@ void CloseDatabase(int context) {
   if (it == Databases().end()) return;
   DatabaseRecord& db = *it->second;
   WhereScope where(db.path, "");
+  if (!db.readOnly) FlushPools(db);
   for (auto& entry : db.distributions) {
     ResetDrawerDatasets(entry.second);
     if (entry.second.temporary && !db.readOnly)
@@ -386,6 +388,12 @@ void MakePersistent(const QORSimCSetID& id) {
   auto v = std::find(coll.volatileSets.begin(), coll.volatileSets.end(), set.number);
   if (v != coll.volatileSets.end()) coll.volatileSets.erase(v);
   WriteSetDataset(Database(id.ContextID()), coll, set);
+}
+
+void SetInFile(const QORSimCSetID& id) {
+  const SetRecord& set = Set(id);
+  if (set.kind != SetKind::PERSISTENT || set.number < kSetsOwnDataset) return;
+  FlushSetPool(Database(id.ContextID()), Collection(id.CollectionID().AltColor(0)));
 }
 
 const PositionIndex& IndexOf(const QORSimCSetID& id) {

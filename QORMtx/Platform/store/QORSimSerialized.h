@@ -39,6 +39,8 @@ class SerializedKind {
   virtual void Load(hid_t obj, const DistributionRecord& dist, DrawerRecord& drawer) const = 0;
 };
 
+/// \brief The code of the serialization word's kind, or null when none is registered.
+const SerializedKind* SerializedKindOf(int serialization);
 /// \brief The code of the serialization word's kind; fails naming the kind when none is registered.
 const SerializedKind& FindSerializedKind(int serialization, const std::string& where);
 /// \brief Registers the code of a kind (at load time, from a static object of the kind's source).

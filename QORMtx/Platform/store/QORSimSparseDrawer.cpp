@@ -211,6 +211,7 @@ class SparseDrawers : public SerializedKind {
     drawer.items = shape.nnz;
     for (const QORSimCSetID& set : t.sets) {
       MakePersistent(set);
+      SetInFile(set);
       drawer.sets.push_back(set.Number());
       drawer.dims.push_back(static_cast<hsize_t>(Set(set).count));
     }

@@ -147,6 +147,14 @@ struct SetRecord {
   }
 };
 
+/// \brief The sets of a collection numbered kSetsOwnDataset and on (QORSimLayout.h): one index row per set and their
+/// ordinals, appended to the collection's set pool in large pieces; what is not in the file yet.
+struct SetPoolRecord {
+  bool inFile = false;            // the pool's group and datasets exist
+  std::vector<int> pendingRows;   // kSetPoolWidth ints per set
+  std::vector<int> pendingOrdinals;
+};
+
 struct CollectionRecord {
   int number = -1;
   std::string name;
@@ -157,6 +165,7 @@ struct CollectionRecord {
   int nextSet = 0;
   int biggestSet = -1;
   std::deque<int> volatileSets;  // the most recent volatile sets, oldest first
+  SetPoolRecord setPool;
   std::string Path() const { return "/collections/" + name; }
   bool HasColor(int color) const;
 };
@@ -174,6 +183,18 @@ struct DrawerRecord {
   bool directChunkIo = false;       // unfiltered chunks stored in the memory type: whole chunks bypass the selection
   CacheFlags cache;                 // what HDF5's chunk cache of the open dataset may hold (under the lock)
   int64_t items = 0;                // serialized drawers (QORSimSerialized.h): the items of buffer 0
+  int64_t poolFirst = -1;           // an element-matrix drawer: its first item in the distribution's element pool
+};
+
+/// \brief The element-matrix drawers of a distribution: their values one after the other in one dataset, an index
+/// row per drawer, appended in large pieces, and a read-ahead window for walks in drawer order.
+struct ElementPoolRecord {
+  bool inFile = false;                       // the pool's group and datasets exist
+  int64_t storedItems = 0;                   // items in the file; pending ones follow
+  std::vector<long long> pendingRows;        // kElementPoolWidth per drawer
+  std::vector<unsigned char> pendingValues;  // the items after storedItems
+  int64_t windowFirst = 0;                   // read-ahead: items windowFirst … of the file
+  std::vector<unsigned char> window;
 };
 
 struct DistributionRecord {
@@ -183,6 +204,7 @@ struct DistributionRecord {
   int type = -1;
   bool temporary = false;
   std::vector<DrawerRecord> drawers;
+  ElementPoolRecord elements;
   uint64_t cacheBytes = 1u << 20;
   bool secondaryCache = false;
   std::string Path() const { return "/distributions/" + std::to_string(number); }
@@ -243,6 +265,8 @@ QORSimCSetID BiggestSet(const QORSimCollectionID& coll);
 SetRecord& LoadedSet(const QORSimCSetID& id);
 /// \brief Writes a temporary or volatile set to the file (it now indexes a drawer dimension).
 void MakePersistent(const QORSimCSetID& id);
+/// \brief Puts a pooled persistent set into the file now (before an object in the file names it).
+void SetInFile(const QORSimCSetID& id);
 /// \brief The position index of a set; fatal when the set repeats an ordinal.
 const PositionIndex& IndexOf(const QORSimCSetID& id);
 

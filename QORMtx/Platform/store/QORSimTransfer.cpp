@@ -213,7 +213,8 @@ bool QORSimTransfer::Impl::CheckSerialized(const DistributionRecord& record) {
   const int drawerIndex = makeNew ? -1 : TargetDrawer(record, "CheckView");
   const int word = makeNew ? serialization.Word() : record.drawers[static_cast<size_t>(drawerIndex)].serialization;
   if (QORSimSerializationType::FromWord(word).IsStandard()) return false;
-  const SerializedKind& kind = FindSerializedKind(word, "CheckView on " + Name());
+  const SerializedKind* registered = SerializedKindOf(word);  // the message is composed only for a refusal
+  const SerializedKind& kind = registered ? *registered : FindSerializedKind(word, "CheckView on " + Name());
   SerializedTransfer& t = serializedTransfer;
   t = SerializedTransfer();
   t.dist = dist;

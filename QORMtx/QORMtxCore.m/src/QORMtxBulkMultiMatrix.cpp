@@ -6,6 +6,7 @@
 #include "QORMtxAssert.h"
 #include "QORMtxMatrix.h"
 #include "QORMtxStream.h"
+#include "QORMtxUtilities.h"
 #include "QORSim.h"
 
 QORMtxBulkMultiMatrix::QORMtxBulkMultiMatrix(const QORSimDistributionID& loc, const QORSimDistributionID& ind,
@@ -42,6 +43,7 @@ void QORMtxBulkMultiMatrix::Reset() {
   // Only what was added since opening is written: a table read from the store stays as it is.
   if (m_ids.size() > m_size0) {
     QORMTX_ASSERT(m_size0==0 && "Extending pre-existing data not supported");
+    FlushPending();  // the values before the table that locates them
     WriteLocation();
   }
   m_locDist = QORSimDistribution();
@@ -56,6 +58,9 @@ void QORMtxBulkMultiMatrix::Reset() {
   m_symmetric = false;
   delete m_stream;
   m_stream = nullptr;
+  m_pending.Clear();
+  m_ahead.Clear();
+  m_aheadUsed = 0;
 }
 
 // ---- Tables ----
@@ -140,7 +145,47 @@ void QORMtxBulkMultiMatrix::AddMatrix(int id, int n, const int* indices, const d
     m_locations.push_back(found);
     count = n;
   }
-  if (count > 0) m_stream->Write(values, count);
+  if (count <= 0) return;
+  // A family written after it was read continues where the reads left the stream, as without the read-ahead.
+  m_ahead.resize(0);
+  m_aheadUsed = 0;
+  m_pending.insert(m_pending.end(), values, values + count);
+  if (m_pending.size() >= PieceLength()) FlushPending();
+}
+
+// ---- Pieces ----
+
+int QORMtxBulkMultiMatrix::PieceLength() const {
+  constexpr double kPieceGb = 1.0 / 64, kPieceFraction = 0.01;  // 16 MiB at most, and 1 % of the memory
+  const int rows = m_stream->NumRows();
+  return std::max(1, QORMtxUtilities::MaxDoublesInBuffer(kPieceGb, kPieceFraction) / rows) * rows;
+}
+
+void QORMtxBulkMultiMatrix::FlushPending() const {
+  if (m_pending.empty()) return;
+  m_stream->Write(m_pending.data(), m_pending.size());
+  m_pending.resize(0);  // keeps its room for the next piece
+}
+
+void QORMtxBulkMultiMatrix::ReadAhead(double* values, int n) const {
+  while (n > 0) {
+    if (m_aheadUsed == m_ahead.size()) {
+      const long long rows = m_stream->NumRows();
+      const long long left =
+          rows * m_stream->NumCols() - (m_stream->CurrentColumn() * rows + m_stream->CurrentRow());
+      const long long len = std::min<long long>(std::max(PieceLength(), n), left);
+      // Past the end of the stream: the stream's own read refuses it ("endCol < NumCols()").
+      if (len <= 0) return m_stream->Read(values, n);
+      m_ahead.resize(static_cast<int>(len));
+      m_stream->Read(m_ahead.data(), static_cast<int>(len));
+      m_aheadUsed = 0;
+    }
+    const int take = std::min(n, m_ahead.size() - m_aheadUsed);
+    std::copy(m_ahead.data() + m_aheadUsed, m_ahead.data() + m_aheadUsed + take, values);
+    m_aheadUsed += take;
+    values += take;
+    n -= take;
+  }
 }
 
 // ---- Reading ----
@@ -174,7 +219,8 @@ const int* QORMtxBulkMultiMatrix::GetIndset(int k, int& n) const {
 const int* QORMtxBulkMultiMatrix::ReadNext(int k, int& n, double* values) const {
   QORMTX_ASSERT(k == m_k && "Random access not yet implemented");
   const int* positions = GetIndset(k, n);
-  if (n > 0) m_stream->Read(values, n);
+  FlushPending();
+  if (n > 0) ReadAhead(values, n);
   ++m_k;
   return positions;
 }
@@ -202,6 +248,7 @@ void QORMtxBulkMultiMatrix::GetMatrix(int k, QORMtxMatrix& out) const {
 }
 
 void QORMtxBulkMultiMatrix::Sizes(int& numIndsets, int& numFull, int& numRows, int& numCols) const {
+  if (m_stream) FlushPending();  // the stream's shape counts every value added
   numIndsets = m_indsets.size();
   numFull = static_cast<int>(std::count_if(m_locations.begin(), m_locations.end(), [](int l) { return l < 0; }));
   numRows = m_stream ? m_stream->NumRows() : 0;

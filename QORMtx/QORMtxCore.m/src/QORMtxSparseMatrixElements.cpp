@@ -52,6 +52,9 @@ void QORMtxSparseMatrix::AssembleElmat(const ElementMatrices& multi, const QORFs
   const bool mirrorToLower = multi.IsSymmetric() && columnMode < 1;
   QORBasVector<int> indices;
   QORBasVector<double> values;
+  // The rows and columns met are marked by local index and entered once per element, not once per entry.
+  constexpr unsigned char kRow = 1, kCol = 2;
+  QORBasVector<unsigned char> met;
   for (int i = 0; i < nelems; ++i) {
     const int* position = labelToPos.Find(multi.GetId(i));
     QORMTX_ASSERT(position && "element matrix label is not in the element dof table");
@@ -61,20 +64,30 @@ void QORMtxSparseMatrix::AssembleElmat(const ElementMatrices& multi, const QORFs
     if (count <= 0) continue;
     indices.resize(count);
     values.resize(count);
+    met.resize(nDof, 0);
     multi.GetEntries(i, indices.data(), values.data());
     for (int k = 0; k < count; ++k) {
       const int index = indices[k];
       QORMTX_ASSERT(0 <= index && (columnMode >= 1 || index < nDof * nDof) && "local index outside the element");
-      int rowDof = dof[index % nDof];
-      int colDof = columnMode < 1 ? dof[index / nDof] : index / nDof;
+      const int localRow = index % nDof, localCol = index / nDof;
+      int rowDof = dof[localRow];
+      int colDof = columnMode < 1 ? dof[localCol] : localCol;
       if (mirrorToLower) {
         if (rowDof < colDof) std::swap(rowDof, colDof);
-        rows.Insert(colDof);
-        cols.Insert(rowDof);
+        met[localRow] = met[localCol] = kRow | kCol;
+      } else {
+        met[localRow] |= kRow;
+        if (columnMode < 1)
+          met[localCol] |= kCol;
+        else
+          cols.Insert(colDof);
       }
-      rows.Insert(rowDof);
-      cols.Insert(colDof);
       m_entries.Append(static_cast<unsigned>(rowDof), static_cast<unsigned>(colDof), values[k]);
+    }
+    for (int l = 0; l < nDof; ++l) {
+      if (met[l] & kRow) rows.Insert(dof[l]);
+      if (met[l] & kCol) cols.Insert(dof[l]);
+      met[l] = 0;
     }
   }
 
