@@ -217,8 +217,9 @@ QORMtxModalResult SolveModes(const QORMtxSparseMatrix& K, const QORMtxSparseMatr
   options.count = std::min(count, K.NumberOfRows());
   options.tolerance = kModalTolerance;
   if (show)
-    options.progress = [wanted = options.count](int restart, int converged, double worst) {
-      std::fprintf(stderr, "  restart %d: %d of %d converged, largest error %.2e\n", restart, converged, wanted, worst);
+    options.progress = [wanted = options.count, start = Seconds()](int restart, int converged, double worst) {
+      std::fprintf(stderr, "  restart %d (%.0f s): %d of %d converged, largest error %.2e\n", restart,
+                   Seconds() - start, converged, wanted, worst);
     };
   return QORMtxModalSolver::Solve(K, M, options);
 }
