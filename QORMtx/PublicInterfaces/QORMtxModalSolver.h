@@ -54,6 +54,10 @@ struct QORMtxModalResult {
 /// special: S maps every vector into the span of the finite modes. An indefinite M shows itself as a
 /// direction of negative M-norm and stops the solve (status 3).
 ///
+/// Memory: the basis with its products (four n × (basisSize + blockSize) matrices), the candidates and the locked
+/// vectors live in scratch stored matrices (QORMtxScratchDenseMatrix, files in QORMtxUtilities::GetTempDirectory());
+/// in core stay the factorisation, K, M and five n × max(blockSize, count) arrays, whatever basisSize is.
+///
 /// Needs an eigen kernel in the dispatch table (QORMtxBLA::EigenSolve).
 class QORMtxModalSolver {
  public:

@@ -91,6 +91,44 @@ TEST_F(ModalSolver, MatchesTheDenseSolveOnChains) {
   }
 }
 
+// A uniform chain fixed at one end has λ_j = 4·sin²((2j − 1)·π / (4n + 2)): orders beyond one stored row block
+// of the basis, and blocks narrower than the count, against the formula.
+TEST_F(ModalSolver, MatchesTheChainFormulaAcrossStoredBlocks) {
+  const struct {
+    int n, count, block, basis;
+  } cases[] = {{40000, 5, 3, 12}, {16385, 4, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "n=" << c.n << " block=" << c.block);
+    QORMtxSparseMatrix K, M;
+    K.Reset(c.n, c.n);
+    M.Reset(c.n, c.n);
+    K.BeginAssembly(false);
+    M.BeginAssembly(false);
+    for (int i = 0; i < c.n; ++i) {
+      K.AddData(i, i, i + 1 < c.n ? 2.0 : 1.0, false);
+      if (i > 0) K.AddData(i, i - 1, -1.0, false);
+      M.AddData(i, i, 1.0, false);
+    }
+    K.EndAssembly(true);
+    M.EndAssembly(true);
+    QORMtxModalOptions o;
+    o.count = c.count;
+    o.blockSize = c.block;
+    o.basisSize = c.basis;
+    const QORMtxModalResult r = QORMtxModalSolver::Solve(K, M, o);
+    std::vector<double> ref;
+    for (int j = 1; j <= c.count; ++j) ref.push_back(std::pow(2.0 * std::sin((2 * j - 1) * M_PI / (4.0 * c.n + 2)), 2));
+    ExpectSame(r, ref, 1e-8);
+    // M = I: the stored modes are orthonormal.
+    ASSERT_TRUE(r.modes);
+    QORMtxMatrix X(c.n, c.count), G(c.count, c.count);
+    r.modes->GetAllValues(X.Values());
+    QORMtxBLA::Multiply(1.0, X, QORMtxBLA::TRANS, X, QORMtxBLA::NOOP, 0.0, G, QORMtxBLA::UNKNOWN, 0);
+    for (int i = 0; i < c.count; ++i)
+      for (int j = 0; j < c.count; ++j) EXPECT_NEAR(G.Values()[i + j * c.count], i == j ? 1.0 : 0.0, 1e-10);
+  }
+}
+
 // Every way a solve ends without the pairs asked for, with its status and message.
 TEST_F(ModalSolver, SaysWhyItStopsShort) {
   struct Case {

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <limits>
 #include <numeric>
+#include <memory>
 #include <random>
 
 #include "QORMtxBLA.h"
+#include "QORMtxScratchDenseMatrix.h"
 #include "QORMtxSparseFactor.h"
 #include "QORMtxSparseMatrix.h"
 #include "QORMtxSparseMatrixIterator.h"
@@ -61,55 +63,141 @@ double ColInfNorm(const double* x, int n) {
   return s;
 }
 
+// The stored matrices of a solve: n rows in blocks of kRowChunk, columns in blocks of kColChunk. A streamed
+// product over a window of them holds a band of about n × kColChunk values, whatever the basis width.
+constexpr int kRowChunk = 16384;
+constexpr int kColChunk = 8;
+
+/// An n-row column-major array in core, `width` columns of room.
+class Work {
+ public:
+  Work(int n, int width) : m_n(n), m_v(static_cast<size_t>(n) * width) {}
+  Cols operator()(int m) { return {m_v.data(), m_n, m}; }
+  double* Col(int j) { return m_v.data() + static_cast<long long>(j) * m_n; }
+  void Swap(Work& other) { m_v.swap(other.m_v); }
+
+ private:
+  int m_n;
+  std::vector<double> m_v;
+};
+
+/// An n × capacity matrix of the solve in a scratch file of its own, used by column windows: each call is one
+/// transfer or one streamed product.
+class Stored {
+ public:
+  Stored(int n, int capacity)
+      : m_n(n), m_a(n, capacity, std::min(n, kRowChunk), std::max(1, std::min(capacity, kColChunk))) {}
+  /// out = columns c0 … c0 + m − 1
+  void Read(int c0, int m, double* out) const {
+    if (m > 0) m_a.GetValues(0, m_n - 1, c0, c0 + m - 1, out);
+  }
+  void Write(int c0, int m, const double* in) {
+    if (m > 0) m_a.SetValues(0, m_n - 1, c0, c0 + m - 1, in);
+  }
+  /// out (n × q) = A(:, c0 … c0 + m − 1)·Y, Y m × q
+  void Times(int c0, int m, const double* Y, int q, double* out) const {
+    if (q == 0) return;
+    if (m == 0) {
+      std::fill(out, out + static_cast<long long>(m_n) * q, 0.0);
+      return;
+    }
+    const QORMtxMatrix y(m, q, const_cast<double*>(Y));
+    QORMtxMatrix o(m_n, q, out);
+    Window(c0, m)->Multiply(y, o);
+  }
+  /// out (m × q) = A(:, c0 … c0 + m − 1)ᵀ·W, W n × q in core
+  void TransposeTimes(int c0, int m, const double* W, int q, double* out) const {
+    if (m == 0 || q == 0) return;
+    const QORMtxMatrix w(m_n, q, const_cast<double*>(W));
+    QORMtxMatrix o(m, q, out);
+    Window(c0, m)->TransposeMultiply(w, o, 0);
+  }
+  /// out (m × m) = A(:, c0 … c0 + m − 1)ᵀ·B(:, c0 … c0 + m − 1)
+  void TransposeTimes(const Stored& B, int c0, int m, double* out) const {
+    if (m == 0) return;
+    QORMtxMatrix o(m, m, out);
+    const std::unique_ptr<QORMtxDenseMatrix> b = B.Window(c0, m);
+    Window(c0, m)->TransposeMultiply(b.get(), o, 0);
+  }
+  /// Columns c0 … c0 + q − 1 become A(:, c0 … c0 + m − 1)·Y (Y m × q, q ≤ m), in place in the store.
+  void Rotate(int c0, int m, const double* Y, int q) {
+    if (m == 0) return;
+    QORMtxMatrix square(m, m);
+    std::fill(square.Values(), square.Values() + static_cast<long long>(m) * m, 0.0);
+    std::copy(Y, Y + static_cast<long long>(m) * q, square.Values());
+    Window(c0, m)->MultiplyAssign(square);
+  }
+
+ private:
+  std::unique_ptr<QORMtxDenseMatrix> Window(int c0, int m) const {
+    return std::unique_ptr<QORMtxDenseMatrix>(m_a.Submatrix(0, m_n - 1, c0, c0 + m - 1));
+  }
+  int m_n;
+  QORMtxScratchDenseMatrix m_a;
+};
+
 /// The M-orthonormal basis V with M·V, K·V and S·V beside it (S = (K - sigma·M)⁻¹·M), so that projections and
-/// Ritz vectors never multiply or solve twice. Columns [0, Size()) are the basis; the rest is room for new
-/// vectors. K·V and S·V are filled by the solver as it needs them.
+/// Ritz vectors never multiply or solve twice, all four in the store. Columns [0, Size()) are the basis; the rest is
+/// room for new vectors. K·V and S·V are filled by the solver as it needs them. New vectors come in through
+/// Block(), an n × width array in core, with two more of its size for the orthonormalisation.
 class Basis {
  public:
-  Basis(const QORMtxSparseMatrix& K, const QORMtxSparseMatrix& M, int n, int capacity)
-      : m_K(K), m_M(M), m_n(n), m_capacity(capacity), m_v(static_cast<size_t>(n) * capacity),
-        m_mv(m_v.size()), m_kv(m_v.size()), m_sv(m_v.size()) {}
+  Basis(const QORMtxSparseMatrix& K, const QORMtxSparseMatrix& M, int n, int capacity, int width)
+      : m_K(K), m_M(M), m_n(n), m_capacity(capacity), m_width(width), m_v(n, capacity), m_mv(n, capacity),
+        m_kv(n, capacity), m_sv(n, capacity), m_block(n, width), m_mblock(n, width), m_work(n, width) {}
   int Size() const { return m_size; }
   int Capacity() const { return m_capacity; }
+  int Width() const { return m_width; }
   bool Indefinite() const { return m_indefinite; }
-  Cols V(int c0, int m) { return {m_v.data() + static_cast<long long>(c0) * m_n, m_n, m}; }
-  Cols MV(int c0, int m) { return {m_mv.data() + static_cast<long long>(c0) * m_n, m_n, m}; }
-  Cols KV(int c0, int m) { return {m_kv.data() + static_cast<long long>(c0) * m_n, m_n, m}; }
-  Cols SV(int c0, int m) { return {m_sv.data() + static_cast<long long>(c0) * m_n, m_n, m}; }
-  /// Columns [Size(), Size() + b) hold new vectors: orthonormalise them against the basis and among themselves,
-  /// dropping directions that are numerically dependent. Two rounds: the first leaves errors of the size of the
-  /// cancellation, the second removes them (twice is enough). Returns how many were kept.
+  Stored& V() { return m_v; }
+  Stored& MV() { return m_mv; }
+  Stored& KV() { return m_kv; }
+  Stored& SV() { return m_sv; }
+  Work& Block() { return m_block; }
+  Work& MBlock() { return m_mblock; }
+  Work& Scratch() { return m_work; }
+  /// The b vectors in Block(): orthonormalise them against the basis and among themselves, dropping directions
+  /// that are numerically dependent, and store them behind it. Two rounds: the first leaves errors of the size of
+  /// the cancellation, the second removes them (twice is enough). Returns how many were kept.
   int Append(int b) {
     for (int round = 0; round < 2 && b > 0 && !m_indefinite; ++round) b = Orthonormalise(b);
     if (m_indefinite) b = 0;
+    m_v.Write(m_size, b, m_block.Col(0));
+    m_mv.Write(m_size, b, m_mblock.Col(0));
     m_size += b;
     return b;
   }
+  /// K·V of columns [c0, c0 + m), a panel of Width() at a time.
   void ComputeK(int c0, int m) {
-    if (m > 0) m_K.Multiply(V(c0, m).p, m, KV(c0, m).p, false);
-  }
-  /// Replaces the columns from c0 on by the given n-row blocks (V, M·V, K·V, S·V), the basis ending after them.
-  void Replace(int c0, const std::vector<double> (&blocks)[4], int l) {
-    const size_t len = static_cast<size_t>(m_n) * l;
-    const Cols to[4] = {V(c0, l), MV(c0, l), KV(c0, l), SV(c0, l)};
-    for (int a = 0; a < 4; ++a) std::copy(blocks[a].begin(), blocks[a].begin() + len, to[a].p);
-    m_size = c0 + l;
-  }
-  /// Moves columns [from, from + m) of V and M·V to the end of the basis (from >= Size()).
-  void Adopt(int from, int m) {
-    if (from != m_size) {
-      std::copy(V(from, m).p, V(from, m).p + static_cast<long long>(m_n) * m, V(m_size, m).p);
-      std::copy(MV(from, m).p, MV(from, m).p + static_cast<long long>(m_n) * m, MV(m_size, m).p);
+    for (int j = 0; j < m; j += m_width) {
+      const int w = std::min(m_width, m - j);
+      m_v.Read(c0 + j, w, m_block.Col(0));
+      m_K.Multiply(m_block.Col(0), w, m_work.Col(0), false);
+      m_kv.Write(c0 + j, w, m_work.Col(0));
     }
+  }
+  /// Columns [c0, c0 + keep) of V, M·V, K·V and S·V become the columns [c0, c0 + active) times Y (active × keep);
+  /// the basis ends after them.
+  void Rotate(int c0, int active, const double* Y, int keep) {
+    for (Stored* s : {&m_v, &m_mv, &m_kv, &m_sv}) s->Rotate(c0, active, Y, keep);
+    m_size = c0 + keep;
+  }
+  /// Moves columns [from, from + m) of V and M·V to the end of the basis (from >= Size(), m <= Width()).
+  void Adopt(int from, int m) {
+    if (from != m_size)
+      for (Stored* s : {&m_v, &m_mv}) {
+        s->Read(from, m, m_block.Col(0));
+        s->Write(m_size, m, m_block.Col(0));
+      }
     m_size += m;
   }
   void Truncate(int size) { m_size = size; }
 
  private:
-  /// One round of Append: returns the number of columns kept, packed at the front of the new block.
+  /// One round of Append: returns the number of columns kept, packed at the front of Block().
   int Orthonormalise(int b) {
     const int c = m_size;
-    Cols B = V(c, b), W = MV(c, b);
+    Cols B = m_block(b), W = m_mblock(b), T = m_work(b);
     m_M.Multiply(B.p, b, W.p, false);
     // The largest M-norm before projection is what "numerically dependent" is measured against.
     double reference = 0.0;
@@ -120,10 +208,12 @@ class Basis {
     }
     if (c > 0) {
       std::vector<double> coef(static_cast<size_t>(c) * b);
-      Cols C{coef.data(), c, b};
-      Gemm(1.0, V(0, c), QORMtxBLA::TRANS, W, QORMtxBLA::NOOP, 0.0, C);
-      Gemm(-1.0, V(0, c), QORMtxBLA::NOOP, C, QORMtxBLA::NOOP, 1.0, B);
-      Gemm(-1.0, MV(0, c), QORMtxBLA::NOOP, C, QORMtxBLA::NOOP, 1.0, W);
+      const long long len = static_cast<long long>(m_n) * b;
+      m_v.TransposeTimes(0, c, W.p, b, coef.data());
+      m_v.Times(0, c, coef.data(), b, T.p);
+      for (long long i = 0; i < len; ++i) B.p[i] -= T.p[i];
+      m_mv.Times(0, c, coef.data(), b, T.p);
+      for (long long i = 0; i < len; ++i) W.p[i] -= T.p[i];
     }
     // Within the block: G = Bᵀ·M·B = Q·Λ·Qᵀ; B·Q·Λ^(-1/2) over the eigenvalues well above round-off.
     QORMtxMatrix G(b, b, QORMtxMatrix::SYMM), E, Q, none;
@@ -137,28 +227,26 @@ class Basis {
     }
     const int r = static_cast<int>(keep.size());
     if (r == 0 || m_indefinite) return 0;
-    std::vector<double> T(static_cast<size_t>(b) * r);
+    std::vector<double> Tm(static_cast<size_t>(b) * r);
     for (int j = 0; j < r; ++j)
       for (int i = 0; i < b; ++i)
-        T[static_cast<size_t>(j) * b + i] =
+        Tm[static_cast<size_t>(j) * b + i] =
             Q.Values()[static_cast<size_t>(keep[j]) * b + i] / std::sqrt(E.Values()[keep[j]]);
-    std::vector<double> nb(static_cast<size_t>(m_n) * r), nw(nb.size());
-    Gemm(1.0, B, QORMtxBLA::NOOP, {T.data(), b, r}, QORMtxBLA::NOOP, 0.0, {nb.data(), m_n, r});
-    Gemm(1.0, W, QORMtxBLA::NOOP, {T.data(), b, r}, QORMtxBLA::NOOP, 0.0, {nw.data(), m_n, r});
-    std::copy(nb.begin(), nb.end(), B.p);
-    std::copy(nw.begin(), nw.end(), W.p);
+    Gemm(1.0, B, QORMtxBLA::NOOP, {Tm.data(), b, r}, QORMtxBLA::NOOP, 0.0, m_work(r));
+    m_block.Swap(m_work);
+    Gemm(1.0, W, QORMtxBLA::NOOP, {Tm.data(), b, r}, QORMtxBLA::NOOP, 0.0, m_work(r));
+    m_mblock.Swap(m_work);
     return r;
   }
 
   const QORMtxSparseMatrix& m_K;
   const QORMtxSparseMatrix& m_M;
-  int m_n, m_capacity;
-  std::vector<double> m_v, m_mv, m_kv, m_sv;
+  int m_n, m_capacity, m_width;
+  Stored m_v, m_mv, m_kv, m_sv;
+  Work m_block, m_mblock, m_work;
   int m_size = 0;
   bool m_indefinite = false;
 };
-
-constexpr int kModeRowChunk = 8192;  // rows per block of the stored modes
 
 const char* const kIndefiniteMass = "M is not positive semidefinite: the pencil has no lowest modes";
 
@@ -192,6 +280,360 @@ void Measure(const double* y, const double* ky, const double* my, int n, double 
   p.residual = kn > 0.0 ? r / kn : r;
 }
 
+/// One solve: the stored basis, the pairs found so far and the restart loop.
+class Solver {
+ public:
+  Solver(const QORMtxSparseMatrix& K, const QORMtxSparseMatrix& M, const QORMtxSparseFactor& factor,
+         const QORMtxModalOptions& options, int k, double normK, double normM)
+      : m_K(K), m_M(M), m_factor(factor), m_options(options), m_n(K.NumberOfRows()), m_k(k), m_sigma(options.shift),
+        m_normK(normK), m_normM(normM),
+        m_b(std::min(m_n, options.blockSize > 0 ? options.blockSize : k + 8)),
+        m_m(std::min(m_n, std::max(options.basisSize > 0 ? options.basisSize : std::max(6 * k + 2 * m_b, 200),
+                                   k + m_b))),
+        m_capacity(std::min(m_n, m_m + m_b)),  // room for the continuation block beyond the projected basis
+        m_basis(K, M, m_n, m_capacity, std::max(m_b, k)), m_purified(m_n, k), m_locked(m_n, k),
+        m_x(m_n, std::max(m_b, k)), m_mx(m_n, std::max(m_b, k)), m_hasS(m_capacity, 0) {}
+
+  QORMtxModalResult Run();
+
+ private:
+  int AppendRandom(int width);
+  void ApplyS(int from, int width);
+  int AppendKrylov(int from, int width);
+  void Grow();
+  bool RayleighRitz(int active, std::vector<double>& Ys, std::vector<Pair>& candidates);
+  int Judge(int active, const std::vector<double>& Ys, std::vector<Pair>& candidates);
+  void Restart(int active, const std::vector<double>& Ys, int keep);
+  void Finish();
+  bool Fail(int status, const std::string& message) {
+    m_result.status = status;
+    m_result.message = message;
+    return false;
+  }
+
+  const QORMtxSparseMatrix& m_K;
+  const QORMtxSparseMatrix& m_M;
+  const QORMtxSparseFactor& m_factor;
+  const QORMtxModalOptions& m_options;
+  const int m_n, m_k;
+  const double m_sigma, m_normK, m_normM;
+  const int m_b, m_m, m_capacity;  // block width, projected basis, columns stored
+  Basis m_basis;
+  Stored m_purified;  // this restart's judged candidates, purified and M-normalised, in candidate order
+  Stored m_locked;    // the purified vectors of the locked pairs
+  Work m_x, m_mx;     // Ritz vectors of the judged candidates and their M-products; then the results
+  std::mt19937_64 m_rng{20261207};
+  std::uniform_real_distribution<double> m_uniform{-1.0, 1.0};
+  std::vector<char> m_hasS;  // which columns have S·V already: each block gets it when the next grows from it
+  int m_frontStart = 0, m_frontSize = 0;  // the newest block, from which the next grows
+  int m_lockedCount = 0, m_kDone = 0;     // locked columns lead the basis; K·V is known for columns [0, m_kDone)
+  bool m_exhausted = false;               // the basis holds every direction S can reach
+  std::vector<Pair> m_lockedPairs, m_wanted;
+  double m_worst = 0.0;  // the largest error among the wanted pairs at the last restart
+  QORMtxModalResult m_result;
+};
+
+// Appends S·M·(random block): such vectors already lie in the span of the finite modes. Returns the block kept.
+int Solver::AppendRandom(int width) {
+  width = std::min(width, m_capacity - m_basis.Size());
+  if (width <= 0) return 0;
+  double* r = m_basis.Scratch().Col(0);
+  double* x = m_basis.Block().Col(0);
+  for (long long i = 0; i < static_cast<long long>(m_n) * width; ++i) r[i] = m_uniform(m_rng);
+  m_M.Multiply(r, width, x, false);
+  m_factor.Solve(x, width, m_n);
+  return m_basis.Append(width);
+}
+
+// S·V of columns [from, from + width), a panel at a time through Block(), which keeps the last one.
+void Solver::ApplyS(int from, int width) {
+  for (int j = 0; j < width; j += m_basis.Width()) {
+    const int w = std::min(m_basis.Width(), width - j);
+    double* x = m_basis.Block().Col(0);
+    m_basis.MV().Read(from + j, w, x);
+    m_factor.Solve(x, w, m_n);
+    m_basis.SV().Write(from + j, w, x);
+  }
+  std::fill(m_hasS.begin() + from, m_hasS.begin() + from + width, 1);
+}
+
+// Appends S applied to the given block of the basis (at most Width() columns). Returns the block kept.
+int Solver::AppendKrylov(int from, int width) {
+  const int c = m_basis.Size();
+  width = std::min(width, m_capacity - c);
+  if (width <= 0) return 0;
+  ApplyS(from, width);
+  std::fill(m_hasS.begin() + c, m_hasS.begin() + c + width, 0);
+  return m_basis.Append(width);
+}
+
+// Grows the basis by whole blocks (a narrower block would narrow every later one); directions lost to deflation
+// are made up by fresh random ones so that the block keeps its width. A basis of the whole order is filled up to
+// it: the projection is then exact.
+void Solver::Grow() {
+  while (m_basis.Size() < m_m && !m_basis.Indefinite()) {
+    const int c = m_basis.Size(), width = std::min(m_b, m_m - c);
+    if (width < m_b && m_m < m_n) break;
+    int r = m_frontSize > 0 ? AppendKrylov(m_frontStart, std::min(m_frontSize, width)) : 0;
+    if (r < width) r += AppendRandom(width - r);
+    if (r == 0) {  // nothing new is reachable: the basis spans every finite mode
+      m_exhausted = true;
+      break;
+    }
+    m_frontStart = c;
+    m_frontSize = r;
+  }
+}
+
+// Rayleigh–Ritz for S on the active columns: (Vᵀ·M·S·V)·y = μ·y, θ = sigma + 1/μ (the basis is M-orthonormal).
+// Projecting S rather than K keeps the relation S·X ⊂ span(X, next block) for the kept Ritz vectors X, so that the
+// restarted basis is again a Krylov space and nothing learnt is lost. Ys receives the kept Ritz vectors' coordinates
+// (active × keep), candidates their places ordered by distance to the shift.
+bool Solver::RayleighRitz(int active, std::vector<double>& Ys, std::vector<Pair>& candidates) {
+  const int locked = m_lockedCount;
+  QORMtxMatrix H(active, active, QORMtxMatrix::SYMM), E, Y, none;
+  m_basis.MV().TransposeTimes(m_basis.SV(), locked, active, H.Values());
+  Symmetrise(H.Values(), active);
+  const int status = active > 0 ? QORMtxBLA::EigenSolve(H, none, E, Y, 0.0, 0.0, 0) : 0;
+  if (status != 0 || (active > 0 && E.NumberOfRows() < active))
+    return Fail(2, "the projected problem could not be solved (status " + std::to_string(status) + ")");
+  // The active Ritz pairs nearest the shift (largest |μ|); about half of them survive the restart, at least the
+  // wanted ones and a block beyond.
+  std::vector<int> order(active);
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int p, int q) { return std::fabs(E.Values()[p]) > std::fabs(E.Values()[q]); });
+  const int keep = std::min(active, std::max((m_k - locked) + m_b, active / 2));
+  std::vector<double> Ysel(static_cast<size_t>(active) * keep);
+  for (int j = 0; j < keep; ++j)
+    std::copy(Y.Values() + static_cast<long long>(order[j]) * active,
+              Y.Values() + static_cast<long long>(order[j] + 1) * active,
+              Ysel.begin() + static_cast<long long>(j) * active);
+  // Within the kept subspace, the Ritz vectors of K rather than S: S's weigh the error along stiff modes by 1/λ and
+  // leave it there, K's by λ and remove it, which is what the backward error measures. A rotation within the
+  // subspace leaves its Krylov relation intact. Their Rayleigh quotients xᵀ·K·x are the eigenvalues F.
+  QORMtxMatrix A(active, active, QORMtxMatrix::SYMM), Ak(keep, keep, QORMtxMatrix::SYMM), T(active, keep), Z, F;
+  m_basis.V().TransposeTimes(m_basis.KV(), locked, active, A.Values());
+  Gemm(1.0, {A.Values(), active, active}, QORMtxBLA::NOOP, {Ysel.data(), active, keep}, QORMtxBLA::NOOP, 0.0,
+       {T.Values(), active, keep});
+  Gemm(1.0, {Ysel.data(), active, keep}, QORMtxBLA::TRANS, {T.Values(), active, keep}, QORMtxBLA::NOOP, 0.0,
+       {Ak.Values(), keep, keep});
+  Symmetrise(Ak.Values(), keep);
+  const int st = keep > 0 ? QORMtxBLA::EigenSolve(Ak, none, F, Z, 0.0, 0.0, 0) : 0;
+  if (st != 0 || F.NumberOfRows() < keep)
+    return Fail(2, "the projected problem could not be solved (status " + std::to_string(st) + ")");
+  Ys.assign(static_cast<size_t>(active) * keep, 0.0);
+  Gemm(1.0, {Ysel.data(), active, keep}, QORMtxBLA::NOOP, {Z.Values(), keep, keep}, QORMtxBLA::NOOP, 0.0,
+       {Ys.data(), active, keep});
+  candidates.assign(keep, Pair());
+  for (int j = 0; j < keep; ++j) {
+    candidates[j].column = j;
+    candidates[j].theta = F.Values()[j];
+  }
+  std::stable_sort(candidates.begin(), candidates.end(), [&](const Pair& p, const Pair& q) {
+    return std::fabs(p.theta - m_sigma) < std::fabs(q.theta - m_sigma);
+  });
+  return true;
+}
+
+// The wanted pairs: the k nearest the shift among the locked and the kept active ones, ordered by the Rayleigh
+// quotient. The active candidates are judged on their purified vectors S·x: one more application of S damps what
+// round-off left along the stiff modes by 1/λ, and that remnant, times the stiffness, is what bounds the backward
+// error of x itself on stiff, ill-conditioned models. Returns how many wanted pairs converged.
+int Solver::Judge(int active, const std::vector<double>& Ys, std::vector<Pair>& candidates) {
+  const int n = m_n, locked = m_lockedCount;
+  const int judged = std::min(static_cast<int>(candidates.size()), m_k - locked);
+  std::vector<double> Yj(static_cast<size_t>(active) * judged);
+  for (int j = 0; j < judged; ++j)
+    std::copy(Ys.begin() + static_cast<long long>(candidates[j].column) * active,
+              Ys.begin() + static_cast<long long>(candidates[j].column + 1) * active,
+              Yj.begin() + static_cast<long long>(j) * active);
+  // x, M·x and y = S·x of the judged, then M·y and K·y.
+  double* x = m_x.Col(0);
+  double* mx = m_mx.Col(0);
+  double* py = m_basis.Block().Col(0);
+  double* pmy = m_basis.MBlock().Col(0);
+  double* pky = m_basis.Scratch().Col(0);
+  m_basis.V().Times(locked, active, Yj.data(), judged, x);
+  m_basis.MV().Times(locked, active, Yj.data(), judged, mx);
+  m_basis.SV().Times(locked, active, Yj.data(), judged, py);
+  if (judged > 0) {
+    m_M.Multiply(py, judged, pmy, false);
+    m_K.Multiply(py, judged, pky, false);
+  }
+  std::vector<Pair> pairs = m_lockedPairs;
+  for (int j = 0; j < judged; ++j) {
+    const size_t c = static_cast<size_t>(j) * n;
+    double* y = py + c;
+    double* my = pmy + c;
+    double* ky = pky + c;
+    Pair& p = candidates[j];
+    double mu = 0.0, d2 = 0.0;
+    for (int i = 0; i < n; ++i) mu += mx[c + i] * y[i];
+    // Formed term by term: the difference of the squared norms would cancel every digit that matters.
+    for (int i = 0; i < n; ++i) d2 += (y[i] - mu * x[c + i]) * (my[i] - mu * mx[c + i]);
+    p.shifted = mu != 0.0 ? std::sqrt(std::fabs(d2)) / std::fabs(mu) : std::numeric_limits<double>::infinity();
+    double norm2 = 0.0;
+    for (int i = 0; i < n; ++i) norm2 += y[i] * my[i];
+    const double scale = norm2 > 0.0 ? 1.0 / std::sqrt(norm2) : 0.0;
+    for (int i = 0; i < n; ++i) {
+      y[i] *= scale;
+      my[i] *= scale;
+      ky[i] *= scale;
+    }
+    p.vector = j;
+    if (scale > 0.0)
+      Measure(y, ky, my, n, m_normK, m_normM, p);
+    else
+      p.backward = p.residual = std::numeric_limits<double>::infinity();
+    pairs.push_back(p);
+  }
+  m_purified.Write(0, judged, py);
+  std::stable_sort(pairs.begin(), pairs.end(), [&](const Pair& p, const Pair& q) {
+    return std::fabs(p.theta - m_sigma) < std::fabs(q.theta - m_sigma);
+  });
+  m_wanted.assign(pairs.begin(), pairs.begin() + std::min<size_t>(m_k, pairs.size()));
+  int converged = 0;
+  m_worst = 0.0;
+  for (const Pair& p : m_wanted) {
+    if (Converged(p, m_options.tolerance)) ++converged;
+    m_worst = std::max(m_worst, Error(p));
+  }
+  return converged;
+}
+
+// Keeps the kept Ritz vectors, the converged wanted ones locked in front, with the next Krylov block behind them.
+void Solver::Restart(int active, const std::vector<double>& Ys, int keep) {
+  const int locked = m_lockedCount;
+  // The continuation: S applied to the newest block, orthogonal to the whole basis (its S-image is known already
+  // from the projection).
+  const int contStart = m_basis.Size();
+  m_basis.SV().Read(m_frontStart, m_frontSize, m_basis.Block().Col(0));
+  int contSize = m_basis.Append(m_frontSize);
+  if (contSize < m_b) contSize += AppendRandom(m_b - contSize);
+  if (m_basis.Indefinite()) return;
+  m_basis.Truncate(contStart);
+  // Lock the wanted pairs that converged: they lead the kept columns, in the order of the wanted list.
+  std::vector<int> newOrder;
+  std::vector<char> taken(keep, 0);
+  for (const Pair& p : m_wanted)
+    if (!p.locked && Converged(p, m_options.tolerance)) {
+      taken[p.column] = 1;
+      newOrder.push_back(p.column);
+    }
+  const int newlyLocked = static_cast<int>(newOrder.size());
+  for (int j = 0; j < keep; ++j)
+    if (!taken[j]) newOrder.push_back(j);
+  for (int j = 0; j < newlyLocked; ++j)
+    for (Pair p : m_wanted)
+      if (!p.locked && p.column == newOrder[j]) {
+        p.locked = true;
+        m_purified.Read(p.vector, 1, m_x.Col(0));
+        p.vector = static_cast<int>(m_lockedPairs.size());
+        m_locked.Write(p.vector, 1, m_x.Col(0));
+        m_lockedPairs.push_back(p);
+      }
+  // The kept columns [locked, locked + keep) end before the continuation (contStart >= locked + keep): rotate in
+  // the store first, then bring the continuation behind them.
+  std::vector<double> moved(static_cast<size_t>(active) * keep);
+  for (int j = 0; j < keep; ++j)
+    std::copy(Ys.begin() + static_cast<long long>(newOrder[j]) * active,
+              Ys.begin() + static_cast<long long>(newOrder[j] + 1) * active,
+              moved.begin() + static_cast<long long>(j) * active);
+  m_basis.Rotate(locked, active, moved.data(), keep);
+  std::fill(m_hasS.begin() + locked, m_hasS.begin() + locked + keep, 1);
+  m_kDone = m_basis.Size();
+  m_lockedCount += newlyLocked;
+  m_frontStart = m_basis.Size();
+  m_frontSize = contSize;
+  m_basis.Adopt(contStart, contSize);
+  std::fill(m_hasS.begin() + m_frontStart, m_hasS.begin() + m_frontStart + contSize, 0);
+}
+
+QORMtxModalResult Solver::Run() {
+  m_frontSize = AppendRandom(m_b);
+  for (int iter = 1; iter <= m_options.maxIterations && !m_basis.Indefinite(); ++iter) {
+    m_result.iterations = iter;
+    Grow();
+    if (m_basis.Indefinite()) break;
+    const int size = m_basis.Size(), active = size - m_lockedCount;
+    m_basis.ComputeK(m_kDone, size - m_kDone);
+    m_kDone = size;
+    for (int j = m_lockedCount; j < size;) {
+      int e = j;
+      while (e < size && !m_hasS[e]) ++e;
+      if (e > j) ApplyS(j, e - j);
+      j = std::max(e, j + 1);
+    }
+    std::vector<double> Ys;
+    std::vector<Pair> candidates;
+    if (!RayleighRitz(active, Ys, candidates)) return std::move(m_result);
+    const int converged = Judge(active, Ys, candidates);
+    if (m_options.progress) m_options.progress(iter, converged, m_worst);
+    // Done, out of iterations, or nothing left to learn: the basis holds every direction the pencil has. With every
+    // finite mode spanned, fewer than count pairs may exist (massless unknowns have none).
+    const bool all = converged == static_cast<int>(m_wanted.size()) && (converged == m_k || m_exhausted || size == m_n);
+    if (all || m_exhausted || size == m_n || iter == m_options.maxIterations) {
+      if (!all) m_result.status = 2;
+      break;
+    }
+    Restart(active, Ys, static_cast<int>(candidates.size()));
+  }
+  if (m_basis.Indefinite()) {
+    Fail(3, kIndefiniteMass);
+    return std::move(m_result);
+  }
+  Finish();
+  return std::move(m_result);
+}
+
+// Results ascending, from the purified vectors. Those of a tight cluster are M-orthogonal only to about the size of
+// their residuals: a symmetric orthonormalisation (the least change) makes them so to round-off, and the pairs are
+// measured again on the vectors that are returned.
+void Solver::Finish() {
+  const int n = m_n;
+  std::vector<Pair> out = m_wanted;
+  std::sort(out.begin(), out.end(), [](const Pair& p, const Pair& q) { return p.theta < q.theta; });
+  const int w = static_cast<int>(out.size());
+  Work &X = m_x, &MX = m_mx, &KX = m_basis.Block(), &Xn = m_basis.Scratch();
+  for (int j = 0; j < w; ++j) (out[j].locked ? m_locked : m_purified).Read(out[j].vector, 1, X.Col(j));
+  if (w > 0) {
+    m_M.Multiply(X.Col(0), w, MX.Col(0), false);
+    QORMtxMatrix G(w, w, QORMtxMatrix::SYMM), L, Q, none;
+    Gemm(1.0, X(w), QORMtxBLA::TRANS, MX(w), QORMtxBLA::NOOP, 0.0, {G.Values(), w, w});
+    Symmetrise(G.Values(), w);
+    if (QORMtxBLA::EigenSolve(G, none, L, Q, 0.0, 0.0, 0) == 0 && L.NumberOfRows() == w && L.Values()[0] > 0.0) {
+      // T = Q·Λ^(-1/2)·Qᵀ
+      std::vector<double> QL(static_cast<size_t>(w) * w), T(QL.size());
+      for (int j = 0; j < w; ++j)
+        for (int i = 0; i < w; ++i)
+          QL[i + static_cast<size_t>(j) * w] = Q.Values()[i + static_cast<size_t>(j) * w] / std::sqrt(L.Values()[j]);
+      Gemm(1.0, {QL.data(), w, w}, QORMtxBLA::NOOP, {Q.Values(), w, w}, QORMtxBLA::TRANS, 0.0, {T.data(), w, w});
+      Gemm(1.0, X(w), QORMtxBLA::NOOP, {T.data(), w, w}, QORMtxBLA::NOOP, 0.0, Xn(w));
+      X.Swap(Xn);
+      m_M.Multiply(X.Col(0), w, MX.Col(0), false);
+    }
+    m_K.Multiply(X.Col(0), w, KX.Col(0), false);
+    m_result.modes = std::make_unique<QORMtxScratchDenseMatrix>(n, w, std::min(n, kRowChunk), std::min(w, kColChunk));
+    m_result.modes->SetValues(0, n - 1, 0, w - 1, X.Col(0));
+  }
+  for (int j = 0; j < w; ++j) {
+    Pair p;
+    Measure(X.Col(j), KX.Col(j), MX.Col(j), n, m_normK, m_normM, p);
+    m_result.eigenvalues.push_back(p.theta);
+    m_result.backwardErrors.push_back(p.backward);
+    m_result.residuals.push_back(p.residual);
+    if (m_result.status == 0 && !(p.backward <= m_options.tolerance)) m_result.status = 2;
+    m_worst = std::max(m_worst, p.backward);
+  }
+  if (m_result.status == 2) {
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "not converged after %d iterations: largest error %.3g (tolerance %.3g)",
+                  m_result.iterations, m_worst, m_options.tolerance);
+    m_result.message = buf;
+  }
+}
+
 }  // namespace
 
 QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QORMtxSparseMatrix& M,
@@ -223,310 +665,5 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
       return result;
     }
   }
-  const double sigma = options.shift;
-  const int b = std::min(n, options.blockSize > 0 ? options.blockSize : k + 8);
-  const int m = std::min(n, std::max(options.basisSize > 0 ? options.basisSize : std::max(6 * k + 2 * b, 200), k + b));
-  const int capacity = std::min(n, m + b);  // room for the continuation block beyond the projected basis
-
-  Basis basis(K, M, n, capacity);
-  std::mt19937_64 rng(20261207);
-  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-  // Appends S·M·(random block): such vectors already lie in the span of the finite modes. Returns the block kept.
-  auto appendRandom = [&](int width) {
-    const int c = basis.Size();
-    width = std::min(width, capacity - c);
-    if (width <= 0) return 0;
-    Cols R = basis.KV(c, width), X = basis.V(c, width);  // K·V of these columns is not needed yet: scratch
-    for (long long i = 0; i < static_cast<long long>(n) * width; ++i) R.p[i] = uniform(rng);
-    M.Multiply(R.p, width, X.p, false);
-    factor.Solve(X.p, width, n);
-    return basis.Append(width);
-  };
-  // Which columns have S·V already: each block gets it when the next block grows from it.
-  std::vector<char> hasS(capacity, 0);
-  auto applyS = [&](int from, int width) {
-    std::copy(basis.MV(from, width).p, basis.MV(from, width).p + static_cast<long long>(n) * width,
-              basis.SV(from, width).p);
-    factor.Solve(basis.SV(from, width).p, width, n);
-    std::fill(hasS.begin() + from, hasS.begin() + from + width, 1);
-  };
-  // Appends S applied to the given block of the basis. Returns the block kept.
-  auto appendKrylov = [&](int from, int width) {
-    const int c = basis.Size();
-    width = std::min(width, capacity - c);
-    if (width <= 0) return 0;
-    applyS(from, width);
-    std::copy(basis.SV(from, width).p, basis.SV(from, width).p + static_cast<long long>(n) * width,
-              basis.V(c, width).p);
-    std::fill(hasS.begin() + c, hasS.begin() + c + width, 0);
-    return basis.Append(width);
-  };
-
-  int frontStart = 0, frontSize = appendRandom(b);
-  int locked = 0, kDone = 0;  // locked columns lead the basis; K·V is known for columns [0, kDone)
-  bool exhausted = false;     // the basis holds every direction S can reach
-  std::vector<Pair> lockedPairs, wanted;
-  std::vector<double> ritz[4], moved[4];  // X, M·X, K·X, S·X of the kept Ritz vectors
-  std::vector<double> purified;           // Y, M·Y, K·Y of the judged candidates (Y = S·X, M-normalised)
-  std::vector<double> lockedVectors;      // the purified vectors of the locked pairs
-  double worst = 0.0;                     // the largest error among the wanted pairs at the last restart
-  for (int iter = 1; iter <= options.maxIterations && !basis.Indefinite(); ++iter) {
-    result.iterations = iter;
-    // Grow the basis by whole blocks (a narrower block would narrow every later one); directions lost to
-    // deflation are made up by fresh random ones so that the block keeps its width. A basis of the whole order
-    // is filled up to it: the projection is then exact.
-    while (basis.Size() < m && !basis.Indefinite()) {
-      const int c = basis.Size(), width = std::min(b, m - c);
-      if (width < b && m < n) break;
-      int r = frontSize > 0 ? appendKrylov(frontStart, std::min(frontSize, width)) : 0;
-      if (r < width) r += appendRandom(width - r);
-      if (r == 0) {  // nothing new is reachable: the basis spans every finite mode
-        exhausted = true;
-        break;
-      }
-      frontStart = c;
-      frontSize = r;
-    }
-    if (basis.Indefinite()) break;
-    const int size = basis.Size(), active = size - locked;
-    basis.ComputeK(kDone, size - kDone);
-    kDone = size;
-    for (int j = locked; j < size;) {
-      int e = j;
-      while (e < size && !hasS[e]) ++e;
-      if (e > j) applyS(j, e - j);
-      j = std::max(e, j + 1);
-    }
-    // Rayleigh–Ritz for S on the active columns: (Vᵀ·M·S·V)·y = μ·y, θ = sigma + 1/μ (the basis is
-    // M-orthonormal). Projecting S rather than K keeps the relation S·X ⊂ span(X, next block) for the kept Ritz
-    // vectors X, so that the restarted basis is again a Krylov space and nothing learnt is lost.
-    QORMtxMatrix H(active, active, QORMtxMatrix::SYMM), E, Y, none;
-    Gemm(1.0, basis.MV(locked, active), QORMtxBLA::TRANS, basis.SV(locked, active), QORMtxBLA::NOOP, 0.0,
-         {H.Values(), active, active});
-    Symmetrise(H.Values(), active);
-    const int status = active > 0 ? QORMtxBLA::EigenSolve(H, none, E, Y, 0.0, 0.0, 0) : 0;
-    if (status != 0 || (active > 0 && E.NumberOfRows() < active)) {
-      result.status = 2;
-      result.message = "the projected problem could not be solved (status " + std::to_string(status) + ")";
-      return result;
-    }
-    // The active Ritz pairs nearest the shift (largest |μ|); about half of them survive the restart, at least
-    // the wanted ones and a block beyond.
-    std::vector<int> order(active);
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int p, int q) { return std::fabs(E.Values()[p]) > std::fabs(E.Values()[q]); });
-    const int keep = std::min(active, std::max((k - locked) + b, active / 2));
-    std::vector<double> Ysel(static_cast<size_t>(active) * keep);
-    for (int j = 0; j < keep; ++j)
-      std::copy(Y.Values() + static_cast<long long>(order[j]) * active,
-                Y.Values() + static_cast<long long>(order[j] + 1) * active,
-                Ysel.begin() + static_cast<long long>(j) * active);
-    // Within the kept subspace, the Ritz vectors of K rather than S: S's weigh the error along stiff modes by
-    // 1/λ and leave it there, K's by λ and remove it, which is what the backward error measures. A rotation
-    // within the subspace leaves its Krylov relation intact.
-    {
-      QORMtxMatrix A(active, active, QORMtxMatrix::SYMM), Ak(keep, keep, QORMtxMatrix::SYMM), T(active, keep), Z, F;
-      Gemm(1.0, basis.V(locked, active), QORMtxBLA::TRANS, basis.KV(locked, active), QORMtxBLA::NOOP, 0.0,
-           {A.Values(), active, active});
-      Gemm(1.0, {A.Values(), active, active}, QORMtxBLA::NOOP, {Ysel.data(), active, keep}, QORMtxBLA::NOOP, 0.0,
-           {T.Values(), active, keep});
-      Gemm(1.0, {Ysel.data(), active, keep}, QORMtxBLA::TRANS, {T.Values(), active, keep}, QORMtxBLA::NOOP, 0.0,
-           {Ak.Values(), keep, keep});
-      Symmetrise(Ak.Values(), keep);
-      const int st = QORMtxBLA::EigenSolve(Ak, none, F, Z, 0.0, 0.0, 0);
-      if (st != 0 || F.NumberOfRows() < keep) {
-        result.status = 2;
-        result.message = "the projected problem could not be solved (status " + std::to_string(st) + ")";
-        return result;
-      }
-      std::vector<double> rotated(Ysel.size());
-      Gemm(1.0, {Ysel.data(), active, keep}, QORMtxBLA::NOOP, {Z.Values(), keep, keep}, QORMtxBLA::NOOP, 0.0,
-           {rotated.data(), active, keep});
-      Ysel.swap(rotated);
-    }
-    const Cols Ys{Ysel.data(), active, keep};
-    const Cols from[4] = {basis.V(locked, active), basis.MV(locked, active), basis.KV(locked, active),
-                          basis.SV(locked, active)};
-    for (int a = 0; a < 4; ++a) {
-      ritz[a].assign(static_cast<size_t>(n) * keep, 0.0);
-      Gemm(1.0, from[a], QORMtxBLA::NOOP, Ys, QORMtxBLA::NOOP, 0.0, {ritz[a].data(), n, keep});
-    }
-    // The wanted pairs: the k nearest the shift among the locked and the kept active ones, ordered by the
-    // Rayleigh quotient xᵀ·K·x. The active candidates are judged on their purified vectors S·x: one more
-    // application of S damps what round-off left along the stiff modes by 1/λ, and that remnant, times the
-    // stiffness, is what bounds the backward error of x itself on stiff, ill-conditioned models.
-    std::vector<Pair> pairs = lockedPairs, candidates(keep);
-    for (int j = 0; j < keep; ++j) {
-      candidates[j].column = j;
-      const double* xj = &ritz[0][static_cast<size_t>(j) * n];
-      const double* kxj = &ritz[2][static_cast<size_t>(j) * n];
-      for (int i = 0; i < n; ++i) candidates[j].theta += xj[i] * kxj[i];
-    }
-    std::stable_sort(candidates.begin(), candidates.end(), [&](const Pair& p, const Pair& q) {
-      return std::fabs(p.theta - sigma) < std::fabs(q.theta - sigma);
-    });
-    const int judged = std::min(keep, k - locked);
-    purified.assign(static_cast<size_t>(3) * n * judged, 0.0);
-    double* py = purified.data();
-    double* pmy = py + static_cast<size_t>(n) * judged;
-    double* pky = pmy + static_cast<size_t>(n) * judged;
-    for (int j = 0; j < judged; ++j)
-      std::copy(ritz[3].begin() + static_cast<long long>(candidates[j].column) * n,
-                ritz[3].begin() + static_cast<long long>(candidates[j].column + 1) * n, py + static_cast<size_t>(j) * n);
-    if (judged > 0) {
-      M.Multiply(py, judged, pmy, false);
-      K.Multiply(py, judged, pky, false);
-    }
-    for (int j = 0; j < judged; ++j) {
-      double* y = py + static_cast<size_t>(j) * n;
-      double* my = pmy + static_cast<size_t>(j) * n;
-      double* ky = pky + static_cast<size_t>(j) * n;
-      Pair& p = candidates[j];
-      {
-        const double* xj = &ritz[0][static_cast<size_t>(p.column) * n];
-        const double* mxj = &ritz[1][static_cast<size_t>(p.column) * n];
-        double mu = 0.0, d2 = 0.0;
-        for (int i = 0; i < n; ++i) mu += mxj[i] * y[i];
-        // Formed term by term: the difference of the squared norms would cancel every digit that matters.
-        for (int i = 0; i < n; ++i) d2 += (y[i] - mu * xj[i]) * (my[i] - mu * mxj[i]);
-        p.shifted = mu != 0.0 ? std::sqrt(std::fabs(d2)) / std::fabs(mu) : std::numeric_limits<double>::infinity();
-      }
-      double norm2 = 0.0;
-      for (int i = 0; i < n; ++i) norm2 += y[i] * my[i];
-      const double scale = norm2 > 0.0 ? 1.0 / std::sqrt(norm2) : 0.0;
-      for (int i = 0; i < n; ++i) {
-        y[i] *= scale;
-        my[i] *= scale;
-        ky[i] *= scale;
-      }
-      p.vector = j;
-      if (scale > 0.0) Measure(y, ky, my, n, normK, normM, p);
-      else p.backward = p.residual = std::numeric_limits<double>::infinity();
-      pairs.push_back(p);
-    }
-    std::stable_sort(pairs.begin(), pairs.end(), [&](const Pair& p, const Pair& q) {
-      return std::fabs(p.theta - sigma) < std::fabs(q.theta - sigma);
-    });
-    wanted.assign(pairs.begin(), pairs.begin() + std::min<size_t>(k, pairs.size()));
-    int converged = 0;
-    worst = 0.0;
-    for (const Pair& p : wanted) {
-      if (Converged(p, options.tolerance)) ++converged;
-      worst = std::max(worst, Error(p));
-    }
-    if (options.progress) options.progress(iter, converged, worst);
-    // Done, out of iterations, or nothing left to learn: the basis holds every direction the pencil has.
-    // With every finite mode spanned, fewer than count pairs may exist (massless unknowns have none).
-    const bool all = converged == static_cast<int>(wanted.size()) && (converged == k || exhausted || size == n);
-    if (all || exhausted || size == n || iter == options.maxIterations) {
-      if (!all) result.status = 2;
-      // The result is read from the wanted pairs: the active ones go behind the locked ones.
-      basis.Replace(locked, ritz, keep);
-      break;
-    }
-    // The continuation: S applied to the newest block, orthogonal to the whole basis (its S-image is known
-    // already from the projection).
-    const int contStart = basis.Size();
-    std::copy(basis.SV(frontStart, frontSize).p,
-              basis.SV(frontStart, frontSize).p + static_cast<long long>(n) * frontSize,
-              basis.V(contStart, frontSize).p);
-    int contSize = basis.Append(frontSize);
-    if (contSize < b) contSize += appendRandom(b - contSize);
-    if (basis.Indefinite()) break;
-    basis.Truncate(contStart);
-    // Lock the wanted pairs that converged: they lead the kept columns, in the order of the wanted list.
-    std::vector<int> newOrder;
-    std::vector<char> taken(keep, 0);
-    for (const Pair& p : wanted)
-      if (!p.locked && Converged(p, options.tolerance)) {
-        taken[p.column] = 1;
-        newOrder.push_back(p.column);
-      }
-    const int newlyLocked = static_cast<int>(newOrder.size());
-    for (int j = 0; j < keep; ++j)
-      if (!taken[j]) newOrder.push_back(j);
-    for (int a = 0; a < 4; ++a) {
-      moved[a].resize(ritz[a].size());
-      for (int j = 0; j < keep; ++j)
-        std::copy(ritz[a].begin() + static_cast<long long>(newOrder[j]) * n,
-                  ritz[a].begin() + static_cast<long long>(newOrder[j] + 1) * n,
-                  moved[a].begin() + static_cast<long long>(j) * n);
-    }
-    for (int j = 0; j < newlyLocked; ++j)
-      for (Pair p : wanted)
-        if (!p.locked && p.column == newOrder[j]) {
-          p.locked = true;
-          lockedVectors.insert(lockedVectors.end(), purified.begin() + static_cast<long long>(p.vector) * n,
-                               purified.begin() + static_cast<long long>(p.vector + 1) * n);
-          p.vector = static_cast<int>(lockedPairs.size());
-          lockedPairs.push_back(p);
-        }
-    // The kept columns [locked, locked + keep) end before the continuation (contStart >= locked + keep): rotate
-    // first, then bring the continuation behind them.
-    basis.Replace(locked, moved, keep);
-    std::fill(hasS.begin() + locked, hasS.begin() + locked + keep, 1);
-    kDone = basis.Size();
-    locked += newlyLocked;
-    frontStart = basis.Size();
-    frontSize = contSize;
-    basis.Adopt(contStart, contSize);
-    std::fill(hasS.begin() + frontStart, hasS.begin() + frontStart + contSize, 0);
-  }
-  if (basis.Indefinite()) {
-    result.status = 3;
-    result.message = kIndefiniteMass;
-    result.eigenvalues.clear();
-    return result;
-  }
-  // Results ascending, from the purified vectors. Those of a tight cluster are M-orthogonal only to about the
-  // size of their residuals: a symmetric orthonormalisation (the least change) makes them so to round-off, and
-  // the pairs are measured again on the vectors that are returned.
-  std::vector<Pair> out = wanted;
-  std::sort(out.begin(), out.end(), [](const Pair& p, const Pair& q) { return p.theta < q.theta; });
-  const int w = static_cast<int>(out.size());
-  std::vector<double> X(static_cast<size_t>(n) * w), MX(X.size()), KX(X.size());
-  for (int j = 0; j < w; ++j) {
-    const double* from = out[j].locked ? &lockedVectors[static_cast<size_t>(out[j].vector) * n]
-                                       : &purified[static_cast<size_t>(out[j].vector) * n];
-    std::copy(from, from + n, X.begin() + static_cast<long long>(j) * n);
-  }
-  if (w > 0) {
-    M.Multiply(X.data(), w, MX.data(), false);
-    QORMtxMatrix G(w, w, QORMtxMatrix::SYMM), L, Q, none;
-    Gemm(1.0, {X.data(), n, w}, QORMtxBLA::TRANS, {MX.data(), n, w}, QORMtxBLA::NOOP, 0.0, {G.Values(), w, w});
-    Symmetrise(G.Values(), w);
-    if (QORMtxBLA::EigenSolve(G, none, L, Q, 0.0, 0.0, 0) == 0 && L.NumberOfRows() == w && L.Values()[0] > 0.0) {
-      // T = Q·Λ^(-1/2)·Qᵀ
-      std::vector<double> QL(static_cast<size_t>(w) * w), T(QL.size());
-      for (int j = 0; j < w; ++j)
-        for (int i = 0; i < w; ++i)
-          QL[i + static_cast<size_t>(j) * w] = Q.Values()[i + static_cast<size_t>(j) * w] / std::sqrt(L.Values()[j]);
-      Gemm(1.0, {QL.data(), w, w}, QORMtxBLA::NOOP, {Q.Values(), w, w}, QORMtxBLA::TRANS, 0.0, {T.data(), w, w});
-      std::vector<double> Xn(X.size());
-      Gemm(1.0, {X.data(), n, w}, QORMtxBLA::NOOP, {T.data(), w, w}, QORMtxBLA::NOOP, 0.0, {Xn.data(), n, w});
-      X.swap(Xn);
-      M.Multiply(X.data(), w, MX.data(), false);
-    }
-    K.Multiply(X.data(), w, KX.data(), false);
-  }
-  if (w > 0) result.modes = std::make_unique<QORMtxScratchDenseMatrix>(n, w, std::min(n, kModeRowChunk), w);
-  for (int j = 0; j < w; ++j) {
-    const size_t c = static_cast<size_t>(j) * n;
-    Pair p;
-    Measure(&X[c], &KX[c], &MX[c], n, normK, normM, p);
-    result.eigenvalues.push_back(p.theta);
-    result.backwardErrors.push_back(p.backward);
-    result.residuals.push_back(p.residual);
-    if (result.status == 0 && !(p.backward <= options.tolerance)) result.status = 2;
-    worst = std::max(worst, p.backward);
-  }
-  if (w > 0) result.modes->SetValues(0, n - 1, 0, w - 1, X.data());
-  if (result.status == 2) {
-    char buf[200];
-    std::snprintf(buf, sizeof buf, "not converged after %d iterations: largest error %.3g (tolerance %.3g)",
-                  result.iterations, worst, options.tolerance);
-    result.message = buf;
-  }
-  return result;
+  return Solver(K, M, factor, options, k, normK, normM).Run();
 }
