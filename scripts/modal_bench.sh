@@ -6,11 +6,13 @@
 # around, uneven lumped mass), the cantilever of qormtx_example (written by its --write-pair) and
 # bcsstk25/bcsstm25 when the data folder has them.
 #
-#   scripts/modal_bench.sh [--build DIR] [--grid N] [--cantilever "N1 N2 ..."] [--count K] [--limit MIN] [--smoke]
+#   scripts/modal_bench.sh [--build DIR] [--grid N] [--cantilever "N1 N2 ..."] [--count K] [--limit MIN]
+#                          [--memory GIB] [--smoke]
 #
 # --grid N: N x N x 2N nodes (default 30, about 5e4 unknowns; 0: no generated model); --cantilever: its sizes in
-# unknowns (default "3e5 1e6"; "": none); --limit: minutes each program may run (default 40), a run over it or
-# killed for memory is reported as such; --smoke: tiny models only, for ctest (status 1 when a run fails or the
+# unknowns (default "3e5 1e6"; "": none); --limit: minutes each program may run (default 40); --memory: the address
+# space each may take (default 20 GiB, so that a run fails rather than the machine's other work); a run over either
+# is reported as such; --smoke: tiny models only, for ctest (status 1 when a run fails or the
 # eigenvalues differ by 1e-8 relative or more).
 # Needs Debian's python3-scipy (not a build dependency): without it the script says so and exits 0.
 set -euo pipefail
@@ -20,8 +22,9 @@ grid=30
 cantilever="3e5 1e6"
 count=20
 limit=40
+memory=20
 smoke=0
-usage="usage: $0 [--build DIR] [--grid N] [--cantilever \"N1 N2 ...\"] [--count K] [--limit MIN] [--smoke]"
+usage="usage: $0 [--build DIR] [--grid N] [--cantilever \"N1 N2 ...\"] [--count K] [--limit MIN] [--memory GIB] [--smoke]"
 while [ $# -gt 0 ]; do
   case $1 in
     --build) build=$2; shift 2 ;;
@@ -29,6 +32,7 @@ while [ $# -gt 0 ]; do
     --cantilever) cantilever=$2; shift 2 ;;
     --count) count=$2; shift 2 ;;
     --limit) limit=$2; shift 2 ;;
+    --memory) memory=$2; shift 2 ;;
     --smoke) smoke=1; grid=6; cantilever=300; count=5; shift ;;
     *) echo "$usage" >&2; exit 2 ;;
   esac
@@ -84,13 +88,16 @@ EOF
 # Runs a command under /usr/bin/time and the time limit; prints "wall_seconds peak_kib", or "failed <why>".
 measure() {
   local log=$1; shift
-  local status=0
-  /usr/bin/time -f "%e %M" -o "$log.time" timeout "${limit}m" "$@" > "$log" 2> "$log.err" || status=$?
+  local status=0 took
+  (ulimit -v $((memory * 1024 * 1024)); /usr/bin/time -f "%e %M" -o "$log.time" timeout "${limit}m" "$@") \
+    > "$log" 2> "$log.err" || status=$?
+  took=$(awk 'END {print $1}' "$log.time" 2>/dev/null || echo "?")
   case $status in
     0) tail -n 1 "$log.time" ;;
     124) echo "failed over the time limit of $limit min" ;;
-    137) echo "failed: killed (out of memory?) after $(awk 'END {print $1}' "$log.time") s" ;;
-    *) echo "failed with status $status: $(head -c 300 "$log.err" | tr '\n' ' ')" ;;
+    137) echo "failed: killed after $took s" ;;
+    *) echo "failed (status $status, limit $memory GiB) after $took s:" \
+         "$(grep -m 3 -v '^ *$' "$log.err" | cut -c 1-200 | tr '\n' ' ')" ;;
   esac
 }
 
