@@ -432,9 +432,15 @@ void Report(const Results& r, QORMtxReportEnum::QORMtxReportMode mode, aio_ostre
     WriteLine(doc, "modal solve: " + r.modal.message);
   }
   {
+    // Each stage's peak is its own (the high-water mark is reset at its start), so the whole run's is their largest.
     std::vector<Cells> rows;
-    for (const auto& s : r.stages.rows)
+    double seconds = 0.0, peak = 0.0;
+    for (const auto& s : r.stages.rows) {
       rows.push_back({s.name.substr(0, 40), Fmt("%.2f", s.seconds), Fmt("%.0f", s.peakMb)});
+      seconds += s.seconds;
+      peak = std::max(peak, s.peakMb);
+    }
+    rows.push_back({"whole run", Fmt("%.2f", seconds), Fmt("%.0f", peak)});
     WriteTable(doc, "Stages", {{"stage", 40}, {"time s", 10}, {"peak memory MB", 14}}, rows);
   }
   for (size_t i = 0; i < r.checks.size(); ++i)
