@@ -14,9 +14,12 @@
 //   every Rayleigh–Ritz eigenvalue lies at or above the fine model's (solved densely) and the modal solve gives
 //   the dense solve's eigenvalues.
 //
-// Usage: qormtx_example [--across M | --unknowns N] [--modes K] [--html FILE] [--keep] [--write-pair DIR]
-//   --across M        M bricks across the block, 4M along it: about 12·M³ unknowns (default 29: about 3·10⁵)
+// Usage: qormtx_example [--across M | --unknowns N] [--slender R] [--modes K] [--html FILE] [--keep]
+//                       [--write-pair DIR]
+//   --across M        M bricks across the block, R·M along it: about 3·R·M³ unknowns (default 29: about 3·10⁵)
 //   --unknowns N      the size by unknowns instead (up to 3·10⁶)
+//   --slender R       the block R times as long as it is wide (default 4; a multiple of 4); a slender beam fills
+//                     its factor less at the same size
 //   --modes K         how many of the lowest modes (default 20)
 //   --write-pair DIR  only assemble K and M and write them to DIR/k.mtx and DIR/m.mtx (Matrix Market, symmetric
 //                     lower triangles), for programs that read matrix files
@@ -467,7 +470,8 @@ bool WritePair(const std::string& dir, const QORMtxSparseMatrix& K, const QORMtx
 }  // namespace
 
 int main(int argc, char** argv) {
-  int across = 29, modes = 20;
+  int across = 29, modes = 20, slender = 4;
+  double unknowns = 0.0;
   bool keep = false;
   std::string html = "qormtx_example.html", pairDir;
   for (int a = 1; a < argc; ++a) {
@@ -476,7 +480,9 @@ int main(int argc, char** argv) {
     if (arg == "--across" && hasValue) {
       across = std::atoi(argv[++a]);
     } else if (arg == "--unknowns" && hasValue) {
-      across = static_cast<int>(std::lround(std::cbrt(std::atof(argv[++a]) / 12.0)));
+      unknowns = std::atof(argv[++a]);
+    } else if (arg == "--slender" && hasValue) {
+      slender = std::atoi(argv[++a]);
     } else if (arg == "--modes" && hasValue) {
       modes = std::atoi(argv[++a]);
     } else if (arg == "--html" && hasValue) {
@@ -487,13 +493,20 @@ int main(int argc, char** argv) {
       keep = true;
     } else {
       std::fprintf(stderr,
-                   "usage: %s [--across M | --unknowns N] [--modes K] [--html FILE] [--keep] [--write-pair DIR]\n",
+                   "usage: %s [--across M | --unknowns N] [--slender R] [--modes K] [--html FILE] [--keep] "
+                   "[--write-pair DIR]\n",
                    argv[0]);
       return 2;
     }
   }
-  if (across < 1 || across > 63 || modes < 1) {
-    std::fprintf(stderr, "%s: the size must lie between 1 and 63 bricks across (about 3e6 unknowns)\n", argv[0]);
+  if (slender < 4 || slender % kCoarseAlong != 0 || slender > 400) {
+    // The basis interpolates a coarse mesh of 4 bricks along: the fine bricks must divide its.
+    std::fprintf(stderr, "%s: --slender must be a multiple of 4 between 4 and 400\n", argv[0]);
+    return 2;
+  }
+  if (unknowns > 0.0) across = static_cast<int>(std::lround(std::cbrt(unknowns / (3.0 * slender))));
+  if (across < 1 || 3.0 * slender * across * across * across > 3.1e6 || modes < 1) {
+    std::fprintf(stderr, "%s: the size must lie between 1 brick across and about 3e6 unknowns\n", argv[0]);
     return 2;
   }
 
@@ -502,7 +515,7 @@ int main(int argc, char** argv) {
   QORLapackHooks_Install();  // the dispatch layer has no generalised eigen solver of its own
 
   Results r;
-  r.fine = Block::Across(across);
+  r.fine = Block::Across(across, slender);
   r.modes = modes;
   r.dbPath = DbPath("qormtx_example.h5");
   QORMtxSparseMatrix K, M;

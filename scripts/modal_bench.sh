@@ -10,7 +10,8 @@
 #                          [--memory GIB] [--smoke]
 #
 # --grid N: N x N x 2N nodes (default 30, about 5e4 unknowns; 0: no generated model); --cantilever: its sizes in
-# unknowns (default "3e5 1e6"; "": none); --limit: minutes each program may run (default 40); --memory: the address
+# unknowns, each optionally with its slenderness as N:R (qormtx_example --slender R; default "3e5 1e6 1e6:40";
+# "": none); --limit: minutes each program may run (default 40); --memory: the address
 # space each may take (default 20 GiB, so that a run fails rather than the machine's other work; 0: none, as for
 # a sanitizer build, which reserves more); a run over either is reported as such; --smoke: tiny models only, for ctest (status 1 when a run fails or the
 # eigenvalues differ by 1e-8 relative or more).
@@ -19,7 +20,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$here/build
 grid=30
-cantilever="3e5 1e6"
+cantilever="3e5 1e6 1e6:40"
 count=20
 limit=40
 memory=20
@@ -145,12 +146,15 @@ if [ "$grid" -gt 0 ]; then
   compare "3-D model ($order)" "$work/k.mtx" "$work/m.mtx"
   rm -f "$work/k.mtx" "$work/m.mtx"
 fi
-for size in $cantilever; do
+for model in $cantilever; do
+  size=${model%%:*}
+  slender=4
+  [ "$size" = "$model" ] || slender=${model#*:}
   mkdir -p "$work/cantilever"
-  "$example" --unknowns "$size" --write-pair "$work/cantilever" > /dev/null 2> "$work/write.err" ||
+  "$example" --unknowns "$size" --slender "$slender" --write-pair "$work/cantilever" > /dev/null 2> "$work/write.err" ||
     { cat "$work/write.err" >&2; exit 1; }
   order=$(awk '!/^%/ {print $1; exit}' "$work/cantilever/k.mtx")
-  compare "cantilever ($order)" "$work/cantilever/k.mtx" "$work/cantilever/m.mtx"
+  compare "cantilever $slender:1 ($order)" "$work/cantilever/k.mtx" "$work/cantilever/m.mtx"
   rm -rf "$work/cantilever"
 done
 hb=$here/../shared/data/hb
