@@ -114,3 +114,33 @@ TEST_F(Bands, LoopReadsWritesBackCountsPassesAndKeepsThePreviousBandWithTwoBuffe
 }
 
 }  // namespace
+
+// Inside a KeepBuffers scope a released buffer serves the next band it holds (the smallest that fits), a band no
+// kept buffer holds replaces the largest kept one, and the innermost scope keeps; outside any scope nothing is kept.
+TEST(BandBuffers, KeptWithinTheInnermostScopeAndReusedBySize) {
+  double *small = nullptr, *large = nullptr;
+  {
+    KeepBuffers keep;
+    {
+      const Buffer a(100), b(1000);
+      small = a.get();
+      large = b.get();
+    }
+    EXPECT_EQ(Buffer(50).get(), small);
+    EXPECT_EQ(Buffer(100).get(), small);
+    EXPECT_EQ(Buffer(101).get(), large);
+    {
+      KeepBuffers inner;
+      const Buffer c(10);
+      EXPECT_NE(c.get(), small);  // the outer scope's buffers stay with it
+    }
+    EXPECT_EQ(Buffer(1000).get(), large);
+    double* const grown = Buffer(5000).get();  // replaces the 1000, keeps the 100
+    EXPECT_EQ(Buffer(100).get(), small);
+    EXPECT_EQ(Buffer(4000).get(), grown);
+    const Buffer x(10), y(10), z(10);  // three alive at once: the two kept and one new
+    EXPECT_TRUE(x.get() == small || y.get() == small || z.get() == small);
+  }
+  const Buffer none(0);
+  EXPECT_EQ(none.get(), nullptr);
+}

@@ -41,9 +41,49 @@ Rect Place(Axis axis, const Range& along, int crossFirst, int crossCount) {
 
 }  // namespace
 
-Buffer::Buffer(size_t n) : m_p(n ? QORMtxUtilities::AllocateDouble(n) : nullptr) {}
+namespace {
+thread_local KeepBuffers* t_keep = nullptr;  // per thread: no lock, and no buffer crosses threads
+}
+
+KeepBuffers::KeepBuffers() : m_outer(t_keep) { t_keep = this; }
+KeepBuffers::~KeepBuffers() {
+  t_keep = m_outer;
+  for (Kept& k : m_kept) QORMtxUtilities::Deallocate(k.p);
+}
+
+Buffer::Buffer(size_t n) : m_p(nullptr), m_capacity(n) {
+  if (n == 0) return;
+  if (t_keep) {
+    // The smallest kept buffer that holds n: the larger ones stay for larger bands.
+    auto& kept = t_keep->m_kept;
+    auto best = kept.end();
+    for (auto it = kept.begin(); it != kept.end(); ++it)
+      if (it->capacity >= n && (best == kept.end() || it->capacity < best->capacity)) best = it;
+    if (best != kept.end()) {
+      m_p = best->p;
+      m_capacity = best->capacity;
+      kept.erase(best);
+      return;
+    }
+    // Every kept buffer is too small: this one replaces the largest of them, so that no more are held than were
+    // ever alive at once.
+    if (!kept.empty()) {
+      auto largest = std::max_element(kept.begin(), kept.end(),
+                                      [](const KeepBuffers::Kept& a, const KeepBuffers::Kept& b) { return a.capacity < b.capacity; });
+      QORMtxUtilities::Deallocate(largest->p);
+      kept.erase(largest);
+    }
+  }
+  m_p = QORMtxUtilities::AllocateDouble(n);
+}
+
 Buffer::~Buffer() {
-  if (m_p) QORMtxUtilities::Deallocate(m_p);
+  if (!m_p) return;
+  if (t_keep) {
+    t_keep->m_kept.push_back({m_p, m_capacity});
+    return;
+  }
+  QORMtxUtilities::Deallocate(m_p);
 }
 
 // ---- Geometry ----

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "QORMtxBLA.h"
+#include "QORMtxBands.h"
 #include "QORMtxScratchDenseMatrix.h"
 #include "QORMtxSparseFactor.h"
 #include "QORMtxSparseMatrix.h"
@@ -667,5 +668,7 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
       return result;
     }
   }
+  // Thousands of products on bands of a few sizes follow: keep their buffers warm.
+  const qormtx_bands::KeepBuffers keep;
   return Solver(K, M, factor, options, k, normK, normM).Run();
 }
