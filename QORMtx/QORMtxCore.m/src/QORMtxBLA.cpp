@@ -52,6 +52,22 @@ void OpShape(const Mtx& X, QORMtxBLA::Operation op, int& rows, int& cols) {
   cols = op == QORMtxBLA::NOOP ? X.NumberOfColumns() : X.NumberOfRows();
 }
 
+// op(A) is nRowsA × nColsA, op(B) nColsA × nColsB, C their product's shape: checked once for every product.
+struct ProductShape {
+  int nRowsA, nColsA, nColsB;
+};
+template <class MA, class MB, class MC>
+ProductShape CheckedShape(const MA& A, QORMtxBLA::Operation opA, const MB& B, QORMtxBLA::Operation opB, const MC& C) {
+  int nRowsA = 0, nColsA = 0, nRowsB = 0, nColsB = 0;
+  OpShape(A, opA, nRowsA, nColsA);
+  OpShape(B, opB, nRowsB, nColsB);
+  const int numRowsC = C.NumberOfRows(), numColsC = C.NumberOfColumns();
+  QORMTX_ASSERT(nRowsB == nColsA);
+  QORMTX_ASSERT(nRowsA == numRowsC);
+  QORMTX_ASSERT(nColsB == numColsC);
+  return {nRowsA, nColsA, nColsB};
+}
+
 size_t At(int ld, int i, int j) { return static_cast<size_t>(ld) * static_cast<size_t>(j) + static_cast<size_t>(i); }
 
 // The result of a sum is kept when it already has the shape and type, otherwise given fresh n × n storage.
@@ -248,13 +264,8 @@ void QORMtxBLA::Multiply(double alpha, const QORMtxMatrix& A, Operation opA, con
                          double beta, QORMtxMatrix& C, ResultType typeC, int numThreads) {
   QORMTX_ASSERT(!!A && !!B && !!C);
   if (C.IsDiagonal()) QORMTX_ASSERT(A.IsDiagonal() && B.IsDiagonal());
-  int nRowsA = 0, nColsA = 0, nRowsB = 0, nColsB = 0;
-  OpShape(A, opA, nRowsA, nColsA);
-  OpShape(B, opB, nRowsB, nColsB);
-  const int numRowsC = C.NumberOfRows(), numColsC = C.NumberOfColumns();
-  QORMTX_ASSERT(nRowsB == nColsA);
-  QORMTX_ASSERT(nRowsA == numRowsC);
-  QORMTX_ASSERT(nColsB == numColsC);
+  const ProductShape shape = CheckedShape(A, opA, B, opB, C);
+  const int nRowsA = shape.nRowsA, nColsA = shape.nColsA, nColsB = shape.nColsB;
 
   const double* a = A.Values();
   const double* b = B.Values();
@@ -358,31 +369,26 @@ void QORMtxBLA::Multiply(double alpha, const QORMtxMatrix& A, Operation opA, con
   QORMTX_ASSERT(A.Type() != QORMtxMatrix::DIAG);
   QORMTX_ASSERT(B.Type() != QORMtxMatrix::DIAG);
   QORMTX_ASSERT(typeC != DIAG);
-  int nRowsA = 0, nColsA = 0, nRowsB = 0, nColsB = 0;
-  OpShape(A, opA, nRowsA, nColsA);
-  OpShape(B, opB, nRowsB, nColsB);
-  const int numRowsC = C.NumberOfRows(), numColsC = C.NumberOfColumns();
-  QORMTX_ASSERT(nRowsB == nColsA);
-  QORMTX_ASSERT(nRowsA == numRowsC);
-  QORMTX_ASSERT(nColsB == numColsC);
+  const ProductShape shape = CheckedShape(A, opA, B, opB, C);
+  const int nRowsA = shape.nRowsA, nColsA = shape.nColsA, nColsB = shape.nColsB;
   // Column ranges of C that fit the buffer; a single column larger than the buffer still goes one per pass.
   const int width =
-      std::max(1, std::min(numColsC, QORMtxUtilities::MaxDoublesInBuffer(0.1) / std::max(1, numRowsC)));
+      std::max(1, std::min(nColsB, QORMtxUtilities::MaxDoublesInBuffer(0.1) / std::max(1, nRowsA)));
   QORMtxTimer timer;
   timer.Start();
-  qormtx_bands::Loop loop(qormtx_bands::Axis::Columns, qormtx_bands::Geometry::Ranges(numColsC, width));
+  qormtx_bands::Loop loop(qormtx_bands::Axis::Columns, qormtx_bands::Geometry::Ranges(nColsB, width));
   loop.Source(C, 0, -1, beta != 0.0).Target(C);  // with beta = 0 the stored C is never read
   const qormtx_bands::Stats stats = loop.Run([&](qormtx_bands::Band& band, qormtx_bands::Context&) {
     const int j0 = band.along.first, cols = band.along.count;
     const double* b = opB == NOOP ? B.Values(0, j0) : B.Values(j0, 0);
     // The symmetry of C says nothing of a column range, only of the whole.
-    const int flag = cols == numColsC ? RealSymmetryFlag(typeC) : 0;
+    const int flag = cols == nColsB ? RealSymmetryFlag(typeC) : 0;
     QORMtxBlaUtilities::Multiply(RealLetter(opA), RealLetter(opB), nRowsA, cols, nColsA, alpha, A.Values(),
-                                 A.NumberOfRows(), b, B.NumberOfRows(), beta, band.out, numRowsC, flag, numThreads);
+                                 A.NumberOfRows(), b, B.NumberOfRows(), beta, band.out, nRowsA, flag, numThreads);
   });
   if (QORMtxUtilities::Debug())
-    std::fprintf(stderr, "QORMtxBLA::Multiply: %d x %d stored C by column ranges of %d, %d passes\n", numRowsC,
-                 numColsC, width, stats.passes);
+    std::fprintf(stderr, "QORMtxBLA::Multiply: %d x %d stored C by column ranges of %d, %d passes\n", nRowsA,
+                 nColsB, width, stats.passes);
   timer.Stop().Print("QORMtxBLA::Multiply (stored C)");
 }
 
@@ -419,13 +425,8 @@ void QORMtxBLA::Multiply(const QORMtxComplex& alpha, const QORMtxComplexMatrix& 
                          const QORMtxComplexMatrix& B, Operation opB, const QORMtxComplex& beta, QORMtxComplexMatrix& C,
                          ResultType typeC, int numThreads) {
   QORMTX_ASSERT(!!A & !!B && !!C);
-  int nRowsA = 0, nColsA = 0, nRowsB = 0, nColsB = 0;
-  OpShape(A, opA, nRowsA, nColsA);
-  OpShape(B, opB, nRowsB, nColsB);
-  const int numRowsC = C.NumberOfRows(), numColsC = C.NumberOfColumns();
-  QORMTX_ASSERT(nRowsB == nColsA);
-  QORMTX_ASSERT(nRowsA == numRowsC);
-  QORMTX_ASSERT(nColsB == numColsC);
+  const ProductShape shape = CheckedShape(A, opA, B, opB, C);
+  const int nRowsA = shape.nRowsA, nColsA = shape.nColsA, nColsB = shape.nColsB;
   const int ldc = C.NumberOfRows();
   double* c = C.Values();
 
@@ -441,7 +442,7 @@ void QORMtxBLA::Multiply(const QORMtxComplex& alpha, const QORMtxComplexMatrix& 
     } else if (A.IsDiagonal()) {  // row i of C = alpha·A(i, i)·(row i of op(B)) + beta·(row i of C)
       QORMTX_ASSERT(!C.IsDiagonal());
       const int ldb = B.NumberOfRows(), incb = opB == NOOP ? ldb : 1;
-      for (int i = 0; i < nRowsB; ++i) {
+      for (int i = 0; i < nColsA; ++i) {
         const double* bi = opB == NOOP ? b.Values(i, 0) : b.Values(0, i);
         qormtx_array_multiply(&nColsB, alpha.Get(), a.Values(i, i), &kZero, bi, &incb, beta.Get(), C.Values(i, 0),
                               &ldc);
