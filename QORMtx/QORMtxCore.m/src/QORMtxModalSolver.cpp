@@ -643,18 +643,11 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
                                            const QORMtxModalOptions& options) {
   QORMtxModalResult result;
   const int n = K.NumberOfRows();
-  QORMtxSparseFactor factor;
-  if (factor.Factor(K, &M, options.shift) != QORMtxSparseFactor::e_ok) {
-    result.status = 1;
-    result.message = factor.Message();
-    return result;
-  }
-  const int k = std::min(options.count, n);
-  if (k <= 0) return result;
   const double normK = InfNorm(K), normM = InfNorm(M);
   // An indefinite M has no lowest modes: its negative directions hold eigenvalues below any shift, and the M
   // inner product the iteration relies on is none. M + 1e-10·‖M‖·I factorises exactly when M is positive
-  // semidefinite to that level (massless unknowns pass).
+  // semidefinite to that level (massless unknowns pass). Checked before K - sigma·M is factorised, so that the two
+  // factors never take memory together.
   {
     QORMtxSparseMatrix D;
     D.Reset(n, n);
@@ -668,6 +661,14 @@ QORMtxModalResult QORMtxModalSolver::Solve(const QORMtxSparseMatrix& K, const QO
       return result;
     }
   }
+  QORMtxSparseFactor factor;
+  if (factor.Factor(K, &M, options.shift) != QORMtxSparseFactor::e_ok) {
+    result.status = 1;
+    result.message = factor.Message();
+    return result;
+  }
+  const int k = std::min(options.count, n);
+  if (k <= 0) return result;
   // Thousands of products on bands of a few sizes follow: keep their buffers warm.
   const qormtx_bands::KeepBuffers keep;
   return Solver(K, M, factor, options, k, normK, normM).Run();
