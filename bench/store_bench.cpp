@@ -1,7 +1,7 @@
 // Data-store transfers beside raw preadv/pwritev of the same bytes: a stored n x n matrix of doubles in chunks of
 // n/8 x n/8 (or, "Tall", of all n rows x n/8 columns), read and written by column bands n/8 wide. Counters: store and
 // raw MB/s and their ratio (raw time / store time, 1 = as fast as the plain file), and the chunk paths taken.
-// Arguments: 64 (smoke) and 8192.
+// Arguments: 64 (smoke) and 8192; the fine-chunked read 512 (smoke) and 4096.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "QORSim.h"
@@ -41,10 +42,10 @@ struct Fixture {
 
   int chunkRows = 0;
 
-  Fixture(int size, bool tall) : n(size), chunk(size / 8), chunkRows(tall ? size : size / 8) {
+  Fixture(int size, bool tall, int across) : n(size), chunk(size / across), chunkRows(tall ? size : size / across) {
     const char* tmp = std::getenv("TMPDIR");
     dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/qorsim_bench_" + std::to_string(getpid()) + "_" +
-          std::to_string(n) + (tall ? "_tall" : "");
+          std::to_string(n) + (tall ? "_tall" : "") + "_" + std::to_string(across);
     std::filesystem::create_directories(dir);
     storePath = dir + "/matrix.sim";
     plainPath = dir + "/matrix.raw";
@@ -118,10 +119,10 @@ struct Fixture {
   }
 };
 
-Fixture& Get(int n, bool tall = false) {
-  static std::map<int, std::unique_ptr<Fixture>> fixtures;
-  auto& f = fixtures[2 * n + (tall ? 1 : 0)];
-  if (!f) f = std::make_unique<Fixture>(n, tall);
+Fixture& Get(int n, bool tall = false, int across = 8) {
+  static std::map<std::tuple<int, bool, int>, std::unique_ptr<Fixture>> fixtures;
+  auto& f = fixtures[{n, tall, across}];
+  if (!f) f = std::make_unique<Fixture>(n, tall, across);
   return *f;
 }
 
@@ -141,8 +142,8 @@ void Report(benchmark::State& state, double storeSeconds, double rawSeconds, dou
 
 // A full pass of chunk-aligned column bands (each band one chunk wide), beside pread/pwrite of the same bytes.
 void BandPass(benchmark::State& state, bool write, int shift, bool tall = false,
-              qorsim::ChunkPath path = qorsim::ChunkPath::RAW_FILE) {
-  Fixture& f = Get(static_cast<int>(state.range(0)), tall);
+              qorsim::ChunkPath path = qorsim::ChunkPath::RAW_FILE, int across = 8) {
+  Fixture& f = Get(static_cast<int>(state.range(0)), tall, across);
   qorsim::SetChunkPathLimit(path);
   const int w = f.chunk;
   std::vector<double> buf(static_cast<size_t>(f.n) * w, 1.0);
@@ -180,6 +181,10 @@ void BM_StoreWriteBandsHdf5Chunk(benchmark::State& state) {
 // Chunks of all rows: each chunk is one stretch of the band's buffer and moves straight into or out of it.
 void BM_StoreReadBandsTallChunks(benchmark::State& state) { BandPass(state, false, 0, true); }
 void BM_StoreWriteBandsTallChunks(benchmark::State& state) { BandPass(state, true, 0, true); }
+// Chunks of n/64 x n/64: 4096 of them, each found in the file once and then from the drawer's known places.
+void BM_StoreReadBandsFineChunks(benchmark::State& state) {
+  BandPass(state, false, 0, false, qorsim::ChunkPath::RAW_FILE, 64);
+}
 // Bands half a chunk off the grid: every chunk is partial, so all goes through hyperslab selections.
 void BM_StoreReadMisalignedBands(benchmark::State& state) {
   BandPass(state, false, static_cast<int>(state.range(0)) / 16);
@@ -264,6 +269,7 @@ BENCHMARK(BM_StoreReadBandsHdf5Chunk)->Arg(64)->Arg(8192)->UseManualTime()->Unit
 BENCHMARK(BM_StoreWriteBandsHdf5Chunk)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreReadBandsTallChunks)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreWriteBandsTallChunks)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreReadBandsFineChunks)->Arg(512)->Arg(4096)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreReadMisalignedBands)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreWriteMisalignedBands)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreReadEveryOtherRowBySet)->Arg(64)->Arg(8192)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -17,6 +17,7 @@ struct IoCounters {
   uint64_t selectionCalls = 0;  // H5Dread/H5Dwrite calls with hyperslab selections
   uint64_t stagedSteps = 0;     // steps through the staging buffer of a transfer not in file order
   uint64_t poolPieces = 0;      // pieces of set and element-matrix pools moved (appends, read-ahead windows)
+  uint64_t indexQueries = 0;    // chunk places asked of a dataset's chunk index (the rest were known)
 };
 IoCounters Counters();
 void ResetCounters();

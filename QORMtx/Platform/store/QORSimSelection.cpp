@@ -482,6 +482,8 @@ class RegionMover {
 
   // Where a chunk is stored. Values that selection writes left in HDF5's chunk cache reach the file (and a new
   // chunk its address) only when the cache is flushed, so flush first when there may be some.
+  // A chunk once stored is looked up in the drawer's known places; only chunks not known yet are asked of the
+  // chunk index, and a chunk without storage is asked again next time (a write may have stored it since).
   ChunkPlace Locate() {
     {
       StoreLock lock(StoreMutex());
@@ -491,11 +493,21 @@ class RegionMover {
         cache.dirty = false;
         Count(&IoCounters::cacheFlushes);
       }
+      if (m_g.places) {
+        const auto& known = m_g.places();
+        const auto it = known.find(m_origin);
+        if (it != known.end()) return it->second;
+      }
     }
     const ChunkPlace place = ChunkLocation(m_g.dataset, m_origin.data());
+    Count(&IoCounters::indexQueries);
     if (place.bytes != 0 && place.bytes != m_chunkBytes)
       QORSIM_FAIL("chunk at element " + std::to_string(m_origin[0]) + " is stored with " +
                   std::to_string(place.bytes) + " bytes, not " + std::to_string(m_chunkBytes) + DescribeWhere());
+    if (place.bytes != 0 && m_g.places) {
+      StoreLock lock(StoreMutex());
+      m_g.places().emplace(m_origin, place);
+    }
     return place;
   }
 

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ struct DrawerGeometry {
   std::vector<unsigned char> fill;  // one item: the initialisation value
   int fd = -1;                      // the file, for whole chunks by preadv/pwritev (-1: through HDF5 only)
   std::function<CacheFlags&()> cache;  // the drawer's chunk-cache flags (call with the store's lock held)
+  std::function<std::map<std::vector<hsize_t>, ChunkPlace>&()> places;  // the drawer's known chunk places (same)
   std::function<hid_t()> reopen;       // closes and reopens the dataset (emptying its chunk cache); returns it
 };
 

@@ -170,6 +170,12 @@ struct CollectionRecord {
   bool HasColor(int color) const;
 };
 
+/// \brief Where a chunk is stored in the file: address and bytes (HADDR_UNDEF and 0: no storage yet).
+struct ChunkPlace {
+  haddr_t address = HADDR_UNDEF;
+  hsize_t bytes = 0;
+};
+
 struct DrawerRecord {
   int index = -1;
   std::vector<hsize_t> dims;
@@ -182,6 +188,10 @@ struct DrawerRecord {
   hid_t dataset = -1;               // open on first use, with the distribution's chunk cache
   bool directChunkIo = false;       // unfiltered chunks stored in the memory type: whole chunks bypass the selection
   CacheFlags cache;                 // what HDF5's chunk cache of the open dataset may hold (under the lock)
+  // Places of stored chunks by origin, each asked of the chunk index once (a query walks the whole index, so
+  // asking per transfer makes a pass quadratic in the chunks). An unfiltered chunk stays where it was first
+  // stored for the life of its dataset, which is the life of this record. Under the lock.
+  std::map<std::vector<hsize_t>, ChunkPlace> places;
   int64_t items = 0;                // serialized drawers (QORSimSerialized.h): the items of buffer 0
   int64_t poolFirst = -1;           // an element-matrix drawer: its first item in the distribution's element pool
 };
@@ -294,11 +304,7 @@ hid_t ReopenDrawerDataset(const QORSimDistributionID& id, DistributionRecord& di
 void ResetDrawerDatasets(DistributionRecord& dist);
 
 /// \brief Where the chunk at origin (element coordinates) is stored: file address and bytes; address
-/// HADDR_UNDEF and 0 bytes when the chunk has no storage yet.
-struct ChunkPlace {
-  haddr_t address = HADDR_UNDEF;
-  hsize_t bytes = 0;
-};
+/// HADDR_UNDEF and 0 bytes when the chunk has no storage yet. Each query walks the dataset's whole chunk index.
 ChunkPlace ChunkLocation(hid_t dataset, const hsize_t* origin);
 /// \brief Bytes stored for the chunk at origin (element coordinates); 0 when the chunk has no storage yet.
 hsize_t ChunkStorageBytes(hid_t dataset, const hsize_t* origin);

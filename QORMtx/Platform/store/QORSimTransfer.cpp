@@ -477,6 +477,9 @@ DrawerGeometry QORSimTransfer::Impl::Geometry(bool isWrite, std::string& databas
   if (isWrite) MarkOpenForWriting(db, true);
   if (db.rawFd >= 0 && QORSIM_H5(H5Fget_obj_count, (db.file, H5F_OBJ_FILE)) == 1) g.fd = db.rawFd;
   g.cache = [this]() -> CacheFlags& { return Drawer(Distribution(dist), target, dist).cache; };
+  g.places = [this]() -> std::map<std::vector<hsize_t>, ChunkPlace>& {
+    return Drawer(Distribution(dist), target, dist).places;
+  };
   g.reopen = [this] {
     StoreLock lock(StoreMutex());
     DistributionRecord& record = Distribution(dist);
