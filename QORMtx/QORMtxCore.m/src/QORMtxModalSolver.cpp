@@ -213,8 +213,8 @@ class Basis {
       m_v.TransposeTimes(0, c, W.p, b, coef.data());
       m_v.Times(0, c, coef.data(), b, T.p);
       for (long long i = 0; i < len; ++i) B.p[i] -= T.p[i];
-      m_mv.Times(0, c, coef.data(), b, T.p);
-      for (long long i = 0; i < len; ++i) W.p[i] -= T.p[i];
+      // M·B afresh: a sparse product of b columns costs less than reading c stored columns of M·V, and is exact.
+      m_M.Multiply(B.p, b, W.p, false);
     }
     // Within the block: G = Bᵀ·M·B = Q·Λ·Qᵀ; B·Q·Λ^(-1/2) over the eigenvalues well above round-off.
     QORMtxMatrix G(b, b, QORMtxMatrix::SYMM), E, Q, none;
