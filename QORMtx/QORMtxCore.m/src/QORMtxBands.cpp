@@ -68,8 +68,10 @@ Buffer::Buffer(size_t n) : m_p(nullptr), m_capacity(n) {
     // Every kept buffer is too small: this one replaces the largest of them, so that no more are held than were
     // ever alive at once.
     if (!kept.empty()) {
-      auto largest = std::max_element(kept.begin(), kept.end(),
-                                      [](const KeepBuffers::Kept& a, const KeepBuffers::Kept& b) { return a.capacity < b.capacity; });
+      const auto byCapacity = [](const KeepBuffers::Kept& a, const KeepBuffers::Kept& b) {
+        return a.capacity < b.capacity;
+      };
+      const auto largest = std::max_element(kept.begin(), kept.end(), byCapacity);
       QORMtxUtilities::Deallocate(largest->p);
       kept.erase(largest);
     }

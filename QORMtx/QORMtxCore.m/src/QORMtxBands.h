@@ -34,8 +34,8 @@ class Buffer {
 /// \brief While one lives on a thread, the band buffers its products release are kept for the next product of that
 /// thread, and all are released when it ends. A solver that runs thousands of products on bands of the same sizes
 /// then reuses warm pages instead of having the system fault in and zero fresh ones for every band (a fifth of the
-/// time of small stored products). A band that no kept buffer holds releases them all, so what is kept is never more
-/// buffers than were alive at once, each within its product's budget. Scopes nest; the innermost one keeps.
+/// time of small stored products). A band that no kept buffer holds replaces the largest kept one, so a scope never
+/// holds more buffers than were alive at once, each within its product's budget. Scopes nest; the innermost keeps.
 class KeepBuffers {
  public:
   KeepBuffers();
